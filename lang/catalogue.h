@@ -1,0 +1,46 @@
+// The string catalogue: the built-in UTF-16 text unpacked once at start-up, cut into sections in
+// place, and looked up by number with a fallback to English.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr int kMaxLanguages = 32;
+inline constexpr int kTextSlots = 256;
+inline constexpr int kEnglish = 1;
+inline constexpr std::size_t kCatalogueBytes = 100000;
+
+// One slot per string number: a zero-terminated text inside its section, or null for none.
+using text_table = char16_t* [kTextSlots];
+
+// The decoded catalogue, cut in place; every table entry points into it.
+extern char16_t catalogue_text[kCatalogueBytes / 2];
+extern int32_t language_count;
+extern char16_t* language_names[kMaxLanguages];
+extern text_table language_texts[kMaxLanguages];
+extern int32_t language_percent[kMaxLanguages];
+extern text_table common_texts;
+// The English section as it stood before it was cut into lines; the translation template.
+extern std::u16string english_section;
+// A translation file loaded by the user replaces every built-in language while the flag is set.
+extern text_table loaded_texts;
+extern std::atomic<bool> loaded_texts_active;
+// The active language: 0 German, 1 English, 2 Russian, ... (read by the worker thread too).
+extern std::atomic<int32_t> language_index;
+
+// Unpacks the stream embedded in the program. Returns true on success.
+bool unpack_catalogue();
+// The same from any stream: rebuilds every table except the loaded ones.
+bool unpack_catalogue_from(const uint8_t* stream, int32_t size);
+
+// Clears table, then fills it from the "N=text" lines of text, which it cuts in place. A line
+// ends at LF (a CR before it is dropped); text after the last LF is not read; null text leaves
+// the table empty.
+void parse_section(char16_t* text, text_table& table);
+
+// Text of string number n in the active language, the English one where it has none, or null.
+const char16_t* get_text(int n);
+// Text n of the language-independent section, or null.
+const char16_t* get_common_text(int n);
