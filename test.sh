@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing (Debian packages), then builds and tests every
+# configuration: native, native under AddressSanitizer + UndefinedBehaviorSanitizer, the fuzz
+# targets, and the Windows build under Wine. Ends with "N passed, N failed".
+#
+# Usage: ./test.sh [PRESET...]     presets: native asan fuzz windows (default: all)
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
+
+presets=("$@")
+((${#presets[@]})) || presets=(native asan fuzz windows)
+
+packages=(cmake ninja-build g++ googletest clang-format)
+for preset in "${presets[@]}"; do
+  case $preset in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb) ;;
+  esac
+done
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "== installing ${missing[*]}"
+  sudo=()
+  ((EUID == 0)) || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+    { echo "test.sh: could not install ${missing[*]}" >&2; exit 1; }
+fi
+
+# Wine keeps its prefix and server between tests; end the server and our X display when done.
+export PELMORA_WINE_DIR=${PELMORA_WINE_DIR:-/tmp/pelmora-wine-$(id -u)}
+trap 'tools/wine-stop >/dev/null 2>&1 || true' EXIT
+
+mkdir -p build
+passed=0
+failed=0
+for preset in "${presets[@]}"; do
+  echo "== $preset: configure and build"
+  build_log=build/$preset.log
+  if ! { cmake --preset "$preset" && cmake --build --preset "$preset"; } >"$build_log" 2>&1; then
+    tail -n 40 "$build_log"
+    echo "== $preset: BUILD FAILED"
+    failed=$((failed + 1))
+    continue
+  fi
+  echo "== $preset: test"
+  log=$(mktemp)
+  ctest --preset "$preset" 2>&1 | tee "$log" | grep -vE '^ +Start |^[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    echo "== $preset: ctest gave no summary"
+    failed=$((failed + 1))
+  fi
+  rm -f "$log"
+done
+
+echo "$passed passed, $failed failed"
+((failed == 0))
