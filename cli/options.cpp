@@ -1,0 +1,132 @@
+// Parsing pelmora-cli's options: every value whole, in range, with nothing after it.
+#include "options.h"
+
+#include <limits>
+
+#include "text.h"
+
+const char* const kCliUsage =
+    "Usage: pelmora-cli [OPTIONS]\n"
+    "Writes N test files of S KB into a folder: data no compressor can shrink, or zeros.\n"
+    "\n"
+    "  --folder DIR     destination folder, made if missing (default: the current folder)\n"
+    "  --count N        number of files, 1 to 65536 (default 1)\n"
+    "  --size KB        size of each file in KB of 1024 bytes (default 1024)\n"
+    "  --type T         0 or noncompressible (default), 1 or compressible (zeros)\n"
+    "  --yes            overwrite existing files without asking\n"
+    "  --no-clobber     stop at the first file that exists already\n"
+    "  --lang N         language of the texts, 0 to 11 (default: from the locale)\n"
+    "  --quiet          print nothing but errors\n"
+    "  --sync           flush each file to the disk before closing it\n"
+    "  --reveal         open the file manager on the last file at the end\n"
+    "  --help           this text\n"
+    "  --version        the program's name and version\n"
+    "\n"
+    "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled.\n";
+
+namespace {
+
+// A whole decimal number, optionally negative, with nothing before or after it.
+std::optional<int64_t> whole_number(const std::u16string& text) {
+    size_t i = text.size() > 1 && text[0] == u'-' ? 1 : 0;
+    if (i == text.size() || text.size() > 18)
+        return std::nullopt;
+    int64_t value = 0;
+    for (size_t k = i; k < text.size(); ++k) {
+        if (text[k] < u'0' || text[k] > u'9')
+            return std::nullopt;
+        value = value * 10 + (text[k] - u'0');
+    }
+    return i == 1 ? -value : value;
+}
+
+CliError range_error(const std::string& option, const std::u16string& value, const std::string& range) {
+    return {option + " takes a whole number " + range + ", not \"" + to_utf8(value) + "\""};
+}
+
+} // namespace
+
+std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16string>& arguments) {
+    CliOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::u16string name = arguments[i];
+        std::optional<std::u16string> inline_value;
+        if (const size_t equals = name.find(u'=');
+            name.rfind(u"--", 0) == 0 && equals != std::u16string::npos) {
+            inline_value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const std::string option = to_utf8(name);
+        const auto flag = [&](bool& target) -> std::optional<CliError> {
+            if (inline_value)
+                return CliError{option + " takes no value"};
+            target = true;
+            return std::nullopt;
+        };
+        const auto value = [&]() -> std::optional<std::u16string> {
+            if (inline_value)
+                return inline_value;
+            if (i + 1 < arguments.size())
+                return arguments[++i];
+            return std::nullopt;
+        };
+
+        std::optional<CliError> error;
+        if (option == "--help" || option == "-h") {
+            error = flag(options.help);
+        } else if (option == "--version") {
+            error = flag(options.version);
+        } else if (option == "--quiet") {
+            error = flag(options.quiet);
+        } else if (option == "--sync") {
+            error = flag(options.sync);
+        } else if (option == "--reveal") {
+            error = flag(options.reveal);
+        } else if (option == "--yes" || option == "--no-clobber") {
+            bool set = false;
+            error = flag(set);
+            const Overwrite chosen = option == "--yes" ? Overwrite::yes : Overwrite::no;
+            if (!error && options.overwrite != Overwrite::ask && options.overwrite != chosen)
+                error = CliError{"--yes and --no-clobber exclude each other"};
+            options.overwrite = chosen;
+        } else if (option == "--folder" || option == "--count" || option == "--size" || option == "--type" ||
+                   option == "--lang") {
+            const std::optional<std::u16string> text = value();
+            if (!text)
+                return CliError{option + " needs a value"};
+            const std::optional<int64_t> number = whole_number(*text);
+            if (option == "--folder") {
+                if (text->empty())
+                    return CliError{"--folder needs a folder name, not an empty text"};
+                options.folder = *text;
+            } else if (option == "--count") {
+                if (!number || *number < 1 || *number > 65536)
+                    return range_error(option, *text, "from 1 to 65536");
+                options.count = static_cast<int32_t>(*number);
+            } else if (option == "--size") {
+                if (number && *number < 0)
+                    return CliError{"--size must not be negative (\"" + to_utf8(*text) + "\")"};
+                if (!number || *number > std::numeric_limits<int32_t>::max())
+                    return range_error(option, *text, "of kilobytes from 0 to 2147483647");
+                options.size_kb = static_cast<int32_t>(*number);
+            } else if (option == "--type") {
+                if (*text == u"0" || *text == u"noncompressible")
+                    options.type = 0;
+                else if (*text == u"1" || *text == u"compressible")
+                    options.type = 1;
+                else
+                    return CliError{"--type takes 0 or noncompressible, 1 or compressible, not \"" +
+                                    to_utf8(*text) + "\""};
+            } else {
+                if (!number || *number < 0 || *number > 11)
+                    return range_error(option, *text, "from 0 to 11");
+                options.language = static_cast<int32_t>(*number);
+            }
+        } else {
+            error = CliError{"unknown option \"" + option + "\" (see --help)"};
+        }
+        if (error)
+            return *error;
+    }
+    return options;
+}

@@ -1,0 +1,32 @@
+// The command line of pelmora-cli.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+enum class Overwrite { ask, yes, no };
+
+struct CliOptions {
+    std::u16string folder = u".";
+    int32_t count = 1;
+    int32_t size_kb = 1024;
+    int32_t type = 0;
+    Overwrite overwrite = Overwrite::ask;
+    std::optional<int32_t> language;
+    bool quiet = false;
+    bool sync = false;
+    bool reveal = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct CliError {
+    std::string message; // what was wrong, naming the option
+};
+
+std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16string>& arguments);
+
+extern const char* const kCliUsage;

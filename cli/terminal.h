@@ -1,0 +1,29 @@
+// The platform pieces of the command-line generator: arguments, console text, Ctrl-C, the
+// file manager.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "file_system.h"
+
+std::vector<std::u16string> command_arguments(int argc, char** argv);
+bool stdout_is_terminal();
+bool stdin_is_terminal();
+// Lets the console take the cursor movements of the redrawn status lines.
+void enable_terminal_sequences();
+void write_out(std::u16string_view text);
+void write_err(std::u16string_view text);
+// One line from standard input, without its line end; none at the end of the input.
+std::optional<std::string> read_input_line();
+// The first Ctrl-C asks the run to cancel; a second one ends the program at once with 130.
+void install_interrupt_handler();
+// Opens the file manager on the folder of path, with the file selected where the system can.
+void reveal_in_file_manager(const std::u16string& path);
+// The catalogue language of the user's locale.
+int32_t default_language();
+std::unique_ptr<FileSystem> make_file_system(bool sync);

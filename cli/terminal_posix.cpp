@@ -1,0 +1,96 @@
+// Terminal pieces for Linux and other POSIX systems.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "language_default.h"
+#include "posix_file_system.h"
+#include "run.h"
+#include "terminal.h"
+#include "text.h"
+
+extern char** environ;
+
+std::vector<std::u16string> command_arguments(int argc, char** argv) {
+    std::vector<std::u16string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(from_utf8(argv[i]));
+    return arguments;
+}
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+bool stdin_is_terminal() { return isatty(STDIN_FILENO) != 0; }
+void enable_terminal_sequences() {}
+
+namespace {
+
+void write_all(int fd, std::u16string_view text) {
+    const std::string bytes = to_utf8(text);
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return; // a closed pipe: nothing more to say
+        done += static_cast<size_t>(n);
+    }
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) {
+    if (interrupted != 0)
+        _exit(130);
+    interrupted = 1;
+    run_cancel = true;
+}
+
+static_assert(std::atomic<bool>::is_always_lock_free, "run_cancel is set from a signal handler");
+
+} // namespace
+
+void write_out(std::u16string_view text) { write_all(STDOUT_FILENO, text); }
+void write_err(std::u16string_view text) { write_all(STDERR_FILENO, text); }
+
+std::optional<std::string> read_input_line() {
+    std::string line;
+    for (;;) {
+        const int c = std::getchar();
+        if (c == EOF)
+            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        if (c == '\n')
+            return line;
+        line += static_cast<char>(c);
+    }
+}
+
+void install_interrupt_handler() {
+    struct sigaction action = {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void reveal_in_file_manager(const std::u16string& path) {
+    // xdg-open knows no "select": open the folder that holds the file.
+    std::string folder = to_utf8(path);
+    const size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    char program[] = "xdg-open";
+    char* arguments[] = {program, folder.data(), nullptr};
+    pid_t child;
+    if (posix_spawnp(&child, program, nullptr, nullptr, arguments, environ) == 0)
+        waitpid(child, nullptr, 0);
+}
+
+int32_t default_language() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != 0)
+            return language_for_locale(value);
+    }
+    return language_for_locale("C");
+}
+
+std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }

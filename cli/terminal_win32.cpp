@@ -1,0 +1,97 @@
+// Terminal pieces for the Windows console.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "language_default.h"
+#include "run.h"
+#include "terminal.h"
+#include "text.h"
+#include "win32_file_system.h"
+
+std::vector<std::u16string> command_arguments(int, char**) {
+    // The wide command line: the ANSI argv cannot hold every file name.
+    std::vector<std::u16string> arguments;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide != nullptr && i < count; ++i)
+        arguments.emplace_back(reinterpret_cast<const char16_t*>(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+namespace {
+
+bool is_console(DWORD which) {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+void write_to(DWORD which, std::u16string_view text) {
+    HANDLE handle = GetStdHandle(which);
+    DWORD done;
+    if (is_console(which)) {
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+        return;
+    }
+    const std::string bytes = to_utf8(text);
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+}
+
+LONG interrupts = 0;
+
+BOOL WINAPI on_control(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    if (InterlockedIncrement(&interrupts) > 1)
+        ExitProcess(130);
+    run_cancel = true;
+    return TRUE;
+}
+
+} // namespace
+
+bool stdout_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
+bool stdin_is_terminal() { return is_console(STD_INPUT_HANDLE); }
+
+void enable_terminal_sequences() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode;
+    if (GetConsoleMode(out, &mode))
+        SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+void write_out(std::u16string_view text) { write_to(STD_OUTPUT_HANDLE, text); }
+void write_err(std::u16string_view text) { write_to(STD_ERROR_HANDLE, text); }
+
+std::optional<std::string> read_input_line() {
+    std::string line;
+    for (;;) {
+        const int c = std::getchar();
+        if (c == EOF)
+            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        if (c == '\n')
+            return line;
+        if (c != '\r')
+            line += static_cast<char>(c);
+    }
+}
+
+void install_interrupt_handler() { SetConsoleCtrlHandler(on_control, TRUE); }
+
+void reveal_in_file_manager(const std::u16string& path) {
+    wchar_t windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    const std::u16string program = explorer_program(reinterpret_cast<const char16_t*>(windows));
+    const std::u16string parameters = explorer_parameters(path);
+    ShellExecuteW(nullptr, nullptr, reinterpret_cast<const wchar_t*>(program.c_str()),
+                  reinterpret_cast<const wchar_t*>(parameters.c_str()), nullptr, SW_SHOW);
+}
+
+int32_t default_language() { return language_for_identifier(GetUserDefaultLangID()); }
+
+std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }

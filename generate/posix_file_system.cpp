@@ -1,0 +1,66 @@
+// POSIX file operations for the run.
+#include "posix_file_system.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "text.h"
+
+namespace {
+
+FileSystem::WriteStatus status_of(int error) {
+    return error == ENOSPC || error == EDQUOT ? FileSystem::WriteStatus::disk_full
+                                              : FileSystem::WriteStatus::failed;
+}
+
+} // namespace
+
+FileSystem::Kind PosixFileSystem::probe(const std::u16string& path) {
+    struct stat info;
+    if (::stat(to_utf8(path).c_str(), &info) != 0)
+        return Kind::missing;
+    return S_ISDIR(info.st_mode) ? Kind::folder : Kind::file;
+}
+
+bool PosixFileSystem::create_folder(const std::u16string& path) {
+    return ::mkdir(to_utf8(path).c_str(), 0777) == 0;
+}
+
+FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path) {
+    int fd;
+    do
+        fd = ::open(to_utf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd < 0 ? kNoHandle : fd;
+}
+
+FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(static_cast<int>(file), data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return status_of(errno);
+        }
+        if (n == 0)
+            return WriteStatus::failed;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return WriteStatus::ok;
+}
+
+FileSystem::WriteStatus PosixFileSystem::close(Handle file) {
+    const int fd = static_cast<int>(file);
+    WriteStatus status = WriteStatus::ok;
+    if (sync_ && ::fsync(fd) != 0)
+        status = status_of(errno);
+    // Some file systems report a failed write-back only here.
+    if (::close(fd) != 0 && errno != EINTR && status == WriteStatus::ok)
+        status = status_of(errno);
+    return status;
+}
+
+bool PosixFileSystem::remove(const std::u16string& path) { return ::unlink(to_utf8(path).c_str()) == 0; }

@@ -1,0 +1,70 @@
+// The generation run: N files of S KB of generator data or zeros, written on a worker thread,
+// with the overwrite question, progress reports, cancel, and the last file shown at the end.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class FileSystem;
+class RunView;
+
+struct GenerationSettings {
+    int32_t files_c = 1;
+    int32_t files_size = 1024; // kilobytes of 1,024 bytes
+    int32_t files_type = 0;    // 0 non-compressible; any other value zeros
+    std::u16string Folder;
+    RunView* owner = nullptr; // who is asked and shown things; also the progress target
+};
+
+// The parameters of the next run, filled by the front end.
+extern GenerationSettings generation_settings;
+
+extern std::atomic<bool> run_busy;
+extern std::atomic<bool> run_cancel;
+extern std::atomic<int32_t> run_start_clock;
+
+// Where a run's randomness comes from: fixed seeds make it repeatable (tests); without them the
+// run seeds itself from the calendar time and the clock.
+struct RunSeeds {
+    uint32_t tag = 0;
+    uint32_t data = 0;
+};
+
+// The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
+// the tag, ".file".
+std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag);
+// 16 digits 0-8 from the C library generator, seeded with seed.
+std::u16string make_tag(uint32_t seed);
+
+// 1 when the run reached its end (all files, or cancelled), -1 when it stopped on a declined
+// overwrite or an error (whose message has been shown).
+int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
+                       const std::optional<RunSeeds>& seeds = std::nullopt);
+
+// The worker: the run, then "Canceled" if it was cancelled, the controls back, run_busy cleared.
+int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
+                          const std::optional<RunSeeds>& seeds = std::nullopt);
+
+// UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
+// asks whether to cancel it.
+void start_or_cancel(FileSystem& fs);
+// False when no run is busy; otherwise asks whether to cancel it (setting run_cancel on Yes).
+bool ask_cancel();
+void set_controls_enabled(RunView* view, bool enable);
+
+// 1 go on (no such path, or the user agreed), 0 the user declined, -1 the path is a folder (the
+// error has been shown).
+int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
+                          const std::u16string& folder);
+void show_target_error(RunView* owner, const std::u16string& folder);
+
+// Makes every level of folder that is missing; returns how many make_folder calls succeeded.
+int32_t make_folder_path(const std::u16string& folder, FileSystem& fs);
+bool make_folder(const std::u16string& path, FileSystem& fs);
+
+// What starts Explorer with the file selected: the program in the Windows folder, and the
+// parameters " /select,"path",/e" with every doubled backslash of the path made single.
+std::u16string explorer_program(const std::u16string& windows_folder);
+std::u16string explorer_parameters(const std::u16string& path);

@@ -1,0 +1,122 @@
+// Tests of pelmora-cli: its options in-process, and the program itself on a small run.
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "run_fixtures.h"
+#include "text.h"
+
+namespace {
+
+std::vector<std::u16string> words(std::initializer_list<const char*> list) {
+    std::vector<std::u16string> result;
+    for (const char* word : list)
+        result.push_back(from_utf8(word));
+    return result;
+}
+
+TEST(CliOptions, AcceptsEveryOption) {
+    const auto parsed =
+        parse_cli_options(words({"--folder", "out dir", "--count=12", "--size", "0", "--type", "compressible",
+                                 "--yes", "--lang", "0", "--quiet", "--sync", "--reveal"}));
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+    const CliOptions& o = std::get<CliOptions>(parsed);
+    EXPECT_EQ(o.folder, u"out dir");
+    EXPECT_EQ(o.count, 12);
+    EXPECT_EQ(o.size_kb, 0);
+    EXPECT_EQ(o.type, 1);
+    EXPECT_EQ(o.overwrite, Overwrite::yes);
+    EXPECT_EQ(o.language, 0);
+    EXPECT_TRUE(o.quiet && o.sync && o.reveal);
+
+    const CliOptions defaults = std::get<CliOptions>(parse_cli_options({}));
+    EXPECT_EQ(defaults.folder, u".");
+    EXPECT_EQ(defaults.count, 1);
+    EXPECT_EQ(defaults.size_kb, 1024);
+    EXPECT_EQ(defaults.type, 0);
+    EXPECT_EQ(defaults.overwrite, Overwrite::ask);
+    EXPECT_FALSE(defaults.language.has_value());
+}
+
+TEST(CliOptions, RejectsBadValuesNamingTheOption) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        const char* message;
+    } cases[] = {
+        {words({"--count", "abc"}), "--count takes a whole number from 1 to 65536, not \"abc\""},
+        {words({"--count", "12abc"}), "--count takes a whole number from 1 to 65536, not \"12abc\""},
+        {words({"--count", "0"}), "--count takes a whole number from 1 to 65536, not \"0\""},
+        {words({"--count", "65537"}), "--count takes a whole number from 1 to 65536, not \"65537\""},
+        {words({"--count", ""}), "--count takes a whole number from 1 to 65536, not \"\""},
+        {words({"--size", "-1"}), "--size must not be negative (\"-1\")"},
+        {words({"--size", "1.5"}),
+         "--size takes a whole number of kilobytes from 0 to 2147483647, not \"1.5\""},
+        {words({"--size", "99999999999"}),
+         "--size takes a whole number of kilobytes from 0 to 2147483647, not \"99999999999\""},
+        {words({"--type", "2"}), "--type takes 0 or noncompressible, 1 or compressible, not \"2\""},
+        {words({"--lang", "12"}), "--lang takes a whole number from 0 to 11, not \"12\""},
+        {words({"--size"}), "--size needs a value"},
+        {words({"--folder="}), "--folder needs a folder name, not an empty text"},
+        {words({"--yes", "--no-clobber"}), "--yes and --no-clobber exclude each other"},
+        {words({"--quiet=1"}), "--quiet takes no value"},
+        {words({"--colour"}), "unknown option \"--colour\" (see --help)"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliError>(parsed)) << c.message;
+        EXPECT_EQ(std::get<CliError>(parsed).message, c.message);
+    }
+}
+
+#ifndef _WIN32
+// Runs the built program through the shell; returns its exit code and what it printed.
+std::pair<int, std::string> run_cli(const std::string& arguments) {
+    const std::string command = std::string(PELMORA_CLI) + " " + arguments + " 2>&1 </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char buffer[256];
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
+        output += buffer;
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(CliProgram, ExitCodesAndOutput) {
+    ScratchFolder scratch;
+    const std::string folder = "'" + scratch.path().string() + "/out'";
+
+    auto [code, output] = run_cli("--folder " + folder + " --count 3 --size 5 --type 1");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output.rfind("Finished   :||  \xC3\x98 ", 0), 0u) << output;
+    const auto files = files_in(scratch.path() / "out");
+    ASSERT_EQ(files.size(), 3u);
+    for (const auto& file : files)
+        EXPECT_EQ(read_file(file), std::vector<uint8_t>(5 * 1024, 0));
+
+    // The same files again: the tag differs, so nothing is overwritten.
+    std::tie(code, output) = run_cli("--folder " + folder + " --count 3 --size 1 --quiet");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(files_in(scratch.path() / "out").size(), 6u);
+
+    std::tie(code, output) = run_cli("--count 12abc");
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(output, "pelmora-cli: --count takes a whole number from 1 to 65536, not \"12abc\"\n");
+
+    std::tie(code, output) = run_cli("--folder " + folder + " --size -3");
+    EXPECT_EQ(code, 2) << output;
+
+    std::tie(code, output) = run_cli("--folder '" + files[0].string() + "' --yes");
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_NE(output.find("Attention: Could not open the target file"), std::string::npos) << output;
+
+    std::tie(code, output) = run_cli("--lang 0 --version");
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(output, "Pelmora 2.85\n");
+}
+#endif
+
+} // namespace
