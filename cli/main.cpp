@@ -89,7 +89,14 @@ private:
         for (int i = 0; i < kWidth; ++i)
             bar += i < bar_ * kWidth / 100 ? u'#' : u'.';
         bar += u"] ";
-        write_out((drawn_ ? u"\x1b[1A\r\x1b[K" : u"") + upper_ + u"\n\r\x1b[K" + bar + lower_);
+        std::u16string out;
+        if (drawn_)
+            out += u"\x1b[1A\r\x1b[K";
+        out += upper_;
+        out += u"\n\r\x1b[K";
+        out += bar;
+        out += lower_;
+        write_out(out);
         drawn_ = true;
     }
 

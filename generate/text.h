@@ -21,10 +21,14 @@ template <typename... Args> std::u16string format_ascii(const char* format, Args
 inline std::u16string text_of(const char16_t* text) { return text != nullptr ? text : u""; }
 
 // Every occurrence of `from` replaced by `to`.
-inline std::u16string replace_all(std::u16string text, std::u16string_view from, std::u16string_view to) {
-    for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
+inline std::u16string replace_all(std::u16string_view text, std::u16string_view from, std::u16string_view to) {
+    std::u16string out;
+    size_t start = 0;
+    for (size_t at = text.find(from); !from.empty() && at != std::u16string_view::npos; at = text.find(from, start)) {
+        out.append(text.substr(start, at - start)).append(to);
+        start = at + from.size();
+    }
+    return out.append(text.substr(start));
 }
 
 // UTF-16 to UTF-8, for terminals and POSIX file names; unpaired surrogates become U+FFFD.

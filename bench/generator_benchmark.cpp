@@ -1,0 +1,33 @@
+// Bytes per second of non-compressible data into a buffer that stays in the processor's cache.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "lcg.h"
+
+static void generator_fill(benchmark::State& state) {
+    const auto chunks = static_cast<size_t>(state.range(0));
+    std::vector<uint8_t> buffer(chunks * kChunkBytes);
+    uint32_t x = 12345;
+    for (auto _ : state) {
+        lcg_fill(x, buffer.data(), chunks);
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(buffer.size()));
+}
+BENCHMARK(generator_fill)->Arg(1)->Arg(64)->Arg(256);
+
+static void generator_reference(benchmark::State& state) {
+    std::vector<uint8_t> buffer(64 * kChunkBytes);
+    uint32_t x = 12345;
+    for (auto _ : state) {
+        lcg_fill_reference(x, buffer.data(), 64);
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(buffer.size()));
+}
+BENCHMARK(generator_reference);
+
+BENCHMARK_MAIN();
