@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing (Debian packages), then builds and tests every
-# configuration: native, native under AddressSanitizer + UndefinedBehaviorSanitizer, the fuzz
-# targets, and the Windows build under Wine. Ends with "N passed, N failed".
+# configuration: native, native under AddressSanitizer + UndefinedBehaviorSanitizer and under
+# ThreadSanitizer, the fuzz targets, and the Windows build under Wine. Ends with "N passed, N failed".
 #
-# Usage: ./test.sh [PRESET...]     presets: native asan fuzz windows (default: all)
+# Usage: ./test.sh [PRESET...]     presets: native asan tsan fuzz windows (default: all)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 presets=("$@")
-((${#presets[@]})) || presets=(native asan fuzz windows)
+((${#presets[@]})) || presets=(native asan tsan fuzz windows)
 
 packages=(cmake ninja-build g++ googletest clang-format)
 for preset in "${presets[@]}"; do

@@ -6,6 +6,10 @@
 #include <chrono>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "catalogue.h"
 #include "lcg.h"
 #include "run_fixtures.h"
@@ -256,6 +260,31 @@ TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
         EXPECT_EQ(failing_view.count(u"final report") + failing_view.count(u"reveal"), 0);
     }
 }
+
+#ifndef _WIN32
+TEST_F(Run, AFullDiskStopsTheRun) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::filesystem::path disk = scratch.path() / "disk";
+    std::filesystem::create_directory(disk);
+    if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+    GenerationSettings s = settings(3, 1536);
+    s.Folder = disk.u16string();
+    const int32_t result = generation_run(s, fs, kSeeds);
+    const auto files = files_in(disk);
+    std::vector<uintmax_t> sizes;
+    for (const auto& f : files)
+        sizes.push_back(std::filesystem::file_size(f));
+    std::system(("umount '" + disk.string() + "'").c_str());
+
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(sizes, std::vector<uintmax_t>{1536u * 1024}) << "the first file fits, the second is removed";
+    const std::u16string second = (disk / std::filesystem::path(file_name(0, 3, 2, kTag))).u16string();
+    EXPECT_EQ(view.events().back(), u"error Attention: The disk is full!\r\n" + second);
+    EXPECT_EQ(view.count(u"final report") + view.count(u"reveal"), 0);
+}
+#endif
 
 TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     GenerationSettings s = settings(2, -5);
