@@ -21,10 +21,12 @@ template <typename... Args> std::u16string format_ascii(const char* format, Args
 inline std::u16string text_of(const char16_t* text) { return text != nullptr ? text : u""; }
 
 // Every occurrence of `from` replaced by `to`.
-inline std::u16string replace_all(std::u16string_view text, std::u16string_view from, std::u16string_view to) {
+inline std::u16string replace_all(std::u16string_view text, std::u16string_view from,
+                                  std::u16string_view to) {
     std::u16string out;
     size_t start = 0;
-    for (size_t at = text.find(from); !from.empty() && at != std::u16string_view::npos; at = text.find(from, start)) {
+    for (size_t at = text.find(from); !from.empty() && at != std::u16string_view::npos;
+         at = text.find(from, start)) {
         out.append(text.substr(start, at - start)).append(to);
         start = at + from.size();
     }
