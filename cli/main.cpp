@@ -63,15 +63,14 @@ public:
             reveal_in_file_manager(path);
     }
 
-    // After the run: the last state stays on a terminal; elsewhere only the summary is printed.
+    // After the run: the status area gives way to the summary (and "Canceled"), the same lines
+    // that are printed when the output is no terminal.
     void finish(bool cancelled) {
         if (options_.quiet)
             return;
-        if (terminal_ && drawn_) {
-            draw();
-            end_status_area();
-            return;
-        }
+        if (drawn_)
+            write_out(u"\x1b[1A\r\x1b[J");
+        drawn_ = false;
         if (!summary_.empty())
             write_out(summary_ + u"\n");
         if (cancelled)

@@ -158,6 +158,22 @@ TEST_F(Run, MakesNestedFoldersAlsoFromForwardSlashes) {
     EXPECT_EQ(view.events().back(), u"reveal " + s.Folder + separator + file_name(0, 2, 2, kTag));
 }
 
+#ifdef _WIN32
+TEST_F(Run, ADriveRootGivesADoubledBackslash) {
+    GenerationSettings s = settings(2, 1);
+    s.Folder = u"C:\\";
+    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    const std::u16string last = u"C:\\\\" + file_name(0, 2, 2, kTag);
+    EXPECT_EQ(view.events().back(), u"reveal " + last);
+    EXPECT_EQ(explorer_parameters(last), u" /select,\"C:\\" + file_name(0, 2, 2, kTag) + u"\",/e");
+    for (int32_t n = 1; n <= 2; ++n) {
+        const std::filesystem::path path = std::filesystem::path(u"C:\\") / file_name(0, 2, n, kTag);
+        EXPECT_EQ(std::filesystem::file_size(path), 1024u);
+        std::filesystem::remove(path);
+    }
+}
+#endif
+
 TEST_F(Run, TargetErrors) {
     // The destination folder is a file.
     std::ofstream(scratch.path() / "occupied") << "x";
