@@ -14,7 +14,7 @@ packages=(cmake ninja-build g++ googletest clang-format)
 for preset in "${presets[@]}"; do
   case $preset in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb fonts-wine) ;;
   esac
 done
 missing=()
