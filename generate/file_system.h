@@ -25,6 +25,12 @@ public:
     virtual bool create_folder(const std::u16string& path) = 0;
     // Creates the file or truncates an existing one, for writing.
     virtual Handle create_file(const std::u16string& path) = 0;
+    // Creates the file only if nothing has that name yet; kNoHandle otherwise, and always where
+    // the platform's file system has no use for it. Spares a new file its probe.
+    virtual Handle create_new_file(const std::u16string& path) {
+        (void)path;
+        return kNoHandle;
+    }
     // Writes all of data; anything short of that is a failure, told apart when the disk is full.
     virtual WriteStatus write(Handle file, const uint8_t* data, size_t size) = 0;
     // Closes the file (in sync mode after its data has reached the disk); what a failure at that

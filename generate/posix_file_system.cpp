@@ -28,12 +28,25 @@ bool PosixFileSystem::create_folder(const std::u16string& path) {
     return ::mkdir(to_utf8(path).c_str(), 0777) == 0;
 }
 
-FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path) {
+namespace {
+
+FileSystem::Handle open_for_writing(const std::u16string& path, int flags) {
+    const std::string name = to_utf8(path);
     int fd;
     do
-        fd = ::open(to_utf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     while (fd < 0 && errno == EINTR);
-    return fd < 0 ? kNoHandle : fd;
+    return fd < 0 ? FileSystem::kNoHandle : fd;
+}
+
+} // namespace
+
+FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path) {
+    return open_for_writing(path, O_TRUNC);
+}
+
+FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path) {
+    return open_for_writing(path, O_EXCL);
 }
 
 FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {

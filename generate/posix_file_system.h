@@ -13,6 +13,7 @@ public:
     Kind probe(const std::u16string& path) override;
     bool create_folder(const std::u16string& path) override;
     Handle create_file(const std::u16string& path) override;
+    Handle create_new_file(const std::u16string& path) override;
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
     WriteStatus close(Handle file) override;
     bool remove(const std::u16string& path) override;

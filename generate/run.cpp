@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "catalogue.h"
+#include "data_pump.h"
 #include "file_system.h"
 #include "lcg.h"
 #include "progress.h"
@@ -27,6 +28,9 @@ namespace {
 // millisecond or so.
 constexpr size_t kBatchChunks = 64;
 constexpr size_t kBatchBytes = kBatchChunks * kChunkBytes;
+// The data pump pays for its thread from files of 1 MiB and runs of 16 MiB on.
+constexpr uint64_t kPumpFileChunks = 256;
+constexpr uint64_t kPumpRunChunks = 4096;
 
 std::u16string text(int number) { return text_of(get_text(number)); }
 
@@ -160,20 +164,31 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     run_start_clock = clock_ms();
 
     const bool zeros = settings.files_type != 0;
+    const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
+    const uint64_t file_chunks = (file_bytes + kChunkBytes - 1) / kChunkBytes;
+    // Large files of generator data get it from a second thread while this one writes; small
+    // ones make it here, where it costs next to nothing against opening and closing a file.
+    std::unique_ptr<DataPump> pump;
+    if (!zeros && file_chunks >= kPumpFileChunks &&
+        file_chunks * static_cast<uint64_t>(count) >= kPumpRunChunks)
+        pump = std::make_unique<DataPump>(state, count, file_chunks, kBatchChunks);
     // Zero-filled once for zeros; refilled before every write for generator data.
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
-    const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
     uint64_t written = 0;
     int counter = 0;
     std::u16string path;
     for (int32_t number = 1; number <= count; ++number) {
         path = settings.Folder + separator + file_name(settings.files_type, count, number, tag);
-        if (confirm_overwrite(path, view, fs, settings.Folder) != 1)
-            return -1;
-        const FileSystem::Handle file = fs.create_file(path);
+        // A name nobody has taken needs no question; anything else goes the long way.
+        FileSystem::Handle file = fs.create_new_file(path);
         if (file == FileSystem::kNoHandle) {
-            show_target_error(view, settings.Folder);
-            return -1;
+            if (confirm_overwrite(path, view, fs, settings.Folder) != 1)
+                return -1;
+            file = fs.create_file(path);
+            if (file == FileSystem::kNoHandle) {
+                show_target_error(view, settings.Folder);
+                return -1;
+            }
         }
         if (++counter > 10) {
             report_progress(static_cast<double>(written), total, view, 0);
@@ -186,9 +201,14 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             const size_t chunks =
                 static_cast<size_t>(std::min<uint64_t>(kBatchChunks, (due + kChunkBytes - 1) / kChunkBytes));
             const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due, chunks * kChunkBytes));
-            if (!zeros)
+            const uint8_t* data = buffer.get();
+            if (pump)
+                data = pump->next();
+            else if (!zeros)
                 lcg_fill(state, buffer.get(), chunks);
-            status = fs.write(file, buffer.get(), bytes);
+            status = fs.write(file, data, bytes);
+            if (pump)
+                pump->release();
             if (status != FileSystem::WriteStatus::ok)
                 break;
             due -= bytes;

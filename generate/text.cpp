@@ -1,9 +1,13 @@
 // UTF-8 <-> UTF-16 conversion for the terminal and the POSIX file system.
 #include "text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 std::string to_utf8(std::u16string_view text) {
+    // File names are mostly ASCII: copy those in one go.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+        return std::string(text.begin(), text.end());
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {

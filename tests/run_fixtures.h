@@ -88,9 +88,10 @@ public:
     std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
 
     Handle create_file(const std::u16string& path) override {
-        ++files_;
-        bytes_ = 0;
-        return PlatformFileSystem::create_file(path);
+        return opened(PlatformFileSystem::create_file(path));
+    }
+    Handle create_new_file(const std::u16string& path) override {
+        return opened(PlatformFileSystem::create_new_file(path));
     }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (on_write) {
@@ -103,6 +104,13 @@ public:
     }
 
 private:
+    Handle opened(Handle file) {
+        if (file != kNoHandle) {
+            ++files_;
+            bytes_ = 0;
+        }
+        return file;
+    }
     int files_ = 0;
     uint64_t bytes_ = 0;
 };

@@ -95,8 +95,8 @@ TEST(Explorer, ProgramAndParameters) {
 
 TEST_F(Run, GeneratorDataIsByteExactAcrossChunksAndFiles) {
     // 1 KB: one short chunk; 5 KB: a whole and a short chunk (2,048 steps); 260 KB: more chunks
-    // than one write carries.
-    for (const int32_t size_kb : {1, 5, 260}) {
+    // than one write carries; 6,147 KB: large enough for the data to come from a second thread.
+    for (const int32_t size_kb : {1, 5, 260, 6147}) {
         SCOPED_TRACE(std::to_string(size_kb) + " KB");
         ScratchFolder folder;
         GenerationSettings s = settings(3, size_kb);
@@ -222,13 +222,13 @@ TEST_F(Run, CancelDuringTheThirdFileKeepsItPartial) {
         return FileSystem::WriteStatus::ok;
     };
     run_busy = true;
-    EXPECT_EQ(generation_thread(settings(5, 2048), fs, kSeeds), 1);
+    EXPECT_EQ(generation_thread(settings(5, 4096), fs, kSeeds), 1);
     EXPECT_FALSE(run_busy);
-    EXPECT_EQ(std::filesystem::file_size(file(5, 1)), 2048u * 1024);
-    EXPECT_EQ(std::filesystem::file_size(file(5, 2)), 2048u * 1024);
+    EXPECT_EQ(std::filesystem::file_size(file(5, 1)), 4096u * 1024);
+    EXPECT_EQ(std::filesystem::file_size(file(5, 2)), 4096u * 1024);
     const auto partial = std::filesystem::file_size(file(5, 3));
     EXPECT_GT(partial, 0u);
-    EXPECT_LT(partial, 2048u * 1024);
+    EXPECT_LT(partial, 4096u * 1024);
     EXPECT_FALSE(std::filesystem::exists(file(5, 4)));
 
     const auto events = view.events();
