@@ -1,5 +1,6 @@
 // pelmora-cli: the generation run from the command line, on Linux and in the Windows console.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "catalogue.h"
@@ -15,6 +16,18 @@ enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3, kCancel
 
 // Message-box texts use CR LF; a terminal wants LF alone.
 std::u16string console_text(const std::u16string& text) { return replace_all(text, u"\r\n", u"\n"); }
+
+// One line from standard input, without its line end (LF or CR LF); none at the end of the input.
+std::optional<std::string> read_input_line() {
+    std::string line;
+    for (int c = std::getchar(); c != '\n'; c = std::getchar()) {
+        if (c == EOF)
+            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        if (c != '\r')
+            line += static_cast<char>(c);
+    }
+    return line;
+}
 
 class TerminalView final : public RunView {
 public:
@@ -48,6 +61,8 @@ public:
     void set_bar(int position) override { bar_ = position; }
     void set_upper_line(const std::u16string& text) override { upper_ = text; }
     void set_lower_line(const std::u16string& text) override { lower_ = text; }
+
+    bool shows_running_reports() const override { return terminal_ && !options_.quiet; }
 
     void report_shown(bool finished) override {
         if (finished)

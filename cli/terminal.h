@@ -18,8 +18,6 @@ bool stdin_is_terminal();
 void enable_terminal_sequences();
 void write_out(std::u16string_view text);
 void write_err(std::u16string_view text);
-// One line from standard input, without its line end; none at the end of the input.
-std::optional<std::string> read_input_line();
 // The first Ctrl-C asks the run to cancel; a second one ends the program at once with 130.
 void install_interrupt_handler();
 // Opens the file manager on the folder of path, with the file selected where the system can.

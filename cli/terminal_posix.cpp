@@ -1,6 +1,5 @@
 // Terminal pieces for Linux and other POSIX systems.
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -52,18 +51,6 @@ static_assert(std::atomic<bool>::is_always_lock_free, "run_cancel is set from a 
 
 void write_out(std::u16string_view text) { write_all(STDOUT_FILENO, text); }
 void write_err(std::u16string_view text) { write_all(STDERR_FILENO, text); }
-
-std::optional<std::string> read_input_line() {
-    std::string line;
-    for (;;) {
-        const int c = std::getchar();
-        if (c == EOF)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c == '\n')
-            return line;
-        line += static_cast<char>(c);
-    }
-}
 
 void install_interrupt_handler() {
     struct sigaction action = {};

@@ -3,8 +3,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
-
 #include "language_default.h"
 #include "run.h"
 #include "terminal.h"
@@ -65,19 +63,6 @@ void enable_terminal_sequences() {
 
 void write_out(std::u16string_view text) { write_to(STD_OUTPUT_HANDLE, text); }
 void write_err(std::u16string_view text) { write_to(STD_ERROR_HANDLE, text); }
-
-std::optional<std::string> read_input_line() {
-    std::string line;
-    for (;;) {
-        const int c = std::getchar();
-        if (c == EOF)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c == '\n')
-            return line;
-        if (c != '\r')
-            line += static_cast<char>(c);
-    }
-}
 
 void install_interrupt_handler() { SetConsoleCtrlHandler(on_control, TRUE); }
 

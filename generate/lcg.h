@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 inline constexpr uint32_t kLcgMultiplier = 8253729;
 inline constexpr uint32_t kLcgIncrement = 2396403;
@@ -35,6 +36,14 @@ constexpr LcgJump lcg_jump(uint64_t n) {
 // Fills `chunks` whole chunks (chunks * 4,096 bytes) from state x, which ends up advanced by
 // chunks * 1,024 steps. Picks the fastest code path the processor supports.
 void lcg_fill(uint32_t& x, uint8_t* out, size_t chunks);
+
+// Every code path lcg_fill may choose on this processor, by name, so each can be checked.
+using LcgFillPath = void (*)(uint32_t& x, uint8_t* out, size_t chunks);
+struct LcgFillPathEntry {
+    const char* name;
+    LcgFillPath fill;
+};
+std::vector<LcgFillPathEntry> lcg_fill_paths();
 
 // The same, one word at a time: the reference that the fast paths must match.
 void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks);

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "catalogue.h"
-#include "data_pump.h"
 #include "file_system.h"
 #include "lcg.h"
 #include "progress.h"
@@ -28,9 +27,6 @@ namespace {
 // millisecond or so.
 constexpr size_t kBatchChunks = 64;
 constexpr size_t kBatchBytes = kBatchChunks * kChunkBytes;
-// The data pump pays for its thread from files of 1 MiB and runs of 16 MiB on.
-constexpr uint64_t kPumpFileChunks = 256;
-constexpr uint64_t kPumpRunChunks = 4096;
 
 std::u16string text(int number) { return text_of(get_text(number)); }
 
@@ -67,6 +63,23 @@ int number_width(int32_t files_c) {
 
 // An error under the caption "Attention": the text of `text_number`, then the detail on a line
 // of its own.
+// A name is its head, the padded number and its tail; a run makes head and tail once.
+std::u16string name_head(int32_t files_type) {
+    return files_type == 0 ? u"non_compressible__" : u"maximal_compressible__";
+}
+std::u16string name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
+
+void append_number(std::u16string& text, int32_t number, int width) {
+    char16_t digits[12];
+    int n = 0;
+    for (uint32_t value = static_cast<uint32_t>(number); value != 0 || n == 0; value /= 10)
+        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+    for (int pad = n; pad < width; ++pad)
+        text += u'0';
+    while (n > 0)
+        text += digits[--n];
+}
+
 void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
     if (owner != nullptr)
         owner->show_error(text(39), message + u"\r\n" + detail);
@@ -75,8 +88,9 @@ void show_error(RunView* owner, const std::u16string& message, const std::u16str
 } // namespace
 
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag) {
-    return (files_type == 0 ? u"non_compressible_" : u"maximal_compressible_") + std::u16string(u"_") +
-           format_ascii("%0*d", number_width(files_c), number) + u"_" + tag + u".file";
+    std::u16string name = name_head(files_type);
+    append_number(name, number, number_width(files_c));
+    return name + name_tail(tag);
 }
 
 std::u16string make_tag(uint32_t seed) {
@@ -165,20 +179,20 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
 
     const bool zeros = settings.files_type != 0;
     const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
-    const uint64_t file_chunks = (file_bytes + kChunkBytes - 1) / kChunkBytes;
-    // Large files of generator data get it from a second thread while this one writes; small
-    // ones make it here, where it costs next to nothing against opening and closing a file.
-    std::unique_ptr<DataPump> pump;
-    if (!zeros && file_chunks >= kPumpFileChunks &&
-        file_chunks * static_cast<uint64_t>(count) >= kPumpRunChunks)
-        pump = std::make_unique<DataPump>(state, count, file_chunks, kBatchChunks);
     // Zero-filled once for zeros; refilled before every write for generator data.
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
+    // A front end that shows only the summary spares the run the formatting of running reports.
+    const bool running_reports = view != nullptr && view->shows_running_reports();
+    const std::u16string head = settings.Folder + separator + name_head(settings.files_type);
+    const std::u16string tail = name_tail(tag);
+    const int width = number_width(count);
     uint64_t written = 0;
     int counter = 0;
     std::u16string path;
     for (int32_t number = 1; number <= count; ++number) {
-        path = settings.Folder + separator + file_name(settings.files_type, count, number, tag);
+        path = head;
+        append_number(path, number, width);
+        path += tail;
         // A name nobody has taken needs no question; anything else goes the long way.
         FileSystem::Handle file = fs.create_new_file(path);
         if (file == FileSystem::kNoHandle) {
@@ -191,7 +205,8 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             }
         }
         if (++counter > 10) {
-            report_progress(static_cast<double>(written), total, view, 0);
+            if (running_reports)
+                report_progress(static_cast<double>(written), total, view, 0);
             counter = 0;
         }
 
@@ -201,14 +216,9 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             const size_t chunks =
                 static_cast<size_t>(std::min<uint64_t>(kBatchChunks, (due + kChunkBytes - 1) / kChunkBytes));
             const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due, chunks * kChunkBytes));
-            const uint8_t* data = buffer.get();
-            if (pump)
-                data = pump->next();
-            else if (!zeros)
+            if (!zeros)
                 lcg_fill(state, buffer.get(), chunks);
-            status = fs.write(file, data, bytes);
-            if (pump)
-                pump->release();
+            status = fs.write(file, buffer.get(), bytes);
             if (status != FileSystem::WriteStatus::ok)
                 break;
             due -= bytes;
@@ -216,7 +226,8 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             for (size_t k = 0; k < chunks; ++k) {
                 written += std::min(kChunkBytes, bytes - k * kChunkBytes);
                 if (++counter > 1000) {
-                    report_progress(static_cast<double>(written), total, view, 0);
+                    if (running_reports)
+                        report_progress(static_cast<double>(written), total, view, 0);
                     counter = 0;
                 }
             }

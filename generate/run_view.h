@@ -19,6 +19,9 @@ public:
     virtual void set_bar(int position) = 0;
     virtual void set_upper_line(const std::u16string& text) = 0;
     virtual void set_lower_line(const std::u16string& text) = 0;
+    // False when only the final report is ever seen (output that is no terminal): the run then
+    // skips the running ones.
+    virtual bool shows_running_reports() const { return true; }
     // Called once a progress report has set everything it sets.
     virtual void report_shown(bool finished) { (void)finished; }
 

@@ -7,16 +7,20 @@
 
 namespace {
 
-TEST(Lcg, FastFillMatchesTheReferenceAndEndsInTheSameState) {
-    for (const uint32_t seed : {0u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
-        for (const size_t chunks : {size_t{1}, size_t{2}, size_t{64}, size_t{65}}) {
-            uint32_t fast = seed;
-            uint32_t slow = seed;
-            std::vector<uint8_t> a(chunks * kChunkBytes), b(chunks * kChunkBytes);
-            lcg_fill(fast, a.data(), chunks);
-            lcg_fill_reference(slow, b.data(), chunks);
-            EXPECT_EQ(a, b) << seed << " " << chunks;
-            EXPECT_EQ(fast, slow) << seed << " " << chunks;
+TEST(Lcg, EveryFastPathMatchesTheReferenceAndEndsInTheSameState) {
+    std::vector<LcgFillPathEntry> paths = lcg_fill_paths();
+    paths.push_back({"chosen", lcg_fill});
+    for (const auto& path : paths) {
+        for (const uint32_t seed : {0u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
+            for (const size_t chunks : {size_t{0}, size_t{1}, size_t{2}, size_t{64}, size_t{65}}) {
+                uint32_t fast = seed;
+                uint32_t slow = seed;
+                std::vector<uint8_t> a(chunks * kChunkBytes + 8, 0xAB), b(chunks * kChunkBytes + 8, 0xAB);
+                path.fill(fast, a.data(), chunks);
+                lcg_fill_reference(slow, b.data(), chunks);
+                EXPECT_EQ(a, b) << path.name << " " << seed << " " << chunks << " (nothing past the chunks)";
+                EXPECT_EQ(fast, slow) << path.name << " " << seed << " " << chunks;
+            }
         }
     }
 }

@@ -95,7 +95,7 @@ TEST(Explorer, ProgramAndParameters) {
 
 TEST_F(Run, GeneratorDataIsByteExactAcrossChunksAndFiles) {
     // 1 KB: one short chunk; 5 KB: a whole and a short chunk (2,048 steps); 260 KB: more chunks
-    // than one write carries; 6,147 KB: large enough for the data to come from a second thread.
+    // than one write carries; 6,147 KB: many writes and a short last chunk.
     for (const int32_t size_kb : {1, 5, 260, 6147}) {
         SCOPED_TRACE(std::to_string(size_kb) + " KB");
         ScratchFolder folder;
