@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# The benchmark: pelmora-cli beside peer tools doing the same amount of work in the same folder.
+#   bench/run.sh [--dir DIR] [--pairs N] [--quick]
+#     --dir DIR    where the files go (default /dev/shm, so the disk drops out of the figures)
+#     --pairs N    timed pairs per comparison, at least 5 (default 5)
+#     --quick      64 MiB instead of 1 GiB and 4,096 files instead of 65,536, for a smoke run
+# Prints a Markdown table and writes it to bench/results.md as well.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+usage() { sed -n '2,7s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; }
+
+dir=/dev/shm
+pairs=5
+quick=0
+while (($#)); do
+  case $1 in
+    --dir) (($# >= 2)) || { usage >&2; exit 2; }; dir=$2; shift 2 ;;
+    --pairs) (($# >= 2)) || { usage >&2; exit 2; }; pairs=$2; shift 2 ;;
+    --quick) quick=1; shift ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
+  esac
+done
+# Fewer than five pairs and one noisy pair moves the median.
+if ! [[ $pairs =~ ^[0-9]+$ ]] || ((pairs < 5)); then
+  echo "run.sh: --pairs needs a whole number of 5 or more" >&2
+  exit 2
+fi
+[[ -d $dir && -w $dir ]] || { echo "run.sh: $dir is not a writable folder" >&2; exit 2; }
+
+# --- What the run needs --------------------------------------------------------------------------
+sudo=()
+((EUID == 0)) || sudo=(sudo)
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+apt_install() {
+  ((${#@})) || return 0
+  echo "run.sh: installing $*" >&2
+  if ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null; then
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+  fi
+}
+missing=()
+command -v fio >/dev/null || missing+=(fio)
+command -v openssl >/dev/null || missing+=(openssl)
+[[ -x /usr/bin/time ]] || missing+=(time)
+command -v python3 >/dev/null || missing+=(python3)
+for package in cmake ninja-build g++; do installed "$package" || missing+=("$package"); done
+apt_install "${missing[@]}"
+
+# --- Build (incremental, so cheap when nothing changed) ------------------------------------------
+cli=$root/build/native/pelmora-cli
+gen_bench=$root/build/native/bench/generator_benchmark
+stale() {
+  [[ -x $cli ]] || return 0
+  [[ -n $(find "$root" -path "$root/build" -prune -o -type f \
+    \( -name '*.cpp' -o -name '*.h' -o -name 'CMakeLists.txt' -o -name '*.cmake' -o -name 'CMakePresets.json' \) \
+    -newer "$cli" -print -quit) ]]
+}
+build() {
+  mkdir -p "$root/build"
+  local log=$root/build/bench-build.log
+  if ! { (cd "$root" && cmake --preset native && cmake --build --preset native); } >"$log" 2>&1; then
+    tail -n 30 "$log" >&2
+    echo "run.sh: the build failed (full log: $log)" >&2
+    exit 1
+  fi
+}
+if stale; then build; fi
+# The generator benchmark is only configured when Google Benchmark is there.
+if [[ ! -x $gen_bench ]]; then
+  installed libbenchmark-dev || apt_install libbenchmark-dev
+  build
+fi
+
+# --- Scratch space: everything written in DIR lives under one folder that goes at exit ------------
+work=$(mktemp -d "$dir/pelmora-bench.XXXXXX")
+scratch=$(mktemp -d)
+trap 'rm -rf "$work" "$scratch"' EXIT
+out=$work/out
+fresh() { rm -rf "$out" && mkdir "$out"; }
+
+if ((quick)); then
+  mib=64 files=4096 scale="quick run: 64 MiB, 4,096 files"
+else
+  mib=1024 files=65536 scale="full run: 1 GiB, 65,536 files"
+fi
+bytes=$((mib * 1048576))
+size_label=$( ((quick)) && echo "64 MiB" || echo "1 GiB")
+
+# Wall time of one command in nanoseconds. The clock brackets only the child: Python's own start
+# stays outside. The output file, if any, is opened beforehand as a shell redirection would be.
+timer_py='
+import subprocess, sys, time
+target, errors, cmd = sys.argv[1], sys.argv[2], sys.argv[3:]
+with open(target, "wb") as so, open(errors, "wb") as se:
+    t0 = time.perf_counter_ns()
+    rc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=so, stderr=se).returncode
+    t1 = time.perf_counter_ns()
+print(t1 - t0)
+sys.exit(rc)
+'
+# timed STDOUT-TARGET CMD... -> prints nanoseconds
+timed() {
+  local target=$1; shift
+  local ns
+  if ! ns=$(python3 -c "$timer_py" "$target" "$scratch/err" "$@"); then
+    echo "run.sh: failed: $*" >&2
+    cat "$scratch/err" >&2
+    exit 1
+  fi
+  echo "$ns"
+}
+
+# A silent short write would flatter whoever made it: the warm-up output is checked.
+check_out() {
+  local want_files=$1 want_bytes=$2 what=$3 got_files got_bytes
+  got_files=$(find "$out" -type f | wc -l)
+  got_bytes=$(find "$out" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
+  if ((got_files != want_files || got_bytes != want_bytes)); then
+    echo "run.sh: $what wrote $got_files files, $got_bytes bytes; expected $want_files, $want_bytes" >&2
+    exit 1
+  fi
+}
+
+stats_py='
+import statistics, sys
+a = [int(x) for x in sys.argv[1].split()]
+b = [int(x) for x in sys.argv[2].split()]
+print(statistics.median(a) / 1e6, statistics.median(b) / 1e6, statistics.median(x / y for x, y in zip(a, b)))
+'
+
+grouped() { echo "$1" | sed -e ':a' -e 's/\([0-9]\)\([0-9]\{3\}\)\($\|,\)/\1,\2\3/' -e 'ta'; }
+
+rows=()
+row() { rows+=("| $1 | $2 | $3 | $4 | $5 | $6 |"); }
+
+# compare LABEL TARGET-TEXT MAX-RATIO FILES BYTES -- PELMORA-CMD... -- PEER-STDOUT PEER-CMD...
+# MAX-RATIO "-" reports without a verdict. Both commands write into $out.
+compare() {
+  local label=$1 target=$2 max=$3 nfiles=$4 nbytes=$5; shift 5
+  [[ $1 == -- ]] && shift
+  local a=() b=()
+  while [[ $1 != -- ]]; do a+=("$1"); shift; done
+  shift
+  local b_out=$1; shift
+  b=("$@")
+  echo "run.sh: $label" >&2
+
+  fresh; timed /dev/null "${a[@]}" >/dev/null; check_out "$nfiles" "$nbytes" pelmora-cli
+  fresh; timed "$b_out" "${b[@]}" >/dev/null; check_out "$nfiles" "$nbytes" "${b[0]}"
+
+  local ta=() tb=() i
+  for ((i = 0; i < pairs; i++)); do
+    # Who goes first swaps each pair, so neither side always inherits the other's freed pages.
+    if ((i % 2 == 0)); then
+      fresh; ta+=("$(timed /dev/null "${a[@]}")")
+      fresh; tb+=("$(timed "$b_out" "${b[@]}")")
+    else
+      fresh; tb+=("$(timed "$b_out" "${b[@]}")")
+      fresh; ta+=("$(timed /dev/null "${a[@]}")")
+    fi
+  done
+  rm -rf "$out"
+  echo "run.sh:   pelmora ns: ${ta[*]}" >&2
+  echo "run.sh:   peer    ns: ${tb[*]}" >&2
+
+  local ma mb ratio met
+  read -r ma mb ratio < <(python3 -c "$stats_py" "${ta[*]}" "${tb[*]}")
+  if [[ $max == - ]]; then
+    met="—"
+  else
+    met=$(awk -v r="$ratio" -v m="$max" 'BEGIN {print (r <= m) ? "yes" : "no"}')
+  fi
+  row "$label" "$(printf '%.1f ms' "$ma")" "$(printf '%.1f ms' "$mb")" "$(printf '%.3f' "$ratio")" "$target" "$met"
+}
+
+kb=$((bytes / 1024))
+pel_big=("$cli" --folder "$out" --count 1 --size "$kb" --yes --quiet)
+
+# 1. One file of non-compressible data.
+compare "1 × $size_label non-compressible vs dd (zeros)" "≤ 1.05" 1.05 1 "$bytes" \
+  -- "${pel_big[@]}" --type 0 \
+  -- /dev/null dd if=/dev/zero of="$out/f" bs=1M count="$mib"
+compare "1 × $size_label non-compressible vs openssl rand" "≤ 0.25" 0.25 1 "$bytes" \
+  -- "${pel_big[@]}" --type 0 \
+  -- /dev/null openssl rand -out "$out/f" "$bytes"
+# fio: no preallocation (tmpfs would zero every page first), no cache invalidation, no disk
+# statistics thread, one thread in-process; fresh random bytes in every buffer as pelmora makes.
+compare "1 × $size_label non-compressible vs fio" "≤ 0.25" 0.25 1 "$bytes" \
+  -- "${pel_big[@]}" --type 0 \
+  -- /dev/null fio --name=w --filename="$out/f" --rw=write --bs=1M --size="${mib}M" --refill_buffers \
+  --ioengine=sync --thread --fallocate=none --invalidate=0 --disk_util=0 --end_fsync=0 --output-format=terse
+compare "1 × $size_label non-compressible vs head /dev/urandom" "report only" - 1 "$bytes" \
+  -- "${pel_big[@]}" --type 0 \
+  -- "$out/f" head -c "$bytes" /dev/urandom
+
+# 2. One file of zeros.
+compare "1 × $size_label zeros vs dd (zeros)" "≤ 1.05" 1.05 1 "$bytes" \
+  -- "${pel_big[@]}" --type 1 \
+  -- /dev/null dd if=/dev/zero of="$out/f" bs=1M count="$mib"
+
+# 3. Many small files. split's input is made once, outside the timing, on the same file system.
+input=$work/input.bin
+head -c $((files * 1024)) /dev/urandom >"$input"
+compare "$(grouped "$files") × 1 KB vs split -b 1024" "≤ 0.909 (≥ 1.1 × files/s)" 0.909 "$files" $((files * 1024)) \
+  -- "$cli" --folder "$out" --count "$files" --size 1 --type 0 --yes --quiet \
+  -- /dev/null split -b 1024 -a 5 -d "$input" "$out/x"
+rm -f "$input"
+
+# 4. The generator alone, in cache.
+echo "run.sh: generator_fill/64" >&2
+gen_json=$scratch/gen.json
+"$gen_bench" --benchmark_filter='^generator_fill/64$' --benchmark_repetitions="$pairs" \
+  --benchmark_report_aggregates_only=true --benchmark_format=json >"$gen_json" 2>/dev/null
+gen_bps=$(python3 -c '
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+print(next(r["bytes_per_second"] for r in runs if r.get("aggregate_name") == "median"))
+' "$gen_json")
+gen_met=$(awk -v v="$gen_bps" 'BEGIN {print (v >= 20e9) ? "yes" : "no"}')
+row "generator_fill/64 (median of $pairs repetitions)" "$(awk -v v="$gen_bps" 'BEGIN {printf "%.1f GB/s", v / 1e9}')" \
+  "—" "—" "≥ 20 GB/s" "$gen_met"
+
+# 5. Peak resident memory; the largest of three runs, since a page or two comes and goes.
+peak() {
+  local max=0 kib i
+  for i in 1 2 3; do
+    fresh
+    /usr/bin/time -f %M -o "$scratch/mem" "$@" >/dev/null 2>"$scratch/err" || {
+      echo "run.sh: failed: $*" >&2; cat "$scratch/err" >&2; exit 1; }
+    kib=$(tail -n 1 "$scratch/mem")
+    if ((kib > max)); then max=$kib; fi
+  done
+  rm -rf "$out"
+  echo "$max"
+}
+echo "run.sh: peak memory" >&2
+for which in big many; do
+  if [[ $which == big ]]; then
+    kib=$(peak "${pel_big[@]}" --type 0)
+    label="peak RSS, 1 × $size_label"
+  else
+    kib=$(peak "$cli" --folder "$out" --count "$files" --size 1 --type 0 --yes --quiet)
+    label="peak RSS, $(grouped "$files") × 1 KB"
+  fi
+  row "$label" "$(awk -v k="$kib" 'BEGIN {printf "%.2f MiB", k / 1024}')" "—" "—" "< 10 MiB" \
+    "$( ((kib < 10240)) && echo yes || echo no)"
+done
+
+# --- Report --------------------------------------------------------------------------------------
+cpu=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1)
+machine="Machine: ${cpu:-unknown CPU}, $(nproc) cores, Linux $(uname -r), $dir on $(stat -f -c %T "$dir"), $(date -u '+%Y-%m-%d %H:%M UTC')"
+report=$(
+  echo "# Benchmark ($scale, $pairs pairs)"
+  echo
+  echo "Medians of wall time; ratio = median over pairs of pelmora / peer; one warm-up of each first."
+  echo
+  echo "| comparison | pelmora median | peer median | median ratio | target | met? |"
+  echo "|---|---|---|---|---|---|"
+  printf '%s\n' "${rows[@]}"
+  echo
+  echo "$machine"
+)
+echo "$report"
+echo "$report" >"$root/bench/results.md"
