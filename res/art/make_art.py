@@ -229,8 +229,8 @@ FOLD = hex_rgb("#c9d6e5")
 #   page: left, top, right, bottom (exclusive); fold: size of the dog-ear;
 #   cells: left, top, cell size, columns, rows of the noise; solid: top, bottom of the flat block
 ICON_GEOMETRY = {
-    48: {"page": (6, 2, 42, 46), "fold": 11, "cells": (10, 16, 4, 7, 3), "solid": (30, 41)},
-    32: {"page": (4, 1, 28, 31), "fold": 8, "cells": (7, 11, 3, 6, 3), "solid": (21, 27)},
+    48: {"page": (6, 2, 41, 46), "fold": 11, "cells": (10, 15, 3, 9, 4), "solid": (30, 42)},
+    32: {"page": (4, 1, 28, 31), "fold": 8, "cells": (7, 11, 2, 9, 4), "solid": (21, 28)},
 }
 
 # The noise pattern, shared by both colourings so the two icons differ only in hue.
@@ -241,16 +241,19 @@ NOISE_SHADES = ("outline", "deep", "solid", "light", "pale", None)
 def noise_pattern(cols, rows, seed):
     rng = Rng(seed)
     out = []
-    prev = None
-    for _ in range(cols * rows):
-        # Never twice the same shade in a row: a run would read as a flat patch, and the
-        # whole point of the upper half is that nothing in it repeats.
+    for i in range(cols * rows):
+        # Never the shade of the left or upper neighbour: a run would read as a stripe
+        # or a flat patch, and the whole point of the upper half is that nothing repeats.
+        near = set()
+        if i % cols:
+            near.add(out[i - 1])
+        if i >= cols:
+            near.add(out[i - cols])
         while True:
             k = NOISE_SHADES[rng.next() % len(NOISE_SHADES)]
-            if k != prev:
+            if k not in near:
                 break
         out.append(k)
-        prev = k
     return out
 
 
@@ -290,22 +293,22 @@ def draw_page_icon(size, acc):
 #   . clear   o outline   w page   f dog-ear   s flat block
 #   1..5 noise shades: outline, deep, solid, light, pale
 ICON16 = [
-    "................",
-    "..oooooooo......",
-    "..owwwwwwoo.....",
-    "..owwwwwwofo....",
-    "..ow2w4w1offo...",
-    "..ow51w35ooooo..",
-    "..ow4w5w2w41wo..",
-    "..ow15w21w35wo..",
+    "..ooooooooo.....",
+    "..owwwwwwwoo....",
+    "..owwwwwwwofo...",
+    "..owwwwwwwoooo..",
+    "..ow25143524wo..",
+    "..ow41352143wo..",
+    "..ow53214351wo..",
+    "..ow14531524wo..",
     "..owwwwwwwwwwo..",
+    "..owsssssssswo..",
     "..owsssssssswo..",
     "..owsssssssswo..",
     "..owsssssssswo..",
     "..owsssssssswo..",
     "..owwwwwwwwwwo..",
     "..oooooooooooo..",
-    "................",
 ]
 ICON16_KEYS = {"o": "outline", "s": "solid", "1": "outline", "2": "deep", "3": "solid",
                "4": "light", "5": "pale"}
@@ -481,6 +484,9 @@ TAGLINE = hex_rgb("#a9cbef")
 TAGLINE_TEXT = "Test files at both ends of compressibility"
 
 
+BANNER_LEFT = 76  # the part of the banner left of the dialog's edge
+
+
 def draw_banner(emblem):
     c = Canvas(BANNER_W, BANNER_H)
     for y in range(BANNER_H):
@@ -492,9 +498,11 @@ def draw_banner(emblem):
             c.px[y * BANNER_W + x] = [rgb[0] * dv, rgb[1] * dv, rgb[2] * dv, 1.0]
 
     draw_noise_band(c)
-    c.paste(emblem, 14, 6)
-    draw_text(c, "Pelmora", 76, 31, 2.9, 1.05, 1.55, TITLE)
-    draw_text(c, TAGLINE_TEXT, 77, 49, 1.36, 0.85, 1.45, TAGLINE)
+    # The dialog places the banner 47 dialog units left of its edge (about 70 px at 96 DPI),
+    # so the picture starts after that.
+    c.paste(emblem, BANNER_LEFT + 14, 6)
+    draw_text(c, "Pelmora", BANNER_LEFT + 76, 31, 2.9, 1.3, 1.45, TITLE)
+    draw_text(c, TAGLINE_TEXT, BANNER_LEFT + 77, 49, 1.36, 0.85, 1.2, TAGLINE)
     # A thin accent rule along the bottom, brightest where the band is flat.
     acc = ACCENTS["blue"]
     for x in range(BANNER_W):
@@ -514,27 +522,29 @@ def draw_noise_band(c):
     pitch = cell + gap
     top = 12
     rows = 6
-    x_start, x_end = 372, BANNER_W
+    x_start, x_end = BANNER_LEFT + 398, BANNER_W
     cols = (x_end - x_start) // pitch + 1
     rng = Rng(0xBA77E5)
     for q in range(cols):
         t = q / (cols - 1.0)
-        present = smoothstep(0.0, 0.22, t)      # fades in out of the background
-        settle = smoothstep(0.25, 0.78, t)      # from random shades to the flat colour
-        joined = smoothstep(0.70, 0.86, t)      # gaps close up into a solid bar
+        present = smoothstep(0.0, 0.30, t)      # scattered cells thicken out of the background
+        settle = smoothstep(0.22, 0.72, t)      # random shades give way to the flat colour
+        joined = smoothstep(0.66, 0.88, t)      # and the gaps close into one solid bar
         for r in range(rows):
             a = rng.unit()
             b = rng.unit()
             shade = shades[rng.next() % len(shades)]
-            if a > present + 0.08:
+            if a > present:
                 continue
             rgb = mix(shade, flat, settle)
-            alpha = lerp(0.35 + 0.65 * b, 1.0, settle) * min(1.0, present * 1.6)
+            alpha = lerp(0.55 + 0.45 * b, 1.0, settle) * min(1.0, 0.4 + present)
             x0 = x_start + q * pitch
             y0 = top + r * pitch
-            w = cell + (gap if joined > 0.5 else 0)
-            h = cell + (gap if joined > 0.5 and r + 1 < rows else 0)
-            c.rect(x0, y0, x0 + w, y0 + h, rgb, alpha)
+            c.rect(x0, y0, x0 + cell, y0 + cell, rgb, alpha)
+            if joined > 0.0:
+                c.rect(x0 + cell, y0, x0 + pitch, y0 + cell, rgb, alpha * joined)
+                if r + 1 < rows:
+                    c.rect(x0, y0 + cell, x0 + pitch, y0 + pitch, rgb, alpha * joined)
 
 
 def quantise(canvas, ncolours=256):

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Screenshots of the main dialog under Wine on a virtual display: every page in English and
+# German, and the generation page in Arabic (right to left) and Simplified Chinese.
+#   tools/screenshots.sh [OUTDIR]      (default: docs/screenshots)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out=$(realpath -m "${1:-$root/docs/screenshots}")
+mkdir -p "$out"
+
+missing=()
+for package in imagemagick x11-utils fonts-dejavu-core fonts-wqy-microhei; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  sudo=()
+  ((EUID == 0)) || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+exe=$root/build/windows/Pelmora.exe
+[[ -f $exe ]] || { (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Pelmora >/dev/null); }
+
+# A prefix of its own: the font settings below are for pictures, not for the tests.
+export PELMORA_WINE_DIR=${PELMORA_SCREENSHOT_WINE_DIR:-/tmp/pelmora-wine-shots-$(id -u)}
+trap '"$root/tools/wine-stop" >/dev/null 2>&1 || true' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"; "$root/tools/wine-stop" >/dev/null 2>&1 || true' EXIT
+"$root/tools/wine-exec" cmd /c exit >/dev/null 2>&1 || true
+display=$(cut -d' ' -f1 "$PELMORA_WINE_DIR/display" 2>/dev/null || true)
+export DISPLAY=${DISPLAY:-:$display}
+export WINEPREFIX=$PELMORA_WINE_DIR/prefix WINEDEBUG=-all
+
+# "MS Sans Serif" is a bitmap font without Arabic or CJK: render it with DejaVu, and link the
+# CJK glyphs of WenQuanYi behind it.
+if [[ ! -f $PELMORA_WINE_DIR/fonts.done ]]; then
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Sans Serif' /d 'DejaVu Sans' /f >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'DejaVu Sans' \
+    /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+  wineserver -w
+  touch "$PELMORA_WINE_DIR/fonts.done"
+fi
+
+shot() { # NAME LANGUAGE PAGE
+  local name=$1 language=$2 page=$3 id
+  cp "$exe" "$work/Pelmora.exe"
+  printf '\xff\xfe' >"$work/Pelmora.ini"
+  printf '[Program]\r\nlng=%s\r\nc_wnd=%s\r\nFolder=C:\\Test files\r\nfiles_c=100\r\nfiles_size=4096\r\n' \
+    "$language" "$page" | iconv -f UTF-8 -t UTF-16LE >>"$work/Pelmora.ini"
+  wine "$work/Pelmora.exe" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 100); do
+    id=$(xwininfo -root -tree 2>/dev/null | awk '/"Pelmora 2.85 \(Portable\) - x64"/ {print $1; exit}')
+    [[ -n $id ]] && break
+    sleep 0.1
+  done
+  if [[ -z $id ]]; then
+    echo "screenshots.sh: the dialog did not appear for $name" >&2
+    kill "$pid" 2>/dev/null || true
+    return 1
+  fi
+  sleep 1
+  import -window "$id" "$out/$name.png"
+  # The window's own close: the program ends as the user would end it.
+  wine cmd /c "taskkill /im Pelmora.exe" >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "$out/$name.png"
+}
+
+shot generation-en 1 0
+shot info-en 1 1
+shot more-en 1 3
+shot generation-de 0 0
+shot info-de 0 1
+shot more-de 0 3
+shot generation-ar 10 0
+shot generation-zh 11 0
