@@ -18,17 +18,19 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 exe=$root/build/windows/Pelmora.exe
-[[ -f $exe ]] || { (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Pelmora >/dev/null); }
+[[ -f $exe && -f $root/build/windows/pelmora-cli.exe ]] ||
+  { (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Pelmora pelmora-cli >/dev/null); }
 
 # A prefix of its own: the font settings below are for pictures, not for the tests.
 export PELMORA_WINE_DIR=${PELMORA_SCREENSHOT_WINE_DIR:-/tmp/pelmora-wine-shots-$(id -u)}
-trap '"$root/tools/wine-stop" >/dev/null 2>&1 || true' EXIT
 work=$(mktemp -d)
 trap 'rm -rf "$work"; "$root/tools/wine-stop" >/dev/null 2>&1 || true' EXIT
-"$root/tools/wine-exec" cmd /c exit >/dev/null 2>&1 || true
-display=$(cut -d' ' -f1 "$PELMORA_WINE_DIR/display" 2>/dev/null || true)
-export DISPLAY=${DISPLAY:-:$display}
-export WINEPREFIX=$PELMORA_WINE_DIR/prefix WINEDEBUG=-all
+# Any small program sets up the prefix, the Wine session and (without a display) an Xvfb.
+"$root/tools/wine-exec" "$root/build/windows/pelmora-cli.exe" --version >/dev/null
+if [[ -z ${DISPLAY:-} || -f $PELMORA_WINE_DIR/display ]]; then
+  DISPLAY=:$(cut -d' ' -f1 "$PELMORA_WINE_DIR/display")
+fi
+export DISPLAY WINEPREFIX=$PELMORA_WINE_DIR/prefix WINEDEBUG=-all
 
 # "MS Sans Serif" is a bitmap font without Arabic or CJK: render it with DejaVu, and link the
 # CJK glyphs of WenQuanYi behind it.
@@ -36,7 +38,6 @@ if [[ ! -f $PELMORA_WINE_DIR/fonts.done ]]; then
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Sans Serif' /d 'DejaVu Sans' /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'DejaVu Sans' \
     /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
-  wineserver -w
   touch "$PELMORA_WINE_DIR/fonts.done"
 fi
 
@@ -46,7 +47,7 @@ shot() { # NAME LANGUAGE PAGE
   printf '\xff\xfe' >"$work/Pelmora.ini"
   printf '[Program]\r\nlng=%s\r\nc_wnd=%s\r\nFolder=C:\\Test files\r\nfiles_c=100\r\nfiles_size=4096\r\n' \
     "$language" "$page" | iconv -f UTF-8 -t UTF-16LE >>"$work/Pelmora.ini"
-  wine "$work/Pelmora.exe" </dev/null >/dev/null 2>&1 &
+  "$root/tools/wine-exec" "$work/Pelmora.exe" </dev/null >/dev/null 2>&1 &
   local pid=$!
   for _ in $(seq 100); do
     id=$(xwininfo -root -tree 2>/dev/null | awk '/"Pelmora 2.85 \(Portable\) - x64"/ {print $1; exit}')
@@ -60,9 +61,12 @@ shot() { # NAME LANGUAGE PAGE
   fi
   sleep 1
   import -window "$id" "$out/$name.png"
-  # The window's own close: the program ends as the user would end it.
-  wine cmd /c "taskkill /im Pelmora.exe" >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true
+  pkill -f "$work/Pelmora.exe" 2>/dev/null || pkill -f 'Pelmora.exe' 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Pelmora 2.85 (Portable) - x64"' || break
+    sleep 0.1
+  done
   echo "$out/$name.png"
 }
 
