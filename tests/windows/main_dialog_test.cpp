@@ -181,4 +181,31 @@ TEST(MainDialog, StoredLanguageAndItsSiteAddress) {
     }
 }
 
+TEST(MainDialog, RefreshesAnExistingAutostartEntryAndReadsALongFolderWhole) {
+    const std::wstring folder = L"C:\\" + std::wstring(300, L'f');
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
+    HKEY run = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", &run),
+              ERROR_SUCCESS);
+    const wchar_t old_command[] = L"\"C:\\Old place\\Pelmora.exe\" -bg";
+    RegSetValueExW(run, L"Pelmora", 0, REG_SZ, reinterpret_cast<const BYTE*>(old_command),
+                   sizeof old_command);
+
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    EXPECT_EQ(window_text(GetDlgItem(Program::page_with(dialog, IDC_FOLDER), IDC_FOLDER)), folder);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+
+    wchar_t stored[512] = {};
+    DWORD size = sizeof stored;
+    DWORD type = 0;
+    RegQueryValueExW(run, L"Pelmora", nullptr, &type, reinterpret_cast<BYTE*>(stored), &size);
+    RegDeleteValueW(run, L"Pelmora");
+    RegCloseKey(run);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::wstring(stored), L"\"" + program.exe() + L"\" -bg");
+}
+
 } // namespace
