@@ -1,0 +1,22 @@
+# Fails when EXE imports a DLL that Windows itself does not ship (a runtime that was not linked
+# in statically, say). cmake -DOBJDUMP=... -DEXE=... -P check_imports.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+if(NOT lines)
+  message(FATAL_ERROR "${EXE} lists no imports at all")
+endif()
+set(system advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll
+           user32.dll)
+foreach(line ${lines})
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll IN_LIST system)
+    message(FATAL_ERROR "${EXE} needs ${dll}, which is not part of Windows")
+  endif()
+  message(STATUS "${dll}")
+endforeach()
