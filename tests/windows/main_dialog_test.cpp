@@ -181,6 +181,27 @@ TEST(MainDialog, StoredLanguageAndItsSiteAddress) {
     }
 }
 
+TEST(MainDialog, MinimiseHidesOnlyWithTrayIfMinimize) {
+    for (const bool to_tray : {true, false}) {
+        SCOPED_TRACE(to_tray ? "tray_if_minimize=1" : "tray_if_minimize=0");
+        Program program(
+            to_tray ? L"[Program]\r\ntray_if_minimize=1\r\n" : L"[Program]\r\ntray_if_minimize=0\r\n", true);
+        ASSERT_TRUE(program.start());
+        HWND dialog = program.dialog();
+        ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+        PostMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        if (to_tray) {
+            EXPECT_TRUE(wait_until([&] { return !visible(dialog); }, 5));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            EXPECT_TRUE(visible(dialog));
+        }
+        EXPECT_FALSE(IsIconic(dialog)) << "it never minimises";
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(program.exit_code(), 1);
+    }
+}
+
 TEST(MainDialog, RefreshesAnExistingAutostartEntryAndReadsALongFolderWhole) {
     const std::wstring folder = L"C:\\" + std::wstring(300, L'f');
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
