@@ -13,16 +13,7 @@ if ((!$#)) && [[ -n ${DISPLAY:-} ]]; then
 fi
 packages=(cmake ninja-build g++)
 ((window)) && packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/tools/install-packages.sh" "${packages[@]}"
 
 mkdir -p "$root/build"
 log=$root/build/run-build.log

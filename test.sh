@@ -17,18 +17,7 @@ for preset in "${presets[@]}"; do
     windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb fonts-wine) ;;
   esac
 done
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "== installing ${missing[*]}"
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
-    { echo "test.sh: could not install ${missing[*]}" >&2; exit 1; }
-fi
+tools/install-packages.sh "${packages[@]}" || { echo "test.sh: could not install ${packages[*]}" >&2; exit 1; }
 
 # Wine keeps its prefix and server between tests; end the server and our X display when done.
 export PELMORA_WINE_DIR=${PELMORA_WINE_DIR:-/tmp/pelmora-wine-$(id -u)}

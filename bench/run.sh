@@ -30,23 +30,13 @@ fi
 [[ -d $dir && -w $dir ]] || { echo "run.sh: $dir is not a writable folder" >&2; exit 2; }
 
 # --- What the run needs --------------------------------------------------------------------------
-sudo=()
-((EUID == 0)) || sudo=(sudo)
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-apt_install() {
-  ((${#@})) || return 0
-  echo "run.sh: installing $*" >&2
-  if ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null; then
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null
-  fi
-}
+apt_install() { "$root/tools/install-packages.sh" "$@"; }
 missing=()
 command -v fio >/dev/null || missing+=(fio)
 command -v openssl >/dev/null || missing+=(openssl)
 [[ -x /usr/bin/time ]] || missing+=(time)
 command -v python3 >/dev/null || missing+=(python3)
-for package in cmake ninja-build g++; do installed "$package" || missing+=("$package"); done
+missing+=(cmake ninja-build g++)
 apt_install "${missing[@]}"
 
 # --- Build (incremental, so cheap when nothing changed) ------------------------------------------
@@ -70,7 +60,7 @@ build() {
 if stale; then build; fi
 # The generator benchmark is only configured when Google Benchmark is there.
 if [[ ! -x $gen_bench ]]; then
-  installed libbenchmark-dev || apt_install libbenchmark-dev
+  apt_install libbenchmark-dev
   build
 fi
 

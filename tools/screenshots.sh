@@ -7,16 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/screenshots}")
 mkdir -p "$out"
 
-missing=()
-for package in imagemagick x11-utils fonts-dejavu-core fonts-wqy-microhei; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/tools/install-packages.sh" imagemagick x11-utils fonts-dejavu-core fonts-wqy-microhei
 exe=$root/build/windows/Pelmora.exe
 [[ -f $exe && -f $root/build/windows/pelmora-cli.exe ]] ||
   { (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Pelmora pelmora-cli >/dev/null); }

@@ -77,7 +77,8 @@ INT_PTR CALLBACK page_procedure(HWND page, UINT message, WPARAM wparam, LPARAM l
     (void)message;
     (void)wparam;
     (void)lparam;
-    // The pages' own commands arrive here; the generation and More pages take theirs from it.
+    // The pages' own commands (Start, browse, the More page's buttons) arrive here; none of them
+    // acts yet, and nothing here counts as handled.
     return 0;
 }
 
