@@ -73,12 +73,10 @@ void press_button(int command, bool pressed) {
 }
 
 INT_PTR CALLBACK page_procedure(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
-    (void)page;
-    (void)message;
-    (void)wparam;
     (void)lparam;
-    // The pages' own commands (Start, browse, the More page's buttons) arrive here; none of them
-    // acts yet, and nothing here counts as handled.
+    // Commands go to the page that is shown; nothing here counts as handled.
+    if (message == WM_COMMAND && current_page == kGenerationPage)
+        page_command(page, LOWORD(wparam));
     return 0;
 }
 

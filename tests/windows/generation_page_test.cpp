@@ -1,0 +1,154 @@
+// Generating from the window: Pelmora.exe under Wine, driven from outside.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "../../res/resource.h"
+#include "program_driver.h"
+
+namespace {
+
+bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
+
+std::wstring temp_folder() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
+// Puts the recorder in place of explorer.exe (once per prefix) and empties its record.
+std::wstring explorer_record() {
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring recorder = self;
+    recorder = recorder.substr(0, recorder.rfind(L'\\') + 1) + L"explorer_recorder.exe";
+    CopyFileW(recorder.c_str(), (std::wstring(windows) + L"\\explorer.exe").c_str(), FALSE);
+    const std::wstring record = temp_folder() + L"pelmora-explorer-calls.txt";
+    DeleteFileW(record.c_str());
+    return record;
+}
+
+std::wstring read_record(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::vector<std::wstring> files_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.file").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder =
+        temp_folder() + L"pelmora-page-" + std::to_wstring(GetCurrentProcessId()) + L"\\one\\two\\three";
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc"));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"12abc"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); })) << "Explorer is started at the end";
+    ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), L"12");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+    EXPECT_EQ(SendDlgItemMessageW(page, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)), L"");
+
+    const auto files = files_in(folder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].rfind(L"non_compressible__001_", 0), 0u);
+    const std::wstring path = folder + L"\\" + files[0];
+    std::ifstream in(path.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 12u * 1024);
+    // Every word follows from the one before it by the generator.
+    uint32_t previous;
+    std::memcpy(&previous, bytes.data(), 4);
+    for (size_t at = 4; at < bytes.size(); at += 4) {
+        uint32_t word;
+        std::memcpy(&word, bytes.data() + at, 4);
+        ASSERT_EQ(word, previous * 8253729u + 2396403u) << "at byte " << at;
+        previous = word;
+    }
+    EXPECT_NE(read_record(record).find(L" /select,\"" + path + L"\",/e"), std::wstring::npos) << "record";
+
+    const std::wstring ini = program.ini_text();
+    EXPECT_NE(ini.find(L"files_c=1\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(L"files_size=12\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(L"files_type=0\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    DeleteFileW(path.c_str());
+}
+
+TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
+    Program program(L"[Program]\r\nfiles_size=77\r\n", true);
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), 0);
+    HWND menu = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(menu = FindWindowW(L"#32768", nullptr)); }));
+    // Nothing is highlighted at first: three downs reach the third entry, "1 MB".
+    for (int i = 0; i < 3; ++i) {
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYUP, VK_DOWN, 0);
+    }
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FILE_SIZE)) == L"1024"; }, 5));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
+    EXPECT_NE(program.ini_text().find(L"files_size=77"), std::wstring::npos)
+        << "stored only at the next Start";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+}
+
+TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
+    const std::wstring occupied =
+        temp_folder() + L"pelmora-occupied-" + std::to_wstring(GetCurrentProcessId());
+    std::ofstream(occupied.c_str()) << "x";
+    Program program(L"[Program]\r\nFolder=" + occupied + L"\r\n", true);
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    // The error box belongs to the program and carries the folder.
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        box = FindWindowW(L"#32770", L"Attention");
+        return visible(box);
+    }));
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), L"Could not open the target file\r\n" + occupied);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << "Exit is off while the run is busy";
+    SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    DeleteFileW(occupied.c_str());
+}
+
+} // namespace
