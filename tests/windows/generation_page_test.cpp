@@ -52,8 +52,10 @@ std::vector<std::wstring> files_in(const std::wstring& folder) {
 
 TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     const std::wstring record = explorer_record();
-    const std::wstring folder =
-        temp_folder() + L"pelmora-page-" + std::to_wstring(GetCurrentProcessId()) + L"\\one\\two\\three";
+    // Wine gives out process ids again from run to run: the clock makes the folder new.
+    const std::wstring top = temp_folder() + L"pelmora-page-" + std::to_wstring(GetCurrentProcessId()) +
+                             L"-" + std::to_wstring(GetTickCount64());
+    const std::wstring folder = top + L"\\one\\two\\three";
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
     ASSERT_TRUE(program.start());
     HWND dialog = program.dialog();
@@ -98,6 +100,8 @@ TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
     DeleteFileW(path.c_str());
+    for (const std::wstring& level : {folder, top + L"\\one\\two", top + L"\\one", top})
+        RemoveDirectoryW(level.c_str());
 }
 
 TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
