@@ -24,8 +24,6 @@ const UINT show_message = RegisterWindowMessageW(L"Pelmora");
 
 namespace {
 
-constexpr UINT kTrayCallback = WM_APP + 100;
-
 INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     return current_dialog != nullptr ? current_dialog->dialog_handler(dialog, message, wparam, lparam) : 0;
 }
@@ -42,6 +40,7 @@ HWND create_main_dialog(CHauptDialog& dialog) {
 void deferred_start(HWND window) {
     main_window = window;
     tray.bind_window(window);
+    tray.create(IDI_PROGRAM, L"Pelmora", true);
     create_main_dialog(main_dialog);
 }
 
@@ -64,6 +63,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             deferred_start(window);
         return 0;
     case kTrayCallback:
+        toggle_dialog(main_dialog.window, static_cast<UINT>(lparam));
         return 0;
     default:
         return DefWindowProcW(window, message, wparam, lparam);

@@ -11,6 +11,7 @@
 #include "../app/autostart.h"
 #include "../app/os_version.h"
 #include "../app/settings.h"
+#include "../app/tray.h"
 #include "../res/resource.h"
 #include "catalogue.h"
 #include "info_page.h"
@@ -21,6 +22,7 @@
 #include "win_text.h"
 
 extern HINSTANCE app_instance;
+extern CToTray tray;
 
 int32_t current_page = kGenerationPage;
 HWND page_windows[4] = {};
@@ -92,8 +94,10 @@ INT_PTR CHauptDialog::dialog_handler(HWND dialog, UINT message, WPARAM wparam, L
         if ((wparam & 0xFFF0) != SC_MINIMIZE)
             return 0;
         // Never minimised: with tray_if_minimize the dialog goes into the notification area.
-        if (tray_if_minimize != 0 && GetActiveWindow() == window)
+        if (tray_if_minimize != 0 && GetActiveWindow() == window) {
+            tray.hide_to_tray();
             ShowWindow(window, SW_HIDE);
+        }
         return 1;
     default:
         return 0;

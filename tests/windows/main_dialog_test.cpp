@@ -1,6 +1,9 @@
 // Pelmora.exe under Wine, driven from outside: start-up, the main dialog, its pages and exit.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "../../res/resource.h"
@@ -179,6 +182,54 @@ TEST(MainDialog, StoredLanguageAndItsSiteAddress) {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         EXPECT_EQ(program.exit_code(), 1);
     }
+}
+
+// Whether the notification area holds the program's icon: a modify succeeds only for an icon it
+// holds.
+bool icon_present(HWND hidden) {
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = hidden;
+    data.uID = IDI_PROGRAM;
+    data.uFlags = NIF_TIP;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST(Tray, PressesToggleTheDialogAndTheWatchdogPutsTheIconBack) {
+    Program program;
+    ASSERT_TRUE(program.start(L"-bg"));
+    HWND dialog = program.dialog();
+    HWND hidden = program.hidden_window();
+    ASSERT_NE(hidden, nullptr);
+    ASSERT_TRUE(wait_until([&] { return icon_present(hidden); }));
+    EXPECT_FALSE(visible(dialog));
+
+    const struct {
+        UINT mouse;
+        bool shown_after;
+    } presses[] = {
+        {WM_LBUTTONDOWN, true},   {WM_LBUTTONUP, true},
+        {WM_LBUTTONDBLCLK, true}, // a double-click: one toggle
+        {WM_RBUTTONDOWN, false},  {WM_MOUSEMOVE, false},
+        {WM_RBUTTONDOWN, true},
+    };
+    for (const auto& press : presses) {
+        SendMessageTimeoutW(hidden, WM_APP + 100, IDI_PROGRAM, press.mouse, SMTO_ABORTIFHUNG, 5000, nullptr);
+        EXPECT_EQ(visible(dialog), press.shown_after) << "after mouse message " << std::hex << press.mouse;
+    }
+
+    // The notification area loses the icon: the watchdog adds it again within about 5 seconds.
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = hidden;
+    data.uID = IDI_PROGRAM;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+    EXPECT_FALSE(icon_present(hidden));
+    EXPECT_TRUE(wait_until([&] { return icon_present(hidden); }, 8));
+
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    EXPECT_FALSE(icon_present(hidden)) << "the icon goes with the program";
 }
 
 TEST(MainDialog, MinimiseHidesOnlyWithTrayIfMinimize) {
