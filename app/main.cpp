@@ -8,6 +8,7 @@
 #include "../res/resource.h"
 #include "../ui/main_dialog.h"
 #include "catalogue.h"
+#include "run.h"
 #include "settings.h"
 #include "tray.h"
 
@@ -23,6 +24,9 @@ CToTray tray;
 const UINT show_message = RegisterWindowMessageW(L"Pelmora");
 
 namespace {
+
+// How long an ending program waits for a busy run to close its file.
+constexpr int32_t kRunFinishMilliseconds = 3000;
 
 INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     return current_dialog != nullptr ? current_dialog->dialog_handler(dialog, message, wparam, lparam) : 0;
@@ -57,6 +61,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_DESTROY:
     case WM_CLOSE:
         PostQuitMessage(0);
+        return 0;
+    case WM_ENDSESSION:
+        // The session ends: a busy run closes its file before the process goes.
+        if (wparam)
+            finish_busy_run(kRunFinishMilliseconds);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wparam) == IDM_DEFERRED_START)
@@ -123,5 +132,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    // Ended while a run is busy (the hidden window closed, say): the run closes its file first.
+    finish_busy_run(kRunFinishMilliseconds);
     return static_cast<int>(message.wParam);
 }

@@ -2,6 +2,7 @@
 #include "run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <random>
@@ -270,6 +271,17 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
     set_controls_enabled(settings.owner, true);
     run_busy = false;
     return result;
+}
+
+bool finish_busy_run(int32_t milliseconds) {
+    if (!run_busy)
+        return true;
+    run_cancel = true;
+    // A bounded wait: the worker may be showing a question nobody will answer any more.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (run_busy && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return !run_busy;
 }
 
 bool ask_cancel() {

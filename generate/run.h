@@ -50,6 +50,10 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
 // UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
 // asks whether to cancel it.
 void start_or_cancel(FileSystem& fs);
+// For a program that ends while a run is busy: asks the run to cancel and waits at most
+// `milliseconds` for it to close its file. True when no run is busy any more.
+bool finish_busy_run(int32_t milliseconds);
+
 // False when no run is busy; otherwise asks whether to cancel it (setting run_cancel on Yes).
 bool ask_cancel();
 void set_controls_enabled(RunView* view, bool enable);

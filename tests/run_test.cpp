@@ -351,4 +351,25 @@ TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
     EXPECT_EQ(files_in(scratch.path()).size(), 1u) << "cancelled within the first file";
 }
 
+TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
+    EXPECT_TRUE(finish_busy_run(0)) << "no run busy";
+    generation_settings = settings(2, 8192);
+    std::atomic<bool> release{false};
+    fs.on_write = [&](int, uint64_t) {
+        while (!release)
+            std::this_thread::yield();
+        return FileSystem::WriteStatus::ok;
+    };
+    start_or_cancel(fs);
+    ASSERT_TRUE(run_busy);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(finish_busy_run(200)) << "the worker is held: the wait gives up";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_TRUE(run_cancel);
+    release = true;
+    EXPECT_TRUE(finish_busy_run(10000));
+    EXPECT_EQ(files_in(scratch.path()).size(), 1u) << "cancelled after the first write";
+    generation_settings = GenerationSettings{};
+}
+
 } // namespace

@@ -155,4 +155,70 @@ TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
     DeleteFileW(occupied.c_str());
 }
 
+TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = temp_folder() + L"pelmora-cancel-" + std::to_wstring(GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(GetTickCount64());
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    // A running report shows once some megabytes are written.
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"&Cancel");
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    HWND question = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        question = FindWindowW(L"#32770", L"");
+        return visible(question);
+    }));
+    EXPECT_EQ(window_text(GetDlgItem(question, 0xFFFF)), L"Do you want to cancel the current operation? ");
+    SendMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)), L"Canceled");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)), L"");
+
+    const auto files = files_in(folder);
+    ASSERT_EQ(files.size(), 1u);
+    const std::wstring path = folder + L"\\" + files[0];
+    WIN32_FILE_ATTRIBUTE_DATA info = {};
+    ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info));
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    EXPECT_GT(size, 0u);
+    EXPECT_LT(size, 8388608ull * 1024) << "the file stays as far as it got";
+    EXPECT_TRUE(wait_until([&] { return read_record(record).find(path) != std::wstring::npos; }, 5))
+        << "Explorer shows the cancelled file";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) {
+    const std::wstring folder = temp_folder() + L"pelmora-end-" + std::to_wstring(GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(GetTickCount64());
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
+
+    PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.exit_code(8000), 0) << "it ends within a few seconds";
+    const auto files = files_in(folder);
+    ASSERT_EQ(files.size(), 1u);
+    const std::wstring path = folder + L"\\" + files[0];
+    // Nothing holds the file afterwards: it opens for writing exclusively and goes.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    RemoveDirectoryW(folder.c_str());
+}
+
 } // namespace
