@@ -7,7 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/screenshots}")
 mkdir -p "$out"
 
-"$root/tools/install-packages.sh" imagemagick x11-utils fonts-dejavu-core fonts-wqy-microhei
+"$root/tools/install-packages.sh" imagemagick x11-utils xdotool fonts-dejavu-core fonts-wqy-microhei
 exe=$root/build/windows/Pelmora.exe
 [[ -f $exe && -f $root/build/windows/pelmora-cli.exe ]] ||
   { (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Pelmora pelmora-cli >/dev/null); }
@@ -32,12 +32,16 @@ if [[ ! -f $PELMORA_WINE_DIR/fonts.done ]]; then
   touch "$PELMORA_WINE_DIR/fonts.done"
 fi
 
-shot() { # NAME LANGUAGE PAGE
-  local name=$1 language=$2 page=$3 id
+# Explorer, which a finished run starts, would cover the dialog: a recorder stands in for it.
+recorder=$root/build/windows/tests/windows/explorer_recorder.exe
+[[ -f $recorder ]] && cp "$recorder" "$WINEPREFIX/drive_c/windows/explorer.exe"
+
+shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS]: with a count, Start is pressed first
+  local name=$1 language=$2 page=$3 count=${4:-100} size=${5:-4096} seconds=${6:-} id
   cp "$exe" "$work/Pelmora.exe"
   printf '\xff\xfe' >"$work/Pelmora.ini"
-  printf '[Program]\r\nlng=%s\r\nc_wnd=%s\r\nFolder=C:\\Test files\r\nfiles_c=100\r\nfiles_size=4096\r\n' \
-    "$language" "$page" | iconv -f UTF-8 -t UTF-16LE >>"$work/Pelmora.ini"
+  printf '[Program]\r\nlng=%s\r\nc_wnd=%s\r\nFolder=C:\\Test files\r\nfiles_c=%s\r\nfiles_size=%s\r\n' \
+    "$language" "$page" "$count" "$size" | iconv -f UTF-8 -t UTF-16LE >>"$work/Pelmora.ini"
   "$root/tools/wine-exec" "$work/Pelmora.exe" </dev/null >/dev/null 2>&1 &
   local pid=$!
   for _ in $(seq 100); do
@@ -51,9 +55,15 @@ shot() { # NAME LANGUAGE PAGE
     return 1
   fi
   sleep 1
+  if [[ -n $seconds ]]; then
+    # Start sits at the same place in every English layout of this setup.
+    xdotool mousemove --window "$id" 520 202 click 1
+    sleep "$seconds"
+  fi
   import -window "$id" "$out/$name.png"
   pkill -f "$work/Pelmora.exe" 2>/dev/null || pkill -f 'Pelmora.exe' 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
+  rm -rf "$WINEPREFIX/drive_c/Test files"
   for _ in $(seq 50); do
     xwininfo -root -tree 2>/dev/null | grep -q '"Pelmora 2.85 (Portable) - x64"' || break
     sleep 0.1
@@ -69,3 +79,5 @@ shot info-de 0 1
 shot more-de 0 3
 shot generation-ar 10 0
 shot generation-zh 11 0
+shot running-en 1 0 1 8388608 2
+shot finished-en 1 0 20 10240 6
