@@ -1,6 +1,7 @@
 // Generating from the window: Pelmora.exe under Wine, driven from outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -168,6 +169,9 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
     // A running report shows once some megabytes are written.
     ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"&Cancel");
+    // The fields are stored on every press, before the question.
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"7"));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"3"));
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
 
     HWND question = nullptr;
@@ -176,6 +180,8 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
         return visible(question);
     }));
     EXPECT_EQ(window_text(GetDlgItem(question, 0xFFFF)), L"Do you want to cancel the current operation? ");
+    EXPECT_NE(program.ini_text().find(L"files_c=7\r\n"), std::wstring::npos);
+    EXPECT_NE(program.ini_text().find(L"files_size=3\r\n"), std::wstring::npos);
     SendMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
     ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)), L"Canceled");
@@ -218,6 +224,38 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) 
     EXPECT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
     EXPECT_TRUE(DeleteFileW(path.c_str()));
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
+    const std::wstring folder = temp_folder() + L"pelmora-many-" + std::to_wstring(GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(GetTickCount64());
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"100000"));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_COUNT)) == L"65536"; }));
+    ASSERT_TRUE(wait_until([&] { return !files_in(folder).empty(); }));
+    // Writing 65,536 files takes minutes under Wine: the numbers' width tells the count.
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    HWND question = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(question = FindWindowW(L"#32770", L"")); }));
+    SendMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files.front().rfind(L"non_compressible__00001_", 0), 0u) << "five digits: 10,000 files or more";
+    EXPECT_LT(files.size(), 65536u);
+    EXPECT_NE(program.ini_text().find(L"files_c=65536\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }
 
