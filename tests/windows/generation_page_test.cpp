@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <shlobj.h>
+
 #include "../../res/resource.h"
 #include "program_driver.h"
 
@@ -257,6 +259,43 @@ TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
     for (const std::wstring& name : files)
         DeleteFileW((folder + L"\\" + name).c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, TheFolderBrowserSetsAndStoresTheFolder) {
+    const std::wstring chosen = temp_folder() + L"pelmora-browse-" + std::to_wstring(GetTickCount64());
+    CreateDirectoryW(chosen.c_str(), nullptr);
+    Program program;
+    ASSERT_TRUE(program.start());
+    HWND dialog = program.dialog();
+    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
+    HWND page = Program::page_with(dialog, IDC_START);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+    HWND browser = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(browser = FindWindowW(L"#32770", L"Browse for Folder")); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000)); // it may reset its selection once
+
+    // The browser takes the path only from its own process's memory.
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(browser, &process_id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+    ASSERT_NE(process, nullptr);
+    const size_t bytes = (chosen.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(WriteProcessMemory(process, remote, chosen.c_str(), bytes, nullptr));
+    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FOLDER)) == chosen; }, 10));
+    const std::wstring shown = window_text(GetDlgItem(page, IDC_FOLDER));
+    EXPECT_EQ(shown, chosen);
+    EXPECT_TRUE(
+        wait_until([&] { return program.ini_text().find(L"Folder=" + chosen) != std::wstring::npos; }, 5));
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    RemoveDirectoryW(chosen.c_str());
 }
 
 } // namespace
