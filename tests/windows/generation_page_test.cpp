@@ -5,8 +5,6 @@
 #include <cstring>
 #include <fstream>
 
-#include <shlobj.h>
-
 #include "../../res/resource.h"
 #include "program_driver.h"
 
@@ -20,7 +18,9 @@ std::wstring temp_folder() {
     return temp;
 }
 
-// Puts the recorder in place of explorer.exe (once per prefix) and empties its record.
+// Every run that ends starts Explorer. A real Explorer window would outlive the test and hold its
+// output open, so every test that runs puts the recorder in explorer.exe's place in the test
+// prefix first, and empties the record, whose path it returns.
 std::wstring explorer_record() {
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
@@ -28,7 +28,9 @@ std::wstring explorer_record() {
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring recorder = self;
     recorder = recorder.substr(0, recorder.rfind(L'\\') + 1) + L"explorer_recorder.exe";
-    CopyFileW(recorder.c_str(), (std::wstring(windows) + L"\\explorer.exe").c_str(), FALSE);
+    const std::wstring target = std::wstring(windows) + L"\\explorer.exe";
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(CopyFileW(recorder.c_str(), target.c_str(), FALSE)) << "error " << GetLastError();
     const std::wstring record = temp_folder() + L"pelmora-explorer-calls.txt";
     DeleteFileW(record.c_str());
     return record;
@@ -132,6 +134,7 @@ TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
 }
 
 TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
+    explorer_record();
     const std::wstring occupied =
         temp_folder() + L"pelmora-occupied-" + std::to_wstring(GetCurrentProcessId());
     std::ofstream(occupied.c_str()) << "x";
@@ -206,6 +209,7 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
 }
 
 TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) {
+    explorer_record();
     const std::wstring folder = temp_folder() + L"pelmora-end-" + std::to_wstring(GetCurrentProcessId()) +
                                 L"-" + std::to_wstring(GetTickCount64());
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
@@ -230,6 +234,7 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) 
 }
 
 TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
+    explorer_record();
     const std::wstring folder = temp_folder() + L"pelmora-many-" + std::to_wstring(GetCurrentProcessId()) +
                                 L"-" + std::to_wstring(GetTickCount64());
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
@@ -259,43 +264,6 @@ TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
     for (const std::wstring& name : files)
         DeleteFileW((folder + L"\\" + name).c_str());
     RemoveDirectoryW(folder.c_str());
-}
-
-TEST(GenerationPage, TheFolderBrowserSetsAndStoresTheFolder) {
-    const std::wstring chosen = temp_folder() + L"pelmora-browse-" + std::to_wstring(GetTickCount64());
-    CreateDirectoryW(chosen.c_str(), nullptr);
-    Program program;
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
-    HWND browser = nullptr;
-    ASSERT_TRUE(wait_until([&] { return visible(browser = FindWindowW(L"#32770", L"Browse for Folder")); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000)); // it may reset its selection once
-
-    // The browser takes the path only from its own process's memory.
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(browser, &process_id);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
-    ASSERT_NE(process, nullptr);
-    const size_t bytes = (chosen.size() + 1) * sizeof(wchar_t);
-    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
-    ASSERT_TRUE(WriteProcessMemory(process, remote, chosen.c_str(), bytes, nullptr));
-    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    PostMessageW(browser, WM_COMMAND, IDOK, 0);
-
-    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FOLDER)) == chosen; }, 10));
-    const std::wstring shown = window_text(GetDlgItem(page, IDC_FOLDER));
-    EXPECT_EQ(shown, chosen);
-    EXPECT_TRUE(
-        wait_until([&] { return program.ini_text().find(L"Folder=" + chosen) != std::wstring::npos; }, 5));
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(program.exit_code(), 1);
-    RemoveDirectoryW(chosen.c_str());
 }
 
 } // namespace
