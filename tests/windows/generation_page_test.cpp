@@ -36,6 +36,23 @@ std::wstring explorer_record() {
     return record;
 }
 
+// A new name under the temporary folder. Wine gives out process ids again from run to run, so
+// the clock goes into the name as well.
+std::wstring fresh_folder(const std::wstring& stem) {
+    return temp_folder() + L"pelmora-" + stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(GetTickCount64());
+}
+
+// Starts the program and waits for its dialog; returns the generation page (null if it never showed).
+HWND start_on_generation_page(Program& program, HWND& dialog) {
+    if (!program.start())
+        return nullptr;
+    dialog = program.dialog();
+    if (!wait_until([&] { return visible(dialog); }))
+        return nullptr;
+    return Program::page_with(dialog, IDC_START);
+}
+
 std::wstring read_record(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -57,15 +74,12 @@ std::vector<std::wstring> files_in(const std::wstring& folder) {
 
 TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     const std::wstring record = explorer_record();
-    // Wine gives out process ids again from run to run: the clock makes the folder new.
-    const std::wstring top = temp_folder() + L"pelmora-page-" + std::to_wstring(GetCurrentProcessId()) +
-                             L"-" + std::to_wstring(GetTickCount64());
+    const std::wstring top = fresh_folder(L"page");
     const std::wstring folder = top + L"\\one\\two\\three";
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
     SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc"));
     SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"12abc"));
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
@@ -111,10 +125,9 @@ TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
 
 TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
     Program program(L"[Program]\r\nfiles_size=77\r\n", true);
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), 0);
     HWND menu = nullptr;
     ASSERT_TRUE(wait_until([&] { return visible(menu = FindWindowW(L"#32768", nullptr)); }));
@@ -135,14 +148,12 @@ TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
 
 TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
     explorer_record();
-    const std::wstring occupied =
-        temp_folder() + L"pelmora-occupied-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring occupied = fresh_folder(L"occupied");
     std::ofstream(occupied.c_str()) << "x";
     Program program(L"[Program]\r\nFolder=" + occupied + L"\r\n", true);
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
 
     // The error box belongs to the program and carries the folder.
@@ -163,13 +174,11 @@ TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
 
 TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
     const std::wstring record = explorer_record();
-    const std::wstring folder = temp_folder() + L"pelmora-cancel-" + std::to_wstring(GetCurrentProcessId()) +
-                                L"-" + std::to_wstring(GetTickCount64());
+    const std::wstring folder = fresh_folder(L"cancel");
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
     // A running report shows once some megabytes are written.
     ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
@@ -210,13 +219,11 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
 
 TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) {
     explorer_record();
-    const std::wstring folder = temp_folder() + L"pelmora-end-" + std::to_wstring(GetCurrentProcessId()) +
-                                L"-" + std::to_wstring(GetTickCount64());
+    const std::wstring folder = fresh_folder(L"end");
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
     ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
 
@@ -235,13 +242,11 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) 
 
 TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
     explorer_record();
-    const std::wstring folder = temp_folder() + L"pelmora-many-" + std::to_wstring(GetCurrentProcessId()) +
-                                L"-" + std::to_wstring(GetTickCount64());
+    const std::wstring folder = fresh_folder(L"many");
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
-    ASSERT_TRUE(program.start());
-    HWND dialog = program.dialog();
-    ASSERT_TRUE(wait_until([&] { return visible(dialog); }));
-    HWND page = Program::page_with(dialog, IDC_START);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
     SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"100000"));
     SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
