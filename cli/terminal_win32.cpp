@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "explorer_win32.h"
 #include "language_default.h"
 #include "run.h"
 #include "terminal.h"
@@ -66,16 +67,7 @@ void write_err(std::u16string_view text) { write_to(STD_ERROR_HANDLE, text); }
 
 void install_interrupt_handler() { SetConsoleCtrlHandler(on_control, TRUE); }
 
-void reveal_in_file_manager(const std::u16string& path) {
-    wchar_t windows[MAX_PATH];
-    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    const std::u16string program = explorer_program(reinterpret_cast<const char16_t*>(windows));
-    const std::u16string parameters = explorer_parameters(path);
-    ShellExecuteW(nullptr, nullptr, reinterpret_cast<const wchar_t*>(program.c_str()),
-                  reinterpret_cast<const wchar_t*>(parameters.c_str()), nullptr, SW_SHOW);
-}
+void reveal_in_file_manager(const std::u16string& path) { start_explorer_on(path); }
 
 int32_t default_language() { return language_for_identifier(GetUserDefaultLangID()); }
 

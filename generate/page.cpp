@@ -2,7 +2,6 @@
 #include "page.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "../app/settings.h"
@@ -11,6 +10,7 @@
 #include "../ui/main_dialog.h"
 #include "../ui/win_text.h"
 #include "catalogue.h"
+#include "explorer_win32.h"
 #include "run.h"
 #include "run_view.h"
 #include "text.h"
@@ -56,15 +56,7 @@ public:
             EnableWindow(GetDlgItem(main_dialog_window, id), enable);
         SetDlgItemTextW(page_windows[kGenerationPage], IDC_START, wide(button_text));
     }
-    void reveal(const std::u16string& path) override {
-        wchar_t windows[MAX_PATH] = {};
-        const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH)
-            return;
-        const std::u16string program = explorer_program(from_wide(windows));
-        const std::u16string parameters = explorer_parameters(path);
-        ShellExecuteW(nullptr, nullptr, wide(program), wide(parameters), nullptr, SW_SHOW);
-    }
+    void reveal(const std::u16string& path) override { start_explorer_on(path); }
 };
 
 PageView page_view;

@@ -62,8 +62,7 @@ int number_width(int32_t files_c) {
     return files_c < 1000 ? 3 : files_c < 10000 ? 4 : files_c < 100000 ? 5 : files_c < 1000000 ? 6 : 7;
 }
 
-// An error under the caption "Attention": the text of `text_number`, then the detail on a line
-// of its own.
+// An error under the caption "Attention": the message, then the detail on a line of its own.
 // A name is its head, the padded number and its tail; a run makes head and tail once.
 std::u16string name_head(int32_t files_type) {
     return files_type == 0 ? u"non_compressible__" : u"maximal_compressible__";

@@ -1,6 +1,7 @@
 // Small helpers for building UTF-16 interface texts without wide printf.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>

@@ -44,9 +44,19 @@ protected:
         return scratch.path() / std::filesystem::path(file_name(type, count, number, kTag));
     }
 
+    // Every write waits until `released` is set: the run stays busy for as long as a test needs.
+    void hold_writes() {
+        fs.on_write = [this](int, uint64_t) {
+            while (!released)
+                std::this_thread::yield();
+            return FileSystem::WriteStatus::ok;
+        };
+    }
+
     ScratchFolder scratch;
     RecordingView view;
     HookedFileSystem fs;
+    std::atomic<bool> released{false};
 };
 
 TEST(FileName, PiecesAndNumberWidths) {
@@ -326,18 +336,12 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
 TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
     GenerationSettings s = settings(3, 8192);
     generation_settings = s;
-    // Hold the run at its first write until the cancel question has been answered.
-    std::atomic<bool> release{false};
-    fs.on_write = [&](int, uint64_t) {
-        while (!release)
-            std::this_thread::yield();
-        return FileSystem::WriteStatus::ok;
-    };
+    hold_writes(); // until the cancel question has been answered
     start_or_cancel(fs);
     EXPECT_TRUE(run_busy);
     start_or_cancel(fs); // busy: asks, and Yes cancels
     EXPECT_TRUE(run_cancel);
-    release = true;
+    released = true;
     for (int i = 0; i < 1000 && run_busy; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_FALSE(run_busy);
@@ -354,19 +358,14 @@ TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
 TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
     EXPECT_TRUE(finish_busy_run(0)) << "no run busy";
     generation_settings = settings(2, 8192);
-    std::atomic<bool> release{false};
-    fs.on_write = [&](int, uint64_t) {
-        while (!release)
-            std::this_thread::yield();
-        return FileSystem::WriteStatus::ok;
-    };
+    hold_writes();
     start_or_cancel(fs);
     ASSERT_TRUE(run_busy);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_FALSE(finish_busy_run(200)) << "the worker is held: the wait gives up";
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_TRUE(run_cancel);
-    release = true;
+    released = true;
     EXPECT_TRUE(finish_busy_run(10000));
     EXPECT_EQ(files_in(scratch.path()).size(), 1u) << "cancelled after the first write";
     generation_settings = GenerationSettings{};
