@@ -168,7 +168,10 @@ int main(int argc, char** argv) {
     install_interrupt_handler();
     run_cancel = false;
     run_busy = true;
-    const int32_t result = generation_thread(settings, *fs);
+    std::optional<RunSeeds> seeds;
+    if (options.seed)
+        seeds = run_seeds(*options.seed, options.type);
+    const int32_t result = generation_thread(settings, *fs, seeds);
     const bool cancelled = run_cancel;
     view.finish(cancelled && result == 1);
 

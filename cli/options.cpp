@@ -3,16 +3,22 @@
 
 #include <limits>
 
+#include "random.h"
 #include "text.h"
 
 const char* const kCliUsage =
     "Usage: pelmora-cli [OPTIONS]\n"
-    "Writes N test files of S KB into a folder: data no compressor can shrink, or zeros.\n"
+    "       pelmora-cli verify [DIR]\n"
+    "Writes N test files of S KB into a folder: generator data, random data or zeros.\n"
+    "With verify, checks every run of such files in DIR (default: the current folder).\n"
     "\n"
     "  --folder DIR     destination folder, made if missing (default: the current folder)\n"
     "  --count N        number of files, 1 to 65536 (default 1)\n"
     "  --size KB        size of each file in KB of 1024 bytes (default 1024)\n"
-    "  --type T         0 or noncompressible (default), 1 or compressible (zeros)\n"
+    "  --type T         0 or noncompressible (default): generator data; 1 or compressible:\n"
+    "                   zeros; 2 or random: data that no compressor shrinks\n"
+    "  --seed N         fixes the tag and the data, 0 to 1125899906842623: the same command\n"
+    "                   makes the same files\n"
     "  --yes            overwrite existing files without asking\n"
     "  --no-clobber     stop at the first file that exists already\n"
     "  --lang N         language of the texts, 0 to 11 (default: from the locale)\n"
@@ -22,7 +28,11 @@ const char* const kCliUsage =
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "\n"
-    "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled.\n";
+    "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled.\n"
+    "verify: 0 every run intact, 1 damage, missing files or no runs found, 2 bad arguments or\n"
+    "a folder that cannot be read.\n";
+
+static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
 
 namespace {
 
@@ -44,9 +54,34 @@ CliError range_error(const std::string& option, const std::u16string& value, con
     return {option + " takes a whole number " + range + ", not \"" + to_utf8(value) + "\""};
 }
 
+// "verify [DIR]": the folder, or --help; nothing of a run goes with it.
+std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string>& arguments) {
+    CliOptions options;
+    options.verify = true;
+    bool folder_given = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        if (argument == u"--help" || argument == u"-h") {
+            options.help = true;
+        } else if (argument.rfind(u"-", 0) == 0 && argument.size() > 1) {
+            return CliError{"verify takes a folder and nothing else, not \"" + to_utf8(argument) + "\""};
+        } else if (folder_given) {
+            return CliError{"verify takes one folder, not also \"" + to_utf8(argument) + "\""};
+        } else if (argument.empty()) {
+            return CliError{"verify needs a folder name, not an empty text"};
+        } else {
+            options.folder = argument;
+            folder_given = true;
+        }
+    }
+    return options;
+}
+
 } // namespace
 
 std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16string>& arguments) {
+    if (!arguments.empty() && arguments[0] == u"verify")
+        return parse_verify(arguments);
     CliOptions options;
     for (size_t i = 0; i < arguments.size(); ++i) {
         std::u16string name = arguments[i];
@@ -90,7 +125,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                 error = CliError{"--yes and --no-clobber exclude each other"};
             options.overwrite = chosen;
         } else if (option == "--folder" || option == "--count" || option == "--size" || option == "--type" ||
-                   option == "--lang") {
+                   option == "--seed" || option == "--lang") {
             const std::optional<std::u16string> text = value();
             if (!text)
                 return CliError{option + " needs a value"};
@@ -114,9 +149,16 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                     options.type = 0;
                 else if (*text == u"1" || *text == u"compressible")
                     options.type = 1;
+                else if (*text == u"2" || *text == u"random")
+                    options.type = 2;
                 else
-                    return CliError{"--type takes 0 or noncompressible, 1 or compressible, not \"" +
-                                    to_utf8(*text) + "\""};
+                    return CliError{
+                        "--type takes 0 or noncompressible, 1 or compressible, 2 or random, not \"" +
+                        to_utf8(*text) + "\""};
+            } else if (option == "--seed") {
+                if (!number || *number < 0 || static_cast<uint64_t>(*number) >= kRandomSeedLimit)
+                    return range_error(option, *text, "from 0 to 1125899906842623");
+                options.seed = static_cast<uint64_t>(*number);
             } else {
                 if (!number || *number < 0 || *number > 11)
                     return range_error(option, *text, "from 0 to 11");

@@ -14,6 +14,7 @@ struct CliOptions {
     int32_t count = 1;
     int32_t size_kb = 1024;
     int32_t type = 0;
+    std::optional<uint64_t> seed; // fixes the tag and the data
     Overwrite overwrite = Overwrite::ask;
     std::optional<int32_t> language;
     bool quiet = false;
@@ -21,6 +22,7 @@ struct CliOptions {
     bool reveal = false;
     bool help = false;
     bool version = false;
+    bool verify = false; // "verify [DIR]": check the runs in `folder` instead of writing one
 };
 
 struct CliError {

@@ -13,6 +13,7 @@
 #include "file_system.h"
 #include "lcg.h"
 #include "progress.h"
+#include "random.h"
 #include "run_view.h"
 #include "text.h"
 
@@ -62,10 +63,17 @@ int number_width(int32_t files_c) {
     return files_c < 1000 ? 3 : files_c < 10000 ? 4 : files_c < 100000 ? 5 : files_c < 1000000 ? 6 : 7;
 }
 
-// An error under the caption "Attention": the message, then the detail on a line of its own.
+// A seed for random data: 50 bits from two draws.
+uint64_t fresh_random_seed() {
+    uint64_t state = static_cast<uint64_t>(time_seed()) << 32 | time_seed();
+    return splitmix64_next(state) % kRandomSeedLimit;
+}
+
 // A name is its head, the padded number and its tail; a run makes head and tail once.
 std::u16string name_head(int32_t files_type) {
-    return files_type == 0 ? u"non_compressible__" : u"maximal_compressible__";
+    return files_type == 0   ? u"non_compressible__"
+           : files_type == 2 ? u"random__"
+                             : u"maximal_compressible__";
 }
 std::u16string name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
@@ -80,6 +88,7 @@ void append_number(std::u16string& text, int32_t number, int width) {
         text += digits[--n];
 }
 
+// An error under the caption "Attention": the message, then the detail on a line of its own.
 void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
     if (owner != nullptr)
         owner->show_error(text(39), message + u"\r\n" + detail);
@@ -91,6 +100,14 @@ std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, co
     std::u16string name = name_head(files_type);
     append_number(name, number, number_width(files_c));
     return name + name_tail(tag);
+}
+
+RunSeeds run_seeds(uint64_t number, int32_t files_type) {
+    if (files_type == 2)
+        return {0, number % kRandomSeedLimit};
+    uint64_t state = number;
+    const uint64_t drawn = splitmix64_next(state);
+    return {static_cast<uint32_t>(drawn >> 32), static_cast<uint32_t>(drawn)};
 }
 
 std::u16string make_tag(uint32_t seed) {
@@ -155,7 +172,9 @@ std::u16string explorer_parameters(const std::u16string& path) {
 int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                        const std::optional<RunSeeds>& seeds) {
     RunView* const view = settings.owner;
-    const std::u16string tag = make_tag(seeds ? seeds->tag : time_seed());
+    const bool random = settings.files_type == 2;
+    const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : fresh_random_seed();
+    const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
     const double total = settings.files_size * 1024.0 * count;
     const std::u16string separator(1, fs.separator());
@@ -174,10 +193,10 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     }
 
     make_folder_path(settings.Folder, fs);
-    uint32_t state = seeds ? seeds->data : time_seed();
+    uint32_t state = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
     run_start_clock = clock_ms();
 
-    const bool zeros = settings.files_type != 0;
+    const bool zeros = settings.files_type != 0 && !random;
     const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
     // Zero-filled once for zeros; refilled before every write for generator data.
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
@@ -212,12 +231,17 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
 
         bool cancelled = false;
         FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
+        RandomFileData random_data(random_seed, number);
+        uint64_t chunk = 0;
         for (uint64_t due = file_bytes; due > 0 && status == FileSystem::WriteStatus::ok;) {
             const size_t chunks =
                 static_cast<size_t>(std::min<uint64_t>(kBatchChunks, (due + kChunkBytes - 1) / kChunkBytes));
             const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due, chunks * kChunkBytes));
-            if (!zeros)
+            if (random)
+                random_data.fill(chunk, buffer.get(), chunks);
+            else if (!zeros)
                 lcg_fill(state, buffer.get(), chunks);
+            chunk += chunks;
             status = fs.write(file, buffer.get(), bytes);
             if (status != FileSystem::WriteStatus::ok)
                 break;

@@ -1,4 +1,4 @@
-// The generation run: N files of S KB of generator data or zeros, written on a worker thread,
+// The generation run: N files of S KB of generator data, random data or zeros, written on a worker thread,
 // with the overwrite question, progress reports, cancel, and the last file shown at the end.
 #pragma once
 
@@ -13,7 +13,7 @@ class RunView;
 struct GenerationSettings {
     int32_t files_c = 1;
     int32_t files_size = 1024; // kilobytes of 1,024 bytes
-    int32_t files_type = 0;    // 0 non-compressible; any other value zeros
+    int32_t files_type = 0;    // 0 generator data, 2 random data; any other value zeros
     std::u16string Folder;
     RunView* owner = nullptr; // who is asked and shown things; also the progress target
 };
@@ -25,17 +25,22 @@ extern std::atomic<bool> run_busy;
 extern std::atomic<bool> run_cancel;
 extern std::atomic<int32_t> run_start_clock;
 
-// Where a run's randomness comes from: fixed seeds make it repeatable (tests); without them the
-// run seeds itself from the calendar time and the clock.
+// Where a run's randomness comes from: fixed seeds make it repeatable; without them the run seeds
+// itself from the calendar time, the clock and the system's entropy.
 struct RunSeeds {
-    uint32_t tag = 0;
-    uint32_t data = 0;
+    uint32_t tag = 0;  // makes the tag of generator data and of zeros
+    uint64_t data = 0; // the generator's first state (low 32 bits), or random data's seed (below
+                       // kRandomSeedLimit), which is also the tag of random data
 };
+
+// The seeds of a run that one number fixes (pelmora-cli --seed): random data takes the number as
+// its seed, so its tag shows it; the other types draw both seeds from it through splitmix64.
+RunSeeds run_seeds(uint64_t number, int32_t files_type);
 
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
 // the tag, ".file".
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag);
-// 16 digits 0-8 from the C library generator, seeded with seed.
+// 16 digits 0-8 drawn with seed (generator data and zeros; random data's tag is its seed).
 std::u16string make_tag(uint32_t seed);
 
 // 1 when the run reached its end (all files, or cancelled), -1 when it stopped on a declined

@@ -39,6 +39,44 @@ TEST(CliOptions, AcceptsEveryOption) {
     EXPECT_EQ(defaults.type, 0);
     EXPECT_EQ(defaults.overwrite, Overwrite::ask);
     EXPECT_FALSE(defaults.language.has_value());
+    EXPECT_FALSE(defaults.seed.has_value());
+    EXPECT_FALSE(defaults.verify);
+}
+
+TEST(CliOptions, TypeSpellingsSeedAndVerify) {
+    const struct {
+        const char* spelling;
+        int32_t type;
+    } types[] = {{"0", 0}, {"noncompressible", 0}, {"1", 1}, {"compressible", 1}, {"2", 2}, {"random", 2}};
+    for (const auto& c : types) {
+        const auto parsed = parse_cli_options(words({"--type", c.spelling}));
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << c.spelling;
+        EXPECT_EQ(std::get<CliOptions>(parsed).type, c.type) << c.spelling;
+    }
+
+    for (const char* seed : {"0", "1125899906842623"}) {
+        const auto parsed = parse_cli_options(words({"--seed", seed}));
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << seed;
+        EXPECT_EQ(std::get<CliOptions>(parsed).seed, std::stoull(seed));
+    }
+
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        bool help;
+    } verify[] = {
+        {words({"verify"}), u".", false},
+        {words({"verify", "some dir"}), u"some dir", false},
+        {words({"verify", "--help"}), u".", true},
+    };
+    for (const auto& c : verify) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << to_utf8(c.folder);
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        EXPECT_TRUE(o.verify);
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.help, c.help);
+    }
 }
 
 TEST(CliOptions, RejectsBadValuesNamingTheOption) {
@@ -56,7 +94,16 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
          "--size takes a whole number of kilobytes from 0 to 2147483647, not \"1.5\""},
         {words({"--size", "99999999999"}),
          "--size takes a whole number of kilobytes from 0 to 2147483647, not \"99999999999\""},
-        {words({"--type", "2"}), "--type takes 0 or noncompressible, 1 or compressible, not \"2\""},
+        {words({"--type", "3"}),
+         "--type takes 0 or noncompressible, 1 or compressible, 2 or random, not \"3\""},
+        {words({"--seed", "-1"}), "--seed takes a whole number from 0 to 1125899906842623, not \"-1\""},
+        {words({"--seed", "1125899906842624"}),
+         "--seed takes a whole number from 0 to 1125899906842623, not \"1125899906842624\""},
+        {words({"--seed", "0x10"}), "--seed takes a whole number from 0 to 1125899906842623, not \"0x10\""},
+        {words({"verify", "a", "b"}), "verify takes one folder, not also \"b\""},
+        {words({"verify", "--count", "3"}), "verify takes a folder and nothing else, not \"--count\""},
+        {words({"verify", ""}), "verify needs a folder name, not an empty text"},
+        {words({"--count", "3", "verify"}), "unknown option \"verify\" (see --help)"},
         {words({"--lang", "12"}), "--lang takes a whole number from 0 to 11, not \"12\""},
         {words({"--size"}), "--size needs a value"},
         {words({"--folder="}), "--folder needs a folder name, not an empty text"},

@@ -12,6 +12,7 @@
 
 #include "catalogue.h"
 #include "lcg.h"
+#include "random.h"
 #include "run_fixtures.h"
 #include "text.h"
 
@@ -65,6 +66,7 @@ TEST(FileName, PiecesAndNumberWidths) {
         std::u16string expected;
     } cases[] = {
         {0, 250, 3, u"non_compressible__003_0123456780123456.file"},
+        {2, 250, 3, u"random__003_0123456780123456.file"},
         {1, 999, 999, u"maximal_compressible__999_0123456780123456.file"},
         {7, 1000, 1, u"maximal_compressible__0001_0123456780123456.file"},
         {0, 9999, 10, u"non_compressible__0010_0123456780123456.file"},
@@ -126,8 +128,43 @@ TEST_F(Run, GeneratorDataIsByteExactAcrossChunksAndFiles) {
     }
 }
 
+TEST_F(Run, RandomDataFollowsTheSeedThatTheTagCarries) {
+    // 1 KB: a short chunk; 5 KB: a whole and a short one; 1,030 KB: past the first mebibyte,
+    // where the generators start afresh.
+    for (const int32_t size_kb : {1, 5, 1030}) {
+        SCOPED_TRACE(std::to_string(size_kb) + " KB");
+        ScratchFolder folder;
+        GenerationSettings s = settings(3, size_kb, 2);
+        s.Folder = folder.text();
+        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        const std::u16string tag = random_tag(kSeeds.data);
+        const size_t chunks = (static_cast<size_t>(size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
+        std::vector<uint8_t> expected(chunks * kChunkBytes);
+        for (int32_t n = 1; n <= 3; ++n) {
+            RandomFileData(kSeeds.data, n).fill(0, expected.data(), chunks);
+            const std::vector<uint8_t> bytes =
+                read_file(folder.path() / std::filesystem::path(file_name(2, 3, n, tag)));
+            ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024) << "file " << n;
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
+        }
+    }
+}
+
+TEST(RunSeeds, OneNumberFixesBothSeeds) {
+    EXPECT_EQ(run_seeds(42, 2).data, 42u) << "random data's seed is the number, and its tag shows it";
+    EXPECT_EQ(run_seeds(kRandomSeedLimit - 1, 2).data, kRandomSeedLimit - 1);
+    for (const int32_t type : {0, 1}) {
+        const RunSeeds a = run_seeds(42, type), b = run_seeds(42, type), c = run_seeds(43, type);
+        EXPECT_EQ(a.tag, b.tag);
+        EXPECT_EQ(a.data, b.data);
+        EXPECT_LT(a.data, uint64_t{1} << 32);
+        EXPECT_NE(a.tag, c.tag);
+        EXPECT_NE(a.data, c.data);
+    }
+}
+
 TEST_F(Run, AnyOtherTypeWritesZeros) {
-    for (const int32_t type : {1, 7, -1}) {
+    for (const int32_t type : {1, 3, 7, -1}) {
         ScratchFolder folder;
         GenerationSettings s = settings(2, 9, type);
         s.Folder = folder.text();
