@@ -1,4 +1,5 @@
 // pelmora-cli: the generation run from the command line, on Linux and in the Windows console.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,10 +10,27 @@
 #include "run_view.h"
 #include "terminal.h"
 #include "text.h"
+#include "verify.h"
 
 namespace {
 
 enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3, kCancelled = 130 };
+
+// verify [DIR]: the report, and 0 when every run found is intact.
+int verify(const CliOptions& options) {
+    const std::unique_ptr<FileReader> reader = make_file_reader();
+    const FolderCheck check = verify_folder(options.folder, *reader);
+    if (!check.error.empty()) {
+        write_err(u"pelmora-cli: cannot read the folder \"" + options.folder + u"\": " +
+                  from_utf8(check.error) + u"\n");
+        return kBadArguments;
+    }
+    for (const std::u16string& line : verify_report(check))
+        write_out(line + u"\n");
+    const bool intact = !check.runs.empty() && std::all_of(check.runs.begin(), check.runs.end(),
+                                                           [](const RunCheck& run) { return run.intact(); });
+    return intact ? kDone : kError;
+}
 
 // Message-box texts use CR LF; a terminal wants LF alone.
 std::u16string console_text(const std::u16string& text) { return replace_all(text, u"\r\n", u"\n"); }
@@ -142,6 +160,8 @@ int main(int argc, char** argv) {
         write_out(from_utf8(kCliUsage));
         return kDone;
     }
+    if (options.verify)
+        return verify(options);
     if (!unpack_catalogue()) {
         write_err(u"pelmora-cli: the built-in texts could not be unpacked\n");
         return kError;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file_reader.h"
 #include "file_system.h"
 
 std::vector<std::u16string> command_arguments(int argc, char** argv);
@@ -25,3 +26,4 @@ void reveal_in_file_manager(const std::u16string& path);
 // The catalogue language of the user's locale.
 int32_t default_language();
 std::unique_ptr<FileSystem> make_file_system(bool sync);
+std::unique_ptr<FileReader> make_file_reader();

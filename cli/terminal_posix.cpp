@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "language_default.h"
+#include "posix_file_reader.h"
 #include "posix_file_system.h"
 #include "run.h"
 #include "terminal.h"
@@ -81,3 +82,4 @@ int32_t default_language() {
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }
+std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<PosixFileReader>(); }

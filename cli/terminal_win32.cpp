@@ -8,6 +8,7 @@
 #include "run.h"
 #include "terminal.h"
 #include "text.h"
+#include "win32_file_reader.h"
 #include "win32_file_system.h"
 
 std::vector<std::u16string> command_arguments(int, char**) {
@@ -72,3 +73,4 @@ void reveal_in_file_manager(const std::u16string& path) { start_explorer_on(path
 int32_t default_language() { return language_for_identifier(GetUserDefaultLangID()); }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }
+std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<Win32FileReader>(); }

@@ -1,5 +1,6 @@
 // Fast fill of generator data: many lanes, each a run of the generator as many steps apart, so
 // that the multiplications of one round are independent. The bytes equal the one-step reference.
+// The check of generator data goes the other way: every word against the step of the one before.
 #include "lcg.h"
 
 #include <cstring>
@@ -68,7 +69,83 @@ __attribute__((target("avx2"))) void fill_avx2(uint32_t& x, uint8_t* out, size_t
 }
 #endif
 
+uint32_t word_at(const uint8_t* data, size_t index) {
+    uint32_t word;
+    std::memcpy(&word, data + 4 * index, 4);
+    return word;
+}
+
+// The exact place of a break at or after word `from`: word by word, then the bytes after the last
+// whole word; the first differing byte of the first word that differs.
+size_t chain_break_from(const uint8_t* data, size_t size, size_t from) {
+    const size_t words = size / 4;
+    for (size_t i = from; i < words; ++i) {
+        const uint32_t expected = lcg_step(word_at(data, i - 1));
+        const uint32_t differs = word_at(data, i) ^ expected;
+        if (differs != 0)
+            return 4 * i + static_cast<size_t>(__builtin_ctz(differs)) / 8;
+    }
+    if (words == 0)
+        return size;
+    const uint32_t next = lcg_step(word_at(data, words - 1));
+    uint8_t expected[4];
+    std::memcpy(expected, &next, 4);
+    for (size_t k = 4 * words; k < size; ++k)
+        if (data[k] != expected[k - 4 * words])
+            return k;
+    return size;
+}
+
+// Blocks of 64 words whose differences are or-ed together: no branch inside a block, so the
+// compiler vectorises it; only a block with a difference is looked at closely.
+size_t chain_baseline(const uint8_t* data, size_t size) {
+    constexpr size_t kBlock = 64;
+    const size_t words = size / 4;
+    size_t i = 1;
+    for (; i + kBlock <= words; i += kBlock) {
+        uint32_t differs = 0;
+        for (size_t k = i; k < i + kBlock; ++k)
+            differs |= word_at(data, k) ^ (word_at(data, k - 1) * kLcgMultiplier + kLcgIncrement);
+        if (differs != 0)
+            break;
+    }
+    return chain_break_from(data, size, i);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) size_t chain_avx2(const uint8_t* data, size_t size) {
+    const __m256i a = _mm256_set1_epi32(static_cast<int>(kLcgMultiplier));
+    const __m256i c = _mm256_set1_epi32(static_cast<int>(kLcgIncrement));
+    const size_t words = size / 4;
+    size_t i = 1;
+    // 32 words a round: four pairs of overlapping loads, each word against the one before it.
+    for (; i + 32 <= words; i += 32) {
+        __m256i differs = _mm256_setzero_si256();
+        for (size_t k = 0; k < 32; k += 8) {
+            const __m256i before =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 4 * (i + k - 1)));
+            const __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 4 * (i + k)));
+            const __m256i expected = _mm256_add_epi32(_mm256_mullo_epi32(before, a), c);
+            differs = _mm256_or_si256(differs, _mm256_xor_si256(now, expected));
+        }
+        if (!_mm256_testz_si256(differs, differs))
+            break;
+    }
+    return chain_break_from(data, size, i);
+}
+#endif
+
 using fill_function = void (*)(uint32_t&, uint8_t*, size_t);
+using chain_function = size_t (*)(const uint8_t*, size_t);
+
+chain_function choose_chain() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return chain_avx2;
+#endif
+    return chain_baseline;
+}
 
 fill_function choose_fill() {
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -101,4 +178,19 @@ void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks) {
         x = lcg_step(x);
         std::memcpy(out + 4 * i, &x, 4);
     }
+}
+
+size_t lcg_chain_break(const uint8_t* data, size_t size) {
+    static const chain_function check = choose_chain();
+    return check(data, size);
+}
+
+std::vector<LcgChainPathEntry> lcg_chain_paths() {
+    std::vector<LcgChainPathEntry> paths{{"baseline", chain_baseline}};
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        paths.push_back({"avx2", chain_avx2});
+#endif
+    return paths;
 }

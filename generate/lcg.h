@@ -47,3 +47,16 @@ std::vector<LcgFillPathEntry> lcg_fill_paths();
 
 // The same, one word at a time: the reference that the fast paths must match.
 void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks);
+
+// Where generator data stops following the generator: the first byte of `data` that differs from
+// what the words before it make (each word the step of the one before it; bytes after the last
+// whole word the first bytes of the next word), or `size` when every byte follows. The first word
+// is taken as given. Picks the fastest code path the processor supports.
+size_t lcg_chain_break(const uint8_t* data, size_t size);
+
+using LcgChainPath = size_t (*)(const uint8_t* data, size_t size);
+struct LcgChainPathEntry {
+    const char* name;
+    LcgChainPath check;
+};
+std::vector<LcgChainPathEntry> lcg_chain_paths();

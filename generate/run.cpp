@@ -70,11 +70,6 @@ uint64_t fresh_random_seed() {
 }
 
 // A name is its head, the padded number and its tail; a run makes head and tail once.
-std::u16string name_head(int32_t files_type) {
-    return files_type == 0   ? u"non_compressible__"
-           : files_type == 2 ? u"random__"
-                             : u"maximal_compressible__";
-}
 std::u16string name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
 void append_number(std::u16string& text, int32_t number, int width) {
@@ -96,8 +91,14 @@ void show_error(RunView* owner, const std::u16string& message, const std::u16str
 
 } // namespace
 
+std::u16string file_name_head(int32_t files_type) {
+    return files_type == 0   ? u"non_compressible__"
+           : files_type == 2 ? u"random__"
+                             : u"maximal_compressible__";
+}
+
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag) {
-    std::u16string name = name_head(files_type);
+    std::u16string name = file_name_head(files_type);
     append_number(name, number, number_width(files_c));
     return name + name_tail(tag);
 }
@@ -202,7 +203,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     // A front end that shows only the summary spares the run the formatting of running reports.
     const bool running_reports = view != nullptr && view->shows_running_reports();
-    const std::u16string head = settings.Folder + separator + name_head(settings.files_type);
+    const std::u16string head = settings.Folder + separator + file_name_head(settings.files_type);
     const std::u16string tail = name_tail(tag);
     const int width = number_width(count);
     uint64_t written = 0;

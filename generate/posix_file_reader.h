@@ -1,0 +1,11 @@
+// Reading files for the check of a folder on POSIX systems; paths go to the system as UTF-8.
+#pragma once
+
+#include "file_reader.h"
+
+class PosixFileReader : public FileReader {
+public:
+    Handle open(const std::u16string& path, std::string& error) override;
+    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
+    void close(Handle file) override;
+};

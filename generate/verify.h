@@ -1,0 +1,59 @@
+// Checking the runs in a folder: the files are found by their names (head, number, tag, ".file";
+// one run is one head, one tag and one width of numbers), and every byte of every file is checked
+// against what its run writes. Generator data needs no seed (every word follows from the one before
+// it, also from file to file), random data takes its seed from the tag, zeros are zeros.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class FileReader;
+
+// A file that is not as its run wrote it.
+struct FileProblem {
+    int32_t number = 0;
+    std::u16string name;
+    uint64_t size = 0;         // as found
+    bool wrong_size = false;   // shorter or longer than the run's files
+    uint64_t first_difference; // the first byte that differs, or kNoDifference
+    std::string unreadable;    // the system's reason when the file could not be read
+};
+
+inline constexpr uint64_t kNoDifference = UINT64_MAX;
+
+struct RunCheck {
+    int32_t files_type = 0; // 0 generator data, 1 zeros, 2 random data
+    std::u16string tag;
+    int32_t width = 0;            // digits of the numbers
+    std::vector<int32_t> numbers; // the files found, ascending
+    uint64_t file_bytes = 0;      // the size the run's files have (most of them, larger on a tie)
+    bool whole_kilobytes = true;  // file_bytes is a whole number of kilobytes
+    bool seed_known = true;       // random data: the tag carries a seed
+    // Numbers that are not there, as first-last ranges: gaps, and those before the first file.
+    std::vector<std::pair<int32_t, int32_t>> missing;
+    // When the numbers' width says the run had more files than the last one found: how many at
+    // least (a run of 1,000 files or more has 4-digit numbers); 0 otherwise.
+    int32_t at_least = 0;
+    std::vector<FileProblem> problems; // in number order
+
+    bool intact() const {
+        return whole_kilobytes && seed_known && missing.empty() && at_least == 0 && problems.empty();
+    }
+};
+
+struct FolderCheck {
+    std::string error; // why the folder could not be read; empty when it could
+    std::vector<RunCheck> runs;
+};
+
+// Checks every run in `folder`. Files are read in blocks of 1 MiB by `threads` workers (0: one per
+// processor, at most 4) that take the blocks in file order, so a disk still reads front to back.
+FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0);
+
+// What the check found, line by line: one line per run ("OK" or "FAILED", the name pattern, the
+// files and their size), under it one line for the missing numbers and one per bad file.
+std::vector<std::u16string> verify_report(const FolderCheck& check);
+
+// The name pattern of a run, with "#" for the digits of the number.
+std::u16string run_pattern(const RunCheck& run);
