@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -163,6 +164,80 @@ TEST(CliProgram, ExitCodesAndOutput) {
     std::tie(code, output) = run_cli("--lang 0 --version");
     EXPECT_EQ(code, 0);
     EXPECT_EQ(output, "Pelmora 2.85\n");
+}
+
+TEST(CliProgram, ASeedMakesTheSameFilesAgain) {
+    for (const char* type : {"0", "1", "2"}) {
+        SCOPED_TRACE(std::string("type ") + type);
+        ScratchFolder scratch;
+        const auto make = [&](const std::string& folder, const std::string& seed) {
+            const auto [code, output] = run_cli("--folder '" + (scratch.path() / folder).string() +
+                                                "' --count 3 --size 9 --type " + type + " --quiet" + seed);
+            EXPECT_EQ(code, 0) << output;
+            std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+            for (const auto& file : files_in(scratch.path() / folder))
+                files.emplace_back(file.filename().string(), read_file(file));
+            return files;
+        };
+        const auto first = make("a", " --seed 123456789");
+        ASSERT_EQ(first.size(), 3u);
+        EXPECT_EQ(make("b", " --seed 123456789"), first) << "same names, same bytes";
+        const auto other = make("c", " --seed 123456790");
+        ASSERT_EQ(other.size(), 3u);
+        EXPECT_NE(other[0].first, first[0].first) << "another seed, another tag";
+        const auto unseeded = make("d", "");
+        const auto unseeded_again = make("e", "");
+        ASSERT_EQ(unseeded.size(), 3u);
+        ASSERT_EQ(unseeded_again.size(), 3u);
+        EXPECT_NE(unseeded[0].first, unseeded_again[0].first) << "without a seed every run has its own tag";
+    }
+    ScratchFolder scratch;
+    const auto [code, output] =
+        run_cli("--folder '" + scratch.path().string() + "' --type random --seed 42 --size 1 --quiet");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(files_in(scratch.path()).at(0).filename(), "random__001_0000000000000046.file")
+        << "random data's tag is its seed in base 9";
+}
+
+TEST(CliProgram, VerifyExitCodesAndReport) {
+    ScratchFolder scratch;
+    const std::string folder = "'" + scratch.path().string() + "'";
+    auto [code, output] = run_cli("verify " + folder);
+    EXPECT_EQ(code, 1) << "no runs found";
+    EXPECT_EQ(output, "No runs found: no file here has a name that a run gives its files.\n");
+
+    for (const char* type : {"0", "1", "2"}) {
+        std::tie(code, output) =
+            run_cli("--folder " + folder + " --count 3 --size 5 --quiet --seed 7 --type " + type);
+        ASSERT_EQ(code, 0) << output;
+    }
+    std::tie(code, output) = run_cli("verify " + folder);
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 4) << output;
+    EXPECT_NE(output.find("OK      random__###_0000000000000007.file: 3 files of 5 KB, numbers 001-003\n"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("\n3 runs: 3 intact, 0 not intact.\n"), std::string::npos) << output;
+
+    std::filesystem::remove(scratch.path() / "random__002_0000000000000007.file");
+    // verify with no folder checks the current one.
+    std::tie(code, output) = run_cli("verify");
+    const auto here = run_cli("verify .");
+    EXPECT_EQ(code, here.first);
+    EXPECT_EQ(output, here.second);
+    std::tie(code, output) = run_cli("verify " + folder);
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_NE(output.find("FAILED  random__###_0000000000000007.file: 2 files of 5 KB, numbers 001-003\n"
+                          "        missing: 002\n"),
+              std::string::npos)
+        << output;
+
+    std::tie(code, output) = run_cli("verify '" + scratch.path().string() + "/absent'");
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(
+        output.rfind("pelmora-cli: cannot read the folder \"" + scratch.path().string() + "/absent\": ", 0),
+        0u)
+        << output;
 }
 #endif
 
