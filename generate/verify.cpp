@@ -25,6 +25,9 @@ namespace {
 // expected data starts with fresh generators.
 constexpr size_t kBlockBytes = size_t{1} << 20;
 static_assert(kBlockBytes % kRandomSegmentBytes == 0, "a block starts a segment");
+// Data lands in the buffer at the place within a page that it has in the file: the system copies
+// from its cache several times faster when both sides line up (4 times, on some processors).
+constexpr size_t kPageBytes = 4096;
 // Random data is made 64 KiB at a time and compared while both sides are in the cache.
 constexpr size_t kCompareChunks = 16;
 constexpr int kMaxThreads = 4;
@@ -143,7 +146,9 @@ public:
         : runs_(runs), files_(files), file_count_(file_count), blocks_(blocks), reader_(reader) {}
 
     void work() {
-        const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kBlockBytes + 4]);
+        const std::unique_ptr<uint8_t[]> storage(new uint8_t[kBlockBytes + 2 * kPageBytes]);
+        const auto address = reinterpret_cast<uintptr_t>(storage.get());
+        uint8_t* const page = storage.get() + (kPageBytes - address % kPageBytes) % kPageBytes;
         const std::unique_ptr<uint8_t[]> expected(new uint8_t[kCompareChunks * kChunkBytes]);
         size_t cursor = 0; // blocks come in rising order, so the file they belong to only moves on
         size_t open_file = SIZE_MAX;
@@ -162,7 +167,7 @@ public:
                     note_unreadable(file, error);
             }
             if (handle != FileReader::kNoHandle)
-                check_block(file, block - file.first_block, handle, buffer.get(), expected.get());
+                check_block(file, block - file.first_block, handle, page, expected.get());
         }
         if (handle != FileReader::kNoHandle)
             reader_.close(handle);
@@ -175,13 +180,15 @@ private:
             file.unreadable = reason.empty() ? "unknown error" : reason;
     }
 
-    void check_block(FileEntry& file, uint64_t index, FileReader::Handle handle, uint8_t* buffer,
+    // `page` is page-aligned, with room for a block and a page more.
+    void check_block(FileEntry& file, uint64_t index, FileReader::Handle handle, uint8_t* page,
                      uint8_t* expected) {
         const RunData& run = runs_[file.run];
         const uint64_t offset = index * kBlockBytes;
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
         // Generator data after the first block takes the word before it along, to check against.
         const size_t before = run.check.files_type == 0 && offset > 0 ? 4 : 0;
+        uint8_t* const buffer = page + (offset - before) % kPageBytes;
         std::string error;
         const int64_t got = reader_.read_at(handle, offset - before, buffer, before + length, error);
         if (got < 0) {
