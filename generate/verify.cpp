@@ -302,9 +302,11 @@ void check_first_words(RunData& run) {
         uint8_t bytes[4];
         std::memcpy(bytes, &expected, 4);
         const size_t present = std::min<size_t>(4, file->head_bytes);
-        const size_t at = first_difference(file->head, bytes, present);
-        if (at < present)
-            lower_to(file->first_difference, at);
+        for (size_t at = 0; at < present; ++at)
+            if (file->head[at] != bytes[at]) {
+                lower_to(file->first_difference, at);
+                break;
+            }
     }
 }
 
