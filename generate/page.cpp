@@ -161,7 +161,8 @@ void apply_generation_page_texts(HWND page) {
     set_control_text(GetDlgItem(page, IDC_START), text(run_busy ? 21 : 11));
     HWND list = GetDlgItem(page, IDC_TYPE);
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    for (const int number : {15, 16}) {
+    // The list's position is the type: 0 generator data, 1 zeros, 2 random data.
+    for (const int number : {15, 16, 18}) {
         const std::u16string entry = text(number);
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry)));
     }
