@@ -61,8 +61,10 @@ void flip_byte(const std::filesystem::path& path, uint64_t offset) {
 
 std::string describe(const FolderCheck& check) {
     std::string text = check.error;
-    for (const std::u16string& line : verify_report(check))
-        text += "\n" + to_utf8(line);
+    for (const std::u16string& line : verify_report(check)) {
+        text += '\n';
+        text += to_utf8(line);
+    }
     return text;
 }
 
@@ -213,9 +215,12 @@ TEST_F(Verify, FilesOfOtherRunsAreRunsOfTheirOwn) {
 
     // A file of the second run put in place of the first run's second: the same size and type,
     // another sequence.
+    // (Removed first: mingw's copy_file does not overwrite.)
+    const std::filesystem::path replaced =
+        scratch.path() / std::filesystem::path(file_name(0, 3, 2, first_tag));
+    std::filesystem::remove(replaced);
     std::filesystem::copy_file(scratch.path() / std::filesystem::path(file_name(0, 2, 2, second_tag)),
-                               scratch.path() / std::filesystem::path(file_name(0, 3, 2, first_tag)),
-                               std::filesystem::copy_options::overwrite_existing);
+                               replaced);
     result = check();
     ASSERT_EQ(result.runs.size(), 4u);
     const RunCheck* first = run_with(result, 0, first_tag);

@@ -7,6 +7,8 @@
 
 #include "../../res/resource.h"
 #include "program_driver.h"
+#include "verify.h"
+#include "win32_file_reader.h"
 
 namespace {
 
@@ -121,6 +123,55 @@ TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     DeleteFileW(path.c_str());
     for (const std::wstring& level : {folder, top + L"\\one\\two", top + L"\\one", top})
         RemoveDirectoryW(level.c_str());
+}
+
+TEST(GenerationPage, TheThirdTypeMakesRandomFilesAndIsKeptAcrossARestart) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"random");
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=3\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    HWND types = GetDlgItem(page, IDC_TYPE);
+    ASSERT_EQ(SendMessageW(types, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(types, CB_GETCURSEL, 0, 0), 0);
+    SendMessageW(types, CB_SETCURSEL, 2, 0);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_TYPE, CBN_SELCHANGE), reinterpret_cast<LPARAM>(types));
+    EXPECT_EQ(window_text(types), L"Random File (not compressible)");
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); })) << "Explorer is started at the end";
+    ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].rfind(L"random__001_", 0), 0u) << files[0].c_str();
+    EXPECT_EQ(files[1].rfind(L"random__002_", 0), 0u) << files[1].c_str();
+    // The data is what the seed in the tag makes, byte for byte.
+    Win32FileReader reader;
+    const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), reader);
+    ASSERT_EQ(check.runs.size(), 1u) << check.error;
+    EXPECT_EQ(check.runs[0].files_type, 2);
+    EXPECT_EQ(check.runs[0].file_bytes, 3u * 1024);
+    EXPECT_TRUE(check.runs[0].intact());
+    const std::wstring ini = program.ini_text();
+    EXPECT_NE(ini.find(L"files_type=2\r\n"), std::wstring::npos) << ini.c_str();
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_EQ(program.exit_code(), 1);
+
+    // The same settings file in a fresh start: the list shows the third type again.
+    Program again(ini, true);
+    HWND second_dialog = nullptr;
+    HWND second_page = start_on_generation_page(again, second_dialog);
+    ASSERT_NE(second_page, nullptr);
+    EXPECT_EQ(SendDlgItemMessageW(second_page, IDC_TYPE, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(window_text(GetDlgItem(second_page, IDC_TYPE)), L"Random File (not compressible)");
+    PostMessageW(second_dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(again.exit_code(), 1);
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
