@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The benchmark: pelmora-cli beside peer tools doing the same amount of work in the same folder.
+# The benchmark: pelmora-cli beside peer tools doing the same amount of work in the same folder,
+# random data beside generator data, and the check of a folder beside cat reading it.
 #   bench/run.sh [--dir DIR] [--pairs N] [--quick]
 #     --dir DIR    where the files go (default /dev/shm, so the disk drops out of the figures)
 #     --pairs N    timed pairs per comparison, at least 5 (default 5)
 #     --quick      64 MiB instead of 1 GiB and 4,096 files instead of 65,536, for a smoke run
-# Prints a Markdown table and writes it to bench/results.md as well.
+# Prints a Markdown table and puts it into bench/results.md as well (its own section there).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-usage() { sed -n '2,7s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; }
+usage() { sed -n '2,8s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; }
 
 dir=/dev/shm
 pairs=5
@@ -199,7 +200,58 @@ compare "$(grouped "$files") × 1 KB vs split -b 1024" "≤ 0.909 (≥ 1.1 × fi
   -- /dev/null split -b 1024 -a 5 -d "$input" "$out/x"
 rm -f "$input"
 
-# 4. The generator alone, in cache.
+# 3b. Random data beside generator data: the same writes, another generator.
+compare "1 × $size_label random vs non-compressible" "≤ 1.10" 1.10 1 "$bytes" \
+  -- "${pel_big[@]}" --type 2 \
+  -- /dev/null "${pel_big[@]}" --type 0
+
+# 3c. The check of a folder beside cat reading the same files; both read from the cache, which
+# one run of each fills first. The ratio is time over time: at most 1 is at least cat's speed.
+# compare_read LABEL TARGET-TEXT MAX-RATIO -- VERIFY-CMD... -- CAT-CMD...
+compare_read() {
+  local label=$1 target=$2 max=$3; shift 3
+  [[ $1 == -- ]] && shift
+  local a=() b=()
+  while [[ $1 != -- ]]; do a+=("$1"); shift; done
+  shift
+  b=("$@")
+  echo "run.sh: $label" >&2
+  timed /dev/null "${a[@]}" >/dev/null
+  timed /dev/null "${b[@]}" >/dev/null
+  local ta=() tb=() i
+  for ((i = 0; i < pairs; i++)); do
+    if ((i % 2 == 0)); then
+      ta+=("$(timed /dev/null "${a[@]}")")
+      tb+=("$(timed /dev/null "${b[@]}")")
+    else
+      tb+=("$(timed /dev/null "${b[@]}")")
+      ta+=("$(timed /dev/null "${a[@]}")")
+    fi
+  done
+  echo "run.sh:   verify ns: ${ta[*]}" >&2
+  echo "run.sh:   cat    ns: ${tb[*]}" >&2
+  local ma mb ratio met
+  read -r ma mb ratio < <(python3 -c "$stats_py" "${ta[*]}" "${tb[*]}")
+  if [[ $max == - ]]; then
+    met="—"
+  else
+    met=$(awk -v r="$ratio" -v m="$max" 'BEGIN {print (r <= m) ? "yes" : "no"}')
+  fi
+  row "$label" "$(printf '%.1f ms' "$ma")" "$(printf '%.1f ms' "$mb")" "$(printf '%.3f' "$ratio")" "$target" "$met"
+}
+for entry in "0|non-compressible" "2|random" "1|zeros"; do
+  fresh
+  "${pel_big[@]}" --type "${entry%%|*}"
+  compare_read "verify 1 × $size_label ${entry#*|} vs cat > /dev/null" "≤ 1.0 (≥ cat's speed)" 1.0 \
+    -- "$cli" verify "$out" -- cat "$out"/*
+done
+fresh
+"$cli" --folder "$out" --count "$files" --size 1 --type 0 --yes --quiet
+compare_read "verify $(grouped "$files") × 1 KB vs find -exec cat > /dev/null" "report only" - \
+  -- "$cli" verify "$out" -- find "$out" -type f -exec cat {} +
+rm -rf "$out"
+
+# 4. The generators alone, in cache.
 echo "run.sh: generator_fill/64" >&2
 gen_json=$scratch/gen.json
 "$gen_bench" --benchmark_filter='^generator_fill/64$' --benchmark_repetitions="$pairs" \
@@ -212,6 +264,16 @@ print(next(r["bytes_per_second"] for r in runs if r.get("aggregate_name") == "me
 gen_met=$(awk -v v="$gen_bps" 'BEGIN {print (v >= 20e9) ? "yes" : "no"}')
 row "generator_fill/64 (median of $pairs repetitions)" "$(awk -v v="$gen_bps" 'BEGIN {printf "%.1f GB/s", v / 1e9}')" \
   "—" "—" "≥ 20 GB/s" "$gen_met"
+echo "run.sh: random_fill/64" >&2
+"$gen_bench" --benchmark_filter='^random_fill/64$' --benchmark_repetitions="$pairs" \
+  --benchmark_report_aggregates_only=true --benchmark_format=json >"$gen_json" 2>/dev/null
+random_bps=$(python3 -c '
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+print(next(r["bytes_per_second"] for r in runs if r.get("aggregate_name") == "median"))
+' "$gen_json")
+row "random_fill/64 (median of $pairs repetitions)" "$(awk -v v="$random_bps" 'BEGIN {printf "%.1f GB/s", v / 1e9}')" \
+  "—" "—" "report only" "—"
 
 # 5. Peak resident memory; the largest of three runs, since a page or two comes and goes.
 peak() {
@@ -227,17 +289,33 @@ peak() {
   echo "$max"
 }
 echo "run.sh: peak memory" >&2
-for which in big many; do
+for which in big many random; do
   if [[ $which == big ]]; then
     kib=$(peak "${pel_big[@]}" --type 0)
     label="peak RSS, 1 × $size_label"
-  else
+  elif [[ $which == many ]]; then
     kib=$(peak "$cli" --folder "$out" --count "$files" --size 1 --type 0 --yes --quiet)
     label="peak RSS, $(grouped "$files") × 1 KB"
+  else
+    kib=$(peak "${pel_big[@]}" --type 2)
+    label="peak RSS, 1 × $size_label random"
   fi
   row "$label" "$(awk -v k="$kib" 'BEGIN {printf "%.2f MiB", k / 1024}')" "—" "—" "< 10 MiB" \
     "$( ((kib < 10240)) && echo yes || echo no)"
 done
+# The check of a folder: its workers' blocks and the list of files.
+fresh
+"${pel_big[@]}" --type 2
+kib=0
+for i in 1 2 3; do
+  /usr/bin/time -f %M -o "$scratch/mem" "$cli" verify "$out" >/dev/null 2>"$scratch/err" || {
+    echo "run.sh: failed: verify" >&2; cat "$scratch/err" >&2; exit 1; }
+  got=$(tail -n 1 "$scratch/mem")
+  if ((got > kib)); then kib=$got; fi
+done
+rm -rf "$out"
+row "peak RSS, verify 1 × $size_label random" "$(awk -v k="$kib" 'BEGIN {printf "%.2f MiB", k / 1024}')" "—" "—" \
+  "< 10 MiB" "$( ((kib < 10240)) && echo yes || echo no)"
 
 # --- Report --------------------------------------------------------------------------------------
 cpu=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1)
@@ -246,6 +324,8 @@ report=$(
   echo "# Benchmark ($scale, $pairs pairs)"
   echo
   echo "Medians of wall time; ratio = median over pairs of pelmora / peer; one warm-up of each first."
+  echo "\"random vs non-compressible\" sets pelmora-cli --type 2 beside pelmora-cli --type 0; the \"verify\""
+  echo "rows set pelmora-cli verify beside cat reading the same files from the cache."
   echo
   echo "| comparison | pelmora median | peer median | median ratio | target | met? |"
   echo "|---|---|---|---|---|---|"
@@ -254,4 +334,4 @@ report=$(
   echo "$machine"
 )
 echo "$report"
-echo "$report" >"$root/bench/results.md"
+echo "$report" | python3 "$root/bench/put_section.py" "$root/bench/results.md" run.sh
