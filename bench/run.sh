@@ -244,6 +244,9 @@ for entry in "0|non-compressible" "2|random" "1|zeros"; do
   "${pel_big[@]}" --type "${entry%%|*}"
   compare_read "verify 1 × $size_label ${entry#*|} vs cat > /dev/null" "≤ 1.0 (≥ cat's speed)" 1.0 \
     -- "$cli" verify "$out" -- cat "$out"/*
+  # One thread, as on a disk that seeks: what the checking itself costs beside the reading.
+  compare_read "verify --threads 1, 1 × $size_label ${entry#*|} vs cat > /dev/null" "report only" - \
+    -- "$cli" verify --threads 1 "$out" -- cat "$out"/*
 done
 fresh
 "$cli" --folder "$out" --count "$files" --size 1 --type 0 --yes --quiet

@@ -19,7 +19,7 @@ enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3, kCancel
 // verify [DIR]: the report, and 0 when every run found is intact.
 int verify(const CliOptions& options) {
     const std::unique_ptr<FileReader> reader = make_file_reader();
-    const FolderCheck check = verify_folder(options.folder, *reader);
+    const FolderCheck check = verify_folder(options.folder, *reader, options.threads);
     if (!check.error.empty()) {
         write_err(u"pelmora-cli: cannot read the folder \"" + options.folder + u"\": " +
                   from_utf8(check.error) + u"\n");

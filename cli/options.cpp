@@ -8,7 +8,7 @@
 
 const char* const kCliUsage =
     "Usage: pelmora-cli [OPTIONS]\n"
-    "       pelmora-cli verify [DIR]\n"
+    "       pelmora-cli verify [--threads N] [DIR]\n"
     "Writes N test files of S KB into a folder: generator data, random data or zeros.\n"
     "With verify, checks every run of such files in DIR (default: the current folder).\n"
     "\n"
@@ -25,6 +25,8 @@ const char* const kCliUsage =
     "  --quiet          print nothing but errors\n"
     "  --sync           flush each file to the disk before closing it\n"
     "  --reveal         open the file manager on the last file at the end\n"
+    "  --threads N      verify: read with N threads, 1 to 64 (default: one per processor, at\n"
+    "                   most 4; 1 suits a disk that seeks)\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "\n"
@@ -54,7 +56,7 @@ CliError range_error(const std::string& option, const std::u16string& value, con
     return {option + " takes a whole number " + range + ", not \"" + to_utf8(value) + "\""};
 }
 
-// "verify [DIR]": the folder, or --help; nothing of a run goes with it.
+// "verify [--threads N] [DIR]": the folder, or --help; nothing of a run goes with it.
 std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string>& arguments) {
     CliOptions options;
     options.verify = true;
@@ -63,6 +65,18 @@ std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string
         const std::u16string& argument = arguments[i];
         if (argument == u"--help" || argument == u"-h") {
             options.help = true;
+        } else if (argument == u"--threads" || argument.rfind(u"--threads=", 0) == 0) {
+            std::optional<std::u16string> text;
+            if (argument.size() > 9)
+                text = argument.substr(10);
+            else if (i + 1 < arguments.size())
+                text = arguments[++i];
+            if (!text)
+                return CliError{"--threads needs a value"};
+            const std::optional<int64_t> number = whole_number(*text);
+            if (!number || *number < 1 || *number > 64)
+                return range_error("--threads", *text, "from 1 to 64");
+            options.threads = static_cast<int32_t>(*number);
         } else if (argument.rfind(u"-", 0) == 0 && argument.size() > 1) {
             return CliError{"verify takes a folder and nothing else, not \"" + to_utf8(argument) + "\""};
         } else if (folder_given) {

@@ -23,6 +23,7 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool verify = false; // "verify [DIR]": check the runs in `folder` instead of writing one
+    int32_t threads = 0; // verify's readers; 0: one per processor, at most 4
 };
 
 struct CliError {

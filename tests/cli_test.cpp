@@ -65,10 +65,13 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
         std::vector<std::u16string> arguments;
         std::u16string folder;
         bool help;
+        int32_t threads;
     } verify[] = {
-        {words({"verify"}), u".", false},
-        {words({"verify", "some dir"}), u"some dir", false},
-        {words({"verify", "--help"}), u".", true},
+        {words({"verify"}), u".", false, 0},
+        {words({"verify", "some dir"}), u"some dir", false, 0},
+        {words({"verify", "--help"}), u".", true, 0},
+        {words({"verify", "--threads", "1", "d"}), u"d", false, 1},
+        {words({"verify", "d", "--threads=64"}), u"d", false, 64},
     };
     for (const auto& c : verify) {
         const auto parsed = parse_cli_options(c.arguments);
@@ -77,6 +80,7 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
         EXPECT_TRUE(o.verify);
         EXPECT_EQ(o.folder, c.folder);
         EXPECT_EQ(o.help, c.help);
+        EXPECT_EQ(o.threads, c.threads);
     }
 }
 
@@ -104,6 +108,9 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"verify", "a", "b"}), "verify takes one folder, not also \"b\""},
         {words({"verify", "--count", "3"}), "verify takes a folder and nothing else, not \"--count\""},
         {words({"verify", ""}), "verify needs a folder name, not an empty text"},
+        {words({"verify", "--threads", "0"}), "--threads takes a whole number from 1 to 64, not \"0\""},
+        {words({"verify", "--threads=65"}), "--threads takes a whole number from 1 to 64, not \"65\""},
+        {words({"verify", "--threads"}), "--threads needs a value"},
         {words({"--count", "3", "verify"}), "unknown option \"verify\" (see --help)"},
         {words({"--lang", "12"}), "--lang takes a whole number from 0 to 11, not \"12\""},
         {words({"--size"}), "--size needs a value"},
