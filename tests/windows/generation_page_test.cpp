@@ -271,4 +271,75 @@ TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
     RemoveDirectoryW(folder.c_str());
 }
 
+// The run's tag is new every time, so a test cannot name a file before the run starts. Instead it
+// waits for the first of three large files to appear, takes the tag from its name and puts a file
+// of its own in the third one's place while the first two are still being written.
+struct OverwriteCase {
+    int answer;     // IDYES or IDNO
+    bool rewritten; // the third file holds generator data afterwards
+};
+
+class GenerationPageOverwrite : public testing::TestWithParam<OverwriteCase> {};
+
+TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
+    const OverwriteCase& c = GetParam();
+    explorer_record();
+    const std::wstring folder = fresh_folder(L"overwrite");
+    const int size_kb = 65536;
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_c=3\r\nfiles_size=" +
+                        std::to_wstring(size_kb) + L"\r\n",
+                    true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    std::vector<std::wstring> files;
+    const auto deadline = GetTickCount64() + 15000;
+    while ((files = files_in(folder)).empty() && GetTickCount64() < deadline)
+        Sleep(2);
+    ASSERT_EQ(files.size(), 1u) << "the first file appears alone";
+    ASSERT_EQ(files[0].rfind(L"non_compressible__001_", 0), 0u) << "name " << files[0].c_str();
+    const std::wstring third = folder + L"\\non_compressible__003_" + files[0].substr(22);
+    { std::ofstream(third.c_str(), std::ios::binary) << "mine"; }
+
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(box = FindWindowW(L"#32770", L"Info")); }, 30));
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)),
+              L"Output file already exists. Overwrite existing ?\r\n\"" + third + L"\"");
+    SendMessageW(GetDlgItem(box, c.answer), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+    EXPECT_EQ(files_in(folder).size(), 3u);
+
+    std::ifstream in(third.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    if (c.rewritten) {
+        ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024);
+        // The data carries on from the second file's last word.
+        std::ifstream second((folder + L"\\non_compressible__002_" + files[0].substr(22)).c_str(),
+                             std::ios::binary);
+        second.seekg(-4, std::ios::end);
+        uint32_t last = 0, first = 0;
+        second.read(reinterpret_cast<char*>(&last), 4);
+        std::memcpy(&first, bytes.data(), 4);
+        EXPECT_EQ(first, last * 8253729u + 2396403u);
+    } else {
+        EXPECT_EQ(bytes, "mine") << "a declined file stays as it was";
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files_in(folder))
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, GenerationPageOverwrite,
+                         testing::Values(OverwriteCase{IDYES, true}, OverwriteCase{IDNO, false}),
+                         [](const testing::TestParamInfo<OverwriteCase>& info) {
+                             return std::string(info.param.answer == IDYES ? "Yes" : "No");
+                         });
+
 } // namespace
