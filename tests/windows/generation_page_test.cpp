@@ -72,7 +72,19 @@ std::vector<std::wstring> files_in(const std::wstring& folder) {
     return names;
 }
 
-TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
+struct StartCase {
+    const wchar_t* count;
+    const wchar_t* size;
+    const wchar_t* count_read; // the fields as they read afterwards
+    const wchar_t* size_read;
+    size_t files;
+    size_t kilobytes;
+};
+
+class GenerationPageStart : public testing::TestWithParam<StartCase> {};
+
+TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
+    const StartCase& c = GetParam();
     const std::wstring record = explorer_record();
     const std::wstring top = fresh_folder(L"page");
     const std::wstring folder = top + L"\\one\\two\\three";
@@ -80,48 +92,67 @@ TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     HWND dialog = nullptr;
     HWND page = start_on_generation_page(program, dialog);
     ASSERT_NE(page, nullptr);
-    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc"));
-    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"12abc"));
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.count));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.size));
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
 
     ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); })) << "Explorer is started at the end";
     ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
-    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
-    EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), L"12");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), c.count_read);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), c.size_read);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
     EXPECT_EQ(SendDlgItemMessageW(page, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)), L"");
 
-    const auto files = files_in(folder);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].rfind(L"non_compressible__001_", 0), 0u);
-    const std::wstring path = folder + L"\\" + files[0];
-    std::ifstream in(path.c_str(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_EQ(bytes.size(), 12u * 1024);
-    // Every word follows from the one before it by the generator.
-    uint32_t previous;
-    std::memcpy(&previous, bytes.data(), 4);
-    for (size_t at = 4; at < bytes.size(); at += 4) {
-        uint32_t word;
-        std::memcpy(&word, bytes.data() + at, 4);
-        ASSERT_EQ(word, previous * 8253729u + 2396403u) << "at byte " << at;
-        previous = word;
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), c.files);
+    // Every word follows from the one before it by the generator, from file to file as well.
+    bool first_word = true;
+    uint32_t previous = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(files[i].rfind(L"non_compressible__00" + std::to_wstring(i + 1) + L"_", 0), 0u);
+        std::ifstream in((folder + L"\\" + files[i]).c_str(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(bytes.size(), c.kilobytes * 1024);
+        // A last chunk shorter than 4 KB still moves the generator on by 1,024 steps.
+        const size_t skipped = (4096 - bytes.size() % 4096) % 4096 / 4;
+        for (size_t at = 0; at < bytes.size(); at += 4) {
+            uint32_t word;
+            std::memcpy(&word, bytes.data() + at, 4);
+            if (!first_word) {
+                ASSERT_EQ(word, previous * 8253729u + 2396403u) << "file " << i + 1 << " at byte " << at;
+            }
+            first_word = false;
+            previous = word;
+        }
+        for (size_t k = 0; k < skipped; ++k)
+            previous = previous * 8253729u + 2396403u;
     }
-    EXPECT_NE(read_record(record).find(L" /select,\"" + path + L"\",/e"), std::wstring::npos) << "record";
+    const std::wstring last = folder + L"\\" + files.back();
+    EXPECT_NE(read_record(record).find(L" /select,\"" + last + L"\",/e"), std::wstring::npos) << "record";
 
     const std::wstring ini = program.ini_text();
-    EXPECT_NE(ini.find(L"files_c=1\r\n"), std::wstring::npos);
-    EXPECT_NE(ini.find(L"files_size=12\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(std::wstring(L"files_c=") + c.count_read + L"\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(std::wstring(L"files_size=") + c.size_read + L"\r\n"), std::wstring::npos);
     EXPECT_NE(ini.find(L"files_type=0\r\n"), std::wstring::npos);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
-    DeleteFileW(path.c_str());
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
     for (const std::wstring& level : {folder, top + L"\\one\\two", top + L"\\one", top})
         RemoveDirectoryW(level.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Fields, GenerationPageStart,
+                         testing::Values(StartCase{L"abc", L"12abc", L"1", L"12", 1, 12},
+                                         StartCase{L"3", L"5", L"3", L"5", 3, 5}),
+                         [](const testing::TestParamInfo<StartCase>& info) {
+                             return info.index == 0 ? std::string("TextAfterNumbers")
+                                                    : std::string("ThreeFiles");
+                         });
 
 TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
     Program program(L"[Program]\r\nfiles_size=77\r\n", true);
