@@ -164,6 +164,12 @@ TEST_F(LanguageAndLinks, ChoosingALanguageSwitchesEveryTextAtOnceAndDismissingSt
     EXPECT_EQ(toolbar_text(dialog, IDM_PROGRAM_MENU),
               L"Freeware \u00A9 2026 Pelmora team # https://www.pelmora.example/de");
     EXPECT_NE(program.ini_text().find(L"lng=0\r\n"), std::wstring::npos);
+    // The toolbar is rebuilt with every change of language, never added to.
+    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 3)); // another language
+    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1)); // German again
+    EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programm"; }, 5));
+    EXPECT_EQ(SendMessageW(FindWindowExW(dialog, nullptr, TOOLBARCLASSNAMEW, nullptr), TB_BUTTONCOUNT, 0, 0),
+              4);
 
     const std::string before = program.ini_bytes();
     ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_ESCAPE, 1));
