@@ -8,6 +8,8 @@
 #include "../../res/resource.h"
 #include "program_driver.h"
 
+#include <shlobj.h>
+
 namespace {
 
 bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
@@ -300,6 +302,89 @@ TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
     for (const std::wstring& name : files)
         DeleteFileW((folder + L"\\" + name).c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+// The folder browser's tree selection, read through memory in the browser's process.
+class RemoteTree {
+public:
+    explicit RemoteTree(HWND browser) {
+        tree_ = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+        for (HWND child = GetWindow(browser, GW_CHILD); tree_ == nullptr && child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT))
+            tree_ = FindWindowExW(child, nullptr, WC_TREEVIEWW, nullptr);
+        DWORD process_id = 0;
+        GetWindowThreadProcessId(browser, &process_id);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+        if (process_ != nullptr)
+            memory_ = VirtualAllocEx(process_, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteTree() {
+        if (memory_ != nullptr)
+            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            CloseHandle(process_);
+    }
+    bool usable() const { return tree_ != nullptr && memory_ != nullptr; }
+    // Puts `path` into the browser's process, where BFFM_SETSELECTIONW looks for it.
+    LPARAM path(const std::wstring& text) {
+        WriteProcessMemory(process_, static_cast<char*>(memory_) + 2048, text.c_str(),
+                           (text.size() + 1) * sizeof(wchar_t), nullptr);
+        return reinterpret_cast<LPARAM>(static_cast<char*>(memory_) + 2048);
+    }
+    std::wstring selected() {
+        const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        if (item == nullptr)
+            return {};
+        TVITEMW request = {};
+        request.mask = TVIF_TEXT;
+        request.hItem = item;
+        request.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(memory_) + 512);
+        request.cchTextMax = 256;
+        WriteProcessMemory(process_, memory_, &request, sizeof request, nullptr);
+        SendMessageW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory_));
+        wchar_t text[256] = {};
+        ReadProcessMemory(process_, request.pszText, text, sizeof text - sizeof(wchar_t), nullptr);
+        return text;
+    }
+
+private:
+    HWND tree_ = nullptr;
+    HANDLE process_ = nullptr;
+    void* memory_ = nullptr;
+};
+
+TEST(GenerationPage, TheFolderBrowserSetsAndStoresTheFolder) {
+    const std::wstring name = L"pelmora-browse-" + std::to_wstring(GetTickCount64());
+    const std::wstring chosen = temp_folder() + name;
+    ASSERT_TRUE(CreateDirectoryW(chosen.c_str(), nullptr));
+    Program program(L"[Program]\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+    HWND browser = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(browser = FindWindowW(L"#32770", L"Browse for Folder")); }));
+    RemoteTree tree(browser);
+    ASSERT_TRUE(tree.usable());
+    // The browser may move its selection once more while it fills its tree: choose until the
+    // folder stays selected.
+    const LPARAM remote_path = tree.path(chosen);
+    ASSERT_TRUE(wait_until(
+        [&] {
+            SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, remote_path);
+            Sleep(200);
+            return tree.selected() == name;
+        },
+        20))
+        << "selected: " << tree.selected().c_str();
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FOLDER)) == chosen; }, 10))
+        << "field: " << window_text(GetDlgItem(page, IDC_FOLDER)).c_str();
+    EXPECT_NE(program.ini_text().find(L"Folder=" + chosen + L"\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    RemoveDirectoryW(chosen.c_str());
 }
 
 // The run's tag is new every time, so a test cannot name a file before the run starts. Instead it
