@@ -20,7 +20,7 @@ text_table language_texts[kMaxLanguages];
 int32_t language_percent[kMaxLanguages];
 text_table common_texts;
 std::u16string english_section;
-text_table loaded_texts;
+std::atomic<const text_table*> loaded_texts{nullptr};
 std::atomic<bool> loaded_texts_active{false};
 std::atomic<int32_t> language_index{kEnglish};
 
@@ -192,8 +192,10 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
 const char16_t* get_text(int n) {
     if (n < 0 || n >= kTextSlots)
         return nullptr;
-    if (loaded_texts_active.load(std::memory_order_acquire))
-        return loaded_texts[n] != nullptr ? loaded_texts[n] : miss_text(n);
+    if (loaded_texts_active.load(std::memory_order_acquire)) {
+        const text_table* loaded = loaded_texts.load(std::memory_order_acquire);
+        return loaded != nullptr && (*loaded)[n] != nullptr ? (*loaded)[n] : miss_text(n);
+    }
     const int32_t active = language_index.load(std::memory_order_relaxed);
     if (active >= 0 && active < kMaxLanguages && active < language_count &&
         language_texts[active][n] != nullptr)

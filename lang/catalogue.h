@@ -24,8 +24,9 @@ extern int32_t language_percent[kMaxLanguages];
 extern text_table common_texts;
 // The English section as it stood before it was cut into lines; the translation template.
 extern std::u16string english_section;
-// A translation file loaded by the user replaces every built-in language while the flag is set.
-extern text_table loaded_texts;
+// The table of the translation file the user loaded last (null before the first); while the flag
+// is set it replaces every built-in language. A published table is never changed or freed.
+extern std::atomic<const text_table*> loaded_texts;
 extern std::atomic<bool> loaded_texts_active;
 // The active language: 0 German, 1 English, 2 Russian, ... (read by the worker thread too).
 extern std::atomic<int32_t> language_index;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lzari_encoder.h"
+#include "translation.h"
 
 namespace {
 
@@ -226,9 +227,7 @@ TEST_F(Catalogue, DegenerateCataloguesLoadSafely) {
 }
 
 TEST_F(BuiltInCatalogue, LoadedTranslationReplacesEveryLanguage) {
-    std::u16string file = u"10=Ziel\r\n11=Los\r\n";
-    parse_section(file.data(), loaded_texts);
-    loaded_texts_active = true;
+    install_translation(u"10=Ziel\r\n11=Los\r\n");
     language_index = 0;
     EXPECT_EQ(str(get_text(10)), u"Ziel");
     const char16_t* missing = get_text(75);

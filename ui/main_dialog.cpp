@@ -15,6 +15,7 @@
 #include "../res/resource.h"
 #include "catalogue.h"
 #include "info_page.h"
+#include "language_menu.h"
 #include "more_page.h"
 #include "page.h"
 #include "run.h"
@@ -79,6 +80,8 @@ INT_PTR CALLBACK page_procedure(HWND page, UINT message, WPARAM wparam, LPARAM l
     // Commands go to the page that is shown; nothing here counts as handled.
     if (message == WM_COMMAND && current_page == kGenerationPage)
         page_command(page, LOWORD(wparam));
+    else if (message == WM_COMMAND && current_page == kMorePage)
+        more_page_command(page, LOWORD(wparam));
     return 0;
 }
 
@@ -260,6 +263,12 @@ void CHauptDialog::command(int id) {
     case IDC_PAGE_MORE:
         show_page(kMorePage);
         mark_page_button(id);
+        break;
+    case IDM_PROGRAM_MENU:
+        show_program_menu(window);
+        break;
+    case IDM_LANGUAGE_MENU:
+        show_language_menu(window);
         break;
     case IDM_FAQ:
         open_site_page(u"?seite=faq-Pelmora&faq=0");

@@ -10,6 +10,8 @@
 #include "verify.h"
 #include "win32_file_reader.h"
 
+#include <shlobj.h>
+
 namespace {
 
 bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
@@ -74,7 +76,19 @@ std::vector<std::wstring> files_in(const std::wstring& folder) {
     return names;
 }
 
-TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
+struct StartCase {
+    const wchar_t* count;
+    const wchar_t* size;
+    const wchar_t* count_read; // the fields as they read afterwards
+    const wchar_t* size_read;
+    size_t files;
+    size_t kilobytes;
+};
+
+class GenerationPageStart : public testing::TestWithParam<StartCase> {};
+
+TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
+    const StartCase& c = GetParam();
     const std::wstring record = explorer_record();
     const std::wstring top = fresh_folder(L"page");
     const std::wstring folder = top + L"\\one\\two\\three";
@@ -82,48 +96,67 @@ TEST(GenerationPage, StartTakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     HWND dialog = nullptr;
     HWND page = start_on_generation_page(program, dialog);
     ASSERT_NE(page, nullptr);
-    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc"));
-    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"12abc"));
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.count));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.size));
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
 
     ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); })) << "Explorer is started at the end";
     ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
-    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
-    EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), L"12");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), c.count_read);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), c.size_read);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
     EXPECT_EQ(SendDlgItemMessageW(page, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)), L"");
 
-    const auto files = files_in(folder);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].rfind(L"non_compressible__001_", 0), 0u);
-    const std::wstring path = folder + L"\\" + files[0];
-    std::ifstream in(path.c_str(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_EQ(bytes.size(), 12u * 1024);
-    // Every word follows from the one before it by the generator.
-    uint32_t previous;
-    std::memcpy(&previous, bytes.data(), 4);
-    for (size_t at = 4; at < bytes.size(); at += 4) {
-        uint32_t word;
-        std::memcpy(&word, bytes.data() + at, 4);
-        ASSERT_EQ(word, previous * 8253729u + 2396403u) << "at byte " << at;
-        previous = word;
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), c.files);
+    // Every word follows from the one before it by the generator, from file to file as well.
+    bool first_word = true;
+    uint32_t previous = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(files[i].rfind(L"non_compressible__00" + std::to_wstring(i + 1) + L"_", 0), 0u);
+        std::ifstream in((folder + L"\\" + files[i]).c_str(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(bytes.size(), c.kilobytes * 1024);
+        // A last chunk shorter than 4 KB still moves the generator on by 1,024 steps.
+        const size_t skipped = (4096 - bytes.size() % 4096) % 4096 / 4;
+        for (size_t at = 0; at < bytes.size(); at += 4) {
+            uint32_t word;
+            std::memcpy(&word, bytes.data() + at, 4);
+            if (!first_word) {
+                ASSERT_EQ(word, previous * 8253729u + 2396403u) << "file " << i + 1 << " at byte " << at;
+            }
+            first_word = false;
+            previous = word;
+        }
+        for (size_t k = 0; k < skipped; ++k)
+            previous = previous * 8253729u + 2396403u;
     }
-    EXPECT_NE(read_record(record).find(L" /select,\"" + path + L"\",/e"), std::wstring::npos) << "record";
+    const std::wstring last = folder + L"\\" + files.back();
+    EXPECT_NE(read_record(record).find(L" /select,\"" + last + L"\",/e"), std::wstring::npos) << "record";
 
     const std::wstring ini = program.ini_text();
-    EXPECT_NE(ini.find(L"files_c=1\r\n"), std::wstring::npos);
-    EXPECT_NE(ini.find(L"files_size=12\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(std::wstring(L"files_c=") + c.count_read + L"\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(std::wstring(L"files_size=") + c.size_read + L"\r\n"), std::wstring::npos);
     EXPECT_NE(ini.find(L"files_type=0\r\n"), std::wstring::npos);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
-    DeleteFileW(path.c_str());
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
     for (const std::wstring& level : {folder, top + L"\\one\\two", top + L"\\one", top})
         RemoveDirectoryW(level.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Fields, GenerationPageStart,
+                         testing::Values(StartCase{L"abc", L"12abc", L"1", L"12", 1, 12},
+                                         StartCase{L"3", L"5", L"3", L"5", 3, 5}),
+                         [](const testing::TestParamInfo<StartCase>& info) {
+                             return info.index == 0 ? std::string("TextAfterNumbers")
+                                                    : std::string("ThreeFiles");
+                         });
 
 TEST(GenerationPage, TheThirdTypeMakesRandomFilesAndIsKeptAcrossARestart) {
     const std::wstring record = explorer_record();
@@ -321,5 +354,159 @@ TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
         DeleteFileW((folder + L"\\" + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }
+
+// The folder browser's tree selection, read through memory in the browser's process.
+class RemoteTree {
+public:
+    explicit RemoteTree(HWND browser) {
+        tree_ = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+        for (HWND child = GetWindow(browser, GW_CHILD); tree_ == nullptr && child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT))
+            tree_ = FindWindowExW(child, nullptr, WC_TREEVIEWW, nullptr);
+        DWORD process_id = 0;
+        GetWindowThreadProcessId(browser, &process_id);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+        if (process_ != nullptr)
+            memory_ = VirtualAllocEx(process_, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteTree() {
+        if (memory_ != nullptr)
+            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            CloseHandle(process_);
+    }
+    bool usable() const { return tree_ != nullptr && memory_ != nullptr; }
+    // Puts `path` into the browser's process, where BFFM_SETSELECTIONW looks for it.
+    LPARAM path(const std::wstring& text) {
+        WriteProcessMemory(process_, static_cast<char*>(memory_) + 2048, text.c_str(),
+                           (text.size() + 1) * sizeof(wchar_t), nullptr);
+        return reinterpret_cast<LPARAM>(static_cast<char*>(memory_) + 2048);
+    }
+    std::wstring selected() {
+        const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        if (item == nullptr)
+            return {};
+        TVITEMW request = {};
+        request.mask = TVIF_TEXT;
+        request.hItem = item;
+        request.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(memory_) + 512);
+        request.cchTextMax = 256;
+        WriteProcessMemory(process_, memory_, &request, sizeof request, nullptr);
+        SendMessageW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory_));
+        wchar_t text[256] = {};
+        ReadProcessMemory(process_, request.pszText, text, sizeof text - sizeof(wchar_t), nullptr);
+        return text;
+    }
+
+private:
+    HWND tree_ = nullptr;
+    HANDLE process_ = nullptr;
+    void* memory_ = nullptr;
+};
+
+TEST(GenerationPage, TheFolderBrowserSetsAndStoresTheFolder) {
+    const std::wstring name = L"pelmora-browse-" + std::to_wstring(GetTickCount64());
+    const std::wstring chosen = temp_folder() + name;
+    ASSERT_TRUE(CreateDirectoryW(chosen.c_str(), nullptr));
+    Program program(L"[Program]\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+    HWND browser = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(browser = FindWindowW(L"#32770", L"Browse for Folder")); }));
+    RemoteTree tree(browser);
+    ASSERT_TRUE(tree.usable());
+    // The browser may move its selection once more while it fills its tree: choose until the
+    // folder stays selected.
+    const LPARAM remote_path = tree.path(chosen);
+    ASSERT_TRUE(wait_until(
+        [&] {
+            SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, remote_path);
+            Sleep(200);
+            return tree.selected() == name;
+        },
+        20))
+        << "selected: " << tree.selected().c_str();
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FOLDER)) == chosen; }, 10))
+        << "field: " << window_text(GetDlgItem(page, IDC_FOLDER)).c_str();
+    EXPECT_NE(program.ini_text().find(L"Folder=" + chosen + L"\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    RemoveDirectoryW(chosen.c_str());
+}
+
+// The run's tag is new every time, so a test cannot name a file before the run starts. Instead it
+// waits for the first of three large files to appear, takes the tag from its name and puts a file
+// of its own in the third one's place while the first two are still being written.
+struct OverwriteCase {
+    int answer;     // IDYES or IDNO
+    bool rewritten; // the third file holds generator data afterwards
+};
+
+class GenerationPageOverwrite : public testing::TestWithParam<OverwriteCase> {};
+
+TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
+    const OverwriteCase& c = GetParam();
+    explorer_record();
+    const std::wstring folder = fresh_folder(L"overwrite");
+    const int size_kb = 65536;
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_c=3\r\nfiles_size=" +
+                        std::to_wstring(size_kb) + L"\r\n",
+                    true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    std::vector<std::wstring> files;
+    const auto deadline = GetTickCount64() + 15000;
+    while ((files = files_in(folder)).empty() && GetTickCount64() < deadline)
+        Sleep(2);
+    ASSERT_EQ(files.size(), 1u) << "the first file appears alone";
+    ASSERT_EQ(files[0].rfind(L"non_compressible__001_", 0), 0u) << "name " << files[0].c_str();
+    const std::wstring third = folder + L"\\non_compressible__003_" + files[0].substr(22);
+    { std::ofstream(third.c_str(), std::ios::binary) << "mine"; }
+
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(box = FindWindowW(L"#32770", L"Info")); }, 30));
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)),
+              L"Output file already exists. Overwrite existing ?\r\n\"" + third + L"\"");
+    SendMessageW(GetDlgItem(box, c.answer), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+    EXPECT_EQ(files_in(folder).size(), 3u);
+
+    std::ifstream in(third.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    if (c.rewritten) {
+        ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024);
+        // The data carries on from the second file's last word.
+        std::ifstream second((folder + L"\\non_compressible__002_" + files[0].substr(22)).c_str(),
+                             std::ios::binary);
+        second.seekg(-4, std::ios::end);
+        uint32_t last = 0, first = 0;
+        second.read(reinterpret_cast<char*>(&last), 4);
+        std::memcpy(&first, bytes.data(), 4);
+        EXPECT_EQ(first, last * 8253729u + 2396403u);
+    } else {
+        EXPECT_EQ(bytes, "mine") << "a declined file stays as it was";
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files_in(folder))
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, GenerationPageOverwrite,
+                         testing::Values(OverwriteCase{IDYES, true}, OverwriteCase{IDNO, false}),
+                         [](const testing::TestParamInfo<OverwriteCase>& info) {
+                             return std::string(info.param.answer == IDYES ? "Yes" : "No");
+                         });
 
 } // namespace
