@@ -21,7 +21,9 @@ tools/install-packages.sh "${packages[@]}" || { echo "test.sh: could not install
 
 # Wine keeps its prefix and server between tests; end the server and our X display when done.
 export PELMORA_WINE_DIR=${PELMORA_WINE_DIR:-/tmp/pelmora-wine-$(id -u)}
-trap 'tools/wine-stop >/dev/null 2>&1 || true' EXIT
+if [[ " ${presets[*]} " == *" windows "* ]]; then
+  trap 'tools/wine-stop >/dev/null 2>&1 || true' EXIT
+fi
 
 mkdir -p build
 passed=0
@@ -37,7 +39,7 @@ for preset in "${presets[@]}"; do
   fi
   echo "== $preset: test"
   log=$(mktemp)
-  ctest --preset "$preset" 2>&1 | tee "$log" | grep -vE '^ +Start |^[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  ctest --preset "$preset" 2>&1 | tee "$log" | grep -vE '^ +Start |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
     failed=$((failed + BASH_REMATCH[1]))
