@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the main dialog under Wine on a virtual display: every page in English and
-# German, and the generation page in Arabic (right to left) and Simplified Chinese.
+# German, the generation page in Arabic (right to left) and Simplified Chinese, a run in progress,
+# a finished run and the language menu.
 #   tools/screenshots.sh [OUTDIR]      (default: docs/screenshots)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,8 +37,9 @@ fi
 recorder=$root/build/windows/tests/windows/explorer_recorder.exe
 [[ -f $recorder ]] && cp "$recorder" "$WINEPREFIX/drive_c/windows/explorer.exe"
 
-shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS]: with a count, Start is pressed first
-  local name=$1 language=$2 page=$3 count=${4:-100} size=${5:-4096} seconds=${6:-} id
+shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS [X Y]]: with seconds, Start is pressed first;
+  # with X Y, the point of the dialog clicked instead, and the picture takes in what drops down
+  local name=$1 language=$2 page=$3 count=${4:-100} size=${5:-4096} seconds=${6:-} x=${7:-} y=${8:-} id
   cp "$exe" "$work/Pelmora.exe"
   printf '\xff\xfe' >"$work/Pelmora.ini"
   printf '[Program]\r\nlng=%s\r\nc_wnd=%s\r\nFolder=C:\\Test files\r\nfiles_c=%s\r\nfiles_size=%s\r\n' \
@@ -55,12 +57,23 @@ shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS]: with a count, Start is pr
     return 1
   fi
   sleep 1
-  if [[ -n $seconds ]]; then
-    # Start sits at the same place in every English layout of this setup.
-    xdotool mousemove --window "$id" 520 202 click 1
+  if [[ -n $x ]]; then
+    xdotool mousemove --window "$id" "$x" "$y" click 1
     sleep "$seconds"
+    local left top width height
+    read -r left top width height < <(xwininfo -id "$id" |
+      awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width/ {w=$NF} /Height/ {h=$NF}
+           END {print x, y, w, h}')
+    import -window root -crop "$((width + 40))x$((height + 280))+$left+$top" +repage "$out/$name.png"
+    xdotool key Escape
+  else
+    if [[ -n $seconds ]]; then
+      # Start sits at the same place in every English layout of this setup.
+      xdotool mousemove --window "$id" 520 202 click 1
+      sleep "$seconds"
+    fi
+    import -window "$id" "$out/$name.png"
   fi
-  import -window "$id" "$out/$name.png"
   pkill -f "$work/Pelmora.exe" 2>/dev/null || pkill -f 'Pelmora.exe' 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   rm -rf "$WINEPREFIX/drive_c/Test files"
@@ -81,3 +94,5 @@ shot generation-ar 10 0
 shot generation-zh 11 0
 shot running-en 1 0 1 8388608 2
 shot finished-en 1 0 20 10240 6
+# The language menu drops from the toolbar's "# LNG" button.
+shot language-menu-en 1 0 100 4096 1 430 335
