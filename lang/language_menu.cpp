@@ -4,7 +4,6 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include <memory>
 #include <string_view>
 
 #include "../app/settings.h"

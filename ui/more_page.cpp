@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <string>
-#include <vector>
 
 #include "../res/resource.h"
 #include "catalogue.h"
