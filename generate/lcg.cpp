@@ -5,9 +5,7 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
+#include "code_paths.h"
 
 namespace {
 
@@ -38,7 +36,7 @@ void fill_baseline(uint32_t& x, uint8_t* out, size_t chunks) {
         std::memcpy(&x, out + rounds * sizeof lanes - 4, 4);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if PELMORA_AVX2_PATHS
 // 64 lanes in eight registers: eight independent multiply chains keep the multiplier busy, and
 // every word is stored once, straight from a register.
 __attribute__((target("avx2"))) void fill_avx2(uint32_t& x, uint8_t* out, size_t chunks) {
@@ -112,7 +110,7 @@ size_t chain_baseline(const uint8_t* data, size_t size) {
     return chain_break_from(data, size, i);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if PELMORA_AVX2_PATHS
 __attribute__((target("avx2"))) size_t chain_avx2(const uint8_t* data, size_t size) {
     const __m256i a = _mm256_set1_epi32(static_cast<int>(kLcgMultiplier));
     const __m256i c = _mm256_set1_epi32(static_cast<int>(kLcgIncrement));
@@ -135,39 +133,17 @@ __attribute__((target("avx2"))) size_t chain_avx2(const uint8_t* data, size_t si
 }
 #endif
 
-using fill_function = void (*)(uint32_t&, uint8_t*, size_t);
-using chain_function = size_t (*)(const uint8_t*, size_t);
-
-chain_function choose_chain() {
-#if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return chain_avx2;
-#endif
-    return chain_baseline;
-}
-
-fill_function choose_fill() {
-#if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return fill_avx2;
-#endif
-    return fill_baseline;
-}
-
 } // namespace
 
 void lcg_fill(uint32_t& x, uint8_t* out, size_t chunks) {
-    static const fill_function fill = choose_fill();
+    static const LcgFillPath fill = lcg_fill_paths().back().fill;
     fill(x, out, chunks);
 }
 
 std::vector<LcgFillPathEntry> lcg_fill_paths() {
     std::vector<LcgFillPathEntry> paths{{"baseline", fill_baseline}};
-#if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
+#if PELMORA_AVX2_PATHS
+    if (cpu_has_avx2())
         paths.push_back({"avx2", fill_avx2});
 #endif
     return paths;
@@ -181,15 +157,14 @@ void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks) {
 }
 
 size_t lcg_chain_break(const uint8_t* data, size_t size) {
-    static const chain_function check = choose_chain();
+    static const LcgChainPath check = lcg_chain_paths().back().check;
     return check(data, size);
 }
 
 std::vector<LcgChainPathEntry> lcg_chain_paths() {
     std::vector<LcgChainPathEntry> paths{{"baseline", chain_baseline}};
-#if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
+#if PELMORA_AVX2_PATHS
+    if (cpu_has_avx2())
         paths.push_back({"avx2", chain_avx2});
 #endif
     return paths;

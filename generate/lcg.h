@@ -37,7 +37,8 @@ constexpr LcgJump lcg_jump(uint64_t n) {
 // chunks * 1,024 steps. Picks the fastest code path the processor supports.
 void lcg_fill(uint32_t& x, uint8_t* out, size_t chunks);
 
-// Every code path lcg_fill may choose on this processor, by name, so each can be checked.
+// Every code path lcg_fill may choose on this processor, by name, so each can be checked; the
+// fastest, which lcg_fill takes, comes last.
 using LcgFillPath = void (*)(uint32_t& x, uint8_t* out, size_t chunks);
 struct LcgFillPathEntry {
     const char* name;
@@ -59,4 +60,5 @@ struct LcgChainPathEntry {
     const char* name;
     LcgChainPath check;
 };
+// Every code path lcg_chain_break may choose, the fastest (its choice) last.
 std::vector<LcgChainPathEntry> lcg_chain_paths();

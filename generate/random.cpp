@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
+#include "code_paths.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "random words are little-endian");
 static_assert(kChunkBytes % (8 * kRandomLanes) == 0, "a chunk is a whole number of steps");
@@ -47,7 +45,7 @@ void fill_baseline(RandomLanes& r, uint8_t* out, size_t chunks) {
     std::memcpy(r.s[3], n, sizeof n);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if PELMORA_AVX2_PATHS
 // Four lanes per register, two registers per state word. The rotation by 24 bits is a rotation by
 // three bytes: one shuffle instead of two shifts and an or.
 #define PELMORA_AVX2 __attribute__((target("avx2"), always_inline)) inline
@@ -90,17 +88,6 @@ __attribute__((target("avx2"))) void fill_avx2(RandomLanes& r, uint8_t* out, siz
 #undef PELMORA_AVX2
 #endif
 
-using fill_function = void (*)(RandomLanes&, uint8_t*, size_t);
-
-fill_function choose_fill() {
-#if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return fill_avx2;
-#endif
-    return fill_baseline;
-}
-
 } // namespace
 
 uint64_t splitmix64_next(uint64_t& state) {
@@ -140,15 +127,14 @@ RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment) {
 }
 
 void random_fill(RandomLanes& lanes, uint8_t* out, size_t chunks) {
-    static const fill_function fill = choose_fill();
+    static const RandomFillPath fill = random_fill_paths().back().fill;
     fill(lanes, out, chunks);
 }
 
 std::vector<RandomFillPathEntry> random_fill_paths() {
     std::vector<RandomFillPathEntry> paths{{"baseline", fill_baseline}};
-#if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
+#if PELMORA_AVX2_PATHS
+    if (cpu_has_avx2())
         paths.push_back({"avx2", fill_avx2});
 #endif
     return paths;

@@ -54,7 +54,8 @@ struct RandomFillPathEntry {
     const char* name;
     RandomFillPath fill;
 };
-// Every code path random_fill may choose on this processor, by name, so each can be checked.
+// Every code path random_fill may choose on this processor, by name, so each can be checked; the
+// fastest, which random_fill takes, comes last.
 std::vector<RandomFillPathEntry> random_fill_paths();
 // The same, one generator after the other, one word at a time: the reference for the fast paths.
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks);
