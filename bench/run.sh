@@ -127,6 +127,19 @@ grouped() { echo "$1" | sed -e ':a' -e 's/\([0-9]\)\([0-9]\{3\}\)\($\|,\)/\1,\2\
 rows=()
 row() { rows+=("| $1 | $2 | $3 | $4 | $5 | $6 |"); }
 
+# result_row LABEL TARGET-TEXT MAX-RATIO "PELMORA-NS..." "PEER-NS...": the medians, the median
+# of the pairwise ratios, and whether it meets MAX-RATIO ("-": report only).
+result_row() {
+  local label=$1 target=$2 max=$3 ma mb ratio met
+  read -r ma mb ratio < <(python3 -c "$stats_py" "$4" "$5")
+  if [[ $max == - ]]; then
+    met="—"
+  else
+    met=$(awk -v r="$ratio" -v m="$max" 'BEGIN {print (r <= m) ? "yes" : "no"}')
+  fi
+  row "$label" "$(printf '%.1f ms' "$ma")" "$(printf '%.1f ms' "$mb")" "$(printf '%.3f' "$ratio")" "$target" "$met"
+}
+
 # compare LABEL TARGET-TEXT MAX-RATIO FILES BYTES -- PELMORA-CMD... -- PEER-STDOUT PEER-CMD...
 # MAX-RATIO "-" reports without a verdict. Both commands write into $out.
 compare() {
@@ -157,14 +170,7 @@ compare() {
   echo "run.sh:   pelmora ns: ${ta[*]}" >&2
   echo "run.sh:   peer    ns: ${tb[*]}" >&2
 
-  local ma mb ratio met
-  read -r ma mb ratio < <(python3 -c "$stats_py" "${ta[*]}" "${tb[*]}")
-  if [[ $max == - ]]; then
-    met="—"
-  else
-    met=$(awk -v r="$ratio" -v m="$max" 'BEGIN {print (r <= m) ? "yes" : "no"}')
-  fi
-  row "$label" "$(printf '%.1f ms' "$ma")" "$(printf '%.1f ms' "$mb")" "$(printf '%.3f' "$ratio")" "$target" "$met"
+  result_row "$label" "$target" "$max" "${ta[*]}" "${tb[*]}"
 }
 
 kb=$((bytes / 1024))
@@ -230,14 +236,7 @@ compare_read() {
   done
   echo "run.sh:   verify ns: ${ta[*]}" >&2
   echo "run.sh:   cat    ns: ${tb[*]}" >&2
-  local ma mb ratio met
-  read -r ma mb ratio < <(python3 -c "$stats_py" "${ta[*]}" "${tb[*]}")
-  if [[ $max == - ]]; then
-    met="—"
-  else
-    met=$(awk -v r="$ratio" -v m="$max" 'BEGIN {print (r <= m) ? "yes" : "no"}')
-  fi
-  row "$label" "$(printf '%.1f ms' "$ma")" "$(printf '%.1f ms' "$mb")" "$(printf '%.3f' "$ratio")" "$target" "$met"
+  result_row "$label" "$target" "$max" "${ta[*]}" "${tb[*]}"
 }
 for entry in "0|non-compressible" "2|random" "1|zeros"; do
   fresh

@@ -44,12 +44,7 @@ void show_language_menu(HWND owner) {
     HMENU menu = make_language_menu();
     if (menu == nullptr)
         return;
-    const POINT corner = button_anchor(IDM_LANGUAGE_MENU);
-    press_button(IDM_LANGUAGE_MENU, true);
-    const UINT command = static_cast<UINT>(TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD,
-                                                          corner.x, corner.y, 0, owner, nullptr));
-    press_button(IDM_LANGUAGE_MENU, false);
-    DestroyMenu(menu);
+    const UINT command = track_toolbar_menu(menu, IDM_LANGUAGE_MENU, owner);
     if (command == 0)
         return;
     if (command >= kFirstLanguageCommand && command <= kLastLanguageCommand) {

@@ -9,18 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "latin1.h"
 #include "recommendation.h"
 #include "test_files.h"
 #include "text.h"
 
 namespace {
 
-std::u16string latin1(std::string_view bytes) {
-    std::u16string text;
-    for (const char byte : bytes)
-        text += static_cast<char16_t>(static_cast<unsigned char>(byte));
-    return text;
-}
 // A multi-byte code page: a character cut in two would come out as two U+FFFD.
 std::u16string utf8(std::string_view bytes) { return from_utf8(bytes); }
 

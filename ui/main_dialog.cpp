@@ -75,6 +75,16 @@ void press_button(int command, bool pressed) {
     SendMessageW(main_dialog.toolbar, TB_PRESSBUTTON, command, MAKELONG(pressed ? TRUE : FALSE, 0));
 }
 
+UINT track_toolbar_menu(HMENU menu, int command, HWND owner) {
+    const POINT corner = button_anchor(command);
+    press_button(command, true);
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD,
+                                                         corner.x, corner.y, 0, owner, nullptr));
+    press_button(command, false);
+    DestroyMenu(menu);
+    return chosen;
+}
+
 INT_PTR CALLBACK page_procedure(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
     (void)lparam;
     // Commands go to the page that is shown; nothing here counts as handled.

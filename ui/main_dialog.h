@@ -52,5 +52,8 @@ void open_site_page(const std::u16string& path);
 // The bottom-left corner of a toolbar button, in screen coordinates (for menus under it).
 POINT button_anchor(int command);
 void press_button(int command, bool pressed);
+// Opens `menu` under toolbar button `command`, shown pressed meanwhile, owned by `owner`; destroys
+// the menu and returns the chosen item's id, 0 when it was dismissed.
+UINT track_toolbar_menu(HMENU menu, int command, HWND owner);
 // The dialog procedure all pages share.
 INT_PTR CALLBACK page_procedure(HWND page, UINT message, WPARAM wparam, LPARAM lparam);

@@ -79,13 +79,7 @@ void show_program_menu(HWND owner) {
     HMENU menu = make_program_menu(site_address);
     if (menu == nullptr)
         return;
-    const POINT corner = button_anchor(IDM_PROGRAM_MENU);
-    press_button(IDM_PROGRAM_MENU, true);
-    const UINT entry = static_cast<UINT>(TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD,
-                                                        corner.x, corner.y, 0, owner, nullptr));
-    press_button(IDM_PROGRAM_MENU, false);
-    DestroyMenu(menu);
-    switch (entry) {
+    switch (track_toolbar_menu(menu, IDM_PROGRAM_MENU, owner)) {
     case kThanksEntry:
         open_address(thanks_address());
         break;

@@ -5,20 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "../latin1.h"
 #include "catalogue.h"
 #include "translation.h"
-
-namespace {
-
-// Stands in for the system's code page: every byte one character.
-std::u16string latin1(std::string_view bytes) {
-    std::u16string text;
-    for (const char byte : bytes)
-        text += static_cast<char16_t>(static_cast<unsigned char>(byte));
-    return text;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool unpacked = unpack_catalogue();

@@ -14,14 +14,6 @@
 
 namespace {
 
-bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
-
-std::wstring temp_folder() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
-
 // Every run that ends starts Explorer. A real Explorer window would outlive the test and hold its
 // output open, so every test that runs puts the recorder in explorer.exe's place in the test
 // prefix first, and empties the record, whose path it returns.
@@ -49,17 +41,12 @@ std::wstring fresh_folder(const std::wstring& stem) {
 
 // Starts the program and waits for its dialog; returns the generation page (null if it never showed).
 HWND start_on_generation_page(Program& program, HWND& dialog) {
-    if (!program.start())
-        return nullptr;
-    dialog = program.dialog();
-    if (!wait_until([&] { return visible(dialog); }))
-        return nullptr;
-    return Program::page_with(dialog, IDC_START);
+    dialog = program.start_shown();
+    return dialog != nullptr ? Program::page_with(dialog, IDC_START) : nullptr;
 }
 
 std::wstring read_record(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = read_bytes(path);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
@@ -118,8 +105,7 @@ TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     uint32_t previous = 0;
     for (size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(files[i].rfind(L"non_compressible__00" + std::to_wstring(i + 1) + L"_", 0), 0u);
-        std::ifstream in((folder + L"\\" + files[i]).c_str(), std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes = read_bytes(folder + L"\\" + files[i]);
         ASSERT_EQ(bytes.size(), c.kilobytes * 1024);
         // A last chunk shorter than 4 KB still moves the generator on by 1,024 steps.
         const size_t skipped = (4096 - bytes.size() % 4096) % 4096 / 4;
@@ -212,16 +198,8 @@ TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
     HWND dialog = nullptr;
     HWND page = start_on_generation_page(program, dialog);
     ASSERT_NE(page, nullptr);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), 0);
-    HWND menu = nullptr;
-    ASSERT_TRUE(wait_until([&] { return visible(menu = FindWindowW(L"#32768", nullptr)); }));
-    // Nothing is highlighted at first: three downs reach the third entry, "1 MB".
-    for (int i = 0; i < 3; ++i) {
-        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
-        PostMessageW(menu, WM_KEYUP, VK_DOWN, 0);
-    }
-    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
-    PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
+    // Three downs reach the third entry, "1 MB".
+    ASSERT_TRUE(use_menu(page, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), VK_DOWN, 3));
     EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FILE_SIZE)) == L"1024"; }, 5));
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
     EXPECT_NE(program.ini_text().find(L"files_size=77"), std::wstring::npos)
@@ -480,9 +458,7 @@ TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
     EXPECT_EQ(files_in(folder).size(), 3u);
 
-    std::ifstream in(third.c_str(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
+    const std::string bytes = read_bytes(third);
     if (c.rewritten) {
         ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024);
         // The data carries on from the second file's last word.

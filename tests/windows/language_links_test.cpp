@@ -13,26 +13,6 @@
 
 namespace {
 
-bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
-
-std::wstring temp_folder() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
-
-std::wstring from_unix(const char* path) {
-    std::wstring windows = L"Z:";
-    for (const char* c = path; *c != 0; ++c)
-        windows += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return windows;
-}
-
-std::string read_bytes(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void write_bytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream(path.c_str(), std::ios::binary) << bytes;
 }
@@ -62,32 +42,6 @@ protected:
                           L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"");
     }
     void SetUp() override { DeleteFileW(url_record.c_str()); }
-
-    // Starts the program and waits for its dialog.
-    HWND start(Program& program) {
-        if (!program.start())
-            return nullptr;
-        HWND dialog = program.dialog();
-        return wait_until([&] { return visible(dialog); }) ? dialog : nullptr;
-    }
-
-    // Opens a toolbar menu (posted: its loop runs inside the command) and presses `key` `times`
-    // times, then Return; with VK_ESCAPE the menu is dismissed instead.
-    static bool use_menu(HWND dialog, int command, UINT key, int times) {
-        PostMessageW(dialog, WM_COMMAND, command, 0);
-        HWND menu = nullptr;
-        if (!wait_until([&] { return visible(menu = FindWindowW(L"#32768", nullptr)); }))
-            return false;
-        for (int i = 0; i < times; ++i) {
-            PostMessageW(menu, WM_KEYDOWN, key, 0);
-            PostMessageW(menu, WM_KEYUP, key, 0);
-        }
-        if (key != VK_ESCAPE) {
-            PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
-            PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
-        }
-        return wait_until([] { return !visible(FindWindowW(L"#32768", nullptr)); }, 5);
-    }
 
     static bool recorded(const std::wstring& address) {
         return wait_until(
@@ -152,7 +106,7 @@ bool open_file(const std::wstring& path) {
 
 TEST_F(LanguageAndLinks, ChoosingALanguageSwitchesEveryTextAtOnceAndDismissingStoresNothing) {
     Program program(L"[Program]\r\nlng=1\r\n", true);
-    HWND dialog = start(program);
+    HWND dialog = program.start_shown();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(text_of(dialog, IDC_PAGE_PROGRAM), L"Program");
 
@@ -184,7 +138,7 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     const std::wstring path = temp_folder() + L"translate_Pelmora_2.85.txt";
     write_bytes(path, std::string(200000, 'x')); // an older, longer file is replaced whole
     Program program(L"[Program]\r\nlng=4\r\n", true);
-    HWND dialog = start(program);
+    HWND dialog = program.start_shown();
     ASSERT_NE(dialog, nullptr);
 
     // From the bottom: "Load from File (Unicode)", then "Translate".
@@ -247,7 +201,7 @@ TEST_F(LanguageAndLinks, ProgramMenuAndMorePageOpenTheLanguagesAddresses) {
         SCOPED_TRACE(c.language);
         DeleteFileW(url_record.c_str());
         Program program(L"[Program]\r\nc_wnd=3\r\nlng=" + std::to_wstring(c.language) + L"\r\n", true);
-        HWND dialog = start(program);
+        HWND dialog = program.start_shown();
         ASSERT_NE(dialog, nullptr);
         const std::wstring site = c.site;
         const std::wstring expected[] = {c.thanks, site + L"?seite=faq-Pelmora&faq=0",
@@ -293,7 +247,7 @@ TEST_F(LanguageAndLinks, MailButtonsHandTheRecommendationToTheMailProgram) {
     const std::wstring folder = program.exe().substr(0, program.exe().rfind(L'\\'));
     const std::wstring library = folder + L"\\MAPI32.DLL";
     ASSERT_TRUE(CopyFileW(from_unix(PELMORA_MAPI_RECORDER).c_str(), library.c_str(), FALSE));
-    HWND dialog = start(program);
+    HWND dialog = program.start_shown();
     ASSERT_NE(dialog, nullptr);
     HWND more = Program::page_with(dialog, IDC_RECOMMEND);
     PostMessageW(more, WM_COMMAND, MAKEWPARAM(IDC_RECOMMEND, BN_CLICKED), 0);
@@ -347,7 +301,7 @@ int visible_windows_of(DWORD process) {
 
 TEST_F(LanguageAndLinks, WithoutAMailProgramTheMailButtonsShowNothing) {
     Program program(L"[Program]\r\nc_wnd=3\r\n", true);
-    HWND dialog = start(program);
+    HWND dialog = program.start_shown();
     ASSERT_NE(dialog, nullptr);
     DWORD process = 0;
     GetWindowThreadProcessId(dialog, &process);

@@ -13,8 +13,6 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"Pelmora 2.85 (Portable) - x64";
 
-bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
-
 TEST(MainDialog, FirstStartMakesAHiddenUtf16SettingsFileAndShowsTheDefaults) {
     Program program;
     ASSERT_TRUE(program.start());

@@ -7,16 +7,35 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
-// The built program, as a path Wine understands.
-inline std::wstring program_path() {
-    std::wstring path = L"Z:";
-    for (const char c : std::string(PELMORA_EXE))
-        path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return path;
+// A Unix path (as the build knows it) as a path Wine understands.
+inline std::wstring from_unix(const char* path) {
+    std::wstring windows = L"Z:";
+    for (const char* c = path; *c != 0; ++c)
+        windows += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return windows;
+}
+
+// The built program.
+inline std::wstring program_path() { return from_unix(PELMORA_EXE); }
+
+inline bool visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
+
+inline std::wstring temp_folder() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
+// A file's bytes (empty when it cannot be read).
+inline std::string read_bytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline std::wstring window_text(HWND window) {
@@ -35,6 +54,25 @@ template <typename Ready> bool wait_until(Ready ready, double seconds = 15) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
+}
+
+// Sends `command` to `target` (posted: the pop-up menu it opens runs its loop inside the command),
+// then presses `key` `times` times in the menu and Return; with VK_ESCAPE the menu is dismissed
+// instead. Nothing is highlighted at first, so N downs reach item N. True once the menu is gone.
+inline bool use_menu(HWND target, WPARAM command, UINT key, int times) {
+    PostMessageW(target, WM_COMMAND, command, 0);
+    HWND menu = nullptr;
+    if (!wait_until([&] { return visible(menu = FindWindowW(L"#32768", nullptr)); }))
+        return false;
+    for (int i = 0; i < times; ++i) {
+        PostMessageW(menu, WM_KEYDOWN, key, 0);
+        PostMessageW(menu, WM_KEYUP, key, 0);
+    }
+    if (key != VK_ESCAPE) {
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
+    }
+    return wait_until([] { return !visible(FindWindowW(L"#32768", nullptr)); }, 5);
 }
 
 class Program {
@@ -103,6 +141,14 @@ public:
         startup.cb = sizeof startup;
         return CreateProcessW(exe().c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                               folder_.c_str(), &startup, &process_) != 0;
+    }
+
+    // Starts the program and returns its dialog once it shows; null when it never does.
+    HWND start_shown() {
+        if (!start())
+            return nullptr;
+        HWND shown = dialog();
+        return wait_until([&] { return visible(shown); }) ? shown : nullptr;
     }
 
     // The first top-level window of the program with that class, once it exists.
