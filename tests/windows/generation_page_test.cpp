@@ -199,8 +199,8 @@ TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
     HWND page = start_on_generation_page(program, dialog);
     ASSERT_NE(page, nullptr);
     // Three downs reach the third entry, "1 MB".
-    ASSERT_TRUE(use_menu(page, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), VK_DOWN, 3));
-    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FILE_SIZE)) == L"1024"; }, 5));
+    ASSERT_TRUE(choose_in_menu(page, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), VK_DOWN, 3,
+                               [&] { return window_text(GetDlgItem(page, IDC_FILE_SIZE)) == L"1024"; }));
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
     EXPECT_NE(program.ini_text().find(L"files_size=77"), std::wstring::npos)
         << "stored only at the next Start";

@@ -43,13 +43,13 @@ protected:
     }
     void SetUp() override { DeleteFileW(url_record.c_str()); }
 
+    // Whether winebrowser has been asked to open `address`.
+    static bool asked_to_open(const std::wstring& address) {
+        const std::string bytes = read_bytes(url_record);
+        return std::wstring(bytes.begin(), bytes.end()).find(address + L"\n") != std::wstring::npos;
+    }
     static bool recorded(const std::wstring& address) {
-        return wait_until(
-            [&] {
-                const std::string bytes = read_bytes(url_record);
-                return std::wstring(bytes.begin(), bytes.end()).find(address + L"\n") != std::wstring::npos;
-            },
-            10);
+        return wait_until([&] { return asked_to_open(address); }, 10);
     }
 };
 
@@ -94,6 +94,8 @@ std::wstring translate_box_text() {
     return text;
 }
 
+bool open_dialog_shown() { return visible(FindWindowW(L"#32770", L"Open")); }
+
 // Picks `path` in the program's open-file dialog.
 bool open_file(const std::wstring& path) {
     HWND open = nullptr;
@@ -109,19 +111,20 @@ TEST_F(LanguageAndLinks, ChoosingALanguageSwitchesEveryTextAtOnceAndDismissingSt
     HWND dialog = program.start_shown();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(text_of(dialog, IDC_PAGE_PROGRAM), L"Program");
+    const auto german = [&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programm"; };
 
     // Nothing is highlighted at first; the first down reaches German.
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1));
-    EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programm"; }, 5));
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1, german));
     HWND more = Program::page_with(dialog, IDC_RECOMMEND);
     EXPECT_EQ(text_of(more, IDC_RECOMMEND), L"Programm empfehlen");
     EXPECT_EQ(toolbar_text(dialog, IDM_PROGRAM_MENU),
               L"Freeware \u00A9 2026 Pelmora team # https://www.pelmora.example/de");
     EXPECT_NE(program.ini_text().find(L"lng=0\r\n"), std::wstring::npos);
     // The toolbar is rebuilt with every change of language, never added to.
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 3)); // another language
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1)); // German again
-    EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programm"; }, 5));
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 3, [&] { // Russian
+        return program.ini_text().find(L"lng=2\r\n") != std::wstring::npos;
+    }));
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1, german));
     EXPECT_EQ(SendMessageW(FindWindowExW(dialog, nullptr, TOOLBARCLASSNAMEW, nullptr), TB_BUTTONCOUNT, 0, 0),
               4);
 
@@ -142,10 +145,9 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     ASSERT_NE(dialog, nullptr);
 
     // From the bottom: "Load from File (Unicode)", then "Translate".
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 2));
-    ASSERT_TRUE(wait_until(
-        [&] { return read_bytes(url_record).find("/translate_Pelmora_2.85.txt\n") != std::string::npos; },
-        10))
+    ASSERT_TRUE(choose_in_menu(
+        dialog, IDM_LANGUAGE_MENU, VK_UP, 2,
+        [&] { return read_bytes(url_record).find("/translate_Pelmora_2.85.txt\n") != std::string::npos; }))
         << "opened through the shell: " << read_bytes(url_record);
     EXPECT_EQ(read_bytes(url_record).rfind("file:///", 0), 0u);
     const std::string file = read_bytes(path);
@@ -158,7 +160,7 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     EXPECT_EQ(text.substr(text.size() - 4), L"\r\n\r\n");
     EXPECT_NE(program.ini_text().find(L"lng=4\r\n"), std::wstring::npos) << "stored, unchanged";
 
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1));
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1, open_dialog_shown));
     ASSERT_TRUE(open_file(path));
     EXPECT_EQ(translate_box_text(), L"100 %");
     EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Program"; }, 5))
@@ -167,7 +169,7 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     // A translation that lacks 75 (and most else): the FAQ button shows the number instead.
     const std::wstring partial = temp_folder() + L"pelmora-partial.txt";
     write_bytes(partial, "; comment\r\n26=Programa\r\n72=Sair\r\n");
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1));
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1, open_dialog_shown));
     ASSERT_TRUE(open_file(partial));
     const std::wstring report = translate_box_text();
     EXPECT_EQ(report.substr(0, 33), L"4 %\n\nmiss:\n10=Destination Folder\n") << "2 of 47";
@@ -177,8 +179,8 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     EXPECT_EQ(text_of(dialog, IDC_PAGE_INFO), L"Str:27?");
 
     // Any language from the menu leaves the loaded texts: German is the first item.
-    ASSERT_TRUE(use_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1));
-    EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programm"; }, 5));
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_DOWN, 1,
+                               [&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programm"; }));
     EXPECT_EQ(toolbar_text(dialog, IDM_FAQ), L"# FAQ");
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
@@ -208,8 +210,8 @@ TEST_F(LanguageAndLinks, ProgramMenuAndMorePageOpenTheLanguagesAddresses) {
                                          site + L"?Microsoft/Pelmora", site + L"?Microsoft/Pelmora/History",
                                          site + L"?News"};
         for (int entry = 1; entry <= 5; ++entry) {
-            ASSERT_TRUE(use_menu(dialog, IDM_PROGRAM_MENU, VK_DOWN, entry));
-            EXPECT_TRUE(recorded(canonical(expected[entry - 1])))
+            EXPECT_TRUE(choose_in_menu(dialog, IDM_PROGRAM_MENU, VK_DOWN, entry,
+                                       [&] { return asked_to_open(canonical(expected[entry - 1])); }))
                 << "entry " << entry << ": " << read_bytes(url_record);
         }
         HWND more = Program::page_with(dialog, IDC_MORE_FREEWARE);

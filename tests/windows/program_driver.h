@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +74,21 @@ inline bool use_menu(HWND target, WPARAM command, UINT key, int times) {
         PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
     }
     return wait_until([] { return !visible(FindWindowW(L"#32768", nullptr)); }, 5);
+}
+
+// Chooses an item as `use_menu` does and waits for `chosen` to hold. Under Wine without a window
+// manager, X focus events left over from a window that has just closed can reach the program after
+// its menu has opened, and cancel the menu before the keys arrive; so a choice that did not take
+// is made once or twice more.
+template <typename Chosen>
+bool choose_in_menu(HWND target, WPARAM command, UINT key, int times, Chosen chosen) {
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        if (use_menu(target, command, key, times) && wait_until(chosen, 10))
+            return true;
+        std::fprintf(stderr, "menu choice %d of command %u did not take\n", attempt,
+                     static_cast<unsigned>(LOWORD(command)));
+    }
+    return false;
 }
 
 class Program {
