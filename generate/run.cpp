@@ -20,6 +20,7 @@
 GenerationSettings generation_settings;
 std::atomic<bool> run_busy{false};
 std::atomic<bool> run_cancel{false};
+std::atomic<bool> run_ending{false};
 std::atomic<int32_t> run_start_clock{0};
 
 namespace {
@@ -275,7 +276,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     }
 
     report_progress(static_cast<double>(written), total, view, 1);
-    if (view != nullptr && !path.empty())
+    if (view != nullptr && !path.empty() && !run_ending)
         view->reveal(path);
     return 1;
 }
@@ -300,6 +301,7 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
 bool finish_busy_run(int32_t milliseconds) {
     if (!run_busy)
         return true;
+    run_ending = true;
     run_cancel = true;
     // A bounded wait: the worker may be showing a question nobody will answer any more.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);

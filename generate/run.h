@@ -23,6 +23,8 @@ extern GenerationSettings generation_settings;
 
 extern std::atomic<bool> run_busy;
 extern std::atomic<bool> run_cancel;
+// Set once the program is ending: a run cancelled for that reason opens no Explorer window.
+extern std::atomic<bool> run_ending;
 extern std::atomic<int32_t> run_start_clock;
 
 // Where a run's randomness comes from: fixed seeds make it repeatable; without them the run seeds
@@ -57,8 +59,9 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
 // UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
 // asks whether to cancel it.
 void start_or_cancel(FileSystem& fs);
-// For a program that ends while a run is busy: asks the run to cancel and waits at most
-// `milliseconds` for it to close its file. True when no run is busy any more.
+// For a program that ends while a run is busy: asks the run to cancel, without the Explorer window
+// a cancelled run otherwise opens, and waits at most `milliseconds` for it to close its file. True
+// when no run is busy any more.
 bool finish_busy_run(int32_t milliseconds);
 
 // False when no run is busy; otherwise asks whether to cancel it (setting run_cancel on Yes).

@@ -29,7 +29,10 @@ protected:
         run_cancel = false;
         run_busy = false;
     }
-    void TearDown() override { run_cancel = false; }
+    void TearDown() override {
+        run_cancel = false;
+        run_ending = false;
+    }
 
     GenerationSettings settings(int32_t count, int32_t size_kb, int32_t type = 0) {
         GenerationSettings s;
@@ -405,6 +408,8 @@ TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
     released = true;
     EXPECT_TRUE(finish_busy_run(10000));
     EXPECT_EQ(files_in(scratch.path()).size(), 1u) << "cancelled after the first write";
+    EXPECT_EQ(view.count(u"reveal"), 0) << "no Explorer window as the program ends";
+    EXPECT_EQ(view.upper, u"Canceled");
     generation_settings = GenerationSettings{};
 }
 

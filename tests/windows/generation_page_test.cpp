@@ -280,7 +280,7 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
 }
 
 TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) {
-    explorer_record();
+    const std::wstring record = explorer_record();
     const std::wstring folder = fresh_folder(L"end");
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
     HWND dialog = nullptr;
@@ -291,6 +291,8 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) 
 
     PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(program.exit_code(8000), 0) << "it ends within a few seconds";
+    EXPECT_FALSE(wait_until([&] { return !read_bytes(record).empty(); }, 2))
+        << "no Explorer window as the program ends";
     const auto files = files_in(folder);
     ASSERT_EQ(files.size(), 1u);
     const std::wstring path = folder + L"\\" + files[0];
