@@ -46,12 +46,12 @@ static void random_fill(benchmark::State& state) {
 BENCHMARK(random_fill)->Arg(1)->Arg(64)->Arg(256);
 
 static void random_fill_paths(benchmark::State& state) {
-    const RandomFillPathEntry path = random_fill_paths().at(static_cast<size_t>(state.range(0)));
+    const auto path = random_fill_paths().at(static_cast<size_t>(state.range(0)));
     state.SetLabel(path.name);
     std::vector<uint8_t> buffer(64 * kChunkBytes);
     RandomLanes lanes = random_lanes(12345, 1, 0);
     for (auto _ : state) {
-        path.fill(lanes, buffer.data(), 64);
+        path.run(lanes, buffer.data(), 64);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
     }

@@ -254,28 +254,24 @@ compare_read "verify $(grouped "$files") × 1 KB vs find -exec cat > /dev/null" 
 rm -rf "$out"
 
 # 4. The generators alone, in cache.
-echo "run.sh: generator_fill/64" >&2
-gen_json=$scratch/gen.json
-"$gen_bench" --benchmark_filter='^generator_fill/64$' --benchmark_repetitions="$pairs" \
-  --benchmark_report_aggregates_only=true --benchmark_format=json >"$gen_json" 2>/dev/null
-gen_bps=$(python3 -c '
+# Median bytes per second of one benchmark of generator_benchmark over $pairs repetitions.
+median_bytes_per_second() {
+  echo "run.sh: $1" >&2
+  local json=$scratch/gen.json
+  "$gen_bench" --benchmark_filter="^$1\$" --benchmark_repetitions="$pairs" \
+    --benchmark_report_aggregates_only=true --benchmark_format=json >"$json" 2>/dev/null
+  python3 -c '
 import json, sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
 print(next(r["bytes_per_second"] for r in runs if r.get("aggregate_name") == "median"))
-' "$gen_json")
+' "$json"
+}
+gigabytes() { awk -v v="$1" 'BEGIN {printf "%.1f GB/s", v / 1e9}'; }
+gen_bps=$(median_bytes_per_second generator_fill/64)
 gen_met=$(awk -v v="$gen_bps" 'BEGIN {print (v >= 20e9) ? "yes" : "no"}')
-row "generator_fill/64 (median of $pairs repetitions)" "$(awk -v v="$gen_bps" 'BEGIN {printf "%.1f GB/s", v / 1e9}')" \
-  "—" "—" "≥ 20 GB/s" "$gen_met"
-echo "run.sh: random_fill/64" >&2
-"$gen_bench" --benchmark_filter='^random_fill/64$' --benchmark_repetitions="$pairs" \
-  --benchmark_report_aggregates_only=true --benchmark_format=json >"$gen_json" 2>/dev/null
-random_bps=$(python3 -c '
-import json, sys
-runs = json.load(open(sys.argv[1]))["benchmarks"]
-print(next(r["bytes_per_second"] for r in runs if r.get("aggregate_name") == "median"))
-' "$gen_json")
-row "random_fill/64 (median of $pairs repetitions)" "$(awk -v v="$random_bps" 'BEGIN {printf "%.1f GB/s", v / 1e9}')" \
-  "—" "—" "report only" "—"
+row "generator_fill/64 (median of $pairs repetitions)" "$(gigabytes "$gen_bps")" "—" "—" "≥ 20 GB/s" "$gen_met"
+random_bps=$(median_bytes_per_second random_fill/64)
+row "random_fill/64 (median of $pairs repetitions)" "$(gigabytes "$random_bps")" "—" "—" "report only" "—"
 
 # 5. Peak resident memory; the largest of three runs, since a page or two comes and goes.
 peak() {

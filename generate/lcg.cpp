@@ -136,17 +136,12 @@ __attribute__((target("avx2"))) size_t chain_avx2(const uint8_t* data, size_t si
 } // namespace
 
 void lcg_fill(uint32_t& x, uint8_t* out, size_t chunks) {
-    static const LcgFillPath fill = lcg_fill_paths().back().fill;
+    static const LcgFillPath fill = lcg_fill_paths().back().run;
     fill(x, out, chunks);
 }
 
-std::vector<LcgFillPathEntry> lcg_fill_paths() {
-    std::vector<LcgFillPathEntry> paths{{"baseline", fill_baseline}};
-#if PELMORA_AVX2_PATHS
-    if (cpu_has_avx2())
-        paths.push_back({"avx2", fill_avx2});
-#endif
-    return paths;
+std::vector<CodePath<LcgFillPath>> lcg_fill_paths() {
+    return runnable_paths<LcgFillPath>(fill_baseline, PELMORA_AVX2_PATH(fill_avx2));
 }
 
 void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks) {
@@ -157,15 +152,10 @@ void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks) {
 }
 
 size_t lcg_chain_break(const uint8_t* data, size_t size) {
-    static const LcgChainPath check = lcg_chain_paths().back().check;
+    static const LcgChainPath check = lcg_chain_paths().back().run;
     return check(data, size);
 }
 
-std::vector<LcgChainPathEntry> lcg_chain_paths() {
-    std::vector<LcgChainPathEntry> paths{{"baseline", chain_baseline}};
-#if PELMORA_AVX2_PATHS
-    if (cpu_has_avx2())
-        paths.push_back({"avx2", chain_avx2});
-#endif
-    return paths;
+std::vector<CodePath<LcgChainPath>> lcg_chain_paths() {
+    return runnable_paths<LcgChainPath>(chain_baseline, PELMORA_AVX2_PATH(chain_avx2));
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "code_paths.h"
+
 inline constexpr uint32_t kLcgMultiplier = 8253729;
 inline constexpr uint32_t kLcgIncrement = 2396403;
 inline constexpr size_t kChunkBytes = 4096;
@@ -40,11 +42,7 @@ void lcg_fill(uint32_t& x, uint8_t* out, size_t chunks);
 // Every code path lcg_fill may choose on this processor, by name, so each can be checked; the
 // fastest, which lcg_fill takes, comes last.
 using LcgFillPath = void (*)(uint32_t& x, uint8_t* out, size_t chunks);
-struct LcgFillPathEntry {
-    const char* name;
-    LcgFillPath fill;
-};
-std::vector<LcgFillPathEntry> lcg_fill_paths();
+std::vector<CodePath<LcgFillPath>> lcg_fill_paths();
 
 // The same, one word at a time: the reference that the fast paths must match.
 void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks);
@@ -55,10 +53,6 @@ void lcg_fill_reference(uint32_t& x, uint8_t* out, size_t chunks);
 // is taken as given. Picks the fastest code path the processor supports.
 size_t lcg_chain_break(const uint8_t* data, size_t size);
 
-using LcgChainPath = size_t (*)(const uint8_t* data, size_t size);
-struct LcgChainPathEntry {
-    const char* name;
-    LcgChainPath check;
-};
 // Every code path lcg_chain_break may choose, the fastest (its choice) last.
-std::vector<LcgChainPathEntry> lcg_chain_paths();
+using LcgChainPath = size_t (*)(const uint8_t* data, size_t size);
+std::vector<CodePath<LcgChainPath>> lcg_chain_paths();

@@ -127,17 +127,12 @@ RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment) {
 }
 
 void random_fill(RandomLanes& lanes, uint8_t* out, size_t chunks) {
-    static const RandomFillPath fill = random_fill_paths().back().fill;
+    static const RandomFillPath fill = random_fill_paths().back().run;
     fill(lanes, out, chunks);
 }
 
-std::vector<RandomFillPathEntry> random_fill_paths() {
-    std::vector<RandomFillPathEntry> paths{{"baseline", fill_baseline}};
-#if PELMORA_AVX2_PATHS
-    if (cpu_has_avx2())
-        paths.push_back({"avx2", fill_avx2});
-#endif
-    return paths;
+std::vector<CodePath<RandomFillPath>> random_fill_paths() {
+    return runnable_paths<RandomFillPath>(fill_baseline, PELMORA_AVX2_PATH(fill_avx2));
 }
 
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "code_paths.h"
+
 #include "lcg.h"
 
 inline constexpr int kRandomLanes = 8;
@@ -49,14 +51,10 @@ RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment);
 // end up advanced by 64 steps per chunk. Picks the fastest code path the processor supports.
 void random_fill(RandomLanes& lanes, uint8_t* out, size_t chunks);
 
-using RandomFillPath = void (*)(RandomLanes& lanes, uint8_t* out, size_t chunks);
-struct RandomFillPathEntry {
-    const char* name;
-    RandomFillPath fill;
-};
 // Every code path random_fill may choose on this processor, by name, so each can be checked; the
 // fastest, which random_fill takes, comes last.
-std::vector<RandomFillPathEntry> random_fill_paths();
+using RandomFillPath = void (*)(RandomLanes& lanes, uint8_t* out, size_t chunks);
+std::vector<CodePath<RandomFillPath>> random_fill_paths();
 // The same, one generator after the other, one word at a time: the reference for the fast paths.
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks);
 

@@ -9,7 +9,7 @@
 namespace {
 
 TEST(Lcg, EveryFastPathMatchesTheReferenceAndEndsInTheSameState) {
-    std::vector<LcgFillPathEntry> paths = lcg_fill_paths();
+    auto paths = lcg_fill_paths();
     paths.push_back({"chosen", lcg_fill});
     for (const auto& path : paths) {
         for (const uint32_t seed : {0u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
@@ -17,7 +17,7 @@ TEST(Lcg, EveryFastPathMatchesTheReferenceAndEndsInTheSameState) {
                 uint32_t fast = seed;
                 uint32_t slow = seed;
                 std::vector<uint8_t> a(chunks * kChunkBytes + 8, 0xAB), b(chunks * kChunkBytes + 8, 0xAB);
-                path.fill(fast, a.data(), chunks);
+                path.run(fast, a.data(), chunks);
                 lcg_fill_reference(slow, b.data(), chunks);
                 EXPECT_EQ(a, b) << path.name << " " << seed << " " << chunks << " (nothing past the chunks)";
                 EXPECT_EQ(fast, slow) << path.name << " " << seed << " " << chunks;
@@ -39,7 +39,7 @@ TEST(Lcg, FirstWordIsTheStateAfterOneStepLittleEndian) {
 }
 
 TEST(LcgChain, EveryPathFindsTheFirstByteThatBreaksTheChain) {
-    std::vector<LcgChainPathEntry> paths = lcg_chain_paths();
+    auto paths = lcg_chain_paths();
     paths.push_back({"chosen", lcg_chain_break});
     std::vector<uint8_t> data(3 * kChunkBytes);
     uint32_t x = 0xDEADBEEF;
@@ -54,11 +54,10 @@ TEST(LcgChain, EveryPathFindsTheFirstByteThatBreaksTheChain) {
         if (size > 4)
             flips.push_back(size - 1);
         for (const auto& path : paths) {
-            EXPECT_EQ(path.check(data.data(), size), size) << path.name << " " << size << ": intact";
+            EXPECT_EQ(path.run(data.data(), size), size) << path.name << " " << size << ": intact";
             for (const size_t at : flips) {
                 data[at] ^= 0x40;
-                EXPECT_EQ(path.check(data.data(), size), at)
-                    << path.name << " " << size << ", flipped " << at;
+                EXPECT_EQ(path.run(data.data(), size), at) << path.name << " " << size << ", flipped " << at;
                 data[at] ^= 0x40;
             }
         }

@@ -54,7 +54,7 @@ TEST(RandomGenerators, MatchPublishedOutputs) {
 }
 
 TEST(RandomFill, EveryFastPathMatchesTheReferenceAndEndsInTheSameState) {
-    std::vector<RandomFillPathEntry> paths = random_fill_paths();
+    auto paths = random_fill_paths();
     paths.push_back({"chosen", random_fill});
     for (const auto& path : paths) {
         for (const uint64_t seed : {uint64_t{0}, uint64_t{77}, kRandomSeedLimit - 1}) {
@@ -62,7 +62,7 @@ TEST(RandomFill, EveryFastPathMatchesTheReferenceAndEndsInTheSameState) {
                 RandomLanes fast = random_lanes(seed, 5, 2);
                 RandomLanes slow = fast;
                 std::vector<uint8_t> a(chunks * kChunkBytes + 8, 0xAB), b(chunks * kChunkBytes + 8, 0xAB);
-                path.fill(fast, a.data(), chunks);
+                path.run(fast, a.data(), chunks);
                 random_fill_reference(slow, b.data(), chunks);
                 EXPECT_EQ(a, b) << path.name << " " << seed << " " << chunks << " (nothing past the chunks)";
                 EXPECT_EQ(std::memcmp(fast.s, slow.s, sizeof fast.s), 0) << path.name << " " << chunks;
