@@ -73,6 +73,14 @@ uint64_t fresh_random_seed() {
 // A name is its head, the padded number and its tail; a run makes head and tail once.
 std::u16string name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
+// An error under the caption "Attention": the message, then the detail on a line of its own.
+void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
+    if (owner != nullptr)
+        owner->show_error(text(39), message + u"\r\n" + detail);
+}
+
+} // namespace
+
 void append_number(std::u16string& text, int32_t number, int width) {
     char16_t digits[12];
     int n = 0;
@@ -83,14 +91,6 @@ void append_number(std::u16string& text, int32_t number, int width) {
     while (n > 0)
         text += digits[--n];
 }
-
-// An error under the caption "Attention": the message, then the detail on a line of its own.
-void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
-    if (owner != nullptr)
-        owner->show_error(text(39), message + u"\r\n" + detail);
-}
-
-} // namespace
 
 std::u16string file_name_head(int32_t files_type) {
     return files_type == 0   ? u"non_compressible__"

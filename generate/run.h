@@ -42,6 +42,8 @@ RunSeeds run_seeds(uint64_t number, int32_t files_type);
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
 // the tag, ".file".
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag);
+// Appends `number` in decimal, padded with zeros to `width` digits.
+void append_number(std::u16string& text, int32_t number, int width);
 // What every name of a run of files_type starts with: the prefix and its "_".
 std::u16string file_name_head(int32_t files_type);
 // 16 digits 0-8 drawn with seed (generator data and zeros; random data's tag is its seed).

@@ -343,13 +343,6 @@ void judge(RunData& run) {
     }
 }
 
-std::u16string padded(int32_t number, int32_t width) {
-    std::u16string digits = format_ascii("%d", number);
-    if (static_cast<int32_t>(digits.size()) < width)
-        digits.insert(0, static_cast<size_t>(width) - digits.size(), u'0');
-    return digits;
-}
-
 std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); }
 
 } // namespace
@@ -466,23 +459,23 @@ std::vector<std::u16string> verify_report(const FolderCheck& check) {
                 (run.numbers.size() == 1 ? u" file of " : u" files of ");
         line += run.whole_kilobytes ? count_text(run.file_bytes / 1024) + u" KB"
                                     : count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";
-        line += u", numbers " + padded(run.numbers.front(), run.width) + u"-" +
-                padded(run.numbers.back(), run.width);
+        line += u", numbers ";
+        append_number(line, run.numbers.front(), run.width);
+        line += u'-';
+        append_number(line, run.numbers.back(), run.width);
         if (!run.seed_known)
             line += u"; the tag carries no seed, so the data cannot be checked";
         lines.push_back(line);
 
         if (!run.missing.empty() || run.at_least != 0) {
             std::u16string missing = std::u16string(kIndent) + u"missing: ";
-            // Pieces are appended one by one: a text put in front of a number trips a false
-            // overlap warning of g++ 12 at -O3.
             const auto range = [&](int32_t first, int32_t last) {
                 if (missing.back() != u' ')
                     missing += u", ";
-                missing += padded(first, run.width);
+                append_number(missing, first, run.width);
                 if (last != first) {
                     missing += u'-';
-                    missing += padded(last, run.width);
+                    append_number(missing, last, run.width);
                 }
             };
             for (const auto& [first, last] : run.missing)
