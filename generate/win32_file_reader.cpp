@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "text.h"
+
 namespace {
 
 // The system's message for an error code, in the user's language, as UTF-8 without its line end.
@@ -11,14 +13,8 @@ std::string system_message(DWORD code) {
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message;
-    if (length != 0) {
-        const int bytes =
-            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-        message.resize(static_cast<size_t>(bytes));
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), message.data(), bytes, nullptr,
-                            nullptr);
-    }
+    std::string message =
+        length != 0 ? to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length)) : "";
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
