@@ -11,6 +11,7 @@
 #include "main_dialog.h"
 #include "menu_items.h"
 #include "recommendation.h"
+#include "settings.h"
 #include "text.h"
 #include "win_text.h"
 
@@ -32,23 +33,6 @@ bool to_thread_ansi(const std::u16string& text, std::string& out) {
 
 void open_address(const std::u16string& address) {
     ShellExecuteW(nullptr, L"open", wide(address), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-std::wstring running_executable() {
-    // Long paths do exist; a cut one would attach the wrong file.
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= 32768)
-            return {};
-        path.resize(path.size() * 2);
-    }
 }
 
 } // namespace
@@ -101,18 +85,18 @@ void show_program_menu(HWND owner) {
 }
 
 void recommend_program(HWND owner) {
-    send_program_mail(owner, L"", recommendation_subject(text_of(get_text(60))));
+    send_program_mail(owner, u"", recommendation_subject(text_of(get_text(60))));
 }
 
 void send_program_by_mail(HWND owner) {
-    const std::wstring executable = running_executable();
-    // Without its own path the program cannot attach itself; it sends nothing rather than a
-    // mail without the promised attachment.
+    // A cut path would attach the wrong file, and without its own path the program cannot attach
+    // itself: it sends nothing rather than a mail without the promised attachment.
+    const std::u16string executable = executable_path();
     if (!executable.empty())
         send_program_mail(owner, executable, recommendation_subject(text_of(get_text(60))));
 }
 
-bool send_program_mail(HWND owner, const std::wstring& attachment, const std::u16string& subject) {
+bool send_program_mail(HWND owner, const std::u16string& attachment, const std::u16string& subject) {
     if (owner == nullptr || !IsWindow(owner))
         return false;
     HMODULE library = LoadLibraryW(L"MAPI32.DLL"); // kept loaded: the mail program may hold on to it
@@ -125,7 +109,7 @@ bool send_program_mail(HWND owner, const std::wstring& attachment, const std::u1
 
     const std::u16string body = recommendation_body(text_of(get_text(61)), site_address);
     std::string path, subject_text, note;
-    const bool path_ok = to_thread_ansi(from_wide(attachment.c_str()), path);
+    const bool path_ok = to_thread_ansi(attachment, path);
     const bool subject_ok = to_thread_ansi(subject, subject_text);
     const bool note_ok = to_thread_ansi(body, note);
     char shown_name[] = "Pelmora.exe";

@@ -16,4 +16,4 @@ void send_program_by_mail(HWND owner);
 // Hands a message with the recommendation body to the mail program through Simple MAPI, with the
 // file at `attachment` (shown as "Pelmora.exe") when it is not empty. True when the mail program
 // took the request (sent, cancelled by the user, or logging on failed).
-bool send_program_mail(HWND owner, const std::wstring& attachment, const std::u16string& subject);
+bool send_program_mail(HWND owner, const std::u16string& attachment, const std::u16string& subject);
