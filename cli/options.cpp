@@ -56,6 +56,32 @@ CliError range_error(const std::string& option, const std::u16string& value, con
     return {option + " takes a whole number " + range + ", not \"" + to_utf8(value) + "\""};
 }
 
+// "--name=value" is split into the option's name and its value; anything else is a name alone.
+struct OptionWord {
+    std::u16string name;
+    std::optional<std::u16string> inline_value;
+};
+
+OptionWord split_option(const std::u16string& argument) {
+    OptionWord word{argument, std::nullopt};
+    if (const size_t equals = argument.find(u'=');
+        argument.rfind(u"--", 0) == 0 && equals != std::u16string::npos) {
+        word.inline_value = argument.substr(equals + 1);
+        word.name.resize(equals);
+    }
+    return word;
+}
+
+// An option's value: the one after "=", otherwise the next argument, which `i` then moves past.
+std::optional<std::u16string> option_value(const OptionWord& word,
+                                           const std::vector<std::u16string>& arguments, size_t& i) {
+    if (word.inline_value)
+        return word.inline_value;
+    if (i + 1 < arguments.size())
+        return arguments[++i];
+    return std::nullopt;
+}
+
 // "verify [--threads N] [DIR]": the folder, or --help; nothing of a run goes with it.
 std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string>& arguments) {
     CliOptions options;
@@ -63,14 +89,11 @@ std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string
     bool folder_given = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
+        const OptionWord word = split_option(argument);
         if (argument == u"--help" || argument == u"-h") {
             options.help = true;
-        } else if (argument == u"--threads" || argument.rfind(u"--threads=", 0) == 0) {
-            std::optional<std::u16string> text;
-            if (argument.size() > 9)
-                text = argument.substr(10);
-            else if (i + 1 < arguments.size())
-                text = arguments[++i];
+        } else if (word.name == u"--threads") {
+            const std::optional<std::u16string> text = option_value(word, arguments, i);
             if (!text)
                 return CliError{"--threads needs a value"};
             const std::optional<int64_t> number = whole_number(*text);
@@ -98,27 +121,15 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
         return parse_verify(arguments);
     CliOptions options;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        std::u16string name = arguments[i];
-        std::optional<std::u16string> inline_value;
-        if (const size_t equals = name.find(u'=');
-            name.rfind(u"--", 0) == 0 && equals != std::u16string::npos) {
-            inline_value = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        const std::string option = to_utf8(name);
+        const OptionWord word = split_option(arguments[i]);
+        const std::string option = to_utf8(word.name);
         const auto flag = [&](bool& target) -> std::optional<CliError> {
-            if (inline_value)
+            if (word.inline_value)
                 return CliError{option + " takes no value"};
             target = true;
             return std::nullopt;
         };
-        const auto value = [&]() -> std::optional<std::u16string> {
-            if (inline_value)
-                return inline_value;
-            if (i + 1 < arguments.size())
-                return arguments[++i];
-            return std::nullopt;
-        };
+        const auto value = [&] { return option_value(word, arguments, i); };
 
         std::optional<CliError> error;
         if (option == "--help" || option == "-h") {
