@@ -12,7 +12,7 @@ if ((!$#)) && [[ -n ${DISPLAY:-} ]]; then
   window=1
 fi
 packages=(cmake ninja-build g++)
-((window)) && packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine)
+((window)) && packages+=(g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader fonts-wine)
 "$root/tools/install-packages.sh" "${packages[@]}"
 
 mkdir -p "$root/build"

@@ -14,7 +14,10 @@ packages=(cmake ninja-build g++ googletest clang-format)
 for preset in "${presets[@]}"; do
   case $preset in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb fonts-wine) ;;
+    # Without its preloader wine64 cannot reserve the Windows address ranges before the Linux
+    # loader maps its libraries; about one process start in a thousand then fails with "failed
+    # to map the shared user data" and exits before the program runs.
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader xvfb fonts-wine) ;;
   esac
 done
 tools/install-packages.sh "${packages[@]}" || { echo "test.sh: could not install ${packages[*]}" >&2; exit 1; }
