@@ -357,8 +357,6 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         return result;
     }
 
-    // Runs in a fixed order: type, tag, width.
-    std::map<std::tuple<int32_t, std::u16string, int32_t>, size_t> run_index;
     std::vector<RunData> runs;
     struct Found {
         FoundName name;
@@ -386,18 +384,18 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         result.error = error.message();
         return result;
     }
-    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-        return std::tie(a.name.files_type, a.name.tag, a.name.width, a.name.number) <
-               std::tie(b.name.files_type, b.name.tag, b.name.width, b.name.number);
+    // Sorted by run (type, tag, width), then number: a run's files stand together, in number order.
+    const auto run_key = [](const Found& f) { return std::tie(f.name.files_type, f.name.tag, f.name.width); };
+    std::sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
+        return std::tuple_cat(run_key(a), std::tie(a.name.number)) <
+               std::tuple_cat(run_key(b), std::tie(b.name.number));
     });
 
     const std::unique_ptr<FileEntry[]> files(new FileEntry[found.size()]);
     uint64_t blocks = 0;
     for (size_t i = 0; i < found.size(); ++i) {
         const Found& f = found[i];
-        const auto key = std::tuple(f.name.files_type, f.name.tag, f.name.width);
-        auto [at, made] = run_index.try_emplace(key, runs.size());
-        if (made) {
+        if (i == 0 || run_key(f) != run_key(found[i - 1])) {
             RunData run;
             run.check.files_type = f.name.files_type;
             run.check.tag = f.name.tag;
@@ -409,9 +407,9 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
             }
             runs.push_back(std::move(run));
         }
-        RunData& run = runs[at->second];
+        RunData& run = runs.back();
         FileEntry& file = files[i];
-        file.run = at->second;
+        file.run = runs.size() - 1;
         file.number = f.name.number;
         file.name = f.file_name;
         file.path = f.path;
