@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "code_paths.h"
-
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "random words are little-endian");
 static_assert(kChunkBytes % (8 * kRandomLanes) == 0, "a chunk is a whole number of steps");
 static_assert(kRandomSegmentBytes % kChunkBytes == 0, "a segment is a whole number of chunks");
@@ -118,10 +116,7 @@ RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment) {
         generator.c = splitmix64_next(state);
         for (int k = 0; k < kSeedingRounds; ++k)
             generator.next();
-        lanes.s[0][l] = generator.a;
-        lanes.s[1][l] = generator.b;
-        lanes.s[2][l] = generator.c;
-        lanes.s[3][l] = generator.counter;
+        lanes.set_lane(l, generator);
     }
     return lanes;
 }
@@ -138,15 +133,12 @@ std::vector<CodePath<RandomFillPath>> random_fill_paths() {
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks) {
     const size_t steps = chunks * kRandomChunkSteps;
     for (int l = 0; l < kRandomLanes; ++l) {
-        Sfc64 generator{lanes.s[0][l], lanes.s[1][l], lanes.s[2][l], lanes.s[3][l]};
+        Sfc64 generator = lanes.lane(l);
         for (size_t j = 0; j < steps; ++j) {
             const uint64_t word = generator.next();
             std::memcpy(out + 8 * (j * kRandomLanes + static_cast<size_t>(l)), &word, 8);
         }
-        lanes.s[0][l] = generator.a;
-        lanes.s[1][l] = generator.b;
-        lanes.s[2][l] = generator.c;
-        lanes.s[3][l] = generator.counter;
+        lanes.set_lane(l, generator);
     }
 }
 

@@ -39,6 +39,14 @@ struct Sfc64 {
 // word of four lanes.
 struct RandomLanes {
     alignas(32) uint64_t s[4][kRandomLanes];
+
+    Sfc64 lane(int l) const { return {s[0][l], s[1][l], s[2][l], s[3][l]}; }
+    void set_lane(int l, const Sfc64& generator) {
+        s[0][l] = generator.a;
+        s[1][l] = generator.b;
+        s[2][l] = generator.c;
+        s[3][l] = generator.counter;
+    }
 };
 
 // The generators for mebibyte `segment` of file `number` of the run with `seed`: a, b and c of
