@@ -281,7 +281,7 @@ void CHauptDialog::command(int id) {
         show_language_menu(window);
         break;
     case IDM_FAQ:
-        open_site_page(u"?seite=faq-Pelmora&faq=0");
+        open_site_page(kFaqPage);
         break;
     case IDM_DONATE:
         open_site_page(u"?seite=paypal");

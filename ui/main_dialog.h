@@ -49,6 +49,8 @@ extern int32_t tray_if_minimize;
 void set_control_text(HWND control, const std::u16string& text);
 // Opens site_address followed by path in the user's web browser.
 void open_site_page(const std::u16string& path);
+// The FAQ's path on the site, opened by the toolbar's FAQ button and the program menu.
+inline constexpr char16_t kFaqPage[] = u"?seite=faq-Pelmora&faq=0";
 // The bottom-left corner of a toolbar button, in screen coordinates (for menus under it).
 POINT button_anchor(int command);
 void press_button(int command, bool pressed);

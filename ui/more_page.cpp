@@ -68,7 +68,7 @@ void show_program_menu(HWND owner) {
         open_address(thanks_address());
         break;
     case kFaqEntry:
-        open_site_page(u"?seite=faq-Pelmora&faq=0");
+        open_site_page(kFaqPage);
         break;
     case kHomepageEntry:
         open_site_page(u"?Microsoft/Pelmora");
