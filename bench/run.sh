@@ -140,6 +140,22 @@ result_row() {
   row "$label" "$(printf '%.1f ms' "$ma")" "$(printf '%.1f ms' "$mb")" "$(printf '%.3f' "$ratio")" "$target" "$met"
 }
 
+# time_pairs PREPARE B-STDOUT: times the caller's commands a and b $pairs times each into its
+# ta and tb, PREPARE before every timing. Who goes first swaps each pair, so neither side always
+# inherits the other's freed pages or warmed cache.
+time_pairs() {
+  local prepare=$1 b_out=$2 i
+  for ((i = 0; i < pairs; i++)); do
+    if ((i % 2 == 0)); then
+      $prepare; ta+=("$(timed /dev/null "${a[@]}")")
+      $prepare; tb+=("$(timed "$b_out" "${b[@]}")")
+    else
+      $prepare; tb+=("$(timed "$b_out" "${b[@]}")")
+      $prepare; ta+=("$(timed /dev/null "${a[@]}")")
+    fi
+  done
+}
+
 # compare LABEL TARGET-TEXT MAX-RATIO FILES BYTES -- PELMORA-CMD... -- PEER-STDOUT PEER-CMD...
 # MAX-RATIO "-" reports without a verdict. Both commands write into $out.
 compare() {
@@ -155,17 +171,8 @@ compare() {
   fresh; timed /dev/null "${a[@]}" >/dev/null; check_out "$nfiles" "$nbytes" pelmora-cli
   fresh; timed "$b_out" "${b[@]}" >/dev/null; check_out "$nfiles" "$nbytes" "${b[0]}"
 
-  local ta=() tb=() i
-  for ((i = 0; i < pairs; i++)); do
-    # Who goes first swaps each pair, so neither side always inherits the other's freed pages.
-    if ((i % 2 == 0)); then
-      fresh; ta+=("$(timed /dev/null "${a[@]}")")
-      fresh; tb+=("$(timed "$b_out" "${b[@]}")")
-    else
-      fresh; tb+=("$(timed "$b_out" "${b[@]}")")
-      fresh; ta+=("$(timed /dev/null "${a[@]}")")
-    fi
-  done
+  local ta=() tb=()
+  time_pairs fresh "$b_out"
   rm -rf "$out"
   echo "run.sh:   pelmora ns: ${ta[*]}" >&2
   echo "run.sh:   peer    ns: ${tb[*]}" >&2
@@ -224,16 +231,8 @@ compare_read() {
   echo "run.sh: $label" >&2
   timed /dev/null "${a[@]}" >/dev/null
   timed /dev/null "${b[@]}" >/dev/null
-  local ta=() tb=() i
-  for ((i = 0; i < pairs; i++)); do
-    if ((i % 2 == 0)); then
-      ta+=("$(timed /dev/null "${a[@]}")")
-      tb+=("$(timed /dev/null "${b[@]}")")
-    else
-      tb+=("$(timed /dev/null "${b[@]}")")
-      ta+=("$(timed /dev/null "${a[@]}")")
-    fi
-  done
+  local ta=() tb=()
+  time_pairs : /dev/null
   echo "run.sh:   verify ns: ${ta[*]}" >&2
   echo "run.sh:   cat    ns: ${tb[*]}" >&2
   result_row "$label" "$target" "$max" "${ta[*]}" "${tb[*]}"
