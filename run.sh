@@ -13,7 +13,7 @@ if ((!$#)) && [[ -n ${DISPLAY:-} ]]; then
 fi
 packages=(cmake ninja-build g++)
 ((window)) && packages+=(g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader fonts-wine)
-"$root/tools/install-packages.sh" "${packages[@]}"
+"$root/scripts/install-packages.sh" "${packages[@]}"
 
 mkdir -p "$root/build"
 log=$root/build/run-build.log

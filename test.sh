@@ -20,12 +20,12 @@ for preset in "${presets[@]}"; do
     windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader xvfb fonts-wine) ;;
   esac
 done
-tools/install-packages.sh "${packages[@]}" || { echo "test.sh: could not install ${packages[*]}" >&2; exit 1; }
+scripts/install-packages.sh "${packages[@]}" || { echo "test.sh: could not install ${packages[*]}" >&2; exit 1; }
 
 # Wine keeps its prefix and server between tests; end the server and our X display when done.
 export PELMORA_WINE_DIR=${PELMORA_WINE_DIR:-/tmp/pelmora-wine-$(id -u)}
 if [[ " ${presets[*]} " == *" windows "* ]]; then
-  trap 'tools/wine-stop >/dev/null 2>&1 || true' EXIT
+  trap 'scripts/wine-stop >/dev/null 2>&1 || true' EXIT
 fi
 
 mkdir -p build

@@ -23,7 +23,7 @@ while (($#)); do
 done
 [[ -d $dir && -w $dir ]] || { echo "compressibility.sh: $dir is not a writable folder" >&2; exit 2; }
 
-"$root/tools/install-packages.sh" gzip bzip2 xz-utils zstd lz4 brotli cmake ninja-build g++ python3
+"$root/scripts/install-packages.sh" gzip bzip2 xz-utils zstd lz4 brotli cmake ninja-build g++ python3
 
 # --- Build pelmora-cli (incremental, so cheap when nothing changed) -------------------------------
 cli=$root/build/native/pelmora-cli

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "lcg.h"
-#include "random.h"
+#include "core/run/lcg.h"
+#include "core/run/random.h"
 
 static void generator_fill(benchmark::State& state) {
     const auto chunks = static_cast<size_t>(state.range(0));

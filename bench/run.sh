@@ -31,7 +31,7 @@ fi
 [[ -d $dir && -w $dir ]] || { echo "run.sh: $dir is not a writable folder" >&2; exit 2; }
 
 # --- What the run needs --------------------------------------------------------------------------
-apt_install() { "$root/tools/install-packages.sh" "$@"; }
+apt_install() { "$root/scripts/install-packages.sh" "$@"; }
 missing=()
 command -v fio >/dev/null || missing+=(fio)
 command -v openssl >/dev/null || missing+=(openssl)

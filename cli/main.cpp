@@ -4,13 +4,15 @@
 #include <optional>
 #include <string>
 
-#include "catalogue.h"
-#include "options.h"
-#include "run.h"
-#include "run_view.h"
-#include "terminal.h"
-#include "text.h"
-#include "verify.h"
+#include "cli/options.h"
+#include "cli/terminal.h"
+#include "cli/terminal_view.h"
+#include "core/base/text.h"
+#include "core/lang/catalogue.h"
+#include "core/run/file_reader.h"
+#include "core/run/file_system.h"
+#include "core/run/run.h"
+#include "core/run/verify.h"
 
 namespace {
 
@@ -31,121 +33,6 @@ int verify(const CliOptions& options) {
                                                            [](const RunCheck& run) { return run.intact(); });
     return intact ? kDone : kError;
 }
-
-// Message-box texts use CR LF; a terminal wants LF alone.
-std::u16string console_text(const std::u16string& text) { return replace_all(text, u"\r\n", u"\n"); }
-
-// One line from standard input, without its line end (LF or CR LF); none at the end of the input.
-std::optional<std::string> read_input_line() {
-    std::string line;
-    for (int c = std::getchar(); c != '\n'; c = std::getchar()) {
-        if (c == EOF)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c != '\r')
-            line += static_cast<char>(c);
-    }
-    return line;
-}
-
-class TerminalView final : public RunView {
-public:
-    TerminalView(const CliOptions& options, bool terminal) : options_(options), terminal_(terminal) {}
-
-    bool ask_overwrite(const std::u16string& caption, const std::u16string& text) override {
-        if (options_.overwrite == Overwrite::yes)
-            return true;
-        if (options_.overwrite == Overwrite::ask && stdin_is_terminal()) {
-            end_status_area();
-            write_out(caption + u": " + console_text(text) + u" [y/N] ");
-            const std::optional<std::string> answer = read_input_line();
-            if (answer && (*answer == "y" || *answer == "Y" || *answer == "yes"))
-                return true;
-        } else if (options_.overwrite == Overwrite::ask) {
-            write_err(console_text(text) +
-                      u"\nNo terminal to ask: use --yes to overwrite or --no-clobber to stop.\n");
-        }
-        declined_ = true;
-        return false;
-    }
-
-    bool ask_cancel(const std::u16string&) override { return true; }
-
-    void show_error(const std::u16string& caption, const std::u16string& text) override {
-        end_status_area();
-        write_err(caption + u": " + console_text(text) + u"\n");
-        failed_ = true;
-    }
-
-    void set_bar(int position) override { bar_ = position; }
-    void set_upper_line(const std::u16string& text) override { upper_ = text; }
-    void set_lower_line(const std::u16string& text) override { lower_ = text; }
-
-    bool shows_running_reports() const override { return terminal_ && !options_.quiet; }
-
-    void report_shown(bool finished) override {
-        if (finished)
-            summary_ = upper_;
-        if (terminal_ && !options_.quiet)
-            draw();
-    }
-
-    void set_controls_enabled(bool, const std::u16string&) override {}
-
-    void reveal(const std::u16string& path) override {
-        if (options_.reveal)
-            reveal_in_file_manager(path);
-    }
-
-    // After the run: the status area gives way to the summary (and "Canceled"), the same lines
-    // that are printed when the output is no terminal.
-    void finish(bool cancelled) {
-        if (options_.quiet)
-            return;
-        if (drawn_)
-            write_out(u"\x1b[1A\r\x1b[J");
-        drawn_ = false;
-        if (!summary_.empty())
-            write_out(summary_ + u"\n");
-        if (cancelled)
-            write_out(upper_ + u"\n");
-    }
-
-    bool declined() const { return declined_; }
-    bool failed() const { return failed_; }
-
-private:
-    // Two lines redrawn in place: the upper status line, then a bar and the lower line.
-    void draw() {
-        constexpr int kWidth = 30;
-        std::u16string bar = u"[";
-        for (int i = 0; i < kWidth; ++i)
-            bar += i < bar_ * kWidth / 100 ? u'#' : u'.';
-        bar += u"] ";
-        std::u16string out;
-        if (drawn_)
-            out += u"\x1b[1A\r\x1b[K";
-        out += upper_;
-        out += u"\n\r\x1b[K";
-        out += bar;
-        out += lower_;
-        write_out(out);
-        drawn_ = true;
-    }
-
-    void end_status_area() {
-        if (drawn_)
-            write_out(u"\n");
-        drawn_ = false;
-    }
-
-    const CliOptions& options_;
-    const bool terminal_;
-    int bar_ = 0;
-    std::u16string upper_, lower_, summary_;
-    bool drawn_ = false;
-    bool declined_ = false;
-    bool failed_ = false;
-};
 
 } // namespace
 

@@ -1,10 +1,10 @@
 // Parsing pelmora-cli's options: every value whole, in range, with nothing after it.
-#include "options.h"
+#include "cli/options.h"
 
 #include <limits>
 
-#include "random.h"
-#include "text.h"
+#include "core/base/text.h"
+#include "core/run/random.h"
 
 const char* const kCliUsage =
     "Usage: pelmora-cli [OPTIONS]\n"

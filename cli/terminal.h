@@ -1,5 +1,5 @@
-// The platform pieces of the command-line generator: arguments, console text, Ctrl-C, the
-// file manager.
+// The terminal's platform pieces for the command-line generator: arguments, console text, Ctrl-C,
+// the user's language.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "file_reader.h"
-#include "file_system.h"
 
 std::vector<std::u16string> command_arguments(int argc, char** argv);
 bool stdout_is_terminal();
@@ -21,9 +18,5 @@ void write_out(std::u16string_view text);
 void write_err(std::u16string_view text);
 // The first Ctrl-C asks the run to cancel; a second one ends the program at once with 130.
 void install_interrupt_handler();
-// Opens the file manager on the folder of path, with the file selected where the system can.
-void reveal_in_file_manager(const std::u16string& path);
 // The catalogue language of the user's locale.
 int32_t default_language();
-std::unique_ptr<FileSystem> make_file_system(bool sync);
-std::unique_ptr<FileReader> make_file_reader();

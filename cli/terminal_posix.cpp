@@ -1,18 +1,12 @@
 // Terminal pieces for Linux and other POSIX systems.
 #include <csignal>
 #include <cstdlib>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include "language_default.h"
-#include "posix_file_reader.h"
-#include "posix_file_system.h"
-#include "run.h"
-#include "terminal.h"
-#include "text.h"
-
-extern char** environ;
+#include "cli/terminal.h"
+#include "core/base/text.h"
+#include "core/lang/language_default.h"
+#include "core/run/run.h"
 
 std::vector<std::u16string> command_arguments(int argc, char** argv) {
     std::vector<std::u16string> arguments;
@@ -60,18 +54,6 @@ void install_interrupt_handler() {
     sigaction(SIGINT, &action, nullptr);
 }
 
-void reveal_in_file_manager(const std::u16string& path) {
-    // xdg-open knows no "select": open the folder that holds the file.
-    std::string folder = to_utf8(path);
-    const size_t slash = folder.rfind('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    char program[] = "xdg-open";
-    char* arguments[] = {program, folder.data(), nullptr};
-    pid_t child;
-    if (posix_spawnp(&child, program, nullptr, nullptr, arguments, environ) == 0)
-        waitpid(child, nullptr, 0);
-}
-
 int32_t default_language() {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(name);
@@ -80,6 +62,3 @@ int32_t default_language() {
     }
     return language_for_locale("C");
 }
-
-std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }
-std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<PosixFileReader>(); }

@@ -1,11 +1,11 @@
 // LZARI packer: binary-tree LZSS match finder over the space-filled window, arithmetic coder
 // with the shared models. Deterministic: the same input always gives the same stream.
-#include "lzari_encoder.h"
+#include "tools/lzari_encoder.h"
 
 #include <memory>
 #include <stdexcept>
 
-#include "lzari_model.h"
+#include "core/lang/lzari_model.h"
 
 using namespace lzari_model;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lzari_encoder.h"
+#include "tools/lzari_encoder.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

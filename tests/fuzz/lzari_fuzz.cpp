@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "lzari.h"
+#include "core/lang/lzari.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)

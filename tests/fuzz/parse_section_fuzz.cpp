@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "catalogue.h"
-#include "lzari_encoder.h"
+#include "core/lang/catalogue.h"
+#include "tools/lzari_encoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char16_t> text(size / 2 + 1, 0);

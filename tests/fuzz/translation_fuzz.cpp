@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "../latin1.h"
-#include "catalogue.h"
-#include "translation.h"
+#include "core/lang/catalogue.h"
+#include "core/lang/translation.h"
+#include "tests/core/latin1.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool unpacked = unpack_catalogue();

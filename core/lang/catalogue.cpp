@@ -1,0 +1,206 @@
+// String catalogue: unpacking, section and line rules, lookups.
+#include "core/lang/catalogue.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <string_view>
+
+#include "core/lang/catalogue_stream.h"
+#include "core/lang/lzari.h"
+
+static_assert(std::endian::native == std::endian::little, "the catalogue is UTF-16LE, read in place");
+
+char16_t catalogue_text[kCatalogueBytes / 2];
+int32_t language_count = 0;
+char16_t* language_names[kMaxLanguages];
+text_table language_texts[kMaxLanguages];
+int32_t language_percent[kMaxLanguages];
+text_table common_texts;
+std::u16string english_section;
+std::atomic<const text_table*> loaded_texts{nullptr};
+std::atomic<bool> loaded_texts_active{false};
+std::atomic<int32_t> language_index{kEnglish};
+
+namespace {
+
+bool is_c_space(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+// Reads a leading decimal number the way strtol does in base 10: white space, a sign, digits.
+// Out-of-range values saturate, which the caller rejects like any number outside 0-255.
+long read_number(const char16_t* p) {
+    while (is_c_space(*p))
+        ++p;
+    bool negative = false;
+    if (*p == u'+' || *p == u'-')
+        negative = *p++ == u'-';
+    long value = 0;
+    for (; *p >= u'0' && *p <= u'9'; ++p) {
+        const int digit = *p - u'0';
+        if (value > (LONG_MAX - digit) / 10)
+            return negative ? LONG_MIN : LONG_MAX;
+        value = value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
+void apply_line(char16_t* line, text_table& table) {
+    char16_t* equals = line;
+    while (*equals != 0 && *equals != u'=')
+        ++equals;
+    if (*equals == 0)
+        return;
+    const long n = read_number(line);
+    if (n >= 0 && n < kTextSlots)
+        table[n] = equals + 1;
+}
+
+// Common texts carry real line breaks: "\r" and "\n" become CR and LF; every other unit,
+// a lone backslash included, stays as written.
+void unescape_line_breaks(char16_t* text) {
+    char16_t* out = text;
+    for (const char16_t* in = text; *in != 0;) {
+        if (in[0] == u'\\' && (in[1] == u'r' || in[1] == u'n')) {
+            *out++ = in[1] == u'r' ? u'\r' : u'\n';
+            in += 2;
+        } else {
+            *out++ = *in++;
+        }
+    }
+    *out = 0;
+}
+
+bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
+
+// What a lookup shows for a number a loaded translation lacks. One fixed text per number, made
+// once and never written again, so a text one thread shows cannot change under it.
+const char16_t* miss_text(int n) {
+    static const auto texts = [] {
+        std::array<std::array<char16_t, 12>, kTextSlots> all{};
+        for (int i = 0; i < kTextSlots; ++i) {
+            const std::string ascii = "Str:" + std::to_string(i) + "?";
+            std::copy(ascii.begin(), ascii.end(), all[i].begin());
+        }
+        return all;
+    }();
+    return texts[n].data();
+}
+
+} // namespace
+
+void parse_section(char16_t* text, text_table& table) {
+    std::fill(std::begin(table), std::end(table), nullptr);
+    if (text == nullptr)
+        return;
+    const std::size_t length = std::char_traits<char16_t>::length(text);
+    char16_t* line = text;
+    for (std::size_t k = 0; k < length; ++k) {
+        if (text[k] != u'\n')
+            continue;
+        text[k] = 0;
+        if (k > 0 && text[k - 1] == u'\r')
+            text[k - 1] = 0;
+        apply_line(line, table);
+        line = text + k + 1;
+    }
+}
+
+bool unpack_catalogue() {
+    const catalogue_stream stream = embedded_catalogue_stream();
+    if (stream.data == nullptr)
+        return false;
+    return unpack_catalogue_from(stream.data, stream.size);
+}
+
+bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
+    std::memset(catalogue_text, 0, sizeof catalogue_text);
+    std::size_t bytes;
+    {
+        LZARI decoder;
+        LZARI::in_size = size;
+        LZARI::out_capacity = static_cast<int32_t>(kCatalogueBytes);
+        decoder.decode_memory(stream, reinterpret_cast<uint8_t*>(catalogue_text));
+        // The text and its two-byte terminator must fit the block; a longer text is cut there.
+        bytes = std::min<std::size_t>(decoder.text_size, kCatalogueBytes - 2);
+    }
+    const std::size_t end = bytes / 2; // the terminator; an odd last byte is dropped
+    catalogue_text[end] = 0;
+    char16_t* const t = catalogue_text;
+
+    language_count = 0;
+    char16_t* section_start[kMaxLanguages] = {};
+    std::fill(std::begin(language_names), std::end(language_names), nullptr);
+    char16_t* common = nullptr;
+    int marks = 0;
+    for (std::size_t j = 0; j + 1 < end;) {
+        if (t[j] != u'#' || t[j + 1] != u'#') {
+            ++j;
+            continue;
+        }
+        t[j] = 0;
+        std::size_t resume = j + 2;
+        const int mark = marks++;
+        if (mark == 0) {
+            common = t + std::min(j + 4, end);
+        } else if (mark >= 3 && language_count < kMaxLanguages) {
+            const int i = language_count++;
+            if (t[j + 2] == u'=') {
+                // "##=name": the name runs to the end of its line; a name that runs to the end
+                // of the text leaves its language without texts.
+                std::size_t cr = j + 3;
+                while (cr < end && t[cr] != u'\r')
+                    ++cr;
+                language_names[i] = t + j + 3;
+                t[cr] = 0;
+                section_start[i] = t + std::min(cr + 1, end);
+                resume = std::min(cr + 1, end);
+            } else {
+                section_start[i] = t + std::min(j + 4, end);
+            }
+        }
+        j = resume;
+    }
+
+    english_section.clear();
+    if (language_count > kEnglish)
+        english_section = section_start[kEnglish];
+
+    for (int i = 0; i < kMaxLanguages; ++i)
+        parse_section(i < language_count ? section_start[i] : nullptr, language_texts[i]);
+
+    int reference = 0;
+    for (int n = 0; n < kTextSlots; ++n)
+        reference += has_text(language_texts[kEnglish][n]);
+    for (int i = 0; i < kMaxLanguages; ++i) {
+        int translated = 0;
+        for (int n = 0; n < kTextSlots; ++n)
+            translated += has_text(language_texts[kEnglish][n]) && has_text(language_texts[i][n]);
+        // With no English texts there is nothing to be complete against: 0 %.
+        language_percent[i] =
+            i < language_count && reference > 0 ? static_cast<int32_t>(100.0 * translated / reference) : 0;
+    }
+
+    parse_section(common, common_texts);
+    for (char16_t* text : common_texts)
+        if (text != nullptr)
+            unescape_line_breaks(text);
+    return true;
+}
+
+const char16_t* get_text(int n) {
+    if (n < 0 || n >= kTextSlots)
+        return nullptr;
+    if (loaded_texts_active.load(std::memory_order_acquire)) {
+        const text_table* loaded = loaded_texts.load(std::memory_order_acquire);
+        return loaded != nullptr && (*loaded)[n] != nullptr ? (*loaded)[n] : miss_text(n);
+    }
+    const int32_t active = language_index.load(std::memory_order_relaxed);
+    if (active >= 0 && active < kMaxLanguages && active < language_count &&
+        language_texts[active][n] != nullptr)
+        return language_texts[active][n];
+    return language_texts[kEnglish][n];
+}
+
+const char16_t* get_common_text(int n) { return n >= 0 && n < kTextSlots ? common_texts[n] : nullptr; }

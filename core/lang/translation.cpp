@@ -1,0 +1,103 @@
+// Translation files: decoding, the loaded table, the completeness report and the template.
+#include "core/lang/translation.h"
+
+#include <algorithm>
+#include <forward_list>
+
+#include "core/base/text.h"
+
+namespace {
+
+bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
+
+std::u16string without_zeros(std::u16string text) {
+    text.erase(std::remove(text.begin(), text.end(), u'\0'), text.end());
+    return text;
+}
+
+// A loaded translation: the text its table points into.
+struct LoadedTranslation {
+    std::u16string text;
+    text_table table = {};
+};
+
+} // namespace
+
+std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        std::u16string text((bytes.size() - 2) / 2, u'\0');
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                            static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
+        return without_zeros(std::move(text));
+    }
+    return without_zeros(decode(bytes));
+}
+
+void install_translation(std::u16string text) {
+    // Only the UI thread loads; lookups on other threads see either the previous table or the
+    // new one, both complete, and neither is ever freed.
+    static std::forward_list<LoadedTranslation> kept;
+    LoadedTranslation& loaded = kept.emplace_front();
+    loaded.text = std::move(text);
+    parse_section(loaded.text.data(), loaded.table);
+    loaded_texts.store(&loaded.table, std::memory_order_release);
+    loaded_texts_active.store(true, std::memory_order_release);
+}
+
+std::u16string completeness_report(const text_table& loaded, const text_table& english) {
+    int counted = 0;
+    int translated = 0;
+    int missing = 0;
+    std::u16string misses = u"\n\nmiss:\n";
+    for (int n = 0; n < kTextSlots; ++n) {
+        if (!has_text(english[n]))
+            continue;
+        ++counted;
+        if (has_text(loaded[n])) {
+            ++translated;
+            continue;
+        }
+        ++missing;
+        if (missing <= 9) {
+            misses += format_ascii("%d=", n) + english[n] + u"\n";
+        } else {
+            if (missing == 10)
+                misses += u"........\n";
+            misses += format_ascii("%d,", n);
+        }
+    }
+    // With no English texts there is nothing to be complete against: 0 %, as in the catalogue.
+    const int percent = counted > 0 ? static_cast<int>(100.0 * translated / counted) : 0;
+    std::u16string report = format_ascii("%d %%", percent);
+    if (missing > 0)
+        report += misses;
+    return report;
+}
+
+std::u16string language_menu_item(std::u16string_view display_name, int percent) {
+    return std::u16string(display_name) + format_ascii(" / %d %%", percent);
+}
+
+std::u16string translation_template_name(std::u16string_view name_and_version) {
+    std::u16string name(name_and_version);
+    std::replace(name.begin(), name.end(), u' ', u'_');
+    return u"translate_" + name + u".txt";
+}
+
+std::u16string translation_template_text(std::u16string_view name_and_version, std::u16string_view request,
+                                         std::u16string_view english_name, std::u16string_view english) {
+    std::u16string text = u"\r\nPlease don't forget! Write in e-mail subject: Strings for: ";
+    text.append(name_and_version).append(u" and Language Name : German / Deutsch ").append(u"\r\n\r\n");
+    text.append(request).append(u"\r\n\r\n");
+    text.append(u"##=").append(english_name).append(u"\r\n\r\n");
+    text.append(english).append(u"\r\n\r\n");
+    return text;
+}
+
+std::u16string translation_template_text() {
+    return translation_template_text(text_of(get_common_text(19)), text_of(get_common_text(25)),
+                                     language_count > kEnglish ? text_of(language_names[kEnglish]) : u"",
+                                     english_section);
+}

@@ -1,0 +1,40 @@
+// Translation files and the translator's template: reading a file's bytes as text, making a
+// loaded translation the interface's texts, the completeness report, the template's name and text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/lang/catalogue.h"
+
+// Turns 8-bit text in the system's code page into UTF-16 (the whole text at once, so no
+// multi-byte character is ever split).
+using ansi_decoder = std::u16string (*)(std::string_view bytes);
+
+// A text file's bytes as text: UTF-16LE after a leading FF FE, otherwise 8-bit text through
+// `decode`. Zero characters are dropped, since the catalogue's line rules end a text at one;
+// an odd last byte of a UTF-16 file is dropped too.
+std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode);
+
+// Makes `text` (a translation file's whole text) the loaded translation and switches every
+// lookup to it. Each loaded text and its table are kept until the process ends, so a text that
+// a lookup returned before stays valid on any thread whatever is loaded later.
+void install_translation(std::u16string text);
+
+// "N %" for the share of English numbers that `loaded` translates, followed, when any is
+// missing, by the miss list: "\n\nmiss:\n", the first nine as "N=English text\n", then
+// "........\n" and every further one as "N,".
+std::u16string completeness_report(const text_table& loaded, const text_table& english);
+
+// A language menu item: the display name, " / ", the completeness and " %".
+std::u16string language_menu_item(std::u16string_view display_name, int percent);
+
+// "translate_" + the program's name and version with every blank made "_" + ".txt".
+std::u16string translation_template_name(std::u16string_view name_and_version);
+
+// The template's text (without its byte-order mark): the request line with the program's name
+// and version, the translation request, the English mark line and the English section.
+std::u16string translation_template_text(std::u16string_view name_and_version, std::u16string_view request,
+                                         std::u16string_view english_name, std::u16string_view english);
+// The same from the built-in catalogue (common texts 19 and 25, the English name and section).
+std::u16string translation_template_text();

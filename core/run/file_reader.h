@@ -1,0 +1,25 @@
+// How the check of a folder reads its files, implemented once for POSIX and once for Win32.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class FileReader {
+public:
+    using Handle = intptr_t;
+    static constexpr Handle kNoHandle = -1;
+
+    virtual ~FileReader() = default;
+
+    // Opens a file for reading; kNoHandle and the system's reason when it cannot.
+    virtual Handle open(const std::u16string& path, std::string& error) = 0;
+    // Reads up to `size` bytes from `offset`: the count read, short only at the end of the file,
+    // or -1 and the system's reason. Safe to call from several threads on different handles.
+    virtual int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) = 0;
+    virtual void close(Handle file) = 0;
+};
+
+// The platform's reader (one factory in each platform file).
+std::unique_ptr<FileReader> make_file_reader();

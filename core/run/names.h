@@ -1,0 +1,36 @@
+// Everything about the names of run files: the head of each type, the padded number, the tag,
+// and reading a name back into those parts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
+// the tag, ".file".
+std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag);
+// Appends `number` in decimal, padded with zeros to `width` digits.
+void append_number(std::u16string& text, int32_t number, int width);
+// A name is its head, the padded number and its tail; a run makes head and tail once.
+// What every name of a run starts with: the prefix and its "_".
+std::u16string file_name_head(int32_t files_type);
+// What every name of a run ends with: "_", the tag, ".file".
+std::u16string file_name_tail(const std::u16string& tag);
+// 16 digits 0-8 drawn with seed (generator data and zeros; random data's tag is its seed).
+std::u16string make_tag(uint32_t seed);
+// How many digits the numbers of a run of files_c files have (3 up to 999 files, then one more for
+// each power of ten).
+int number_width(int32_t files_c);
+
+// A name read back: the run it belongs to (type, width of the numbers, tag) and its number.
+struct RunFileName {
+    int32_t files_type;
+    int32_t number;
+    int32_t width;
+    std::u16string tag;
+};
+
+// The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16
+// digits 0-8, ".file", and a number of 1 or more.
+std::optional<RunFileName> parse_run_file_name(std::u16string_view name);

@@ -1,0 +1,26 @@
+// The progress report of a run: the bar, the status line above it (percent, average throughput,
+// amount written) and the one below it (remaining and elapsed time), then the final summary.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class RunView;
+
+// When the current run started, a clock_ms reading: the run sets it, the report measures from it.
+extern std::atomic<int32_t> run_start_clock;
+
+// Milliseconds of wall-clock time since the process started.
+int32_t clock_ms();
+// Seconds since `start` (a clock_ms reading), the difference taken as 32-bit milliseconds.
+double elapsed_seconds(int32_t start);
+
+// Updates owner's bar and lines; returns 0 when there is no owner, else 1. The elapsed time is
+// measured from run_start_clock.
+int32_t report_progress(double done, double total, RunView* owner, int finished);
+
+// "5 sec.", "< 1 sec.", "2 min., 5 sec.." in the active language.
+std::u16string format_duration(double seconds);
+// "512 Byte", "1.50 KB", "1024.00 MB", "3.00 GB": powers of 1024, the smaller unit at a threshold.
+std::u16string format_size(double bytes);

@@ -1,0 +1,75 @@
+// The generation run: N files of S KB of generator data, random data or zeros, written on a worker thread,
+// with the overwrite question, progress reports, cancel, and the last file shown at the end.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class FileSystem;
+class RunView;
+
+struct GenerationSettings {
+    int32_t files_c = 1;
+    int32_t files_size = 1024; // kilobytes of 1,024 bytes
+    int32_t files_type = 0;    // 0 generator data, 2 random data; any other value zeros
+    std::u16string Folder;
+    RunView* owner = nullptr; // who is asked and shown things; also the progress target
+};
+
+// The parameters of the next run, filled by the front end.
+extern GenerationSettings generation_settings;
+
+extern std::atomic<bool> run_busy;
+extern std::atomic<bool> run_cancel;
+// Set once the program is ending: a run cancelled for that reason opens no Explorer window.
+extern std::atomic<bool> run_ending;
+
+// Where a run's randomness comes from: fixed seeds make it repeatable; without them the run seeds
+// itself from the calendar time, the clock and the system's entropy.
+struct RunSeeds {
+    uint32_t tag = 0;  // makes the tag of generator data and of zeros
+    uint64_t data = 0; // the generator's first state (low 32 bits), or random data's seed (below
+                       // kRandomSeedLimit), which is also the tag of random data
+};
+
+// The seeds of a run that one number fixes (pelmora-cli --seed): random data takes the number as
+// its seed, so its tag shows it; the other types draw both seeds from it through splitmix64.
+RunSeeds run_seeds(uint64_t number, int32_t files_type);
+
+// 1 when the run reached its end (all files, or cancelled), -1 when it stopped on a declined
+// overwrite or an error (whose message has been shown).
+int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
+                       const std::optional<RunSeeds>& seeds = std::nullopt);
+
+// The worker: the run, then "Canceled" if it was cancelled, the controls back, run_busy cleared.
+int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
+                          const std::optional<RunSeeds>& seeds = std::nullopt);
+
+// UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
+// asks whether to cancel it.
+void start_or_cancel(FileSystem& fs);
+// For a program that ends while a run is busy: asks the run to cancel, without the Explorer window
+// a cancelled run otherwise opens, and waits at most `milliseconds` for it to close its file. True
+// when no run is busy any more.
+bool finish_busy_run(int32_t milliseconds);
+
+// False when no run is busy; otherwise asks whether to cancel it (setting run_cancel on Yes).
+bool ask_cancel();
+void set_controls_enabled(RunView* view, bool enable);
+
+// 1 go on (no such path, or the user agreed), 0 the user declined, -1 the path is a folder (the
+// error has been shown).
+int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
+                          const std::u16string& folder);
+void show_target_error(RunView* owner, const std::u16string& folder);
+
+// Makes every level of folder that is missing; returns how many make_folder calls succeeded.
+int32_t make_folder_path(const std::u16string& folder, FileSystem& fs);
+bool make_folder(const std::u16string& path, FileSystem& fs);
+
+// What starts Explorer with the file selected: the program in the Windows folder, and the
+// parameters " /select,"path",/e" with every doubled backslash of the path made single.
+std::u16string explorer_program(const std::u16string& windows_folder);
+std::u16string explorer_parameters(const std::u16string& path);

@@ -1,0 +1,75 @@
+// Win32 reads for the check of a folder.
+#include "core/run/file_reader.h"
+
+#include <memory>
+#include <windows.h>
+
+#include "core/base/text.h"
+
+namespace {
+
+class Win32FileReader : public FileReader {
+public:
+    Handle open(const std::u16string& path, std::string& error) override;
+    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
+    void close(Handle file) override;
+};
+
+} // namespace
+
+namespace {
+
+// The system's message for an error code, in the user's language, as UTF-8 without its line end.
+std::string system_message(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message =
+        length != 0 ? to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length)) : "";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+} // namespace
+
+FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = system_message(GetLastError());
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(file);
+}
+
+int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, size_t size,
+                                 std::string& error) {
+    size_t done = 0;
+    while (done < size) {
+        // A read at a given place: the offset travels in the OVERLAPPED of a synchronous handle.
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        const DWORD ask = size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size - done);
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(file), data + done, ask, &got, &at)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF)
+                break;
+            error = system_message(code);
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return static_cast<int64_t>(done);
+}
+
+void Win32FileReader::close(Handle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<Win32FileReader>(); }

@@ -1,0 +1,251 @@
+// Tests of pelmora-cli: its options in-process, and the program itself on a small run.
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/base/text.h"
+#include "tests/core/run_fixtures.h"
+
+namespace {
+
+std::vector<std::u16string> words(std::initializer_list<const char*> list) {
+    std::vector<std::u16string> result;
+    for (const char* word : list)
+        result.push_back(from_utf8(word));
+    return result;
+}
+
+TEST(CliOptions, AcceptsEveryOption) {
+    const auto parsed =
+        parse_cli_options(words({"--folder", "out dir", "--count=12", "--size", "0", "--type", "compressible",
+                                 "--yes", "--lang", "0", "--quiet", "--sync", "--reveal"}));
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+    const CliOptions& o = std::get<CliOptions>(parsed);
+    EXPECT_EQ(o.folder, u"out dir");
+    EXPECT_EQ(o.count, 12);
+    EXPECT_EQ(o.size_kb, 0);
+    EXPECT_EQ(o.type, 1);
+    EXPECT_EQ(o.overwrite, Overwrite::yes);
+    EXPECT_EQ(o.language, 0);
+    EXPECT_TRUE(o.quiet && o.sync && o.reveal);
+
+    const CliOptions defaults = std::get<CliOptions>(parse_cli_options({}));
+    EXPECT_EQ(defaults.folder, u".");
+    EXPECT_EQ(defaults.count, 1);
+    EXPECT_EQ(defaults.size_kb, 1024);
+    EXPECT_EQ(defaults.type, 0);
+    EXPECT_EQ(defaults.overwrite, Overwrite::ask);
+    EXPECT_FALSE(defaults.language.has_value());
+    EXPECT_FALSE(defaults.seed.has_value());
+    EXPECT_FALSE(defaults.verify);
+}
+
+TEST(CliOptions, TypeSpellingsSeedAndVerify) {
+    const struct {
+        const char* spelling;
+        int32_t type;
+    } types[] = {{"0", 0}, {"noncompressible", 0}, {"1", 1}, {"compressible", 1}, {"2", 2}, {"random", 2}};
+    for (const auto& c : types) {
+        const auto parsed = parse_cli_options(words({"--type", c.spelling}));
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << c.spelling;
+        EXPECT_EQ(std::get<CliOptions>(parsed).type, c.type) << c.spelling;
+    }
+
+    for (const char* seed : {"0", "1125899906842623"}) {
+        const auto parsed = parse_cli_options(words({"--seed", seed}));
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << seed;
+        EXPECT_EQ(std::get<CliOptions>(parsed).seed, std::stoull(seed));
+    }
+
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        bool help;
+        int32_t threads;
+    } verify[] = {
+        {words({"verify"}), u".", false, 0},
+        {words({"verify", "some dir"}), u"some dir", false, 0},
+        {words({"verify", "--help"}), u".", true, 0},
+        {words({"verify", "--threads", "1", "d"}), u"d", false, 1},
+        {words({"verify", "d", "--threads=64"}), u"d", false, 64},
+    };
+    for (const auto& c : verify) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << to_utf8(c.folder);
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        EXPECT_TRUE(o.verify);
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.help, c.help);
+        EXPECT_EQ(o.threads, c.threads);
+    }
+}
+
+TEST(CliOptions, RejectsBadValuesNamingTheOption) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        const char* message;
+    } cases[] = {
+        {words({"--count", "abc"}), "--count takes a whole number from 1 to 65536, not \"abc\""},
+        {words({"--count", "12abc"}), "--count takes a whole number from 1 to 65536, not \"12abc\""},
+        {words({"--count", "0"}), "--count takes a whole number from 1 to 65536, not \"0\""},
+        {words({"--count", "65537"}), "--count takes a whole number from 1 to 65536, not \"65537\""},
+        {words({"--count", ""}), "--count takes a whole number from 1 to 65536, not \"\""},
+        {words({"--size", "-1"}), "--size must not be negative (\"-1\")"},
+        {words({"--size", "1.5"}),
+         "--size takes a whole number of kilobytes from 0 to 2147483647, not \"1.5\""},
+        {words({"--size", "99999999999"}),
+         "--size takes a whole number of kilobytes from 0 to 2147483647, not \"99999999999\""},
+        {words({"--type", "3"}),
+         "--type takes 0 or noncompressible, 1 or compressible, 2 or random, not \"3\""},
+        {words({"--seed", "-1"}), "--seed takes a whole number from 0 to 1125899906842623, not \"-1\""},
+        {words({"--seed", "1125899906842624"}),
+         "--seed takes a whole number from 0 to 1125899906842623, not \"1125899906842624\""},
+        {words({"--seed", "0x10"}), "--seed takes a whole number from 0 to 1125899906842623, not \"0x10\""},
+        {words({"verify", "a", "b"}), "verify takes one folder, not also \"b\""},
+        {words({"verify", "--count", "3"}), "verify takes a folder and nothing else, not \"--count\""},
+        {words({"verify", ""}), "verify needs a folder name, not an empty text"},
+        {words({"verify", "--threads", "0"}), "--threads takes a whole number from 1 to 64, not \"0\""},
+        {words({"verify", "--threads=65"}), "--threads takes a whole number from 1 to 64, not \"65\""},
+        {words({"verify", "--threads"}), "--threads needs a value"},
+        {words({"--count", "3", "verify"}), "unknown option \"verify\" (see --help)"},
+        {words({"--lang", "12"}), "--lang takes a whole number from 0 to 11, not \"12\""},
+        {words({"--size"}), "--size needs a value"},
+        {words({"--folder="}), "--folder needs a folder name, not an empty text"},
+        {words({"--yes", "--no-clobber"}), "--yes and --no-clobber exclude each other"},
+        {words({"--quiet=1"}), "--quiet takes no value"},
+        {words({"--colour"}), "unknown option \"--colour\" (see --help)"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliError>(parsed)) << c.message;
+        EXPECT_EQ(std::get<CliError>(parsed).message, c.message);
+    }
+}
+
+#ifndef _WIN32
+// Runs the built program through the shell; returns its exit code and what it printed.
+std::pair<int, std::string> run_cli(const std::string& arguments) {
+    const std::string command = std::string(PELMORA_CLI) + " " + arguments + " 2>&1 </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char buffer[256];
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
+        output += buffer;
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(CliProgram, ExitCodesAndOutput) {
+    ScratchFolder scratch;
+    const std::string folder = "'" + scratch.path().string() + "/out'";
+
+    auto [code, output] = run_cli("--folder " + folder + " --count 3 --size 5 --type 1");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output.rfind("Finished   :||  \xC3\x98 ", 0), 0u) << output;
+    const auto files = files_in(scratch.path() / "out");
+    ASSERT_EQ(files.size(), 3u);
+    for (const auto& file : files)
+        EXPECT_EQ(read_file(file), std::vector<uint8_t>(5 * 1024, 0));
+
+    // The same files again: the tag differs, so nothing is overwritten.
+    std::tie(code, output) = run_cli("--folder " + folder + " --count 3 --size 1 --quiet");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(files_in(scratch.path() / "out").size(), 6u);
+
+    std::tie(code, output) = run_cli("--count 12abc");
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(output, "pelmora-cli: --count takes a whole number from 1 to 65536, not \"12abc\"\n");
+
+    std::tie(code, output) = run_cli("--folder " + folder + " --size -3");
+    EXPECT_EQ(code, 2) << output;
+
+    std::tie(code, output) = run_cli("--folder '" + files[0].string() + "' --yes");
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_NE(output.find("Attention: Could not open the target file"), std::string::npos) << output;
+
+    std::tie(code, output) = run_cli("--lang 0 --version");
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(output, "Pelmora 2.85\n");
+}
+
+TEST(CliProgram, ASeedMakesTheSameFilesAgain) {
+    for (const char* type : {"0", "1", "2"}) {
+        SCOPED_TRACE(std::string("type ") + type);
+        ScratchFolder scratch;
+        const auto make = [&](const std::string& folder, const std::string& seed) {
+            const auto [code, output] = run_cli("--folder '" + (scratch.path() / folder).string() +
+                                                "' --count 3 --size 9 --type " + type + " --quiet" + seed);
+            EXPECT_EQ(code, 0) << output;
+            std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+            for (const auto& file : files_in(scratch.path() / folder))
+                files.emplace_back(file.filename().string(), read_file(file));
+            return files;
+        };
+        const auto first = make("a", " --seed 123456789");
+        ASSERT_EQ(first.size(), 3u);
+        EXPECT_EQ(make("b", " --seed 123456789"), first) << "same names, same bytes";
+        const auto other = make("c", " --seed 123456790");
+        ASSERT_EQ(other.size(), 3u);
+        EXPECT_NE(other[0].first, first[0].first) << "another seed, another tag";
+        const auto unseeded = make("d", "");
+        const auto unseeded_again = make("e", "");
+        ASSERT_EQ(unseeded.size(), 3u);
+        ASSERT_EQ(unseeded_again.size(), 3u);
+        EXPECT_NE(unseeded[0].first, unseeded_again[0].first) << "without a seed every run has its own tag";
+    }
+    ScratchFolder scratch;
+    const auto [code, output] =
+        run_cli("--folder '" + scratch.path().string() + "' --type random --seed 42 --size 1 --quiet");
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(files_in(scratch.path()).at(0).filename(), "random__001_0000000000000046.file")
+        << "random data's tag is its seed in base 9";
+}
+
+TEST(CliProgram, VerifyExitCodesAndReport) {
+    ScratchFolder scratch;
+    const std::string folder = "'" + scratch.path().string() + "'";
+    auto [code, output] = run_cli("verify " + folder);
+    EXPECT_EQ(code, 1) << "no runs found";
+    EXPECT_EQ(output, "No runs found: no file here has a name that a run gives its files.\n");
+
+    for (const char* type : {"0", "1", "2"}) {
+        std::tie(code, output) =
+            run_cli("--folder " + folder + " --count 3 --size 5 --quiet --seed 7 --type " + type);
+        ASSERT_EQ(code, 0) << output;
+    }
+    std::tie(code, output) = run_cli("verify " + folder);
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 4) << output;
+    EXPECT_NE(output.find("OK      random__###_0000000000000007.file: 3 files of 5 KB, numbers 001-003\n"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("\n3 runs: 3 intact, 0 not intact.\n"), std::string::npos) << output;
+
+    std::filesystem::remove(scratch.path() / "random__002_0000000000000007.file");
+    // verify with no folder checks the current one.
+    std::tie(code, output) = run_cli("verify");
+    const auto here = run_cli("verify .");
+    EXPECT_EQ(code, here.first);
+    EXPECT_EQ(output, here.second);
+    std::tie(code, output) = run_cli("verify " + folder);
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_NE(output.find("FAILED  random__###_0000000000000007.file: 2 files of 5 KB, numbers 001-003\n"
+                          "        missing: 002\n"),
+              std::string::npos)
+        << output;
+
+    std::tie(code, output) = run_cli("verify '" + scratch.path().string() + "/absent'");
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(
+        output.rfind("pelmora-cli: cannot read the folder \"" + scratch.path().string() + "/absent\": ", 0),
+        0u)
+        << output;
+}
+#endif
+
+} // namespace

@@ -1,0 +1,160 @@
+// What the run tests share: a view that records what it is shown, a scratch folder, and the
+// platform's file system with a way to make it fail.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/run/file_system.h"
+#include "core/run/run_view.h"
+
+// The platform's file system, open to tests that override a step and pass on to it.
+class PlatformFileSystem : public FileSystem {
+public:
+    char16_t separator() const override { return base_->separator(); }
+    size_t max_path_length() const override { return base_->max_path_length(); }
+    Kind probe(const std::u16string& path) override { return base_->probe(path); }
+    bool create_folder(const std::u16string& path) override { return base_->create_folder(path); }
+    Handle create_file(const std::u16string& path) override { return base_->create_file(path); }
+    Handle create_new_file(const std::u16string& path) override { return base_->create_new_file(path); }
+    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+        return base_->write(file, data, size);
+    }
+    WriteStatus close(Handle file) override { return base_->close(file); }
+    bool remove(const std::u16string& path) override { return base_->remove(path); }
+
+private:
+    std::unique_ptr<FileSystem> base_ = make_file_system();
+};
+
+class RecordingView : public RunView {
+public:
+    bool overwrite_answer = false;
+    bool cancel_answer = true;
+
+    bool ask_overwrite(const std::u16string& caption, const std::u16string& text) override {
+        record(u"ask " + caption + u": " + text);
+        return overwrite_answer;
+    }
+    bool ask_cancel(const std::u16string& text) override {
+        record(u"cancel? " + text);
+        return cancel_answer;
+    }
+    void show_error(const std::u16string& caption, const std::u16string& text) override {
+        record(u"error " + caption + u": " + text);
+    }
+    void set_bar(int position) override {
+        std::lock_guard lock(mutex_);
+        bar = position;
+    }
+    void set_upper_line(const std::u16string& text) override {
+        std::lock_guard lock(mutex_);
+        upper = text;
+    }
+    void set_lower_line(const std::u16string& text) override {
+        std::lock_guard lock(mutex_);
+        lower = text;
+    }
+    void report_shown(bool finished) override { record(finished ? u"final report" : u"report"); }
+    void set_controls_enabled(bool enable, const std::u16string& button) override {
+        record((enable ? u"enable " : u"disable ") + button);
+    }
+    void reveal(const std::u16string& path) override { record(u"reveal " + path); }
+
+    std::vector<std::u16string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    int count(const std::u16string& prefix) const {
+        int n = 0;
+        for (const auto& e : events())
+            n += e.rfind(prefix, 0) == 0;
+        return n;
+    }
+
+    int bar = -1;
+    std::u16string upper = u"(untouched)";
+    std::u16string lower = u"(untouched)";
+
+private:
+    void record(std::u16string event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::u16string> events_;
+};
+
+// Passes everything to the platform's file system; `on_write` may fail a write or set a flag.
+class HookedFileSystem : public PlatformFileSystem {
+public:
+    std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
+
+    Handle create_file(const std::u16string& path) override {
+        return opened(PlatformFileSystem::create_file(path));
+    }
+    Handle create_new_file(const std::u16string& path) override {
+        return opened(PlatformFileSystem::create_new_file(path));
+    }
+    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+        if (on_write) {
+            const WriteStatus status = on_write(files_, bytes_);
+            if (status != WriteStatus::ok)
+                return status;
+        }
+        bytes_ += size;
+        return PlatformFileSystem::write(file, data, size);
+    }
+
+private:
+    Handle opened(Handle file) {
+        if (file != kNoHandle) {
+            ++files_;
+            bytes_ = 0;
+        }
+        return file;
+    }
+    int files_ = 0;
+    uint64_t bytes_ = 0;
+};
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::random_device random;
+        path_ = std::filesystem::temp_directory_path() / ("pelmora-test-" + std::to_string(random()));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    std::u16string text() const { return path_.u16string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::vector<uint8_t> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The files of a folder, sorted by name.
+inline std::vector<std::filesystem::path> files_in(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}

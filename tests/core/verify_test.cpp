@@ -1,0 +1,333 @@
+// Tests of the check of a folder: runs made by the generation run, then damaged on purpose.
+#include "core/run/verify.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "core/base/text.h"
+#include "core/run/random.h"
+#include "core/run/run.h"
+#include "tests/core/run_fixtures.h"
+
+#include "core/run/file_reader.h"
+#include "core/run/names.h"
+
+namespace {
+
+// The platform's reader, open to tests that override a step and pass on to it.
+class PlatformFileReader : public FileReader {
+public:
+    Handle open(const std::u16string& path, std::string& error) override { return base_->open(path, error); }
+    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
+        return base_->read_at(file, offset, data, size, error);
+    }
+    void close(Handle file) override { base_->close(file); }
+
+private:
+    std::unique_ptr<FileReader> base_ = make_file_reader();
+};
+
+constexpr RunSeeds kSeeds{1234, 0xC0FFEE};
+
+class Verify : public ::testing::Test {
+protected:
+    void SetUp() override {
+        run_cancel = false;
+        run_busy = false;
+    }
+
+    // Makes a run in the scratch folder; returns the path of file `number` of it.
+    void make_run(int32_t type, int32_t count, int32_t size_kb, RunSeeds seeds = kSeeds) {
+        GenerationSettings s;
+        s.files_c = count;
+        s.files_size = size_kb;
+        s.files_type = type;
+        s.Folder = scratch.text();
+        ASSERT_EQ(generation_run(s, fs, seeds), 1);
+        tag = type == 2 ? random_tag(seeds.data % kRandomSeedLimit) : make_tag(seeds.tag);
+    }
+    std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
+        return scratch.path() / std::filesystem::path(file_name(type, count, number, tag));
+    }
+
+    FolderCheck check(int threads = 0) { return verify_folder(scratch.text(), reader, threads); }
+
+    ScratchFolder scratch;
+    PlatformFileSystem fs;
+    PlatformFileReader reader;
+    std::u16string tag;
+};
+
+void flip_byte(const std::filesystem::path& path, uint64_t offset) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    const char byte = static_cast<char>(file.get() ^ 0x20);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.put(byte);
+}
+
+std::string describe(const FolderCheck& check) {
+    std::string text = check.error;
+    for (const std::u16string& line : verify_report(check)) {
+        text += '\n';
+        text += to_utf8(line);
+    }
+    return text;
+}
+
+TEST_F(Verify, FreshRunsOfEveryTypeAndSizeAreIntact) {
+    // 2,049 KB: three blocks of reading, a block border inside a file and a short last chunk.
+    for (const int32_t type : {0, 1, 2}) {
+        for (const int32_t size_kb : {1, 5, 1024, 2049}) {
+            SCOPED_TRACE("type " + std::to_string(type) + ", " + std::to_string(size_kb) + " KB");
+            std::filesystem::remove_all(scratch.path());
+            std::filesystem::create_directories(scratch.path());
+            make_run(type, 4, size_kb);
+            for (const int threads : {1, 3}) {
+                const FolderCheck result = check(threads);
+                ASSERT_TRUE(result.error.empty()) << result.error;
+                ASSERT_EQ(result.runs.size(), 1u);
+                const RunCheck& run = result.runs[0];
+                EXPECT_TRUE(run.intact()) << describe(result);
+                EXPECT_EQ(run.files_type, type);
+                EXPECT_EQ(run.tag, tag);
+                EXPECT_EQ(run.numbers, (std::vector<int32_t>{1, 2, 3, 4}));
+                EXPECT_EQ(run.file_bytes, static_cast<uint64_t>(size_kb) * 1024);
+                EXPECT_EQ(
+                    verify_report(result),
+                    (std::vector<std::u16string>{u"OK      " + run_pattern(run) + u": 4 files of " +
+                                                     format_ascii("%d", size_kb) + u" KB, numbers 001-004",
+                                                 u"1 run: 1 intact, 0 not intact."}));
+            }
+        }
+    }
+}
+
+TEST_F(Verify, AFlippedByteIsFoundAtItsOffset) {
+    constexpr int32_t kSizeKb = 2049;
+    constexpr uint64_t kBytes = kSizeKb * 1024;
+    const struct {
+        int32_t number;
+        uint64_t offset;
+    } flips[] = {
+        {2, 0},              // start of a middle file: only the run's sequence can tell
+        {2, 1},              // the second byte of the first word
+        {2, 1048576},        // the first word of the second block
+        {2, 1048575},        // the last byte of the first block
+        {2, kBytes / 2 + 3}, // the middle
+        {2, kBytes - 1},     // the end
+        {1, 0},              // the first file's first word, outvoted by the others
+        {4, kBytes - 1},     // the last file's last byte
+    };
+    for (const int32_t type : {0, 1, 2}) {
+        std::filesystem::remove_all(scratch.path());
+        std::filesystem::create_directories(scratch.path());
+        make_run(type, 4, kSizeKb);
+        for (const auto& f : flips) {
+            SCOPED_TRACE("type " + std::to_string(type) + ", file " + std::to_string(f.number) + ", byte " +
+                         std::to_string(f.offset));
+            flip_byte(path(type, 4, f.number), f.offset);
+            for (const int threads : {1, 2}) {
+                const FolderCheck result = check(threads);
+                ASSERT_EQ(result.runs.size(), 1u);
+                const RunCheck& run = result.runs[0];
+                ASSERT_EQ(run.problems.size(), 1u) << describe(result);
+                EXPECT_EQ(run.problems[0].number, f.number);
+                EXPECT_EQ(run.problems[0].first_difference, f.offset);
+                EXPECT_FALSE(run.problems[0].wrong_size);
+                EXPECT_EQ(verify_report(result)[1], u"        " +
+                                                        path(type, 4, f.number).filename().u16string() +
+                                                        u": first difference at byte " +
+                                                        format_ascii("%llu", (unsigned long long)f.offset));
+            }
+            flip_byte(path(type, 4, f.number), f.offset); // mended for the next case
+        }
+    }
+}
+
+TEST_F(Verify, MissingTruncatedAndLongerFilesAreReported) {
+    for (const int32_t type : {0, 1, 2}) {
+        SCOPED_TRACE("type " + std::to_string(type));
+        std::filesystem::remove_all(scratch.path());
+        std::filesystem::create_directories(scratch.path());
+        make_run(type, 7, 5);
+        std::filesystem::remove(path(type, 7, 1));
+        std::filesystem::remove(path(type, 7, 3));
+        std::filesystem::remove(path(type, 7, 4));
+        std::filesystem::resize_file(path(type, 7, 5), 3000);
+        std::ofstream(path(type, 7, 6), std::ios::app | std::ios::binary) << '\0';
+
+        const FolderCheck result = check();
+        ASSERT_EQ(result.runs.size(), 1u);
+        const RunCheck& run = result.runs[0];
+        EXPECT_EQ(run.numbers, (std::vector<int32_t>{2, 5, 6, 7}));
+        EXPECT_EQ(run.file_bytes, 5u * 1024) << "most files keep the run's size";
+        EXPECT_EQ(run.missing, (std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {3, 4}}));
+        ASSERT_EQ(run.problems.size(), 2u) << describe(result);
+        // The data that is there is right: file 5 is only short, file 6 only long (its extra zero
+        // byte differs from what generator and random data would have gone on with).
+        EXPECT_EQ(run.problems[0].number, 5);
+        EXPECT_TRUE(run.problems[0].wrong_size);
+        EXPECT_EQ(run.problems[0].size, 3000u);
+        EXPECT_EQ(run.problems[0].first_difference, kNoDifference);
+        EXPECT_EQ(run.problems[1].number, 6);
+        EXPECT_TRUE(run.problems[1].wrong_size);
+        EXPECT_EQ(run.problems[1].first_difference, type == 1 ? kNoDifference : 5u * 1024);
+        const std::vector<std::u16string> lines = verify_report(result);
+        ASSERT_GE(lines.size(), 4u);
+        EXPECT_EQ(lines[0], u"FAILED  " + run_pattern(run) + u": 4 files of 5 KB, numbers 002-007");
+        EXPECT_EQ(lines[1], u"        missing: 001, 003-004");
+        EXPECT_EQ(lines[2],
+                  u"        " + path(type, 7, 5).filename().u16string() + u": truncated: 3000 of 5120 bytes");
+        EXPECT_EQ(lines[3].rfind(u"        " + path(type, 7, 6).filename().u16string() +
+                                     u": longer than the others: 5121 of 5120 bytes",
+                                 0),
+                  0u);
+        // Files 2 and 7 of generator data are far apart in the sequence and still agree.
+        EXPECT_EQ(std::count_if(run.problems.begin(), run.problems.end(),
+                                [](const FileProblem& p) { return p.number == 2 || p.number == 7; }),
+                  0);
+    }
+}
+
+TEST_F(Verify, FilesOfOtherRunsAreRunsOfTheirOwn) {
+    make_run(0, 3, 5, {1, 100});
+    const std::u16string first_tag = tag;
+    make_run(0, 2, 5, {2, 200});
+    const std::u16string second_tag = tag;
+    make_run(2, 2, 3, {0, 77});
+    make_run(1, 1000, 0, {3, 0}); // 4-digit numbers
+    std::ofstream(scratch.path() / "notes.txt") << "not a run";
+    std::ofstream(scratch.path() / "random__001_123.file") << "no tag";
+    std::filesystem::create_directory(scratch.path() / ("random__001_" + to_utf8(random_tag(5)) + ".file"));
+
+    const auto run_with = [](const FolderCheck& result, int32_t type, const std::u16string& run_tag) {
+        for (const RunCheck& run : result.runs)
+            if (run.files_type == type && (run_tag.empty() || run.tag == run_tag))
+                return &run;
+        return static_cast<const RunCheck*>(nullptr);
+    };
+    FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 4u) << describe(result);
+    for (const RunCheck& run : result.runs)
+        EXPECT_TRUE(run.intact()) << describe(result);
+    ASSERT_NE(run_with(result, 0, first_tag), nullptr);
+    EXPECT_EQ(run_with(result, 0, first_tag)->numbers.size(), 3u);
+    ASSERT_NE(run_with(result, 0, second_tag), nullptr);
+    EXPECT_EQ(run_with(result, 0, second_tag)->numbers.size(), 2u);
+    ASSERT_NE(run_with(result, 1, u""), nullptr);
+    EXPECT_EQ(run_with(result, 1, u"")->numbers.size(), 1000u);
+    EXPECT_EQ(run_with(result, 1, u"")->width, 4);
+    ASSERT_NE(run_with(result, 2, random_tag(77)), nullptr);
+
+    // A file of the second run put in place of the first run's second: the same size and type,
+    // another sequence.
+    // (Removed first: mingw's copy_file does not overwrite.)
+    const std::filesystem::path replaced =
+        scratch.path() / std::filesystem::path(file_name(0, 3, 2, first_tag));
+    std::filesystem::remove(replaced);
+    std::filesystem::copy_file(scratch.path() / std::filesystem::path(file_name(0, 2, 2, second_tag)),
+                               replaced);
+    result = check();
+    ASSERT_EQ(result.runs.size(), 4u);
+    const RunCheck* first = run_with(result, 0, first_tag);
+    ASSERT_EQ(first->problems.size(), 1u) << describe(result);
+    EXPECT_EQ(first->problems[0].number, 2);
+    EXPECT_EQ(first->problems[0].first_difference, 0u);
+    EXPECT_TRUE(run_with(result, 0, second_tag)->intact());
+}
+
+TEST_F(Verify, NumbersWiderThanTheRunsFilesSayFilesAreMissingAtTheEnd) {
+    make_run(1, 1000, 0);
+    for (int32_t n = 998; n <= 1000; ++n)
+        std::filesystem::remove(path(1, 1000, n));
+    FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 1u);
+    EXPECT_EQ(result.runs[0].at_least, 1000);
+    EXPECT_FALSE(result.runs[0].intact());
+    EXPECT_EQ(verify_report(result)[1],
+              u"        missing: 0998-1000 and maybe more (4-digit numbers: 1000 files or more)");
+
+    // The first files gone as well.
+    std::filesystem::remove(path(1, 1000, 1));
+    result = check();
+    EXPECT_EQ(verify_report(result)[1],
+              u"        missing: 0001, 0998-1000 and maybe more (4-digit numbers: 1000 files or more)");
+}
+
+TEST_F(Verify, RandomDataWhoseTagCarriesNoSeedCannotPass) {
+    make_run(2, 2, 1);
+    // 8888888888888888 is 9^16 - 1, beyond every seed.
+    for (int32_t n = 1; n <= 2; ++n)
+        std::filesystem::rename(
+            path(2, 2, n), scratch.path() / std::filesystem::path(file_name(2, 2, n, u"8888888888888888")));
+    const FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 1u);
+    EXPECT_FALSE(result.runs[0].seed_known);
+    EXPECT_FALSE(result.runs[0].intact());
+    EXPECT_EQ(verify_report(result)[0],
+              u"FAILED  random__###_8888888888888888.file: 2 files of 1 KB, numbers "
+              u"001-002; the tag carries no seed, so the data cannot be checked");
+}
+
+// Fails every read of one file, as a bad disk sector would.
+class FailingReader : public PlatformFileReader {
+public:
+    std::u16string failing;
+    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
+        if (current_ == failing) {
+            error = "Input/output error";
+            return -1;
+        }
+        return PlatformFileReader::read_at(file, offset, data, size, error);
+    }
+    Handle open(const std::u16string& path, std::string& error) override {
+        current_ = std::filesystem::path(path).filename().u16string();
+        return PlatformFileReader::open(path, error);
+    }
+
+private:
+    std::u16string current_; // one worker: the file last opened is the one read
+};
+
+TEST_F(Verify, UnreadableFilesAndFolders) {
+    make_run(0, 3, 5);
+    FailingReader failing;
+    failing.failing = path(0, 3, 2).filename().u16string();
+    const FolderCheck result = verify_folder(scratch.text(), failing, 1);
+    ASSERT_EQ(result.runs.size(), 1u);
+    ASSERT_EQ(result.runs[0].problems.size(), 1u) << describe(result);
+    EXPECT_EQ(result.runs[0].problems[0].unreadable, "Input/output error");
+    EXPECT_EQ(verify_report(result)[1],
+              u"        " + failing.failing + u": cannot be read: Input/output error");
+
+    for (const std::u16string& folder : {scratch.text() + u"/absent", path(0, 3, 1).u16string()}) {
+        const FolderCheck missing = verify_folder(folder, reader);
+        EXPECT_FALSE(missing.error.empty()) << to_utf8(folder);
+        EXPECT_TRUE(missing.runs.empty());
+    }
+
+    std::filesystem::remove_all(scratch.path());
+    std::filesystem::create_directories(scratch.path());
+    const FolderCheck empty = check();
+    EXPECT_TRUE(empty.error.empty());
+    EXPECT_EQ(
+        verify_report(empty),
+        std::vector<std::u16string>{u"No runs found: no file here has a name that a run gives its files."});
+}
+
+TEST_F(Verify, ARunWhoseSizeIsNoWholeNumberOfKilobytesFails) {
+    make_run(0, 2, 1);
+    for (int32_t n = 1; n <= 2; ++n)
+        std::filesystem::resize_file(path(0, 2, n), 1000);
+    const FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 1u);
+    EXPECT_FALSE(result.runs[0].whole_kilobytes);
+    EXPECT_TRUE(result.runs[0].problems.empty()) << "the bytes that are there are right";
+    EXPECT_EQ(verify_report(result)[0], u"FAILED  " + run_pattern(result.runs[0]) +
+                                            u": 2 files of 1000 bytes, not a whole number of kilobytes, "
+                                            u"numbers 001-002");
+}
+
+} // namespace

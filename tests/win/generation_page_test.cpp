@@ -1,0 +1,490 @@
+// Generating from the window: Pelmora.exe under Wine, driven from outside.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+#include "core/run/file_reader.h"
+#include "core/run/verify.h"
+#include "res/resource.h"
+#include "tests/win/program_driver.h"
+
+#include <shlobj.h>
+
+namespace {
+
+// Every run that ends starts Explorer. A real Explorer window would outlive the test and hold its
+// output open, so every test that runs puts the recorder in explorer.exe's place in the test
+// prefix first, and empties the record, whose path it returns.
+std::wstring explorer_record() {
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring recorder = self;
+    recorder = recorder.substr(0, recorder.rfind(L'\\') + 1) + L"explorer_recorder.exe";
+    const std::wstring target = std::wstring(windows) + L"\\explorer.exe";
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(CopyFileW(recorder.c_str(), target.c_str(), FALSE)) << "error " << GetLastError();
+    const std::wstring record = temp_folder() + L"pelmora-explorer-calls.txt";
+    DeleteFileW(record.c_str());
+    return record;
+}
+
+// A new name under the temporary folder. Wine gives out process ids again from run to run, so
+// the clock goes into the name as well.
+std::wstring fresh_folder(const std::wstring& stem) {
+    return temp_folder() + L"pelmora-" + stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(GetTickCount64());
+}
+
+// Starts the program and waits for its dialog; returns the generation page (null if it never showed).
+HWND start_on_generation_page(Program& program, HWND& dialog) {
+    dialog = program.start_shown();
+    return dialog != nullptr ? Program::page_with(dialog, IDC_START) : nullptr;
+}
+
+std::wstring read_record(const std::wstring& path) {
+    const std::string bytes = read_bytes(path);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::vector<std::wstring> files_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.file").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+struct StartCase {
+    const wchar_t* count;
+    const wchar_t* size;
+    const wchar_t* count_read; // the fields as they read afterwards
+    const wchar_t* size_read;
+    size_t files;
+    size_t kilobytes;
+};
+
+class GenerationPageStart : public testing::TestWithParam<StartCase> {};
+
+TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
+    const StartCase& c = GetParam();
+    const std::wstring record = explorer_record();
+    const std::wstring top = fresh_folder(L"page");
+    const std::wstring folder = top + L"\\one\\two\\three";
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.count));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.size));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); })) << "Explorer is started at the end";
+    ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), c.count_read);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), c.size_read);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+    EXPECT_EQ(SendDlgItemMessageW(page, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)), L"");
+
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), c.files);
+    // Every word follows from the one before it by the generator, from file to file as well.
+    bool first_word = true;
+    uint32_t previous = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(files[i].rfind(L"non_compressible__00" + std::to_wstring(i + 1) + L"_", 0), 0u);
+        const std::string bytes = read_bytes(folder + L"\\" + files[i]);
+        ASSERT_EQ(bytes.size(), c.kilobytes * 1024);
+        // A last chunk shorter than 4 KB still moves the generator on by 1,024 steps.
+        const size_t skipped = (4096 - bytes.size() % 4096) % 4096 / 4;
+        for (size_t at = 0; at < bytes.size(); at += 4) {
+            uint32_t word;
+            std::memcpy(&word, bytes.data() + at, 4);
+            if (!first_word) {
+                ASSERT_EQ(word, previous * 8253729u + 2396403u) << "file " << i + 1 << " at byte " << at;
+            }
+            first_word = false;
+            previous = word;
+        }
+        for (size_t k = 0; k < skipped; ++k)
+            previous = previous * 8253729u + 2396403u;
+    }
+    const std::wstring last = folder + L"\\" + files.back();
+    EXPECT_NE(read_record(record).find(L" /select,\"" + last + L"\",/e"), std::wstring::npos) << "record";
+
+    const std::wstring ini = program.ini_text();
+    EXPECT_NE(ini.find(std::wstring(L"files_c=") + c.count_read + L"\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(std::wstring(L"files_size=") + c.size_read + L"\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(L"files_type=0\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
+    for (const std::wstring& level : {folder, top + L"\\one\\two", top + L"\\one", top})
+        RemoveDirectoryW(level.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, GenerationPageStart,
+                         testing::Values(StartCase{L"abc", L"12abc", L"1", L"12", 1, 12},
+                                         StartCase{L"3", L"5", L"3", L"5", 3, 5}),
+                         [](const testing::TestParamInfo<StartCase>& info) {
+                             return info.index == 0 ? std::string("TextAfterNumbers")
+                                                    : std::string("ThreeFiles");
+                         });
+
+TEST(GenerationPage, TheThirdTypeMakesRandomFilesAndIsKeptAcrossARestart) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"random");
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=3\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    HWND types = GetDlgItem(page, IDC_TYPE);
+    ASSERT_EQ(SendMessageW(types, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(types, CB_GETCURSEL, 0, 0), 0);
+    SendMessageW(types, CB_SETCURSEL, 2, 0);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_TYPE, CBN_SELCHANGE), reinterpret_cast<LPARAM>(types));
+    EXPECT_EQ(window_text(types), L"Random File (not compressible)");
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); })) << "Explorer is started at the end";
+    ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].rfind(L"random__001_", 0), 0u) << files[0].c_str();
+    EXPECT_EQ(files[1].rfind(L"random__002_", 0), 0u) << files[1].c_str();
+    // The data is what the seed in the tag makes, byte for byte.
+    const std::unique_ptr<FileReader> reader = make_file_reader();
+    const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), *reader);
+    ASSERT_EQ(check.runs.size(), 1u) << check.error;
+    EXPECT_EQ(check.runs[0].files_type, 2);
+    EXPECT_EQ(check.runs[0].file_bytes, 3u * 1024);
+    EXPECT_TRUE(check.runs[0].intact());
+    const std::wstring ini = program.ini_text();
+    EXPECT_NE(ini.find(L"files_type=2\r\n"), std::wstring::npos) << ini.c_str();
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_EQ(program.exit_code(), 1);
+
+    // The same settings file in a fresh start: the list shows the third type again.
+    Program again(ini, true);
+    HWND second_dialog = nullptr;
+    HWND second_page = start_on_generation_page(again, second_dialog);
+    ASSERT_NE(second_page, nullptr);
+    EXPECT_EQ(SendDlgItemMessageW(second_page, IDC_TYPE, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(window_text(GetDlgItem(second_page, IDC_TYPE)), L"Random File (not compressible)");
+    PostMessageW(second_dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(again.exit_code(), 1);
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, APresetChangesOnlyTheSizeField) {
+    Program program(L"[Program]\r\nfiles_size=77\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    // Three downs reach the third entry, "1 MB".
+    ASSERT_TRUE(choose_in_menu(page, MAKEWPARAM(IDC_PRESETS, BN_CLICKED), VK_DOWN, 3,
+                               [&] { return window_text(GetDlgItem(page, IDC_FILE_SIZE)) == L"1024"; }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_COUNT)), L"1");
+    EXPECT_NE(program.ini_text().find(L"files_size=77"), std::wstring::npos)
+        << "stored only at the next Start";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+}
+
+TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
+    explorer_record();
+    const std::wstring occupied = fresh_folder(L"occupied");
+    std::ofstream(occupied.c_str()) << "x";
+    Program program(L"[Program]\r\nFolder=" + occupied + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    // The error box belongs to the program and carries the folder.
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        box = FindWindowW(L"#32770", L"Attention");
+        return visible(box);
+    }));
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), L"Could not open the target file\r\n" + occupied);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << "Exit is off while the run is busy";
+    SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    DeleteFileW(occupied.c_str());
+}
+
+TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"cancel");
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    // A running report shows once some megabytes are written.
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"&Cancel");
+    // The fields are stored on every press, before the question.
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"7"));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"3"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    HWND question = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        question = FindWindowW(L"#32770", L"");
+        return visible(question);
+    }));
+    EXPECT_EQ(window_text(GetDlgItem(question, 0xFFFF)), L"Do you want to cancel the current operation? ");
+    EXPECT_NE(program.ini_text().find(L"files_c=7\r\n"), std::wstring::npos);
+    EXPECT_NE(program.ini_text().find(L"files_size=3\r\n"), std::wstring::npos);
+    SendMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)), L"Canceled");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)), L"");
+
+    const auto files = files_in(folder);
+    ASSERT_EQ(files.size(), 1u);
+    const std::wstring path = folder + L"\\" + files[0];
+    WIN32_FILE_ATTRIBUTE_DATA info = {};
+    ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info));
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    EXPECT_GT(size, 0u);
+    EXPECT_LT(size, 8388608ull * 1024) << "the file stays as far as it got";
+    EXPECT_TRUE(wait_until([&] { return read_record(record).find(path) != std::wstring::npos; }, 5))
+        << "Explorer shows the cancelled file";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"end");
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
+
+    PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.exit_code(8000), 0) << "it ends within a few seconds";
+    EXPECT_FALSE(wait_until([&] { return !read_bytes(record).empty(); }, 2))
+        << "no Explorer window as the program ends";
+    const auto files = files_in(folder);
+    ASSERT_EQ(files.size(), 1u);
+    const std::wstring path = folder + L"\\" + files[0];
+    // Nothing holds the file afterwards: it opens for writing exclusively and goes.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, ACountAboveTheLimitBecomes65536) {
+    explorer_record();
+    const std::wstring folder = fresh_folder(L"many");
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"100000"));
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_COUNT)) == L"65536"; }));
+    ASSERT_TRUE(wait_until([&] { return !files_in(folder).empty(); }));
+    // Writing 65,536 files takes minutes under Wine: the numbers' width tells the count.
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    HWND question = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(question = FindWindowW(L"#32770", L"")); }));
+    SendMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files.front().rfind(L"non_compressible__00001_", 0), 0u) << "five digits: 10,000 files or more";
+    EXPECT_LT(files.size(), 65536u);
+    EXPECT_NE(program.ini_text().find(L"files_c=65536\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files)
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The folder browser's tree selection, read through memory in the browser's process.
+class RemoteTree {
+public:
+    explicit RemoteTree(HWND browser) {
+        tree_ = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+        for (HWND child = GetWindow(browser, GW_CHILD); tree_ == nullptr && child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT))
+            tree_ = FindWindowExW(child, nullptr, WC_TREEVIEWW, nullptr);
+        DWORD process_id = 0;
+        GetWindowThreadProcessId(browser, &process_id);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+        if (process_ != nullptr)
+            memory_ = VirtualAllocEx(process_, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteTree() {
+        if (memory_ != nullptr)
+            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            CloseHandle(process_);
+    }
+    bool usable() const { return tree_ != nullptr && memory_ != nullptr; }
+    // Puts `path` into the browser's process, where BFFM_SETSELECTIONW looks for it.
+    LPARAM path(const std::wstring& text) {
+        WriteProcessMemory(process_, static_cast<char*>(memory_) + 2048, text.c_str(),
+                           (text.size() + 1) * sizeof(wchar_t), nullptr);
+        return reinterpret_cast<LPARAM>(static_cast<char*>(memory_) + 2048);
+    }
+    std::wstring selected() {
+        const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        if (item == nullptr)
+            return {};
+        TVITEMW request = {};
+        request.mask = TVIF_TEXT;
+        request.hItem = item;
+        request.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(memory_) + 512);
+        request.cchTextMax = 256;
+        WriteProcessMemory(process_, memory_, &request, sizeof request, nullptr);
+        SendMessageW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory_));
+        wchar_t text[256] = {};
+        ReadProcessMemory(process_, request.pszText, text, sizeof text - sizeof(wchar_t), nullptr);
+        return text;
+    }
+
+private:
+    HWND tree_ = nullptr;
+    HANDLE process_ = nullptr;
+    void* memory_ = nullptr;
+};
+
+TEST(GenerationPage, TheFolderBrowserSetsAndStoresTheFolder) {
+    const std::wstring name = L"pelmora-browse-" + std::to_wstring(GetTickCount64());
+    const std::wstring chosen = temp_folder() + name;
+    ASSERT_TRUE(CreateDirectoryW(chosen.c_str(), nullptr));
+    Program program(L"[Program]\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+    HWND browser = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(browser = FindWindowW(L"#32770", L"Browse for Folder")); }));
+    RemoteTree tree(browser);
+    ASSERT_TRUE(tree.usable());
+    // The browser may move its selection once more while it fills its tree: choose until the
+    // folder stays selected.
+    const LPARAM remote_path = tree.path(chosen);
+    ASSERT_TRUE(wait_until(
+        [&] {
+            SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, remote_path);
+            Sleep(200);
+            return tree.selected() == name;
+        },
+        20))
+        << "selected: " << tree.selected().c_str();
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_FOLDER)) == chosen; }, 10))
+        << "field: " << window_text(GetDlgItem(page, IDC_FOLDER)).c_str();
+    EXPECT_NE(program.ini_text().find(L"Folder=" + chosen + L"\r\n"), std::wstring::npos);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    RemoveDirectoryW(chosen.c_str());
+}
+
+// The run's tag is new every time, so a test cannot name a file before the run starts. Instead it
+// waits for the first of three large files to appear, takes the tag from its name and puts a file
+// of its own in the third one's place while the first two are still being written.
+struct OverwriteCase {
+    int answer;     // IDYES or IDNO
+    bool rewritten; // the third file holds generator data afterwards
+};
+
+class GenerationPageOverwrite : public testing::TestWithParam<OverwriteCase> {};
+
+TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
+    const OverwriteCase& c = GetParam();
+    explorer_record();
+    const std::wstring folder = fresh_folder(L"overwrite");
+    const int size_kb = 65536;
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_c=3\r\nfiles_size=" +
+                        std::to_wstring(size_kb) + L"\r\n",
+                    true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+
+    std::vector<std::wstring> files;
+    const auto deadline = GetTickCount64() + 15000;
+    while ((files = files_in(folder)).empty() && GetTickCount64() < deadline)
+        Sleep(2);
+    ASSERT_EQ(files.size(), 1u) << "the first file appears alone";
+    ASSERT_EQ(files[0].rfind(L"non_compressible__001_", 0), 0u) << "name " << files[0].c_str();
+    const std::wstring third = folder + L"\\non_compressible__003_" + files[0].substr(22);
+    { std::ofstream(third.c_str(), std::ios::binary) << "mine"; }
+
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] { return visible(box = FindWindowW(L"#32770", L"Info")); }, 30));
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)),
+              L"Output file already exists. Overwrite existing ?\r\n\"" + third + L"\"");
+    SendMessageW(GetDlgItem(box, c.answer), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_BROWSE)));
+    EXPECT_EQ(files_in(folder).size(), 3u);
+
+    const std::string bytes = read_bytes(third);
+    if (c.rewritten) {
+        ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024);
+        // The data carries on from the second file's last word.
+        std::ifstream second((folder + L"\\non_compressible__002_" + files[0].substr(22)).c_str(),
+                             std::ios::binary);
+        second.seekg(-4, std::ios::end);
+        uint32_t last = 0, first = 0;
+        second.read(reinterpret_cast<char*>(&last), 4);
+        std::memcpy(&first, bytes.data(), 4);
+        EXPECT_EQ(first, last * 8253729u + 2396403u);
+    } else {
+        EXPECT_EQ(bytes, "mine") << "a declined file stays as it was";
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files_in(folder))
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, GenerationPageOverwrite,
+                         testing::Values(OverwriteCase{IDYES, true}, OverwriteCase{IDNO, false}),
+                         [](const testing::TestParamInfo<OverwriteCase>& info) {
+                             return std::string(info.param.answer == IDYES ? "Yes" : "No");
+                         });
+
+} // namespace

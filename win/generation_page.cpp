@@ -1,0 +1,176 @@
+// The generation page's texts and type list.
+#include "win/generation_page.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "core/base/text.h"
+#include "core/lang/catalogue.h"
+#include "core/rules/settings_rules.h"
+#include "core/run/file_system.h"
+#include "core/run/reveal.h"
+#include "core/run/run.h"
+#include "core/run/run_view.h"
+#include "res/resource.h"
+#include "win/controls.h"
+#include "win/settings.h"
+#include "win/win_text.h"
+
+namespace {
+
+std::u16string text(int number) { return text_of(get_text(number)); }
+
+std::u16string field_text(HWND page, int id) {
+    wchar_t buffer[512] = {};
+    GetDlgItemTextW(page, id, buffer, 512);
+    return from_wide(buffer);
+}
+
+// What a run shows on the page: the worker calls these, and the window system carries the calls
+// to the UI thread, which never waits for the worker.
+class PageView final : public RunView {
+public:
+    // The page the run shows on, and the dialog that holds it; set before each run starts.
+    HWND page = nullptr;
+    HWND dialog = nullptr;
+
+    bool ask_overwrite(const std::u16string& caption, const std::u16string& message) override {
+        return MessageBoxW(page, wide(message), wide(caption), MB_ICONQUESTION | MB_YESNOCANCEL) == IDYES;
+    }
+    bool ask_cancel(const std::u16string& message) override {
+        return MessageBoxW(dialog, wide(message), L"", MB_ICONQUESTION | MB_YESNOCANCEL) == IDYES;
+    }
+    void show_error(const std::u16string& caption, const std::u16string& message) override {
+        MessageBoxW(dialog, wide(message), wide(caption), MB_ICONERROR | MB_OK);
+    }
+    void set_bar(int position) override {
+        SendDlgItemMessageW(page, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+    void set_upper_line(const std::u16string& line) override {
+        SetDlgItemTextW(page, IDC_STATUS_UPPER, wide(line));
+    }
+    void set_lower_line(const std::u16string& line) override {
+        SetDlgItemTextW(page, IDC_STATUS_LOWER, wide(line));
+    }
+    void set_controls_enabled(bool enable, const std::u16string& button_text) override {
+        EnableWindow(GetDlgItem(page, IDC_BROWSE), enable);
+        for (const int id : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE, IDCANCEL})
+            EnableWindow(GetDlgItem(dialog, id), enable);
+        SetDlgItemTextW(page, IDC_START, wide(button_text));
+    }
+    void reveal(const std::u16string& path) override { reveal_in_file_manager(path); }
+};
+
+PageView page_view;
+const std::unique_ptr<FileSystem> file_system = make_file_system();
+
+struct SizePreset {
+    const wchar_t* caption;
+    UINT kilobytes;
+};
+constexpr SizePreset kSizePresets[] = {
+    {L"10 KB", 10},      {L"100 KB", 100},    {L"1 MB", 1024},     {L"10 MB", 10240},
+    {L"25 MB", 25600},   {L"50 MB", 51200},   {L"100 MB", 102400}, {L"200 MB", 204800},
+    {L"300 MB", 307200}, {L"400 MB", 409600}, {L"500 MB", 512000}, {L"750 MB", 768000},
+    {L"1 GB", 1048576},  {L"2 GB", 2097152},  {L"5 GB", 5242880},  {L"10 GB", 10485760},
+};
+
+void start_pressed(HWND page) {
+    // The fields take any text; strtol's reading turns it into numbers (no digits: 0).
+    const int32_t count = settings_int_from_text(field_text(page, IDC_COUNT), 0);
+    generation_settings.files_size = settings_int_from_text(field_text(page, IDC_FILE_SIZE), 0);
+    generation_settings.files_c = count < 1 ? 1 : count > 65536 ? 65536 : count;
+    generation_settings.files_type =
+        static_cast<int32_t>(SendDlgItemMessageW(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
+    if (!run_busy) {
+        page_view.page = page;
+        page_view.dialog = GetParent(page);
+    }
+    generation_settings.owner = &page_view;
+    generation_settings.Folder = field_text(page, IDC_FOLDER);
+    SetDlgItemInt(page, IDC_COUNT, static_cast<UINT>(generation_settings.files_c), TRUE);
+    SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);
+    write_setting_int(u"files_c", generation_settings.files_c);
+    write_setting_int(u"files_size", generation_settings.files_size);
+    write_setting_int(u"files_type", generation_settings.files_type);
+    start_or_cancel(*file_system);
+}
+
+} // namespace
+
+void page_command(HWND page, int id) {
+    switch (id) {
+    case IDC_START:
+        start_pressed(page);
+        break;
+    case IDC_BROWSE: {
+        const std::u16string folder = browse_folder(page);
+        if (!folder.empty()) {
+            generation_settings.Folder = folder;
+            SetDlgItemTextW(page, IDC_FOLDER, wide(folder));
+            write_setting_text(u"Folder", folder.c_str());
+        }
+        break;
+    }
+    case IDC_PRESETS:
+        show_size_menu(page);
+        break;
+    default:
+        break;
+    }
+}
+
+std::u16string browse_folder(HWND owner) {
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator)) || allocator == nullptr)
+        return {};
+    wchar_t display_name[MAX_PATH] = {};
+    BROWSEINFOW browse = {};
+    browse.hwndOwner = owner;
+    browse.pszDisplayName = display_name;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+    std::u16string result;
+    if (chosen != nullptr) {
+        wchar_t path[MAX_PATH] = {};
+        if (SHGetPathFromIDListW(chosen, path)) {
+            if (path[0] == 0)
+                MessageBoxW(nullptr, L"Failed to get directory", nullptr, MB_ICONERROR);
+            else
+                result = from_wide(path);
+        }
+        allocator->Free(chosen);
+    }
+    allocator->Release();
+    return result;
+}
+
+void show_size_menu(HWND page) {
+    HMENU menu = CreatePopupMenu();
+    for (const SizePreset& preset : kSizePresets)
+        AppendMenuW(menu, MF_STRING, preset.kilobytes, preset.caption);
+    RECT button = {};
+    GetWindowRect(GetDlgItem(page, IDC_PRESETS), &button);
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                                         button.left, button.bottom, 0, page, nullptr));
+    DestroyMenu(menu);
+    if (chosen != 0)
+        SetDlgItemInt(page, IDC_FILE_SIZE, chosen, TRUE);
+}
+
+void apply_generation_page_texts(HWND page) {
+    set_control_text(GetDlgItem(page, IDC_FOLDER_LABEL), text(10) + u" :");
+    set_control_text(GetDlgItem(page, IDC_COUNT_LABEL), text(12) + u" :");
+    set_control_text(GetDlgItem(page, IDC_FILE_SIZE_LABEL), text(13) + u" :");
+    set_control_text(GetDlgItem(page, IDC_TYPE_LABEL), text(14) + u" :");
+    // While a run is busy the button cancels it, and says so in the new language too.
+    set_control_text(GetDlgItem(page, IDC_START), text(run_busy ? 21 : 11));
+    HWND list = GetDlgItem(page, IDC_TYPE);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    // The list's position is the type: 0 generator data, 1 zeros, 2 random data.
+    for (const int number : {15, 16, 18}) {
+        const std::u16string entry = text(number);
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry)));
+    }
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(generation_settings.files_type), 0);
+}

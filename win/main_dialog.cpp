@@ -1,0 +1,253 @@
+// CHauptDialog: the main dialog's handler, toolbar, pages and texts.
+#include "win/main_dialog.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "core/base/text.h"
+#include "core/lang/catalogue.h"
+#include "core/run/run.h"
+#include "res/resource.h"
+#include "win/autostart.h"
+#include "win/controls.h"
+#include "win/generation_page.h"
+#include "win/info_page.h"
+#include "win/language_menu.h"
+#include "win/more_page.h"
+#include "win/os_version.h"
+#include "win/settings.h"
+#include "win/tray.h"
+#include "win/win_text.h"
+
+int32_t start_tray = 0;
+int32_t tray_if_minimize = 1;
+
+namespace {
+
+int32_t current_page = kGenerationPage;
+HWND page_windows[4] = {};
+
+std::u16string text(int number) { return text_of(get_text(number)); }
+std::u16string common(int number) { return text_of(get_common_text(number)); }
+
+// The page area's caption for each page.
+int page_caption(int32_t number) { return number == kInfoPage ? 27 : number == kMorePage ? 28 : 26; }
+
+// The first "%s" of a catalogue text filled with value; the text itself is never a format.
+std::u16string fill_placeholder(const std::u16string& format, const std::u16string& value) {
+    const size_t at = format.find(u"%s");
+    return at == std::u16string::npos ? format : format.substr(0, at) + value + format.substr(at + 2);
+}
+
+// The dialog procedure all pages share.
+INT_PTR CALLBACK page_procedure(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
+    (void)lparam;
+    // Commands go to the page that is shown; nothing here counts as handled.
+    if (message == WM_COMMAND && current_page == kGenerationPage)
+        page_command(page, LOWORD(wparam));
+    else if (message == WM_COMMAND && current_page == kMorePage)
+        more_page_command(page, LOWORD(wparam));
+    return 0;
+}
+
+} // namespace
+
+INT_PTR CHauptDialog::dialog_handler(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    (void)lparam;
+    switch (message) {
+    case WM_INITDIALOG:
+        return initialise(dialog);
+    case WM_COMMAND:
+        command(LOWORD(wparam));
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wparam & 0xFFF0) != SC_MINIMIZE)
+            return 0;
+        // Never minimised: with tray_if_minimize the dialog goes into the notification area.
+        if (tray_if_minimize != 0 && GetActiveWindow() == window && tray != nullptr) {
+            tray->hide_to_tray();
+            ShowWindow(window, SW_HIDE);
+        }
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+BOOL CHauptDialog::initialise(HWND dialog) {
+    OleInitialize(nullptr);
+    HICON large = static_cast<HICON>(LoadImageW(app_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    HICON small =
+        static_cast<HICON>(LoadImageW(app_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    window = dialog;
+    generation_settings.files_type = read_setting_int(u"files_type", generation_settings.files_type);
+
+    create_toolbar();
+    create_pages();
+    apply_texts();
+
+    wchar_t name[128] = {};
+    LoadStringW(app_instance, IDS_PROGRAM_NAME, name, 128);
+    refresh_autostart(from_wide(name).c_str());
+
+    start_tray = read_setting_int(u"start_tray", start_tray);
+    tray_if_minimize = read_setting_int(u"tray_if_minimize", tray_if_minimize);
+
+    wchar_t desktop[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
+        desktop[0] = 0;
+    // The field holds up to 511 characters: a longer stored folder is taken whole rather than
+    // cut into another folder.
+    char16_t folder[512] = {};
+    const std::u16string desktop_text = from_wide(desktop).substr(0, 511);
+    std::copy(desktop_text.begin(), desktop_text.end(), folder);
+    read_setting_text(u"Folder", folder, 512);
+    generation_settings.Folder = folder;
+    HWND page = page_windows[kGenerationPage];
+    SetDlgItemTextW(page, IDC_FOLDER, wide(generation_settings.Folder));
+
+    generation_settings.files_c = read_setting_int(u"files_c", generation_settings.files_c);
+    generation_settings.files_size = read_setting_int(u"files_size", generation_settings.files_size);
+    SetDlgItemInt(page, IDC_COUNT, static_cast<UINT>(generation_settings.files_c), TRUE);
+    SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);
+
+    get_os_version();
+    return TRUE;
+}
+
+void CHauptDialog::create_toolbar() {
+    toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | TBSTYLE_TOOLTIPS |
+                                  TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TRANSPARENT | CCS_NORESIZE |
+                                  CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                              0, 0, 180, 20, window, nullptr, app_instance, nullptr);
+    SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 12));
+    HWND place = GetDlgItem(window, IDC_TOOLBAR_PLACE);
+    ShowWindow(place, SW_HIDE);
+    RECT rect = {};
+    GetWindowRect(place, &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    MoveWindow(toolbar, rect.left, rect.top, rect.right - rect.left, 24, TRUE);
+}
+
+void CHauptDialog::add_toolbar_button(const std::u16string& label, int command) {
+    TBBUTTON button = {};
+    button.iBitmap = 0;
+    button.idCommand = command;
+    button.fsState = TBSTATE_ENABLED;
+    button.fsStyle = BTNS_BUTTON;
+    if (SendMessageW(toolbar, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button))) {
+        std::u16string caption = label.substr(0, 255);
+        TBBUTTONINFOW info = {};
+        info.cbSize = sizeof info;
+        info.dwMask = TBIF_TEXT | TBIF_STYLE;
+        info.pszText = const_cast<wchar_t*>(wide(caption));
+        info.fsStyle = BTNS_AUTOSIZE;
+        SendMessageW(toolbar, TB_SETBUTTONINFOW, command, reinterpret_cast<LPARAM>(&info));
+    }
+    SendMessageW(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(24, 24));
+}
+
+void CHauptDialog::create_pages() {
+    const struct {
+        int32_t number;
+        int templ;
+    } pages[] = {{kInfoPage, IDD_INFO}, {kGenerationPage, IDD_GENERATE}, {kMorePage, IDD_MORE}};
+    RECT area = {};
+    GetWindowRect(GetDlgItem(window, IDC_PAGE_AREA), &area);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+    InflateRect(&area, -1, -1);
+    for (const auto& page : pages) {
+        HWND created =
+            CreateDialogParamW(app_instance, MAKEINTRESOURCEW(page.templ), window, page_procedure, 0);
+        page_windows[page.number] = created;
+        SetWindowPos(created, HWND_TOP, area.left + 1, area.top + 1, area.right - area.left - 2,
+                     area.bottom - area.top - 2, SWP_NOACTIVATE);
+    }
+    show_page(read_setting_int(u"c_wnd", kGenerationPage));
+    mark_page_button(current_page == kInfoPage   ? IDC_PAGE_INFO
+                     : current_page == kMorePage ? IDC_PAGE_MORE
+                                                 : IDC_PAGE_PROGRAM);
+}
+
+void CHauptDialog::show_page(int32_t number) {
+    // A stored number that names no page shows the generation page.
+    if (number != kGenerationPage && number != kInfoPage && number != kMorePage)
+        number = kGenerationPage;
+    for (int32_t i = 0; i < 4; ++i)
+        if (page_windows[i] != nullptr)
+            ShowWindow(page_windows[i], i == number ? SW_SHOW : SW_HIDE);
+    current_page = number;
+    write_setting_int(u"c_wnd", number);
+    set_control_text(GetDlgItem(window, IDC_PAGE_AREA), text(page_caption(number)));
+    apply_generation_page_texts(page_windows[kGenerationPage]);
+    apply_more_page_texts(page_windows[kMorePage]);
+    apply_info_texts(page_windows[kInfoPage], number == kInfoPage);
+}
+
+void CHauptDialog::apply_texts() {
+    for (int i = 0; i < 10; ++i)
+        SendMessageW(toolbar, TB_DELETEBUTTON, 0, 0);
+    SetWindowTextW(window, wide((common(19) + u" (Portable)" + u" - x64").substr(0, 255)));
+    site_address = common(language_index == 0 ? 20 : 21);
+    add_toolbar_button(fill_placeholder(common(22), site_address), IDM_PROGRAM_MENU);
+    add_toolbar_button(u"# LNG", IDM_LANGUAGE_MENU);
+    add_toolbar_button(u"# " + text(75), IDM_FAQ);
+    add_toolbar_button(fill_placeholder(u"# %s", text(25)), IDM_DONATE);
+    text_font = reinterpret_cast<HFONT>(SendMessageW(toolbar, WM_GETFONT, 0, 0));
+    set_control_text(GetDlgItem(window, IDC_PAGE_PROGRAM), text(26));
+    set_control_text(GetDlgItem(window, IDC_PAGE_INFO), text(27));
+    set_control_text(GetDlgItem(window, IDC_PAGE_MORE), text(28));
+    set_control_text(GetDlgItem(window, IDCANCEL), text(72));
+    show_page(current_page);
+}
+
+void CHauptDialog::mark_page_button(int id) {
+    for (const int button : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE})
+        SendDlgItemMessageW(window, button, BM_SETCHECK, button == id ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void CHauptDialog::command(int id) {
+    switch (id) {
+    case IDCANCEL:
+        EndDialog(window, 2);
+        PostQuitMessage(1);
+        break;
+    case IDC_PAGE_PROGRAM:
+        show_page(kGenerationPage);
+        mark_page_button(id);
+        break;
+    case IDC_PAGE_INFO:
+        show_page(kInfoPage);
+        mark_page_button(id);
+        break;
+    case IDC_PAGE_MORE:
+        show_page(kMorePage);
+        mark_page_button(id);
+        break;
+    case IDM_PROGRAM_MENU:
+        show_program_menu(window, toolbar);
+        break;
+    case IDM_LANGUAGE_MENU:
+        if (show_language_menu(window, toolbar))
+            apply_texts();
+        break;
+    case IDM_FAQ:
+        open_site_page(kFaqPage);
+        break;
+    case IDM_DONATE:
+        open_site_page(u"?seite=paypal");
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,44 @@
+// The main dialog: banner, page buttons, the page area with its three pages, and the toolbar.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class CToTray;
+
+class CHauptDialog {
+public:
+    virtual ~CHauptDialog() = default;
+
+    // The dialog's message handling; 0 means not handled.
+    INT_PTR dialog_handler(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+    // Shows page 0 (generation), 1 (Info) or 3 (More), remembers it and applies the page texts.
+    void show_page(int32_t number);
+    // Puts every catalogue text on the dialog, its toolbar and its pages.
+    void apply_texts();
+
+    HWND toolbar = nullptr;
+    HWND window = nullptr;
+    // The tray icon the dialog hides in when it is minimised; none until the program binds it.
+    CToTray* tray = nullptr;
+
+private:
+    BOOL initialise(HWND dialog);
+    void create_toolbar();
+    void add_toolbar_button(const std::u16string& label, int command);
+    void create_pages();
+    void command(int id);
+    void mark_page_button(int id);
+};
+
+// Pages by number; number 2 has no page.
+inline constexpr int32_t kGenerationPage = 0;
+inline constexpr int32_t kInfoPage = 1;
+inline constexpr int32_t kMorePage = 3;
+
+// The settings start_tray and tray_if_minimize, read when the dialog starts; the entry point
+// reads start_tray to decide whether the dialog shows.
+extern int32_t start_tray;
+extern int32_t tray_if_minimize;
