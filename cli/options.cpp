@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "core/base/size_text.h"
 #include "core/base/text.h"
 #include "core/run/random.h"
 
@@ -164,11 +165,23 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                     return range_error(option, *text, "from 1 to 65536");
                 options.count = static_cast<int32_t>(*number);
             } else if (option == "--size") {
-                if (number && *number < 0)
+                const SizeText size = parse_size_text(*text, std::numeric_limits<int32_t>::max());
+                switch (size.status) {
+                case SizeText::Status::ok:
+                    options.size_kb = static_cast<int32_t>(size.kilobytes);
+                    break;
+                case SizeText::Status::negative:
                     return CliError{"--size must not be negative (\"" + to_utf8(*text) + "\")"};
-                if (!number || *number > std::numeric_limits<int32_t>::max())
-                    return range_error(option, *text, "of kilobytes from 0 to 2147483647");
-                options.size_kb = static_cast<int32_t>(*number);
+                case SizeText::Status::not_whole:
+                    return CliError{"--size takes whole kilobytes, not \"" + to_utf8(*text) + "\""};
+                case SizeText::Status::too_large:
+                    return CliError{"--size takes at most 2147483647 KB (2 TiB less 1 KiB), not \"" +
+                                    to_utf8(*text) + "\""};
+                case SizeText::Status::invalid:
+                    return CliError{"--size takes kilobytes, or a number with K, M, G or T (K = 1024 "
+                                    "bytes), not \"" +
+                                    to_utf8(*text) + "\""};
+                }
             } else if (option == "--type") {
                 if (*text == u"0" || *text == u"noncompressible")
                     options.type = 0;
