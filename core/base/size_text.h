@@ -8,10 +8,10 @@
 struct SizeText {
     enum class Status {
         ok,
-        invalid,       // no number, an unknown unit, or something after it
-        not_whole,     // not a whole number of kilobytes ("1.5K", "0.1")
-        negative,      // "-5"
-        too_large,     // more than `limit` kilobytes
+        invalid,   // no number, an unknown unit, or something after it
+        not_whole, // not a whole number of kilobytes ("1.5K", "0.1")
+        negative,  // "-5"
+        too_large, // more than `limit` kilobytes
     };
     Status status = Status::invalid;
     int64_t kilobytes = 0; // when ok
