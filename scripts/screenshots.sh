@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the main dialog under Wine on a virtual display: every page in English and
 # German, the generation page in Arabic (right to left) and Simplified Chinese, a run in progress,
-# a finished run and the language menu.
+# a finished run and the language menu; the generation page, a run and the language menu again at
+# 144 DPI.
 #   scripts/screenshots.sh [OUTDIR]      (default: docs/screenshots)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -37,6 +38,14 @@ fi
 recorder=$root/build/windows/tests/win/explorer_recorder.exe
 [[ -f $recorder ]] && cp "$recorder" "$WINEPREFIX/drive_c/windows/explorer.exe"
 
+# Wine takes the screen's DPI from the registry when a program starts.
+set_dpi() {
+  dpi=$1
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+}
+dpi=96
+start_x=520 start_y=202 # where Start sits in every English layout of this setup, at 96 DPI
+
 shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS [X Y]]: with seconds, Start is pressed first;
   # with X Y, the point of the dialog clicked instead, and the picture takes in what drops down
   local name=$1 language=$2 page=$3 count=${4:-100} size=${5:-4096} seconds=${6:-} x=${7:-} y=${8:-} id
@@ -64,12 +73,12 @@ shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS [X Y]]: with seconds, Start
     read -r left top width height < <(xwininfo -id "$id" |
       awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width/ {w=$NF} /Height/ {h=$NF}
            END {print x, y, w, h}')
-    import -window root -crop "$((width + 40))x$((height + 280))+$left+$top" +repage "$out/$name.png"
+    import -window root -crop "$((width + 60 * dpi / 96))x$((height + 280 * dpi / 96))+$left+$top" +repage \
+      "$out/$name.png"
     xdotool key Escape
   else
     if [[ -n $seconds ]]; then
-      # Start sits at the same place in every English layout of this setup.
-      xdotool mousemove --window "$id" 520 202 click 1
+      xdotool mousemove --window "$id" "$start_x" "$start_y" click 1
       sleep "$seconds"
     fi
     import -window "$id" "$out/$name.png"
@@ -96,3 +105,12 @@ shot running-en 1 0 1 8388608 2
 shot finished-en 1 0 20 10240 6
 # The language menu drops from the toolbar's "# LNG" button.
 shot language-menu-en 1 0 100 4096 1 430 335
+
+# 144 DPI: the dialog, its banner, icons and toolbar half as large again.
+set_dpi 144
+trap 'set_dpi 96; rm -rf "$work"; "$root/scripts/wine-stop" >/dev/null 2>&1 || true' EXIT
+start_x=741 start_y=293
+shot generation-en-144dpi 1 0
+shot running-en-144dpi 1 0 1 8388608 2
+shot language-menu-en-144dpi 1 0 100 4096 1 628 488
+set_dpi 96

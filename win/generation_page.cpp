@@ -4,6 +4,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <limits>
+
+#include "core/base/size_text.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/rules/settings_rules.h"
@@ -75,10 +78,39 @@ constexpr SizePreset kSizePresets[] = {
     {L"1 GB", 1048576},  {L"2 GB", 2097152},  {L"5 GB", 5242880},  {L"10 GB", 10485760},
 };
 
+// The largest size a run takes, in kilobytes (2 TiB less 1 KiB), as on the command line.
+constexpr int64_t kLargestSize = std::numeric_limits<int32_t>::max();
+
+// Why the size field's text cannot be taken, in the active language.
+std::u16string size_problem(const std::u16string& typed, SizeText::Status status) {
+    switch (status) {
+    case SizeText::Status::negative:
+        return text(81) + u"\r\n" + typed;
+    case SizeText::Status::too_large:
+        return replace_all(
+            replace_all(text(83), u"%d", format_ascii("%lld", static_cast<long long>(kLargestSize))), u"%s",
+            typed);
+    default:
+        return replace_all(text(82), u"%s", typed);
+    }
+}
+
 void start_pressed(HWND page) {
-    // The fields take any text; strtol's reading turns it into numbers (no digits: 0).
+    // The count takes any text; strtol's reading turns it into a number (no digits: 0). The size
+    // is kilobytes, or a number with a unit ("10G", "1.5M", "512K").
     const int32_t count = settings_int_from_text(field_text(page, IDC_COUNT), 0);
-    generation_settings.files_size = settings_int_from_text(field_text(page, IDC_FILE_SIZE), 0);
+    const std::u16string typed_size = field_text(page, IDC_FILE_SIZE);
+    const SizeText size = parse_size_text(typed_size, kLargestSize);
+    const bool size_taken = size.status == SizeText::Status::ok;
+    if (!size_taken && !run_busy) {
+        // Nothing starts, nothing is stored, and the field keeps what was typed. (While a run is
+        // busy the press asks about cancelling it, which the size has no part in.)
+        MessageBoxW(GetParent(page), wide(size_problem(typed_size, size.status)), wide(text(39)),
+                    MB_ICONERROR | MB_OK);
+        return;
+    }
+    if (size_taken)
+        generation_settings.files_size = static_cast<int32_t>(size.kilobytes);
     generation_settings.files_c = count < 1 ? 1 : count > 65536 ? 65536 : count;
     generation_settings.files_type =
         static_cast<int32_t>(SendDlgItemMessageW(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
@@ -89,9 +121,11 @@ void start_pressed(HWND page) {
     generation_settings.owner = &page_view;
     generation_settings.Folder = field_text(page, IDC_FOLDER);
     SetDlgItemInt(page, IDC_COUNT, static_cast<UINT>(generation_settings.files_c), TRUE);
-    SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);
+    if (size_taken)
+        SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);
     write_setting_int(u"files_c", generation_settings.files_c);
-    write_setting_int(u"files_size", generation_settings.files_size);
+    if (size_taken)
+        write_setting_int(u"files_size", generation_settings.files_size);
     write_setting_int(u"files_type", generation_settings.files_type);
     start_or_cancel(*file_system);
 }

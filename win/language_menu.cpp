@@ -101,8 +101,9 @@ bool read_text_file(const std::wstring& path, std::u16string& text) {
 void load_translation(const std::wstring& path, HWND owner) {
     std::u16string text;
     read_text_file(path, text); // an unreadable file loads as an empty one
+    const std::u16string name = translation_name(text);
     install_translation(std::move(text));
-    const std::u16string report = completeness_report(*loaded_texts.load(), language_texts[kEnglish]);
+    const std::u16string report = completeness_report(*loaded_texts.load(), language_texts[kEnglish], name);
     MessageBoxW(owner, wide(report), L"Translate", MB_OK);
 }
 

@@ -28,6 +28,16 @@ namespace {
 // How long an ending program waits for a busy run to close its file.
 constexpr int32_t kRunFinishMilliseconds = 3000;
 
+// The ending program's UI thread, waiting for the run, still answers the worker's calls to its
+// windows (a report caught half-way, a status line): they would otherwise hold the worker, and
+// the file open, until the wait gives up. Input stays queued: the program is ending.
+void answer_worker(int32_t milliseconds) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds), QS_SENDMESSAGE);
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     return current_dialog != nullptr ? current_dialog->dialog_handler(dialog, message, wparam, lparam) : 0;
 }
@@ -66,7 +76,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_ENDSESSION:
         // The session ends: a busy run closes its file before the process goes.
         if (wparam)
-            finish_busy_run(kRunFinishMilliseconds);
+            finish_busy_run(kRunFinishMilliseconds, answer_worker);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wparam) == IDM_DEFERRED_START)
@@ -134,6 +144,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         DispatchMessageW(&message);
     }
     // Ended while a run is busy (the hidden window closed, say): the run closes its file first.
-    finish_busy_run(kRunFinishMilliseconds);
+    finish_busy_run(kRunFinishMilliseconds, answer_worker);
     return static_cast<int>(message.wParam);
 }

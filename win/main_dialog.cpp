@@ -14,6 +14,7 @@
 #include "res/resource.h"
 #include "win/autostart.h"
 #include "win/controls.h"
+#include "win/dpi.h"
 #include "win/generation_page.h"
 #include "win/info_page.h"
 #include "win/language_menu.h"
@@ -27,6 +28,9 @@ int32_t start_tray = 0;
 int32_t tray_if_minimize = 1;
 
 namespace {
+
+// Posted to the dialog once the system has scaled it to a new DPI.
+constexpr UINT kFitToDpi = WM_APP + 1;
 
 int32_t current_page = kGenerationPage;
 HWND page_windows[4] = {};
@@ -64,6 +68,14 @@ INT_PTR CHauptDialog::dialog_handler(HWND dialog, UINT message, WPARAM wparam, L
     case WM_COMMAND:
         command(LOWORD(wparam));
         return 0;
+    case WM_DPICHANGED:
+        // The system moves and scales the dialog and its controls (not handled here, so the
+        // dialog manager's own scaling runs); what the program sized itself follows afterwards.
+        PostMessageW(dialog, kFitToDpi, 0, 0);
+        return 0;
+    case kFitToDpi:
+        fit_to_dpi();
+        return 1;
     case WM_SYSCOMMAND:
         if ((wparam & 0xFFF0) != SC_MINIMIZE)
             return 0;
@@ -80,18 +92,12 @@ INT_PTR CHauptDialog::dialog_handler(HWND dialog, UINT message, WPARAM wparam, L
 
 BOOL CHauptDialog::initialise(HWND dialog) {
     OleInitialize(nullptr);
-    HICON large = static_cast<HICON>(LoadImageW(app_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    HICON small =
-        static_cast<HICON>(LoadImageW(app_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
     window = dialog;
     generation_settings.files_type = read_setting_int(u"files_type", generation_settings.files_type);
 
     create_toolbar();
     create_pages();
+    fit_to_dpi();
     apply_texts();
 
     wchar_t name[128] = {};
@@ -130,13 +136,65 @@ void CHauptDialog::create_toolbar() {
                                   CCS_NOPARENTALIGN | CCS_NODIVIDER,
                               0, 0, 180, 20, window, nullptr, app_instance, nullptr);
     SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 12));
-    HWND place = GetDlgItem(window, IDC_TOOLBAR_PLACE);
-    ShowWindow(place, SW_HIDE);
+    ShowWindow(GetDlgItem(window, IDC_TOOLBAR_PLACE), SW_HIDE);
+}
+
+// The toolbar in its placeholder's place (left and top edge, width), 24 pixels high at 96 DPI.
+void CHauptDialog::place_toolbar() {
+    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, at_dpi(12, dpi_)));
+    SendMessageW(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(at_dpi(24, dpi_), at_dpi(24, dpi_)));
     RECT rect = {};
-    GetWindowRect(place, &rect);
+    GetWindowRect(GetDlgItem(window, IDC_TOOLBAR_PLACE), &rect);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
-    MoveWindow(toolbar, rect.left, rect.top, rect.right - rect.left, 24, TRUE);
+    MoveWindow(toolbar, rect.left, rect.top, rect.right - rect.left, at_dpi(24, dpi_), TRUE);
+}
+
+void CHauptDialog::fit_to_dpi() {
+    const UINT before = dpi_;
+    dpi_ = window_dpi(window);
+    // The window's own icons and the pages' icon controls at the sizes this DPI asks for; an icon
+    // control's id is its icon's resource number.
+    for (const bool small : {false, true}) {
+        HICON icon = load_icon_at_dpi(app_instance, IDI_PROGRAM, small, dpi_);
+        if (auto previous = reinterpret_cast<HICON>(SendMessageW(
+                window, WM_SETICON, small ? ICON_SMALL : ICON_BIG, reinterpret_cast<LPARAM>(icon))))
+            DestroyIcon(previous);
+    }
+    const int icon_size = metric_at_dpi(SM_CXICON, dpi_);
+    for (HWND page : page_windows) {
+        for (HWND child = page != nullptr ? GetWindow(page, GW_CHILD) : nullptr; child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            GetClassNameW(child, kind, 16);
+            if (lstrcmpiW(kind, L"Static") != 0 ||
+                (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+                continue;
+            HICON icon = load_icon_at_dpi(app_instance, GetDlgCtrlID(child), false, dpi_);
+            if (auto previous = reinterpret_cast<HICON>(
+                    SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0)))
+                DestroyIcon(previous);
+            SetWindowPos(child, nullptr, 0, 0, icon_size, icon_size,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    fit_bitmap_to_control(GetDlgItem(window, IDC_BANNER), app_instance, IDB_BANNER);
+    place_toolbar();
+    place_pages();
+
+    // After a change of DPI the texts take a font made for the new one (the toolbar keeps the one
+    // it was made with), and the toolbar's buttons are measured again.
+    if (before != 0 && before != dpi_ && text_font != nullptr) {
+        LOGFONTW face = {};
+        if (GetObjectW(text_font, sizeof face, &face) != 0) {
+            face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(dpi_), static_cast<int>(before));
+            HFONT previous = scaled_font_;
+            scaled_font_ = CreateFontIndirectW(&face);
+            SendMessageW(toolbar, WM_SETFONT, reinterpret_cast<WPARAM>(scaled_font_), TRUE);
+            apply_texts();
+            if (previous != nullptr)
+                DeleteObject(previous);
+        }
+    }
 }
 
 void CHauptDialog::add_toolbar_button(const std::u16string& label, int command) {
@@ -154,7 +212,7 @@ void CHauptDialog::add_toolbar_button(const std::u16string& label, int command) 
         info.fsStyle = BTNS_AUTOSIZE;
         SendMessageW(toolbar, TB_SETBUTTONINFOW, command, reinterpret_cast<LPARAM>(&info));
     }
-    SendMessageW(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(24, 24));
+    SendMessageW(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(at_dpi(24, dpi_), at_dpi(24, dpi_)));
 }
 
 void CHauptDialog::create_pages() {
@@ -162,21 +220,25 @@ void CHauptDialog::create_pages() {
         int32_t number;
         int templ;
     } pages[] = {{kInfoPage, IDD_INFO}, {kGenerationPage, IDD_GENERATE}, {kMorePage, IDD_MORE}};
-    RECT area = {};
-    GetWindowRect(GetDlgItem(window, IDC_PAGE_AREA), &area);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
-    InflateRect(&area, -1, -1);
-    for (const auto& page : pages) {
-        HWND created =
+    for (const auto& page : pages)
+        page_windows[page.number] =
             CreateDialogParamW(app_instance, MAKEINTRESOURCEW(page.templ), window, page_procedure, 0);
-        page_windows[page.number] = created;
-        SetWindowPos(created, HWND_TOP, area.left + 1, area.top + 1, area.right - area.left - 2,
-                     area.bottom - area.top - 2, SWP_NOACTIVATE);
-    }
+    place_pages();
     show_page(read_setting_int(u"c_wnd", kGenerationPage));
     mark_page_button(current_page == kInfoPage   ? IDC_PAGE_INFO
                      : current_page == kMorePage ? IDC_PAGE_MORE
                                                  : IDC_PAGE_PROGRAM);
+}
+
+// Every page inside the page area's frame: one pixel in from each side of the group box.
+void CHauptDialog::place_pages() {
+    RECT area = {};
+    GetWindowRect(GetDlgItem(window, IDC_PAGE_AREA), &area);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+    for (HWND page : page_windows)
+        if (page != nullptr)
+            SetWindowPos(page, HWND_TOP, area.left + 1, area.top + 1, area.right - area.left - 2,
+                         area.bottom - area.top - 2, SWP_NOACTIVATE);
 }
 
 void CHauptDialog::show_page(int32_t number) {
@@ -219,6 +281,10 @@ void CHauptDialog::mark_page_button(int id) {
 void CHauptDialog::command(int id) {
     switch (id) {
     case IDCANCEL:
+        // Esc and the close box come here even while Exit is disabled (Windows checks the button
+        // first, Wine does not): a busy run keeps the program open.
+        if (run_busy)
+            break;
         EndDialog(window, 2);
         PostQuitMessage(1);
         break;

@@ -29,8 +29,17 @@ private:
     void create_toolbar();
     void add_toolbar_button(const std::u16string& label, int command);
     void create_pages();
+    // Icons, banner, toolbar and pages at the window's DPI: when the dialog starts and after the
+    // system has scaled it to a new DPI.
+    void fit_to_dpi();
+    void place_toolbar();
+    void place_pages();
     void command(int id);
     void mark_page_button(int id);
+
+    UINT dpi_ = 0; // until the dialog has started
+    // The text font made for a new DPI, owned here; the first font is the toolbar's own.
+    HFONT scaled_font_ = nullptr;
 };
 
 // Pages by number; number 2 has no page.

@@ -10,6 +10,13 @@ namespace {
 
 bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
 
+// Letters of the right-to-left scripts: Hebrew, Arabic, Syriac, Thaana, NKo, Samaritan, Mandaic
+// and their presentation forms. Only a part that holds one needs isolating; left-to-right text
+// stays as it is, since some fonts draw the isolates as boxes.
+bool is_right_to_left(char16_t c) {
+    return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFC);
+}
+
 std::u16string without_zeros(std::u16string text) {
     text.erase(std::remove(text.begin(), text.end(), u'\0'), text.end());
     return text;
@@ -46,7 +53,8 @@ void install_translation(std::u16string text) {
     loaded_texts_active.store(true, std::memory_order_release);
 }
 
-std::u16string completeness_report(const text_table& loaded, const text_table& english) {
+std::u16string completeness_report(const text_table& loaded, const text_table& english,
+                                   std::u16string_view name) {
     int counted = 0;
     int translated = 0;
     int missing = 0;
@@ -70,14 +78,42 @@ std::u16string completeness_report(const text_table& loaded, const text_table& e
     }
     // With no English texts there is nothing to be complete against: 0 %, as in the catalogue.
     const int percent = counted > 0 ? static_cast<int>(100.0 * translated / counted) : 0;
-    std::u16string report = format_ascii("%d %%", percent);
+    std::u16string report = name.empty() ? format_ascii("%d %%", percent) : language_menu_item(name, percent);
     if (missing > 0)
         report += misses;
     return report;
 }
 
+std::u16string translation_name(std::u16string_view text) {
+    for (size_t line = 0; line < text.size();) {
+        size_t end = text.find_first_of(u"\r\n", line);
+        if (end == std::u16string_view::npos)
+            end = text.size();
+        if (text.substr(line, 3) == u"##=")
+            return std::u16string(text.substr(line + 3, end - line - 3));
+        line = end + 1;
+    }
+    return {};
+}
+
 std::u16string language_menu_item(std::u16string_view display_name, int percent) {
-    return std::u16string(display_name) + format_ascii(" / %d %%", percent);
+    // The part after a tab stands in the menu's right-hand column, so each part is a paragraph of
+    // its own and is isolated on its own.
+    std::u16string item;
+    for (size_t start = 0;;) {
+        const size_t tab = display_name.find(u'\t', start);
+        const std::u16string_view part =
+            display_name.substr(start, tab == std::u16string_view::npos ? tab : tab - start);
+        if (std::any_of(part.begin(), part.end(), is_right_to_left))
+            item.append(u"\u2068").append(part).append(u"\u2069");
+        else
+            item.append(part);
+        if (tab == std::u16string_view::npos)
+            break;
+        item += u'\t';
+        start = tab + 1;
+    }
+    return item + format_ascii(" / %d %%", percent);
 }
 
 std::u16string translation_template_name(std::u16string_view name_and_version) {

@@ -21,12 +21,19 @@ std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode);
 // a lookup returned before stays valid on any thread whatever is loaded later.
 void install_translation(std::u16string text);
 
-// "N %" for the share of English numbers that `loaded` translates, followed, when any is
-// missing, by the miss list: "\n\nmiss:\n", the first nine as "N=English text\n", then
-// "........\n" and every further one as "N,".
-std::u16string completeness_report(const text_table& loaded, const text_table& english);
+// "N %" for the share of English numbers that `loaded` translates, or, for a translation that
+// names its language, that name and the figure as the language menu shows them
+// (language_menu_item); followed, when any is missing, by the miss list: "\n\nmiss:\n", the first
+// nine as "N=English text\n", then "........\n" and every further one as "N,".
+std::u16string completeness_report(const text_table& loaded, const text_table& english,
+                                   std::u16string_view name = {});
+// The language a translation file names in its first "##=" line (as the template does): the rest
+// of that line; empty when it names none.
+std::u16string translation_name(std::u16string_view text);
 
-// A language menu item: the display name, " / ", the completeness and " %".
+// A language menu item: the display name, " / ", the completeness and " %". A part of the name
+// (on either side of its tab) in a right-to-left script is isolated (U+2068 ... U+2069), so the
+// item reads "name / N %" in that order whatever the script.
 std::u16string language_menu_item(std::u16string_view display_name, int percent);
 
 // "translate_" + the program's name and version with every blank made "_" + ".txt".

@@ -70,7 +70,7 @@ int32_t report_progress(double done, double total, RunView* owner, int finished)
     }
     if (finished) {
         const double elapsed = elapsed_seconds(run_start_clock);
-        owner->set_upper_line(text(50) + u"   :||  \u00D8 " + format_size(total / divisor(elapsed)) + u" / " +
+        owner->set_upper_line(text(50) + u"   :||  \u00D8 " + format_size(done / divisor(elapsed)) + u" / " +
                               text(47) + u"  || " + text(49) + u": " + format_duration(elapsed));
         owner->set_bar(100);
         owner->set_lower_line(u"");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <random>
 #include <system_error>
@@ -170,7 +171,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             }
         }
         if (++counter > 10) {
-            if (running_reports)
+            if (running_reports && !run_ending)
                 report_progress(static_cast<double>(written), total, view, 0);
             counter = 0;
         }
@@ -196,7 +197,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             for (size_t k = 0; k < chunks; ++k) {
                 written += std::min(kChunkBytes, bytes - k * kChunkBytes);
                 if (++counter > 1000) {
-                    if (running_reports)
+                    if (running_reports && !run_ending)
                         report_progress(static_cast<double>(written), total, view, 0);
                     counter = 0;
                 }
@@ -219,8 +220,11 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             break;
     }
 
+    // A run cancelled because the program ends shows neither its summary nor its last file.
+    if (run_ending)
+        return 1;
     report_progress(static_cast<double>(written), total, view, 1);
-    if (view != nullptr && !path.empty() && !run_ending)
+    if (view != nullptr && !path.empty())
         view->reveal(path);
     return 1;
 }
@@ -233,24 +237,31 @@ void set_controls_enabled(RunView* view, bool enable) {
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
                           const std::optional<RunSeeds>& seeds) {
     const int32_t result = generation_run(settings, fs, seeds);
-    if (run_cancel && settings.owner != nullptr) {
-        settings.owner->set_upper_line(text(56));
-        settings.owner->set_lower_line(u"");
+    // An ending program's window may no longer answer: the run shows it nothing more.
+    if (!run_ending) {
+        if (run_cancel && settings.owner != nullptr) {
+            settings.owner->set_upper_line(text(56));
+            settings.owner->set_lower_line(u"");
+        }
+        set_controls_enabled(settings.owner, true);
     }
-    set_controls_enabled(settings.owner, true);
     run_busy = false;
     return result;
 }
 
-bool finish_busy_run(int32_t milliseconds) {
+bool finish_busy_run(int32_t milliseconds, const std::function<void(int32_t)>& pause) {
     if (!run_busy)
         return true;
     run_ending = true;
     run_cancel = true;
     // A bounded wait: the worker may be showing a question nobody will answer any more.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (run_busy && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (run_busy && std::chrono::steady_clock::now() < deadline) {
+        if (pause)
+            pause(10);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return !run_busy;
 }
 

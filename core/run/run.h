@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,7 +24,7 @@ extern GenerationSettings generation_settings;
 
 extern std::atomic<bool> run_busy;
 extern std::atomic<bool> run_cancel;
-// Set once the program is ending: a run cancelled for that reason opens no Explorer window.
+// Set once the program is ending: a run cancelled for that reason shows nothing more.
 extern std::atomic<bool> run_ending;
 
 // Where a run's randomness comes from: fixed seeds make it repeatable; without them the run seeds
@@ -50,10 +51,12 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
 // UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
 // asks whether to cancel it.
 void start_or_cancel(FileSystem& fs);
-// For a program that ends while a run is busy: asks the run to cancel, without the Explorer window
-// a cancelled run otherwise opens, and waits at most `milliseconds` for it to close its file. True
+// For a program that ends while a run is busy: asks the run to cancel, without the reports, the
+// "Canceled" line and the Explorer window a cancelled run otherwise shows, and waits at most
+// `milliseconds` for it to close its file. The wait passes in slices of `pause(ms)` (a window
+// program answers the worker's calls to its windows there); without it the thread sleeps. True
 // when no run is busy any more.
-bool finish_busy_run(int32_t milliseconds);
+bool finish_busy_run(int32_t milliseconds, const std::function<void(int32_t)>& pause = {});
 
 // False when no run is busy; otherwise asks whether to cancel it (setting run_cancel on Yes).
 bool ask_cancel();

@@ -229,8 +229,13 @@ FOLD = hex_rgb("#c9d6e5")
 #   page: left, top, right, bottom (exclusive); fold: size of the dog-ear;
 #   cells: left, top, cell size, columns, rows of the noise; solid: top, bottom of the flat block
 ICON_GEOMETRY = {
+    96: {"page": (12, 4, 82, 92), "fold": 22, "cells": (20, 30, 6, 9, 4), "solid": (60, 84), "line": 2.0},
+    64: {"page": (8, 3, 55, 61), "fold": 15, "cells": (13, 20, 4, 9, 4), "solid": (40, 56)},
     48: {"page": (6, 2, 41, 46), "fold": 11, "cells": (10, 15, 3, 9, 4), "solid": (30, 42)},
+    40: {"page": (5, 2, 35, 38), "fold": 9, "cells": (9, 12, 2, 9, 4), "solid": (24, 35)},
     32: {"page": (4, 1, 28, 31), "fold": 8, "cells": (7, 11, 2, 9, 4), "solid": (21, 28)},
+    24: {"page": (3, 1, 21, 23), "fold": 6, "cells": (5, 8, 2, 7, 3), "solid": (16, 21)},
+    20: {"page": (3, 1, 18, 19), "fold": 5, "cells": (5, 6, 1, 9, 4), "solid": (12, 17)},
 }
 
 # The noise pattern, shared by both colourings so the two icons differ only in hue.
@@ -263,8 +268,9 @@ def draw_page_icon(size, acc):
     x0, y0, x1, y1 = g["page"]
     f = g["fold"]
     outer = [(x0, y0), (x1 - f, y0), (x1, y0 + f), (x1, y1), (x0, y1)]
+    line = g.get("line", 1.0)
     c.shape(Polygon(outer), acc["outline"])
-    inner = inset(outer, 1.0)
+    inner = inset(outer, line)
     # A faint top-to-bottom tint keeps the page from looking like a hole at large sizes.
     body = Canvas(size, size)
     body.shape(Polygon(inner), (1, 1, 1))
@@ -275,7 +281,7 @@ def draw_page_icon(size, acc):
     # The dog-ear: outlined triangle, its fill a shade darker than the page.
     tri = [(x1 - f, y0), (x1, y0 + f), (x1 - f, y0 + f)]
     c.shape(Polygon(tri), acc["outline"])
-    c.shape(Polygon(inset(tri, 1.0)), FOLD)
+    c.shape(Polygon(inset(tri, line)), FOLD)
 
     cx, cy, cs, cols, rows = g["cells"]
     pat = noise_pattern(cols, rows, 0x50E1 + size)
@@ -476,7 +482,10 @@ def draw_text(canvas, text, x, baseline, scale, weight, spacing, rgb):
 # --------------------------------------------------------------------------------------
 # Banner
 
-BANNER_W, BANNER_H = 700, 60
+# The banner is drawn at twice its size at 96 DPI; the program scales it to the control, so it
+# stays sharp up to 192 DPI and is averaged down below that.
+BANNER_SCALE = 2
+BANNER_W, BANNER_H = 700, 60  # at 96 DPI
 BG_LEFT = hex_rgb("#0a1c36")
 BG_RIGHT = hex_rgb("#16467e")
 TITLE = hex_rgb("#ffffff")
@@ -484,35 +493,38 @@ TAGLINE = hex_rgb("#a9cbef")
 TAGLINE_TEXT = "Test files at both ends of compressibility"
 
 
-BANNER_LEFT = 76  # the part of the banner left of the dialog's edge
+BANNER_LEFT = 76  # the part of the banner left of the dialog's edge, at 96 DPI
 
 
-def draw_banner(emblem):
-    c = Canvas(BANNER_W, BANNER_H)
-    for y in range(BANNER_H):
+def draw_banner(emblem, k=BANNER_SCALE):
+    """The banner at k times its 96-DPI size; every position below is in 96-DPI pixels."""
+    w, h = BANNER_W * k, BANNER_H * k
+    c = Canvas(w, h)
+    for y in range(h):
         # A touch darker towards the bottom edge so the banner sits on the dialog
         # rather than floating above it.
-        dv = 1.0 - 0.18 * smoothstep(20, BANNER_H, y)
-        for x in range(BANNER_W):
-            rgb = mix(BG_LEFT, BG_RIGHT, x / (BANNER_W - 1.0))
-            c.px[y * BANNER_W + x] = [rgb[0] * dv, rgb[1] * dv, rgb[2] * dv, 1.0]
+        dv = 1.0 - 0.18 * smoothstep(20, BANNER_H, (y + 0.5) / k)
+        for x in range(w):
+            rgb = mix(BG_LEFT, BG_RIGHT, x / (w - 1.0))
+            c.px[y * w + x] = [rgb[0] * dv, rgb[1] * dv, rgb[2] * dv, 1.0]
 
-    draw_noise_band(c)
+    draw_noise_band(c, k)
     # The dialog places the banner 47 dialog units left of its edge (about 70 px at 96 DPI),
     # so the picture starts after that.
-    c.paste(emblem, BANNER_LEFT + 14, 6)
-    draw_text(c, "Pelmora", BANNER_LEFT + 76, 31, 2.9, 1.3, 1.45, TITLE)
-    draw_text(c, TAGLINE_TEXT, BANNER_LEFT + 77, 49, 1.36, 0.85, 1.2, TAGLINE)
+    c.paste(emblem, (BANNER_LEFT + 14) * k, 6 * k)
+    draw_text(c, "Pelmora", (BANNER_LEFT + 76) * k, 31 * k, 2.9 * k, 1.3, 1.45, TITLE)
+    draw_text(c, TAGLINE_TEXT, (BANNER_LEFT + 77) * k, 49 * k, 1.36 * k, 0.85, 1.2, TAGLINE)
     # A thin accent rule along the bottom, brightest where the band is flat.
     acc = ACCENTS["blue"]
-    for x in range(BANNER_W):
-        t = smoothstep(60, 520, x)
-        c.blend(x, BANNER_H - 2, mix(acc["deep"], acc["light"], t), 0.85)
-        c.blend(x, BANNER_H - 1, mix(acc["deep"], acc["solid"], t), 0.6)
+    for x in range(w):
+        t = smoothstep(60, 520, x / k)
+        for y in range(k):
+            c.blend(x, h - 2 * k + y, mix(acc["deep"], acc["light"], t), 0.85)
+            c.blend(x, h - k + y, mix(acc["deep"], acc["solid"], t), 0.6)
     return c
 
 
-def draw_noise_band(c):
+def draw_noise_band(c, k):
     """Random cells on the left that settle, column by column, into one even colour:
     the two ends of the compressibility scale in a single strip."""
     acc = ACCENTS["blue"]
@@ -540,11 +552,11 @@ def draw_noise_band(c):
             alpha = lerp(0.55 + 0.45 * b, 1.0, settle) * min(1.0, 0.4 + present)
             x0 = x_start + q * pitch
             y0 = top + r * pitch
-            c.rect(x0, y0, x0 + cell, y0 + cell, rgb, alpha)
+            c.rect(x0 * k, y0 * k, (x0 + cell) * k, (y0 + cell) * k, rgb, alpha)
             if joined > 0.0:
-                c.rect(x0 + cell, y0, x0 + pitch, y0 + cell, rgb, alpha * joined)
+                c.rect((x0 + cell) * k, y0 * k, (x0 + pitch) * k, (y0 + cell) * k, rgb, alpha * joined)
                 if r + 1 < rows:
-                    c.rect(x0, y0 + cell, x0 + pitch, y0 + pitch, rgb, alpha * joined)
+                    c.rect(x0 * k, (y0 + cell) * k, (x0 + pitch) * k, (y0 + pitch) * k, rgb, alpha * joined)
 
 
 def quantise(canvas, ncolours=256):
@@ -622,14 +634,16 @@ def write(path, data):
 
 def main(argv):
     out_dir = argv[1] if len(argv) > 1 else RES_DIR
-    sizes = (48, 32, 16)
+    # Every size Windows asks for at 96, 120, 144 and 192 DPI: small 16, 20, 24, 32; large 32,
+    # 40, 48, 64. None of them has to be scaled from another.
+    sizes = (64, 48, 40, 32, 24, 20, 16)
     blue = [draw_icon(s, "blue") for s in sizes]
     amber = [draw_icon(s, "amber") for s in sizes]
     write(os.path.join(out_dir, "icon107.ico"), ico_bytes(blue))
     write(os.path.join(out_dir, "icon108.ico"), ico_bytes(amber))
-    banner = draw_banner(blue[0])
+    banner = draw_banner(draw_icon(48 * BANNER_SCALE, "blue"))
     palette, indices = quantise(banner)
-    write(os.path.join(out_dir, "banner157.bmp"), bmp8_bytes(BANNER_W, BANNER_H, palette, indices))
+    write(os.path.join(out_dir, "banner157.bmp"), bmp8_bytes(banner.w, banner.h, palette, indices))
 
 
 if __name__ == "__main__":

@@ -129,9 +129,9 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
 }
 
 #ifndef _WIN32
-// Runs the built program through the shell; returns its exit code and what it printed.
-std::pair<int, std::string> run_cli(const std::string& arguments) {
-    const std::string command = std::string(PELMORA_CLI) + " " + arguments + " 2>&1 </dev/null";
+// Runs a command line through the shell; returns its exit code and what it printed.
+std::pair<int, std::string> run_cli_command(const std::string& line) {
+    const std::string command = line + " 2>&1 </dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[256];
@@ -139,6 +139,11 @@ std::pair<int, std::string> run_cli(const std::string& arguments) {
         output += buffer;
     const int status = pipe != nullptr ? pclose(pipe) : -1;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// Runs the built program with `arguments`.
+std::pair<int, std::string> run_cli(const std::string& arguments) {
+    return run_cli_command(std::string(PELMORA_CLI) + " " + arguments);
 }
 
 TEST(CliProgram, ExitCodesAndOutput) {
@@ -173,6 +178,29 @@ TEST(CliProgram, ExitCodesAndOutput) {
     std::tie(code, output) = run_cli("--lang 0 --version");
     EXPECT_EQ(code, 0);
     EXPECT_EQ(output, "Pelmora 2.85\n");
+}
+
+TEST(CliProgram, ACancelledRunStatesTheThroughputOfWhatItWrote) {
+    ScratchFolder scratch;
+    // 1 TiB planned, interrupted after about a second.
+    const auto [code, output] =
+        run_cli_command("timeout --preserve-status -s INT 1 " + std::string(PELMORA_CLI) + " --folder '" +
+                        scratch.path().string() + "' --size 1T --type 1");
+    EXPECT_EQ(code, 130) << output;
+    EXPECT_NE(output.find("\nCanceled\n"), std::string::npos) << output;
+    const auto files = files_in(scratch.path());
+    ASSERT_EQ(files.size(), 1u);
+    const double written = static_cast<double>(std::filesystem::file_size(files[0]));
+    // "Finished   :||  Ø 1.23 GB / sec.  || Total time: 1 sec."
+    const size_t at = output.find("\xC3\x98 ");
+    ASSERT_NE(at, std::string::npos) << output;
+    double speed = std::strtod(output.c_str() + at + 3, nullptr);
+    const std::string unit = output.substr(output.find(' ', at + 3) + 1, 2);
+    speed *= unit == "GB" ? 1073741824.0 : unit == "MB" ? 1048576.0 : unit == "KB" ? 1024.0 : 1.0;
+    // The run lasted at least most of the second and at most a few: the throughput is that of
+    // the bytes on disk (the planned terabyte would make it hundreds of gigabytes a second).
+    EXPECT_LE(speed, written / 0.8) << output;
+    EXPECT_GE(speed, written / 5.0) << output;
 }
 
 TEST(CliProgram, ASeedMakesTheSameFilesAgain) {

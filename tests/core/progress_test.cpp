@@ -103,4 +103,11 @@ TEST_F(Progress, FinalSummaryAlsoForAnEmptyRun) {
     EXPECT_NE(instant.upper.find(u"GB / sec."), std::u16string::npos) << to_utf8(instant.upper);
 }
 
+TEST_F(Progress, TheSummaryDividesWhatWasWrittenNotWhatWasPlanned) {
+    // A run of 8 GiB cancelled after 3 GiB in 1000 seconds: 3.07 MB a second, not 8.19.
+    run_start_clock = clock_ms() - 1000000;
+    report_progress(3.0 * 1073741824.0, 8.0 * 1073741824.0, &view, 1);
+    EXPECT_EQ(view.upper, u"Finished   :||  \u00D8 3.07 MB / sec.  || Total time: 16 min., 40 sec..");
+}
+
 } // namespace

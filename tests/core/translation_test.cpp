@@ -90,6 +90,14 @@ TEST_F(Completeness, EverythingPresentIsOneHundredAlone) {
     EXPECT_EQ(completeness_report(loaded_, english_), u"100 %");
 }
 
+TEST_F(Completeness, ANamedTranslationLeadsWithItsNameAsTheMenuShowsIt) {
+    load_all_but({29});
+    EXPECT_EQ(completeness_report(loaded_, english_, u"Persian\t\u0641\u0627\u0631\u0633\u06CC"),
+              u"Persian\t\u2068\u0641\u0627\u0631\u0633\u06CC\u2069 / 95 %\n\nmiss:\n29=e29\n");
+    EXPECT_EQ(completeness_report(loaded_, english_, u"Italian\tItaliano"),
+              u"Italian\tItaliano / 95 %\n\nmiss:\n29=e29\n");
+}
+
 TEST_F(Completeness, TwelveMissingListNineThenDotsThenThree) {
     load_all_but({10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20});
     loaded_[21] = empty_; // an empty translation is missing too
@@ -182,6 +190,43 @@ TEST_F(LoadedTranslation, TemplateHoldsTheEnglishSectionAsTheCatalogueHasIt) {
 TEST(LanguageMenuItem, NamePercentAndSign) {
     EXPECT_EQ(language_menu_item(u"German\tDeutsch", 97), u"German\tDeutsch / 97 %");
     EXPECT_EQ(language_menu_item(u"X", 0), u"X / 0 %");
+}
+
+TEST(LanguageMenuItem, ANameInARightToLeftScriptIsIsolatedFromTheFigure) {
+    // Without the isolates (U+2068 ... U+2069) the figure and the sign join the Arabic run and the
+    // item reads "100 / <name> %".
+    const struct {
+        const char16_t* name;
+        const char16_t* item;
+    } cases[] = {
+        {u"Persian\t\u0641\u0627\u0631\u0633\u06CC",
+         u"Persian\t\u2068\u0641\u0627\u0631\u0633\u06CC\u2069 / 100 %"},
+        {u"Arabic\t\u0627\u0644\u0644\u063A\u0629 \u0627\u0644\u0639\u0631\u0628\u064A\u0629",
+         u"Arabic\t\u2068\u0627\u0644\u0644\u063A\u0629 \u0627\u0644\u0639\u0631\u0628\u064A\u0629\u2069 / "
+         u"100 %"},
+        {u"\u05E2\u05D1\u05E8\u05D9\u05EA", u"\u2068\u05E2\u05D1\u05E8\u05D9\u05EA\u2069 / 100 %"}, // no tab
+        {u"\u0641\u0627\u0631\u0633\u06CC\tPersian",
+         u"\u2068\u0641\u0627\u0631\u0633\u06CC\u2069\tPersian / 100 %"},
+        // Left-to-right names stay as they are: some fonts draw the marks as boxes.
+        {u"Greek\t\u03B5\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC",
+         u"Greek\t\u03B5\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC / 100 %"},
+        {u"Chinese-Simplified\t\u7B80\u4F53\u4E2D\u6587",
+         u"Chinese-Simplified\t\u7B80\u4F53\u4E2D\u6587 / 100 %"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(to_utf8(c.name));
+        EXPECT_EQ(language_menu_item(c.name, 100), c.item);
+    }
+}
+
+TEST(TranslationName, TheFirstNameLineOfTheFile) {
+    EXPECT_EQ(translation_name(u"\r\nx\r\n\r\n##=English\tEnglisch\r\n\r\n\n10=Destination Folder\r\n"),
+              u"English\tEnglisch");
+    EXPECT_EQ(translation_name(u"##=Persian\t\u0641\u0627\u0631\u0633\u06CC\n26=x\n##=Other\n"),
+              u"Persian\t\u0641\u0627\u0631\u0633\u06CC");
+    EXPECT_EQ(translation_name(u"; comment\r\n26=Programa\r\n"), u"") << "no name line";
+    EXPECT_EQ(translation_name(u"x ##=inside a line\n"), u"") << "only at a line's start";
+    EXPECT_EQ(translation_name(u"##=\r\n"), u"");
 }
 
 struct BodyCase {

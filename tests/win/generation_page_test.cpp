@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -136,13 +138,98 @@ TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
         RemoveDirectoryW(level.c_str());
 }
 
+const char* const kStartCaseNames[] = {"TextAndAUnit", "ThreeFiles", "MegabytesWithAPoint"};
 INSTANTIATE_TEST_SUITE_P(Fields, GenerationPageStart,
-                         testing::Values(StartCase{L"abc", L"12abc", L"1", L"12", 1, 12},
-                                         StartCase{L"3", L"5", L"3", L"5", 3, 5}),
+                         testing::Values(StartCase{L"abc", L"12 kb", L"1", L"12", 1, 12},
+                                         StartCase{L"3", L"5", L"3", L"5", 3, 5},
+                                         StartCase{L"2", L"1.5M", L"2", L"1536", 2, 1536}),
                          [](const testing::TestParamInfo<StartCase>& info) {
-                             return info.index == 0 ? std::string("TextAfterNumbers")
-                                                    : std::string("ThreeFiles");
+                             return std::string(kStartCaseNames[info.index]);
                          });
+
+struct SizeCase {
+    const wchar_t* typed;
+    const wchar_t* message; // empty: the size is taken, and the field then shows its kilobytes
+    const wchar_t* kilobytes;
+};
+
+// Sizes with units in the size field. The destination is a file, so a run that starts stops at
+// once with its error and writes nothing; a size that cannot be taken starts nothing.
+TEST(GenerationPage, TheSizeFieldTakesUnitsAndRefusesWhatItCannotRead) {
+    explorer_record();
+    const std::wstring occupied = fresh_folder(L"units");
+    std::ofstream(occupied.c_str()) << "x";
+    Program program(L"[Program]\r\nFolder=" + occupied + L"\r\nfiles_size=7\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    const std::wstring unreadable =
+        L"\" cannot be read: write whole kilobytes (512), or a number with K, M, G "
+        L"or T (1.5M, 10G; 1K = 1024 bytes).";
+    const SizeCase cases[] = {
+        {L"10G", L"", L"10485760"},
+        {L"512K", L"", L"512"},
+        {L"1.5M", L"", L"1536"},
+        {L"2047g", L"", L"2146435072"},
+        {L"300", L"", L"300"},
+        {L"10X", unreadable.c_str(), nullptr},
+        {L"12abc", unreadable.c_str(), nullptr},
+        {L"1.5K", unreadable.c_str(), nullptr},
+        {L"", unreadable.c_str(), nullptr},
+        {L"4T", L"\" is too large: a file may have at most 2147483647 KB.", nullptr},
+        {L"-5", L"The size of the files must not be negative.", nullptr},
+    };
+    std::wstring stored = L"files_size=7\r\n";
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "size \"" << std::string(c.typed, c.typed + wcslen(c.typed)) << "\"");
+        SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed));
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+        HWND box = nullptr;
+        ASSERT_TRUE(wait_until([&] {
+            box = FindWindowW(L"#32770", L"Attention");
+            return visible(box);
+        }));
+        const std::wstring shown = window_text(GetDlgItem(box, 0xFFFF));
+        if (*c.message == 0) {
+            EXPECT_EQ(shown, L"Could not open the target file\r\n" + occupied) << "the run started";
+            EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), c.kilobytes);
+            stored = std::wstring(L"files_size=") + c.kilobytes + L"\r\n";
+        } else {
+            const bool negative = c.typed[0] == L'-';
+            EXPECT_EQ(shown, negative ? std::wstring(c.message) + L"\r\n" + c.typed
+                                      : L"The size \"" + std::wstring(c.typed) + c.message);
+            EXPECT_EQ(window_text(GetDlgItem(page, IDC_FILE_SIZE)), c.typed) << "left as typed";
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << "no run";
+            EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"Start");
+        }
+        EXPECT_NE(program.ini_text().find(stored), std::wstring::npos) << "only a size taken is stored";
+        SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        ASSERT_TRUE(wait_until([&] { return !visible(FindWindowW(L"#32770", L"Attention")); }));
+        ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+
+    // The message is in the language of the interface.
+    Program german(L"[Program]\r\nlng=0\r\nFolder=" + occupied + L"\r\n", true);
+    page = start_on_generation_page(german, dialog);
+    ASSERT_NE(page, nullptr);
+    SendDlgItemMessageW(page, IDC_FILE_SIZE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10X"));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        box = FindWindowW(L"#32770", L"Achtung!");
+        return visible(box);
+    }));
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)).rfind(L"Die Gr\u00F6\u00DFe \"10X\" ist nicht lesbar", 0),
+              0u);
+    SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return !visible(FindWindowW(L"#32770", L"Achtung!")); }));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(german.exit_code(), 1);
+    DeleteFileW(occupied.c_str());
+}
 
 TEST(GenerationPage, TheThirdTypeMakesRandomFilesAndIsKeptAcrossARestart) {
     const std::wstring record = explorer_record();
@@ -279,7 +366,7 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
     RemoveDirectoryW(folder.c_str());
 }
 
-TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) {
+TEST(GenerationPage, EndingTheProgramDuringARunEndsWithinHalfASecondAndLeavesNoFileOpen) {
     const std::wstring record = explorer_record();
     const std::wstring folder = fresh_folder(L"end");
     Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
@@ -288,9 +375,16 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) 
     ASSERT_NE(page, nullptr);
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
     ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
+    Sleep(300); // well into the run, with progress reports going to the page
 
+    // The program waits up to 3 seconds for the run to close its file before it ends; ending
+    // within half a second means the run closed it.
+    const auto asked = std::chrono::steady_clock::now();
     PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.exit_code(8000), 0) << "it ends within a few seconds";
+    EXPECT_EQ(program.exit_code(8000), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    std::printf("ended %.3f s after it was asked to\n", seconds);
+    EXPECT_LT(seconds, 0.5);
     EXPECT_FALSE(wait_until([&] { return !read_bytes(record).empty(); }, 2))
         << "no Explorer window as the program ends";
     const auto files = files_in(folder);
@@ -301,6 +395,45 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsPromptlyAndLeavesNoFileOpen) 
     EXPECT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
     EXPECT_TRUE(DeleteFileW(path.c_str()));
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(GenerationPage, EscAndTheCloseBoxDoNothingDuringARun) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"esc");
+    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_generation_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
+    ASSERT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+
+    // Esc in a field, the close box, and the command both of them become.
+    HWND field = GetDlgItem(page, IDC_COUNT);
+    PostMessageW(field, WM_KEYDOWN, VK_ESCAPE, 1);
+    PostMessageW(field, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(1500), -1) << "still running";
+    EXPECT_TRUE(visible(dialog));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"&Cancel") << "the run goes on";
+
+    // Cancelled, the run ends as always; then Esc ends the program.
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    HWND question = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        question = FindWindowW(L"#32770", L"");
+        return visible(question);
+    }));
+    SendMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_START)) == L"Start"; }, 30));
+    ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+    PostMessageW(field, WM_KEYDOWN, VK_ESCAPE, 1);
+    PostMessageW(field, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    EXPECT_EQ(program.exit_code(), 1);
+    for (const std::wstring& name : files_in(folder))
+        DeleteFileW((folder + L"\\" + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }
 

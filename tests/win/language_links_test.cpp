@@ -162,7 +162,7 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
 
     ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1, open_dialog_shown));
     ASSERT_TRUE(open_file(path));
-    EXPECT_EQ(translate_box_text(), L"100 %");
+    EXPECT_EQ(translate_box_text(), L"English\tEnglisch / 100 %") << "named as the template names it";
     EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Program"; }, 5))
         << "the template's texts are the English ones";
 
@@ -186,6 +186,28 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     EXPECT_EQ(program.exit_code(), 1);
     DeleteFileW(path.c_str());
     DeleteFileW(partial.c_str());
+}
+
+TEST_F(LanguageAndLinks, ATranslationNamedInARightToLeftScriptKeepsItsNameApartFromTheFigure) {
+    // Persian, as the catalogue names it, with one text: the report reads "name / 2 %" in that
+    // order, the name isolated from the figure that follows it.
+    const std::wstring path = temp_folder() + L"pelmora-persian.txt";
+    const std::wstring text =
+        L"##=Persian\t\u0641\u0627\u0631\u0633\u06CC\r\n26=\u0628\u0631\u0646\u0627\u0645\u0647\r\n";
+    write_bytes(path, "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    Program program(L"[Program]\r\nlng=1\r\n", true);
+    HWND dialog = program.start_shown();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1, open_dialog_shown));
+    ASSERT_TRUE(open_file(path));
+    const std::wstring report = translate_box_text();
+    EXPECT_EQ(report.substr(0, report.find(L'\n')),
+              L"Persian\t\u2068\u0641\u0627\u0631\u0633\u06CC\u2069 / 2 %");
+    EXPECT_TRUE(wait_until(
+        [&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"\u0628\u0631\u0646\u0627\u0645\u0647"; }, 5));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    DeleteFileW(path.c_str());
 }
 
 struct LinkCase {

@@ -6,6 +6,10 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
 #include "res/resource.h"
 #include "tests/win/program_driver.h"
 
@@ -276,6 +280,183 @@ TEST(MainDialog, RefreshesAnExistingAutostartEntryAndReadsALongFolderWhole) {
     RegCloseKey(run);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::wstring(stored), L"\"" + program.exe() + L"\" -bg");
+}
+
+// The DPI Wine gives every program started after it is set (HKCU\Control Panel\Desktop\LogPixels);
+// the value before is put back when the object goes.
+class ScreenDpi {
+public:
+    ScreenDpi() {
+        RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", &key_);
+        DWORD size = sizeof before_;
+        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&before_),
+                                &size) == ERROR_SUCCESS;
+    }
+    ~ScreenDpi() {
+        if (had_)
+            set(before_);
+        else
+            RegDeleteValueW(key_, L"LogPixels");
+        RegCloseKey(key_);
+    }
+    void set(DWORD dpi) const {
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD before_ = 96;
+    bool had_ = false;
+};
+
+// A control's rectangle in the dialog's client coordinates.
+RECT client_rect_of(HWND dialog, HWND control) {
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+int width(const RECT& r) { return r.right - r.left; }
+int height(const RECT& r) { return r.bottom - r.top; }
+
+// The icon sizes a resource of the program holds.
+std::vector<int> icon_sizes(int id) {
+    std::vector<int> sizes;
+    HMODULE program = LoadLibraryExW(program_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+    const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(program, found)));
+    if (group != nullptr) {
+        // A group directory: 6 bytes of head (the count at 4), then 14 bytes per image.
+        const int count = group[4] | group[5] << 8;
+        for (int i = 0; i < count; ++i)
+            sizes.push_back(group[6 + 14 * i] == 0 ? 256 : group[6 + 14 * i]);
+    }
+    FreeLibrary(program);
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
+
+TEST(MainDialogDpi, EveryIconSizeOfTheFourDpisIsInTheProgram) {
+    // Large icons of 96, 120, 144 and 192 DPI are 32, 40, 48 and 64 pixels, small ones 16 to 32.
+    const std::vector<int> expected = {16, 20, 24, 32, 40, 48, 64};
+    EXPECT_EQ(icon_sizes(IDI_PROGRAM), expected);
+    EXPECT_EQ(icon_sizes(IDI_SECOND), expected);
+}
+
+// Where the banner's picture first turns white (the page of its emblem), on the row at 30 % of the
+// banner's height, as a multiple of that height from the banner's left edge: the same at every DPI
+// when the picture is scaled by one factor to the control's height. -1 when no white shows.
+double first_white_in_banner(HWND dialog, const RECT& banner, RECT client) {
+    HDC screen = GetDC(nullptr);
+    POINT origin = {0, 0};
+    ClientToScreen(dialog, &origin);
+    const int y = banner.top + height(banner) * 3 / 10;
+    double found = -1;
+    for (int x = std::max(0L, banner.left); x < std::min(banner.right, client.right); ++x) {
+        const COLORREF pixel = GetPixel(screen, origin.x + x, origin.y + y);
+        if (GetRValue(pixel) >= 0xE0 && GetGValue(pixel) >= 0xE0 && GetBValue(pixel) >= 0xE0) {
+            found = static_cast<double>(x - banner.left) / height(banner);
+            break;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+bool is_face(COLORREF pixel) { return pixel == GetSysColor(COLOR_BTNFACE); }
+
+TEST(MainDialogDpi, BannerIconsToolbarAndPagesFitAt96To192Dpi) {
+    // This process reads other windows' sizes as they are, whatever DPI each has.
+    using SetAwareness = BOOL(WINAPI*)(HANDLE);
+    if (const auto set_awareness = reinterpret_cast<SetAwareness>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"))))
+        set_awareness(reinterpret_cast<HANDLE>(-4)); // per monitor, version 2
+    const ScreenDpi screen;
+    double white_at_96 = -1;
+    int client_width_at_96 = 0;
+    for (const int dpi : {96, 120, 144, 192}) {
+        SCOPED_TRACE(testing::Message() << dpi << " DPI");
+        screen.set(static_cast<DWORD>(dpi));
+        Program program;
+        HWND dialog = program.start_shown();
+        ASSERT_NE(dialog, nullptr);
+        Sleep(300); // painted
+        RECT client = {};
+        GetClientRect(dialog, &client);
+        RECT window_rect = {};
+        GetWindowRect(dialog, &window_rect);
+        std::printf("%d DPI: dialog %dx%d, client %ldx%ld", dpi, width(window_rect), height(window_rect),
+                    client.right, client.bottom);
+
+        // The banner spans the dialog's width down to the line under it, and its picture fills it
+        // at one scale.
+        const RECT banner = client_rect_of(dialog, GetDlgItem(dialog, IDC_BANNER));
+        const RECT line = client_rect_of(dialog, GetDlgItem(dialog, IDC_BANNER_LINE));
+        std::printf(", banner %dx%d at %ld,%ld\n", width(banner), height(banner), banner.left, banner.top);
+        EXPECT_EQ(banner.bottom, line.top);
+        EXPECT_LE(banner.left, 0);
+        EXPECT_GE(banner.right, client.right);
+        HDC screen_dc = GetDC(nullptr);
+        POINT origin = {0, 0};
+        ClientToScreen(dialog, &origin);
+        for (const POINT inside :
+             {POINT{client.right - 2, banner.bottom / 2}, POINT{client.right - 2, banner.bottom - 1},
+              POINT{client.right / 2, banner.bottom - 1}})
+            EXPECT_FALSE(is_face(GetPixel(screen_dc, origin.x + inside.x, origin.y + inside.y)))
+                << "the picture reaches " << inside.x << "," << inside.y;
+        ReleaseDC(nullptr, screen_dc);
+        const double white = first_white_in_banner(dialog, banner, client);
+        EXPECT_GT(white, 0);
+        if (dpi == 96) {
+            white_at_96 = white;
+            client_width_at_96 = client.right;
+        } else {
+            EXPECT_NEAR(white, white_at_96, 0.05) << "the picture keeps its proportions";
+            // Dialog units follow the font, which grows about as the DPI does.
+            EXPECT_GT(client.right, client_width_at_96 * dpi / 96 * 85 / 100);
+        }
+
+        // The generation page's icons at the DPI's large icon size.
+        HWND page = Program::page_with(dialog, IDC_START);
+        int icons = 0;
+        for (HWND child = GetWindow(page, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            GetClassNameW(child, kind, 16);
+            if (std::wstring(kind) != L"Static" ||
+                (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+                continue;
+            ++icons;
+            RECT icon = {};
+            GetWindowRect(child, &icon);
+            EXPECT_EQ(width(icon), 32 * dpi / 96);
+            EXPECT_EQ(height(icon), 32 * dpi / 96);
+        }
+        EXPECT_EQ(icons, 2);
+
+        // The toolbar where its placeholder is, 24 pixels high at 96 DPI, inside the dialog.
+        HWND toolbar = FindWindowExW(dialog, nullptr, TOOLBARCLASSNAMEW, nullptr);
+        const RECT bar = client_rect_of(dialog, toolbar);
+        const RECT place = client_rect_of(dialog, GetDlgItem(dialog, IDC_TOOLBAR_PLACE));
+        EXPECT_EQ(bar.left, place.left);
+        EXPECT_EQ(bar.top, place.top);
+        EXPECT_EQ(height(bar), MulDiv(24, dpi, 96));
+        EXPECT_LE(bar.bottom, client.bottom);
+
+        // Every page one pixel inside the page area's frame.
+        const RECT box = client_rect_of(dialog, GetDlgItem(dialog, IDC_PAGE_AREA));
+        for (const int control : {IDC_START, IDC_SYSTEM_LINE, IDC_RECOMMEND}) {
+            const RECT shown = client_rect_of(dialog, Program::page_with(dialog, control));
+            EXPECT_EQ(shown.left, box.left + 1) << "page of control " << control;
+            EXPECT_EQ(shown.top, box.top + 1) << "page of control " << control;
+            EXPECT_EQ(width(shown), width(box) - 2) << "page of control " << control;
+            EXPECT_EQ(height(shown), height(box) - 2) << "page of control " << control;
+        }
+
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(program.exit_code(), 1);
+    }
 }
 
 } // namespace

@@ -48,13 +48,18 @@ TEST_F(MenuItems, LanguageMenuListsTheTwelveNamedLanguagesAndTheActiveOneIsDisab
         DestroyMenu(menu);
         ASSERT_EQ(items.size(), 15u) << "12 languages (not the nameless 13th), separator, two commands";
         for (int i = 0; i < 12; ++i) {
-            const std::wstring name(reinterpret_cast<const wchar_t*>(language_names[i]));
+            // A name in a right-to-left script is isolated, so that the figure stays after it.
+            std::wstring name(reinterpret_cast<const wchar_t*>(language_names[i]));
+            if (i == 7 || i == 10)
+                name.replace(name.find(L'\t') + 1, std::wstring::npos,
+                             L"\u2068" + name.substr(name.find(L'\t') + 1) + L"\u2069");
             EXPECT_EQ(items[i].id, 10u + i);
             EXPECT_EQ(items[i].text, name + L" / " + std::to_wstring(language_percent[i]) + L" %");
             const UINT marks = MFS_CHECKED | MFS_DISABLED;
             EXPECT_EQ(items[i].state & marks, i == active ? marks : 0u) << "item " << i;
         }
         EXPECT_EQ(items[1].text, L"English\tEnglisch / 100 %");
+        EXPECT_EQ(items[7].text, L"Persian\t\u2068\u0641\u0627\u0631\u0633\u06CC\u2069 / 100 %");
         EXPECT_TRUE(items[12].type & MFT_SEPARATOR);
         EXPECT_EQ(items[13].id, 1000u);
         EXPECT_EQ(items[13].text, L"Translate");
