@@ -182,9 +182,9 @@ TEST(CliProgram, ExitCodesAndOutput) {
 
 TEST(CliProgram, ACancelledRunStatesTheThroughputOfWhatItWrote) {
     ScratchFolder scratch;
-    // 1 TiB planned, interrupted after about a second.
+    // 1 TiB planned, interrupted after one and a half seconds.
     const auto [code, output] =
-        run_cli_command("timeout --preserve-status -s INT 1 " + std::string(PELMORA_CLI) + " --folder '" +
+        run_cli_command("timeout --preserve-status -s INT 1.5 " + std::string(PELMORA_CLI) + " --folder '" +
                         scratch.path().string() + "' --size 1T --type 1");
     EXPECT_EQ(code, 130) << output;
     EXPECT_NE(output.find("\nCanceled\n"), std::string::npos) << output;
@@ -197,9 +197,10 @@ TEST(CliProgram, ACancelledRunStatesTheThroughputOfWhatItWrote) {
     double speed = std::strtod(output.c_str() + at + 3, nullptr);
     const std::string unit = output.substr(output.find(' ', at + 3) + 1, 2);
     speed *= unit == "GB" ? 1073741824.0 : unit == "MB" ? 1048576.0 : unit == "KB" ? 1024.0 : 1.0;
-    // The run lasted at least most of the second and at most a few: the throughput is that of
-    // the bytes on disk (the planned terabyte would make it hundreds of gigabytes a second).
-    EXPECT_LE(speed, written / 0.8) << output;
+    // The run lasted from half a second (a slow start under a sanitizer) to a few: the
+    // throughput is that of the bytes on disk (the planned terabyte would make it hundreds of
+    // gigabytes a second).
+    EXPECT_LE(speed, written / 0.5) << output;
     EXPECT_GE(speed, written / 5.0) << output;
 }
 
