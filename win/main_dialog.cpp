@@ -170,8 +170,10 @@ void CHauptDialog::fit_to_dpi() {
                 (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
                 continue;
             HICON icon = load_icon_at_dpi(app_instance, GetDlgCtrlID(child), false, dpi_);
-            if (auto previous = reinterpret_cast<HICON>(
-                    SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0)))
+            const auto previous =
+                reinterpret_cast<HICON>(SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0));
+            // The icon the dialog manager loaded first is shared and stays; ours go when replaced.
+            if (previous != nullptr && before != 0)
                 DestroyIcon(previous);
             SetWindowPos(child, nullptr, 0, 0, icon_size, icon_size,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
