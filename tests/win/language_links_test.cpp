@@ -172,7 +172,7 @@ TEST_F(LanguageAndLinks, TemplateIsWrittenOpenedAndLoadsBackComplete) {
     ASSERT_TRUE(choose_in_menu(dialog, IDM_LANGUAGE_MENU, VK_UP, 1, open_dialog_shown));
     ASSERT_TRUE(open_file(partial));
     const std::wstring report = translate_box_text();
-    EXPECT_EQ(report.substr(0, 33), L"4 %\n\nmiss:\n10=Destination Folder\n") << "2 of 47";
+    EXPECT_EQ(report.substr(0, 33), L"4 %\n\nmiss:\n10=Destination Folder\n") << "2 of 49";
     EXPECT_TRUE(wait_until([&] { return text_of(dialog, IDC_PAGE_PROGRAM) == L"Programa"; }, 5));
     EXPECT_EQ(text_of(dialog, IDCANCEL), L"Sair");
     EXPECT_EQ(toolbar_text(dialog, IDM_FAQ), L"# Str:75?");
