@@ -3,9 +3,17 @@
 
 #include <map>
 
+#include "platform/win32_handles.h"
 #include "win/banner.h"
 
 namespace {
+
+struct BitmapKind {
+    using Type = HBITMAP;
+    static Type none() { return nullptr; }
+    static void close(Type bitmap) { DeleteObject(bitmap); }
+};
+using Bitmap = Owned<BitmapKind>;
 
 template <typename Function> Function user32_function(const char* name) {
     return reinterpret_cast<Function>(
@@ -26,14 +34,11 @@ const Picture& resource_picture(HINSTANCE instance, int id) {
     if (found != pictures.end())
         return found->second;
     Picture& picture = pictures[id];
-    HBITMAP bitmap = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    const Bitmap bitmap(static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     BITMAP info = {};
-    if (bitmap == nullptr || GetObjectW(bitmap, sizeof info, &info) == 0) {
-        if (bitmap != nullptr)
-            DeleteObject(bitmap);
+    if (!bitmap || GetObjectW(bitmap.get(), sizeof info, &info) == 0)
         return picture;
-    }
     BITMAPINFO format = {};
     format.bmiHeader.biSize = sizeof format.bmiHeader;
     format.bmiHeader.biWidth = info.bmWidth;
@@ -43,10 +48,9 @@ const Picture& resource_picture(HINSTANCE instance, int id) {
     format.bmiHeader.biCompression = BI_RGB;
     std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
     HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(info.bmHeight), pixels.data(), &format,
-                               DIB_RGB_COLORS);
+    const int rows = GetDIBits(screen, bitmap.get(), 0, static_cast<UINT>(info.bmHeight), pixels.data(),
+                               &format, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
-    DeleteObject(bitmap);
     if (rows == info.bmHeight) {
         for (uint32_t& pixel : pixels)
             pixel &= 0xFFFFFF;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/lang/catalogue.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -42,14 +43,13 @@ TEST_F(MenuItems, LanguageMenuListsTheTwelveNamedLanguagesAndTheActiveOneIsDisab
     for (const int active : {kEnglish, 0, 12}) {
         SCOPED_TRACE(active);
         language_index = active;
-        HMENU menu = make_language_menu();
-        ASSERT_NE(menu, nullptr);
-        const std::vector<Item> items = items_of(menu);
-        DestroyMenu(menu);
+        const PopupMenu menu = make_language_menu();
+        ASSERT_TRUE(menu);
+        const std::vector<Item> items = items_of(menu.get());
         ASSERT_EQ(items.size(), 15u) << "12 languages (not the nameless 13th), separator, two commands";
         for (int i = 0; i < 12; ++i) {
             // A name in a right-to-left script is isolated, so that the figure stays after it.
-            std::wstring name(reinterpret_cast<const wchar_t*>(language_names[i]));
+            std::wstring name(wide(language_names[i]));
             if (i == 7 || i == 10)
                 name.replace(name.find(L'\t') + 1, std::wstring::npos,
                              L"\u2068" + name.substr(name.find(L'\t') + 1) + L"\u2069");
@@ -83,11 +83,10 @@ TEST_F(MenuItems, ProgramMenuTakesTheThanksPageOfTheLanguagesSite) {
     for (const ProgramMenuCase& c : cases) {
         SCOPED_TRACE(c.language);
         language_index = c.language;
-        HMENU menu = make_program_menu(c.site);
-        ASSERT_NE(menu, nullptr);
-        const std::vector<Item> items = items_of(menu);
-        DestroyMenu(menu);
-        const std::wstring site(reinterpret_cast<const wchar_t*>(c.site));
+        const PopupMenu menu = make_program_menu(c.site);
+        ASSERT_TRUE(menu);
+        const std::vector<Item> items = items_of(menu.get());
+        const std::wstring site(wide(c.site));
         const std::vector<std::wstring> expected = {c.thanks, L"Pelmora FAQ", L"Pelmora Homepage",
                                                     L"Pelmora History", L"News " + site};
         ASSERT_EQ(items.size(), expected.size());
