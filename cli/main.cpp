@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
     settings.files_c = options.count;
     settings.files_size = options.size_kb;
     settings.files_type = options.type;
+    settings.shape = options.shape;
     settings.Folder = options.folder;
     settings.owner = &view;
 

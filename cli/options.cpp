@@ -2,6 +2,7 @@
 #include "cli/options.h"
 
 #include <limits>
+#include <string>
 
 #include "core/base/size_text.h"
 #include "core/base/text.h"
@@ -18,6 +19,10 @@ const char* const kCliUsage =
     "  --size KB        size of each file in KB of 1024 bytes (default 1024)\n"
     "  --type T         0 or noncompressible (default): generator data; 1 or compressible:\n"
     "                   zeros; 2 or random: data that no compressor shrinks\n"
+    "  --compress P     random data that compresses to P % of its size, 1 to 100 (100: as\n"
+    "                   --type 2); every 4 KB block alike\n"
+    "  --dedupe D       D % of the run's 4 KB blocks are copies of earlier ones, 0 to 99, the\n"
+    "                   rest unique; with or without --compress, random data\n"
     "  --seed N         fixes the tag and the data, 0 to 1125899906842623: the same command\n"
     "                   makes the same files\n"
     "  --yes            overwrite existing files without asking\n"
@@ -121,6 +126,8 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     if (!arguments.empty() && arguments[0] == u"verify")
         return parse_verify(arguments);
     CliOptions options;
+    std::optional<int32_t> type_given;
+    bool shape_given = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const OptionWord word = split_option(arguments[i]);
         const std::string option = to_utf8(word.name);
@@ -151,7 +158,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                 error = CliError{"--yes and --no-clobber exclude each other"};
             options.overwrite = chosen;
         } else if (option == "--folder" || option == "--count" || option == "--size" || option == "--type" ||
-                   option == "--seed" || option == "--lang") {
+                   option == "--seed" || option == "--lang" || option == "--compress" || option == "--dedupe") {
             const std::optional<std::u16string> text = value();
             if (!text)
                 return CliError{option + " needs a value"};
@@ -193,6 +200,17 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                     return CliError{
                         "--type takes 0 or noncompressible, 1 or compressible, 2 or random, not \"" +
                         to_utf8(*text) + "\""};
+                type_given = options.type;
+            } else if (option == "--compress") {
+                if (!number || *number < 1 || *number > 100)
+                    return range_error(option, *text, "from 1 to 100");
+                options.shape.compress = static_cast<int32_t>(*number);
+                shape_given = true;
+            } else if (option == "--dedupe") {
+                if (!number || *number < 0 || *number > 99)
+                    return range_error(option, *text, "from 0 to 99");
+                options.shape.dedupe = static_cast<int32_t>(*number);
+                shape_given = true;
             } else if (option == "--seed") {
                 if (!number || *number < 0 || static_cast<uint64_t>(*number) >= kRandomSeedLimit)
                     return range_error(option, *text, "from 0 to 1125899906842623");
@@ -207,6 +225,13 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
         }
         if (error)
             return *error;
+    }
+    // Shaped data is random data: the shape chooses the type, and another type contradicts it.
+    if (shape_given) {
+        if (type_given && *type_given != 2)
+            return CliError{"--compress and --dedupe shape random data, which --type " +
+                            std::to_string(*type_given) + " is not"};
+        options.type = 2;
     }
     return options;
 }

@@ -10,10 +10,8 @@ static_assert(kRandomSegmentBytes % kChunkBytes == 0, "a segment is a whole numb
 
 namespace {
 
-constexpr uint64_t kGoldenGamma = 0x9E3779B97F4A7C15u;
 // Files are below 2^31 KB, so below 2^21 segments: number and segment share one index.
 constexpr int kSegmentBits = 21;
-constexpr uint64_t kSeedsPerSegment = 3 * kRandomLanes;
 constexpr int kSeedingRounds = 12;
 
 constexpr uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
@@ -89,7 +87,7 @@ __attribute__((target("avx2"))) void fill_avx2(RandomLanes& r, uint8_t* out, siz
 } // namespace
 
 uint64_t splitmix64_next(uint64_t& state) {
-    uint64_t z = state += kGoldenGamma;
+    uint64_t z = state += kSplitmix64Gamma;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
     return z ^ (z >> 31);
@@ -107,7 +105,10 @@ RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment) {
     // splitmix64 is a counter at heart: its state after n outputs is seed + n * gamma, so the run's
     // sequence can be entered at any place without stepping there.
     const uint64_t index = (static_cast<uint64_t>(static_cast<uint32_t>(number)) << kSegmentBits) + segment;
-    uint64_t state = seed + index * kSeedsPerSegment * kGoldenGamma;
+    return seeded_lanes(seed + index * kRandomLaneSeeds * kSplitmix64Gamma);
+}
+
+RandomLanes seeded_lanes(uint64_t state) {
     RandomLanes lanes;
     for (int l = 0; l < kRandomLanes; ++l) {
         Sfc64 generator{0, 0, 0, 1};

@@ -26,8 +26,12 @@ inline constexpr uint64_t kRandomSegmentChunks = kRandomSegmentBytes / kChunkByt
 // it is written.
 inline constexpr size_t kRandomChunkSteps = kChunkBytes / (8 * kRandomLanes);
 
-// One output of splitmix64, the usual generator for seeding others.
+// One output of splitmix64, the usual generator for seeding others. Its state only ever grows by
+// the gamma, so the state after n outputs is the first plus n gammas.
 uint64_t splitmix64_next(uint64_t& state);
+inline constexpr uint64_t kSplitmix64Gamma = 0x9E3779B97F4A7C15u;
+// The splitmix64 outputs that seed one set of lanes: a, b and c of each.
+inline constexpr uint64_t kRandomLaneSeeds = 3 * kRandomLanes;
 
 // One sfc64 generator, stepped as PractRand's reference code steps it.
 struct Sfc64 {
@@ -54,6 +58,9 @@ struct RandomLanes {
 // belongs to that file and segment alone, the counter starts at 1, and 12 outputs are dropped, as
 // PractRand seeds the generator.
 RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment);
+// The same seeding from any place of a splitmix64 sequence: lane l takes outputs 3 l to 3 l + 2
+// from `state` on.
+RandomLanes seeded_lanes(uint64_t state);
 
 // Fills `chunks` whole chunks: step j of lane l is the little-endian 64-bit word 8 j + l. The lanes
 // end up advanced by 64 steps per chunk. Picks the fastest code path the processor supports.

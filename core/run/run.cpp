@@ -17,6 +17,7 @@
 #include "core/run/progress.h"
 #include "core/run/random.h"
 #include "core/run/run_view.h"
+#include "core/run/shaped.h"
 
 GenerationSettings generation_settings;
 std::atomic<bool> run_busy{false};
@@ -119,6 +120,11 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                        const std::optional<RunSeeds>& seeds) {
     RunView* const view = settings.owner;
     const bool random = settings.files_type == 2;
+    // Front ends refuse shapes out of range; the run keeps to the ranges all the same.
+    const DataShape shape =
+        random ? DataShape{std::clamp(settings.shape.compress, 1, 100), std::clamp(settings.shape.dedupe, 0, 99)}
+               : DataShape{};
+    const bool shaped = !shape.plain();
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : fresh_random_seed();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
@@ -131,7 +137,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         return -1;
     }
     const size_t longest =
-        settings.Folder.size() + 1 + file_name(settings.files_type, count, count, tag).size();
+        settings.Folder.size() + 1 + file_name(settings.files_type, count, count, tag, shape).size();
     if (longest > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length());
         show_error(view, replace_all(text(80), u"%d", format_ascii("%d", limit)), settings.Folder);
@@ -148,7 +154,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     // A front end that shows only the summary spares the run the formatting of running reports.
     const bool running_reports = view != nullptr && view->shows_running_reports();
-    const std::u16string head = settings.Folder + separator + file_name_head(settings.files_type);
+    const std::u16string head = settings.Folder + separator + file_name_head(settings.files_type, shape);
     const std::u16string tail = file_name_tail(tag);
     const int width = number_width(count);
     uint64_t written = 0;
@@ -178,12 +184,15 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         bool cancelled = false;
         FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
         RandomFileData random_data(random_seed, number);
+        const ShapedFileData shaped_data(random_seed, shape, file_bytes, number);
         uint64_t chunk = 0;
         for (uint64_t due = file_bytes; due > 0 && status == FileSystem::WriteStatus::ok;) {
             const size_t chunks =
                 static_cast<size_t>(std::min<uint64_t>(kBatchChunks, (due + kChunkBytes - 1) / kChunkBytes));
             const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due, chunks * kChunkBytes));
-            if (random)
+            if (shaped)
+                shaped_data.fill(chunk, buffer.get(), chunks);
+            else if (random)
                 random_data.fill(chunk, buffer.get(), chunks);
             else if (!zeros)
                 lcg_fill(state, buffer.get(), chunks);

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "core/run/shaped.h"
+
 class FileSystem;
 class RunView;
 
@@ -14,6 +16,7 @@ struct GenerationSettings {
     int32_t files_c = 1;
     int32_t files_size = 1024; // kilobytes of 1,024 bytes
     int32_t files_type = 0;    // 0 generator data, 2 random data; any other value zeros
+    DataShape shape;           // random data: its compressed size and share of copies (valid())
     std::u16string Folder;
     RunView* owner = nullptr; // who is asked and shown things; also the progress target
 };

@@ -17,6 +17,7 @@
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
+#include "core/run/shaped.h"
 
 namespace {
 
@@ -171,9 +172,15 @@ private:
         }
         case 2: {
             RandomFileData data(run.seed, file.number);
+            // Shaped data places its copies by the run's file size, which is known before the reads.
+            const ShapedFileData shaped(run.seed, run.check.shape, run.check.file_bytes, file.number);
             for (size_t done = 0; done < length;) {
                 const size_t piece = std::min(length - done, kCompareChunks * kChunkBytes);
-                data.fill((offset + done) / kChunkBytes, expected, (piece + kChunkBytes - 1) / kChunkBytes);
+                const size_t chunks = (piece + kChunkBytes - 1) / kChunkBytes;
+                if (run.check.shape.plain())
+                    data.fill((offset + done) / kChunkBytes, expected, chunks);
+                else
+                    shaped.fill((offset + done) / kChunkBytes, expected, chunks);
                 const size_t at = first_difference(buffer + done, expected, piece);
                 if (at < piece) {
                     lower_to(file.first_difference, offset + done + at);
@@ -271,7 +278,6 @@ void check_first_words(RunData& run) {
 
 void judge(RunData& run) {
     RunCheck& check = run.check;
-    check.file_bytes = common_size(run.files);
     check.whole_kilobytes = check.file_bytes % 1024 == 0;
     if (check.files_type == 0 && check.file_bytes > 0)
         check_first_words(run);
@@ -343,8 +349,10 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         result.error = error.message();
         return result;
     }
-    // Sorted by run (type, tag, width), then number: a run's files stand together, in number order.
-    const auto run_key = [](const Found& f) { return std::tie(f.name.files_type, f.name.tag, f.name.width); };
+    // Sorted by run (type, shape, tag, width), then number: a run's files stand together, in number order.
+    const auto run_key = [](const Found& f) {
+        return std::tie(f.name.files_type, f.name.shape.compress, f.name.shape.dedupe, f.name.tag, f.name.width);
+    };
     std::sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
         return std::tuple_cat(run_key(a), std::tie(a.name.number)) <
                std::tuple_cat(run_key(b), std::tie(b.name.number));
@@ -357,6 +365,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         if (i == 0 || run_key(f) != run_key(found[i - 1])) {
             RunData run;
             run.check.files_type = f.name.files_type;
+            run.check.shape = f.name.shape;
             run.check.tag = f.name.tag;
             run.check.width = f.name.width;
             if (f.name.files_type == 2) {
@@ -381,6 +390,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         run.check.numbers.push_back(file.number);
     }
 
+    for (RunData& run : runs)
+        run.check.file_bytes = common_size(run.files);
     Reading reading(runs, files.get(), found.size(), blocks, reader);
     if (threads <= 0)
         threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
@@ -401,7 +412,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
 }
 
 std::u16string run_pattern(const RunCheck& run) {
-    return file_name_head(run.files_type) + std::u16string(static_cast<size_t>(run.width), u'#') + u"_" +
+    return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') + u"_" +
            run.tag + u".file";
 }
 

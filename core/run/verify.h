@@ -1,12 +1,15 @@
 // Checking the runs in a folder: the files are found by their names (head, number, tag, ".file";
 // one run is one head, one tag and one width of numbers), and every byte of every file is checked
 // against what its run writes. Generator data needs no seed (every word follows from the one before
-// it, also from file to file), random data takes its seed from the tag, zeros are zeros.
+// it, also from file to file), random data takes its seed from the tag (shaped random data its
+// shape from the head as well), zeros are zeros.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/run/shaped.h"
 
 class FileReader;
 
@@ -24,6 +27,7 @@ inline constexpr uint64_t kNoDifference = UINT64_MAX;
 
 struct RunCheck {
     int32_t files_type = 0; // 0 generator data, 1 zeros, 2 random data
+    DataShape shape;        // random data's
     std::u16string tag;
     int32_t width = 0;            // digits of the numbers
     std::vector<int32_t> numbers; // the files found, ascending
