@@ -70,6 +70,12 @@ void random_fill(RandomLanes& lanes, uint8_t* out, size_t chunks);
 // fastest, which random_fill takes, comes last.
 using RandomFillPath = void (*)(RandomLanes& lanes, uint8_t* out, size_t chunks);
 std::vector<CodePath<RandomFillPath>> random_fill_paths();
+// Steps all lanes `steps` times, 64 bytes a step, laid out as random_fill lays out its chunks:
+// for data that needs less than a chunk from a set of lanes. The fastest path, as random_fill.
+void random_steps(RandomLanes& lanes, uint8_t* out, size_t steps);
+using RandomStepPath = void (*)(RandomLanes& lanes, uint8_t* out, size_t steps);
+std::vector<CodePath<RandomStepPath>> random_step_paths();
+
 // The same, one generator after the other, one word at a time: the reference for the fast paths.
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks);
 

@@ -31,26 +31,97 @@ int32_t shaped_random_bytes(int32_t compress) {
 
 uint32_t shaped_word(uint32_t word) { return word == (word & 0xFFu) * 0x01010101u ? word ^ 0xFF000000u : word; }
 
-void shaped_block(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
-    RandomLanes lanes = seeded_lanes(key + index * kRandomLaneSeeds * kSplitmix64Gamma);
-    random_fill(lanes, out, 1);
-    const size_t front = kShapedBlockBytes - static_cast<size_t>(std::clamp(random_bytes, 4, 4096));
-    if (front == 0)
-        return;
+namespace {
+
+constexpr size_t kStepBytes = 8 * kRandomLanes;
+
+// The lanes of block `index` of the stream with `key`.
+uint64_t lanes_state(uint64_t key, uint64_t index) { return key + index * kRandomLaneSeeds * kSplitmix64Gamma; }
+
+// The steps a block's random part takes, and where its front ends (4,096 − random bytes).
+size_t front_of(int32_t random_bytes) {
+    return kShapedBlockBytes - static_cast<size_t>(std::clamp(random_bytes, 4, 4096));
+}
+size_t steps_of(size_t front) { return (kShapedBlockBytes - front + kStepBytes - 1) / kStepBytes; }
+
+// The eight bytes that start the front: byte i of the front is byte (i − front) mod 4 of the word,
+// so the pattern at byte 0 is the word turned by that many bytes, twice.
+uint64_t front_pattern(const uint8_t* out, size_t front) {
     uint32_t word;
     std::memcpy(&word, out + front, 4);
     word = shaped_word(word);
-    // Byte i of the front is byte (i - front) mod 4 of the word: the pattern that starts at byte 0
-    // is the word turned by that many bytes, stored eight bytes at a time up to the random part's
-    // fifth byte (its first four are the word itself).
     const unsigned turn = 8 * static_cast<unsigned>((4 - front % 4) % 4);
     const uint32_t first = turn == 0 ? word : word >> turn | word << (32 - turn);
-    const uint64_t pattern = static_cast<uint64_t>(first) << 32 | first;
-    const size_t end = front + 4;
+    return static_cast<uint64_t>(first) << 32 | first;
+}
+
+// The front reaches the random part's fifth byte: its first four are the word itself.
+void repeat_baseline(uint8_t* out, uint64_t pattern, size_t end) {
     size_t i = 0;
     for (; i + 8 <= end; i += 8)
         std::memcpy(out + i, &pattern, 8);
     std::memcpy(out + i, &pattern, end - i);
+}
+
+#if PELMORA_AVX2_PATHS
+// A whole register of the pattern per store: the front is most of a block at low percentages.
+__attribute__((target("avx2"))) void repeat_avx2(uint8_t* out, uint64_t pattern, size_t end) {
+    const __m256i lanes = _mm256_set1_epi64x(static_cast<long long>(pattern));
+    size_t i = 0;
+    for (; i + 32 <= end; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), lanes);
+    repeat_baseline(out + i, pattern, end - i);
+}
+#endif
+
+template <void (*Repeat)(uint8_t*, uint64_t, size_t)>
+void block_with(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
+    const size_t front = front_of(random_bytes);
+    // The lanes step as often as the random part needs and end where the block ends.
+    const size_t steps = steps_of(front);
+    RandomLanes lanes = seeded_lanes(lanes_state(key, index));
+    random_steps(lanes, out + kShapedBlockBytes - steps * kStepBytes, steps);
+    if (front > 0)
+        Repeat(out, front_pattern(out, front), front + 4);
+}
+
+} // namespace
+
+void shaped_block(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
+    static const ShapedBlockPath run = shaped_block_paths().back().run;
+    run(key, random_bytes, index, out);
+}
+
+std::vector<CodePath<ShapedBlockPath>> shaped_block_paths() {
+    return runnable_paths<ShapedBlockPath>(block_with<repeat_baseline>,
+                                           PELMORA_AVX2_PATH(block_with<repeat_avx2>));
+}
+
+void shaped_block_reference(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
+    uint64_t state = lanes_state(key, index);
+    RandomLanes lanes;
+    for (int l = 0; l < kRandomLanes; ++l) {
+        Sfc64 generator{0, 0, 0, 1};
+        generator.a = splitmix64_next(state);
+        generator.b = splitmix64_next(state);
+        generator.c = splitmix64_next(state);
+        for (int k = 0; k < 12; ++k)
+            generator.next();
+        lanes.set_lane(l, generator);
+    }
+    uint8_t chunk[kShapedBlockBytes];
+    random_fill_reference(lanes, chunk, 1);
+    const size_t front = front_of(random_bytes);
+    const size_t made = steps_of(front) * kStepBytes;
+    std::memcpy(out + kShapedBlockBytes - made, chunk, made);
+    if (front == 0)
+        return;
+    uint8_t word[4];
+    std::memcpy(word, out + front, 4);
+    if (word[0] == word[1] && word[1] == word[2] && word[2] == word[3])
+        word[3] = static_cast<uint8_t>(~word[3]);
+    for (size_t i = 0; i < front + 4; ++i)
+        out[i] = word[(i + 4 - front % 4) % 4];
 }
 
 uint64_t shaped_copies(uint64_t blocks, int32_t dedupe) {

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "core/run/code_paths.h"
 #include "core/run/lcg.h"
 
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
@@ -33,11 +35,18 @@ int32_t shaped_random_bytes(int32_t compress);
 // run that run-length coding would take), then with the last byte inverted.
 uint32_t shaped_word(uint32_t word);
 
-// Block `index` of the stream with `key`: the chunk that the random lanes seeded from splitmix64 at
-// key + index × 24 gammas make, whose last `random_bytes` bytes stay, and whose bytes before them
-// repeat the first four of those (through shaped_word) with a period of 4, so that the repeats run
-// into them without a seam.
+// Block `index` of the stream with `key`: the random lanes seeded from splitmix64 at key + index ×
+// 24 gammas step s = ceil(random_bytes / 64) times; the block ends with the last `random_bytes` of
+// those 64 s bytes, and its bytes before them repeat the first four of them (through shaped_word)
+// with a period of 4, so that the repeats run into them without a seam.
+// Picks the fastest code path the processor supports.
 void shaped_block(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out);
+
+// Every code path shaped_block may choose on this processor, by name, the fastest (its choice)
+// last; and the same one byte and one generator at a time, the reference for them.
+using ShapedBlockPath = void (*)(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out);
+std::vector<CodePath<ShapedBlockPath>> shaped_block_paths();
+void shaped_block_reference(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out);
 
 // Copies among the first `blocks` blocks of a run with `dedupe` percent: blocks × dedupe / 100
 // rounded (halves up), but at most blocks − 1, since the first block has nothing to copy. It holds
