@@ -158,7 +158,8 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                 error = CliError{"--yes and --no-clobber exclude each other"};
             options.overwrite = chosen;
         } else if (option == "--folder" || option == "--count" || option == "--size" || option == "--type" ||
-                   option == "--seed" || option == "--lang" || option == "--compress" || option == "--dedupe") {
+                   option == "--seed" || option == "--lang" || option == "--compress" ||
+                   option == "--dedupe") {
             const std::optional<std::u16string> text = value();
             if (!text)
                 return CliError{option + " needs a value"};

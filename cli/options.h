@@ -16,7 +16,7 @@ struct CliOptions {
     int32_t count = 1;
     int32_t size_kb = 1024;
     int32_t type = 0;
-    DataShape shape; // --compress and --dedupe, which make the type random data
+    DataShape shape;              // --compress and --dedupe, which make the type random data
     std::optional<uint64_t> seed; // fixes the tag and the data
     Overwrite overwrite = Overwrite::ask;
     std::optional<int32_t> language;

@@ -83,9 +83,13 @@ __attribute__((target("avx2"))) void steps_avx2(RandomLanes& r, uint8_t* out, si
 #endif
 
 // The same paths by whole chunks.
-void fill_baseline(RandomLanes& r, uint8_t* out, size_t chunks) { steps_baseline(r, out, chunks * kRandomChunkSteps); }
+void fill_baseline(RandomLanes& r, uint8_t* out, size_t chunks) {
+    steps_baseline(r, out, chunks * kRandomChunkSteps);
+}
 #if PELMORA_AVX2_PATHS
-void fill_avx2(RandomLanes& r, uint8_t* out, size_t chunks) { steps_avx2(r, out, chunks * kRandomChunkSteps); }
+void fill_avx2(RandomLanes& r, uint8_t* out, size_t chunks) {
+    steps_avx2(r, out, chunks * kRandomChunkSteps);
+}
 #endif
 
 } // namespace

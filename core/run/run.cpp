@@ -121,9 +121,9 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     RunView* const view = settings.owner;
     const bool random = settings.files_type == 2;
     // Front ends refuse shapes out of range; the run keeps to the ranges all the same.
-    const DataShape shape =
-        random ? DataShape{std::clamp(settings.shape.compress, 1, 100), std::clamp(settings.shape.dedupe, 0, 99)}
-               : DataShape{};
+    const DataShape shape = random ? DataShape{std::clamp(settings.shape.compress, 1, 100),
+                                               std::clamp(settings.shape.dedupe, 0, 99)}
+                                   : DataShape{};
     const bool shaped = !shape.plain();
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : fresh_random_seed();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());

@@ -29,14 +29,18 @@ int32_t shaped_random_bytes(int32_t compress) {
     return static_cast<int32_t>((static_cast<int64_t>(kShapedBlockBytes) * hundredths + 5000) / 10000);
 }
 
-uint32_t shaped_word(uint32_t word) { return word == (word & 0xFFu) * 0x01010101u ? word ^ 0xFF000000u : word; }
+uint32_t shaped_word(uint32_t word) {
+    return word == (word & 0xFFu) * 0x01010101u ? word ^ 0xFF000000u : word;
+}
 
 namespace {
 
 constexpr size_t kStepBytes = 8 * kRandomLanes;
 
 // The lanes of block `index` of the stream with `key`.
-uint64_t lanes_state(uint64_t key, uint64_t index) { return key + index * kRandomLaneSeeds * kSplitmix64Gamma; }
+uint64_t lanes_state(uint64_t key, uint64_t index) {
+    return key + index * kRandomLaneSeeds * kSplitmix64Gamma;
+}
 
 // The steps a block's random part takes, and where its front ends (4,096 − random bytes).
 size_t front_of(int32_t random_bytes) {

@@ -351,7 +351,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
     }
     // Sorted by run (type, shape, tag, width), then number: a run's files stand together, in number order.
     const auto run_key = [](const Found& f) {
-        return std::tie(f.name.files_type, f.name.shape.compress, f.name.shape.dedupe, f.name.tag, f.name.width);
+        return std::tie(f.name.files_type, f.name.shape.compress, f.name.shape.dedupe, f.name.tag,
+                        f.name.width);
     };
     std::sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
         return std::tuple_cat(run_key(a), std::tie(a.name.number)) <
@@ -412,8 +413,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
 }
 
 std::u16string run_pattern(const RunCheck& run) {
-    return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') + u"_" +
-           run.tag + u".file";
+    return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') +
+           u"_" + run.tag + u".file";
 }
 
 std::vector<std::u16string> verify_report(const FolderCheck& check) {

@@ -61,6 +61,24 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
         EXPECT_EQ(std::get<CliOptions>(parsed).seed, std::stoull(seed));
     }
 
+    // A shape makes random data, with or without --type 2 (before or after it).
+    const struct {
+        std::vector<std::u16string> arguments;
+        DataShape shape;
+    } shapes[] = {
+        {words({"--compress", "40"}), {40, 0}},
+        {words({"--dedupe=30"}), {100, 30}},
+        {words({"--type", "random", "--compress", "1", "--dedupe", "99"}), {1, 99}},
+        {words({"--compress=100", "--dedupe", "0", "--type", "2"}), {100, 0}},
+    };
+    for (const auto& c : shapes) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        EXPECT_EQ(std::get<CliOptions>(parsed).type, 2);
+        EXPECT_EQ(std::get<CliOptions>(parsed).shape, c.shape);
+    }
+    EXPECT_EQ(std::get<CliOptions>(parse_cli_options(words({"--type", "2"}))).shape, DataShape{});
+
     const struct {
         std::vector<std::u16string> arguments;
         std::u16string folder;
@@ -107,6 +125,16 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--seed", "1125899906842624"}),
          "--seed takes a whole number from 0 to 1125899906842623, not \"1125899906842624\""},
         {words({"--seed", "0x10"}), "--seed takes a whole number from 0 to 1125899906842623, not \"0x10\""},
+        {words({"--compress", "0"}), "--compress takes a whole number from 1 to 100, not \"0\""},
+        {words({"--compress", "101"}), "--compress takes a whole number from 1 to 100, not \"101\""},
+        {words({"--compress", "40%"}), "--compress takes a whole number from 1 to 100, not \"40%\""},
+        {words({"--dedupe", "-1"}), "--dedupe takes a whole number from 0 to 99, not \"-1\""},
+        {words({"--dedupe", "100"}), "--dedupe takes a whole number from 0 to 99, not \"100\""},
+        {words({"--dedupe"}), "--dedupe needs a value"},
+        {words({"--type", "0", "--compress", "50"}),
+         "--compress and --dedupe shape random data, which --type 0 is not"},
+        {words({"--dedupe", "5", "--type", "compressible"}),
+         "--compress and --dedupe shape random data, which --type 1 is not"},
         {words({"verify", "a", "b"}), "verify takes one folder, not also \"b\""},
         {words({"verify", "--count", "3"}), "verify takes a folder and nothing else, not \"--count\""},
         {words({"verify", ""}), "verify needs a folder name, not an empty text"},
@@ -176,7 +204,7 @@ TEST(CliProgram, ExitCodesAndOutput) {
 }
 
 TEST(CliProgram, ASeedMakesTheSameFilesAgain) {
-    for (const char* type : {"0", "1", "2"}) {
+    for (const char* type : {"0", "1", "2", "2 --compress 40 --dedupe 30"}) {
         SCOPED_TRACE(std::string("type ") + type);
         ScratchFolder scratch;
         const auto make = [&](const std::string& folder, const std::string& seed) {

@@ -15,6 +15,7 @@
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
+#include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 
 namespace {
@@ -81,6 +82,39 @@ TEST(FileName, PiecesAndNumberWidths) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(file_name(c.type, c.count, c.number, u"0123456780123456"), c.expected);
+}
+
+TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
+    const std::u16string tag = u"0123456780123456";
+    const struct {
+        int32_t type;
+        DataShape shape;
+        std::u16string expected;
+    } cases[] = {
+        {2, {40, 30}, u"random_c40_d30__003_0123456780123456.file"},
+        {2, {1, 0}, u"random_c1_d0__003_0123456780123456.file"},
+        {2, {100, 99}, u"random_c100_d99__003_0123456780123456.file"},
+        {2, {100, 0}, u"random__003_0123456780123456.file"},           // plain random data
+        {0, {40, 30}, u"non_compressible__003_0123456780123456.file"}, // a shape is random data's
+    };
+    for (const auto& c : cases) {
+        const std::u16string name = file_name(c.type, 250, 3, tag, c.shape);
+        EXPECT_EQ(name, c.expected);
+        const std::optional<RunFileName> parsed = parse_run_file_name(name);
+        ASSERT_TRUE(parsed.has_value()) << to_utf8(name);
+        EXPECT_EQ(parsed->files_type, c.type);
+        EXPECT_EQ(parsed->shape, c.type == 2 ? c.shape : DataShape{}) << to_utf8(name);
+        EXPECT_EQ(parsed->number, 3);
+        EXPECT_EQ(parsed->tag, tag);
+    }
+    // Only what a run writes reads back: no leading zeros, values in range, never the plain shape.
+    for (const char16_t* name :
+         {u"random_c040_d30__003_0123456780123456.file", u"random_c40_d030__003_0123456780123456.file",
+          u"random_c0_d30__003_0123456780123456.file", u"random_c101_d30__003_0123456780123456.file",
+          u"random_c40_d100__003_0123456780123456.file", u"random_c100_d0__003_0123456780123456.file",
+          u"random_c40_d30_003_0123456780123456.file", u"random_c40__003_0123456780123456.file",
+          u"random_c_d30__003_0123456780123456.file", u"random_c1000_d0__003_0123456780123456.file"})
+        EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
 }
 
 TEST(FileName, TagIsSixteenDigitsBelowNine) {
@@ -152,6 +186,37 @@ TEST_F(Run, RandomDataFollowsTheSeedThatTheTagCarries) {
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
         }
     }
+}
+
+TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
+    // 5 KB: one whole block and a short one per file; 1,030 KB: past a mebibyte, 257 whole blocks.
+    const DataShape shape{40, 30};
+    for (const int32_t size_kb : {5, 1030}) {
+        SCOPED_TRACE(std::to_string(size_kb) + " KB");
+        ScratchFolder folder;
+        GenerationSettings s = settings(3, size_kb, 2);
+        s.shape = shape;
+        s.Folder = folder.text();
+        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        const uint64_t file_bytes = static_cast<uint64_t>(size_kb) * 1024;
+        const size_t chunks = (file_bytes + kChunkBytes - 1) / kChunkBytes;
+        std::vector<uint8_t> expected(chunks * kChunkBytes);
+        for (int32_t n = 1; n <= 3; ++n) {
+            ShapedFileData(kSeeds.data, shape, file_bytes, n).fill(0, expected.data(), chunks);
+            const std::vector<uint8_t> bytes = read_file(
+                folder.path() / std::filesystem::path(file_name(2, 3, n, random_tag(kSeeds.data), shape)));
+            ASSERT_EQ(bytes.size(), file_bytes) << "file " << n;
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
+        }
+    }
+    // A shape out of range is taken at the nearest end of its range.
+    ScratchFolder folder;
+    GenerationSettings s = settings(1, 4, 2);
+    s.shape = {0, 100};
+    s.Folder = folder.text();
+    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    EXPECT_TRUE(std::filesystem::exists(
+        folder.path() / std::filesystem::path(file_name(2, 1, 1, random_tag(kSeeds.data), {1, 99}))));
 }
 
 TEST(RunSeeds, OneNumberFixesBothSeeds) {

@@ -8,6 +8,7 @@
 #include "core/base/text.h"
 #include "core/run/random.h"
 #include "core/run/run.h"
+#include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 
 #include "core/run/file_reader.h"
@@ -144,6 +145,67 @@ TEST_F(Verify, AFlippedByteIsFoundAtItsOffset) {
             flip_byte(path(type, 4, f.number), f.offset); // mended for the next case
         }
     }
+}
+
+TEST_F(Verify, ShapedRunsAreCheckedByteForByteCopiesAndShortBlocksAlike) {
+    // 2,049 KB: 512 whole blocks and a short one per file, over three reads of 1 MiB.
+    constexpr int32_t kSizeKb = 2049;
+    constexpr uint64_t kBytes = kSizeKb * 1024;
+    const DataShape shape{40, 50};
+    GenerationSettings s;
+    s.files_c = 3;
+    s.files_size = kSizeKb;
+    s.files_type = 2;
+    s.shape = shape;
+    s.Folder = scratch.text();
+    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    tag = random_tag(kSeeds.data);
+    const auto shaped_path = [&](int32_t number) {
+        return scratch.path() / std::filesystem::path(file_name(2, 3, number, tag, shape));
+    };
+    // The same seed as plain random data: another run, side by side.
+    make_run(2, 3, 5);
+
+    FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 2u) << describe(result);
+    for (const RunCheck& run : result.runs)
+        EXPECT_TRUE(run.intact()) << describe(result);
+    const auto shaped_run = [](const FolderCheck& r) {
+        return r.runs[0].shape == DataShape{} ? &r.runs[1] : &r.runs[0];
+    };
+    EXPECT_EQ(shaped_run(result)->shape, shape);
+    EXPECT_EQ(run_pattern(*shaped_run(result)), u"random_c40_d50__###_" + tag + u".file");
+
+    // Which blocks of file 2 are copies, and which block of the run the first copy repeats.
+    const ShapedFileData second(kSeeds.data, shape, kBytes, 2);
+    uint64_t copy = 0, unique = 0;
+    while (second.source(copy) == 512 + copy)
+        ++copy;
+    while (second.source(unique) != 512 + unique)
+        ++unique;
+    const uint64_t source = second.source(copy);
+    const struct {
+        int32_t number;
+        uint64_t offset;
+    } flips[] = {
+        {2, copy * 4096 + 4095}, // the last byte of a copy
+        {2, unique * 4096},      // the first byte of a unique block
+        {2, 2048 * 1024 + 17},   // the short last block
+        {static_cast<int32_t>(1 + source / 512), source % 512 * 4096 + 100}, // a copy's source
+    };
+    for (const auto& f : flips) {
+        SCOPED_TRACE("file " + std::to_string(f.number) + ", byte " + std::to_string(f.offset));
+        flip_byte(shaped_path(f.number), f.offset);
+        for (const int threads : {1, 2}) {
+            result = check(threads);
+            const RunCheck* run = shaped_run(result);
+            ASSERT_EQ(run->problems.size(), 1u) << describe(result);
+            EXPECT_EQ(run->problems[0].number, f.number);
+            EXPECT_EQ(run->problems[0].first_difference, f.offset);
+        }
+        flip_byte(shaped_path(f.number), f.offset);
+    }
+    EXPECT_TRUE(shaped_run(check())->intact());
 }
 
 TEST_F(Verify, MissingTruncatedAndLongerFilesAreReported) {
