@@ -11,7 +11,8 @@
 const char* const kCliUsage =
     "Usage: pelmora-cli [OPTIONS]\n"
     "       pelmora-cli verify [--threads N] [DIR]\n"
-    "Writes N test files of S KB into a folder: generator data, random data or zeros.\n"
+    "Writes N test files of S KB into a folder: generator data, random data (shaped to a\n"
+    "compressibility and a share of duplicate blocks if asked) or zeros.\n"
     "With verify, checks every run of such files in DIR (default: the current folder).\n"
     "\n"
     "  --folder DIR     destination folder, made if missing (default: the current folder)\n"
