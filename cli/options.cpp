@@ -6,6 +6,7 @@
 
 #include "core/base/size_text.h"
 #include "core/base/text.h"
+#include "core/run/file_type.h"
 #include "core/run/random.h"
 
 const char* const kCliUsage =
@@ -230,10 +231,10 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     }
     // Shaped data is random data: the shape chooses the type, and another type contradicts it.
     if (shape_given) {
-        if (type_given && *type_given != 2)
+        if (type_given && *type_given != kRandomData)
             return CliError{"--compress and --dedupe shape random data, which --type " +
                             std::to_string(*type_given) + " is not"};
-        options.type = 2;
+        options.type = kRandomData;
     }
     return options;
 }

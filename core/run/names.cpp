@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "core/run/file_type.h"
+
 namespace {
 
 // Digits 0 to n - 1 for the tag (splitmix32 steps: the same seed gives the same tag on every
@@ -75,16 +77,16 @@ void append_number(std::u16string& text, int32_t number, int width) {
 std::u16string file_name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
 std::u16string file_name_head(int32_t files_type, DataShape shape) {
-    if (files_type == 2 && !shape.plain()) {
+    if (files_type == kRandomData && !shape.plain()) {
         std::u16string head = u"random_c";
         append_number(head, shape.compress, 1);
         head += u"_d";
         append_number(head, shape.dedupe, 1);
         return head + u"__";
     }
-    return files_type == 0   ? u"non_compressible__"
-           : files_type == 2 ? u"random__"
-                             : u"maximal_compressible__";
+    return files_type == kGeneratorData ? u"non_compressible__"
+           : files_type == kRandomData  ? u"random__"
+                                        : u"maximal_compressible__";
 }
 
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
@@ -107,11 +109,11 @@ std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
     RunFileName parsed{};
     size_t head_size = 0;
     if (const auto shaped = parse_shaped_head(name)) {
-        parsed.files_type = 2;
+        parsed.files_type = kRandomData;
         parsed.shape = shaped->first;
         head_size = shaped->second;
     } else {
-        for (const int32_t files_type : {0, 1, 2})
+        for (const int32_t files_type : {kGeneratorData, kZeros, kRandomData})
             if (const std::u16string head = file_name_head(files_type); name.starts_with(head)) {
                 parsed.files_type = files_type;
                 head_size = head.size();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/run/file_type.h"
 #include "core/run/shaped.h"
 
 class FileReader;
@@ -26,8 +27,8 @@ struct FileProblem {
 inline constexpr uint64_t kNoDifference = UINT64_MAX;
 
 struct RunCheck {
-    int32_t files_type = 0; // 0 generator data, 1 zeros, 2 random data
-    DataShape shape;        // random data's
+    int32_t files_type = kGeneratorData; // a FileType
+    DataShape shape;                     // random data's
     std::u16string tag;
     int32_t width = 0;            // digits of the numbers
     std::vector<int32_t> numbers; // the files found, ascending
