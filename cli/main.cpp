@@ -4,34 +4,60 @@
 #include <optional>
 #include <string>
 
+#include "cli/json_results.h"
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "cli/terminal_view.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/run/code_paths.h"
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
 #include "core/run/run.h"
 #include "core/run/verify.h"
+#include "generated/version.h"
 
 namespace {
 
 enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3, kCancelled = 130 };
 
-// verify [DIR]: the report, and 0 when every run found is intact.
+// verify [DIR]: the report (or its JSON), and 0 when every run found is intact.
 int verify(const CliOptions& options) {
     const std::unique_ptr<FileReader> reader = make_file_reader();
-    const FolderCheck check = verify_folder(options.folder, *reader, options.threads);
+    VerifyProgress progress;
+    VerifyOptions check_options;
+    check_options.threads = options.threads;
+    check_options.progress = &progress;
+    check_options.intent.count = options.expected_count;
+    if (options.expected_size_kb)
+        check_options.intent.file_bytes = static_cast<uint64_t>(*options.expected_size_kb) * 1024;
+    const ProgressStyle style = progress_style(options, stderr_is_terminal());
+    if (style == ProgressStyle::redraw)
+        enable_terminal_sequences();
+    std::optional<VerifyProgressView> view;
+    view.emplace(progress, style);
+    const FolderCheck check = verify_folder(options.folder, *reader, check_options);
+    view.reset();
+
+    if (options.json)
+        write_out(from_utf8(verify_json(options, check)) + u"\n");
     if (!check.error.empty()) {
         write_err(u"pelmora-cli: cannot read the folder \"" + options.folder + u"\": " +
                   from_utf8(check.error) + u"\n");
         return kBadArguments;
     }
-    for (const std::u16string& line : verify_report(check))
-        write_out(line + u"\n");
+    if (!options.json)
+        for (const std::u16string& line : verify_report(check))
+            write_out(line + u"\n");
     const bool intact = !check.runs.empty() && std::all_of(check.runs.begin(), check.runs.end(),
                                                            [](const RunCheck& run) { return run.intact(); });
     return intact ? kDone : kError;
+}
+
+// The name and version, then the code path the generators take on this processor.
+void print_version() {
+    write_out(u"pelmora-cli (Pelmora) " + widen(PELMORA_VERSION_SHORT) + u"\n" + u"code path: " +
+              (cpu_has_avx2() ? u"AVX2" : u"baseline") + u"\n");
 }
 
 } // namespace
@@ -44,7 +70,11 @@ int main(int argc, char** argv) {
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
     if (options.help) {
-        write_out(from_utf8(kCliUsage));
+        write_out(from_utf8(cli_usage()));
+        return kDone;
+    }
+    if (options.version) {
+        print_version();
         return kDone;
     }
     if (options.verify)
@@ -54,15 +84,11 @@ int main(int argc, char** argv) {
         return kError;
     }
     language_index = options.language.value_or(default_language());
-    if (options.version) {
-        write_out(text_of(get_common_text(19)) + u"\n");
-        return kDone;
-    }
 
-    const bool terminal = stdout_is_terminal();
-    if (terminal)
+    const ProgressStyle style = progress_style(options, stderr_is_terminal());
+    if (style == ProgressStyle::redraw)
         enable_terminal_sequences();
-    TerminalView view(options, terminal);
+    TerminalView view(options, style);
     const std::unique_ptr<FileSystem> fs = make_file_system(options.sync);
 
     GenerationSettings settings;
@@ -75,13 +101,19 @@ int main(int argc, char** argv) {
     install_interrupt_handler();
     run_cancel = false;
     run_busy = true;
-    std::optional<RunSeeds> seeds;
-    if (options.seed)
-        seeds = run_seeds(*options.seed, options.type);
-    const int32_t result = generation_thread(settings, *fs, seeds);
+    // A run without --seed draws its number here, so that --json can tell it: the number makes the
+    // same files again.
+    const uint64_t seed = options.seed.value_or(draw_seed_number());
+    RunOutcome outcome;
+    const int32_t result = generation_thread(settings, *fs, run_seeds(seed, options.type), &outcome);
     const bool cancelled = run_cancel;
     view.finish(cancelled && result == 1);
 
+    const RunStatus status = result != 1 ? RunStatus::error
+                             : cancelled ? RunStatus::cancelled
+                                         : RunStatus::done;
+    if (options.json)
+        write_out(from_utf8(run_json(options, seed, outcome, status, view.error())) + u"\n");
     if (result != 1)
         return view.declined() && !view.failed() ? kDeclined : kError;
     return cancelled ? kCancelled : kDone;

@@ -11,8 +11,9 @@
 
 std::vector<std::u16string> command_arguments(int argc, char** argv);
 bool stdout_is_terminal();
+bool stderr_is_terminal();
 bool stdin_is_terminal();
-// Lets the console take the cursor movements of the redrawn status lines.
+// Lets the console take the cursor movements of the redrawn status lines (on standard error).
 void enable_terminal_sequences();
 void write_out(std::u16string_view text);
 void write_err(std::u16string_view text);

@@ -16,6 +16,7 @@ std::vector<std::u16string> command_arguments(int argc, char** argv) {
 }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+bool stderr_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 bool stdin_is_terminal() { return isatty(STDIN_FILENO) != 0; }
 void enable_terminal_sequences() {}
 

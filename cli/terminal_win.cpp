@@ -51,13 +51,17 @@ BOOL WINAPI on_control(DWORD event) {
 } // namespace
 
 bool stdout_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
+bool stderr_is_terminal() { return is_console(STD_ERROR_HANDLE); }
 bool stdin_is_terminal() { return is_console(STD_INPUT_HANDLE); }
 
 void enable_terminal_sequences() {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode;
-    if (GetConsoleMode(out, &mode))
-        SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    // Standard error draws the status lines; standard output may be another screen buffer.
+    for (const DWORD which : {STD_ERROR_HANDLE, STD_OUTPUT_HANDLE}) {
+        HANDLE handle = GetStdHandle(which);
+        DWORD mode;
+        if (GetConsoleMode(handle, &mode))
+            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
 }
 
 void write_out(std::u16string_view text) { write_to(STD_OUTPUT_HANDLE, text); }

@@ -42,12 +42,6 @@ uint32_t time_seed() {
            static_cast<uint32_t>(entropy());
 }
 
-// A seed for random data: 50 bits from two draws.
-uint64_t fresh_random_seed() {
-    uint64_t state = static_cast<uint64_t>(time_seed()) << 32 | time_seed();
-    return splitmix64_next(state) % kRandomSeedLimit;
-}
-
 // An error under the caption "Attention": the message, then the detail on a line of its own.
 void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
     if (owner != nullptr)
@@ -62,6 +56,12 @@ RunSeeds run_seeds(uint64_t number, int32_t files_type) {
     uint64_t state = number;
     const uint64_t drawn = splitmix64_next(state);
     return {static_cast<uint32_t>(drawn >> 32), static_cast<uint32_t>(drawn)};
+}
+
+// 50 bits from two draws.
+uint64_t draw_seed_number() {
+    uint64_t state = static_cast<uint64_t>(time_seed()) << 32 | time_seed();
+    return splitmix64_next(state) % kRandomSeedLimit;
 }
 
 void show_target_error(RunView* owner, const std::u16string& folder) { show_error(owner, text(30), folder); }
@@ -116,10 +116,13 @@ std::u16string explorer_parameters(const std::u16string& path) {
 }
 
 int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
-                       const std::optional<RunSeeds>& seeds) {
+                       const std::optional<RunSeeds>& seeds, RunOutcome* outcome) {
+    RunOutcome unused;
+    RunOutcome& done = outcome != nullptr ? *outcome : unused;
+    done = RunOutcome{};
     RunView* const view = settings.owner;
     const bool random = settings.files_type == 2;
-    const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : fresh_random_seed();
+    const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : draw_seed_number();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
     const double total = settings.files_size * 1024.0 * count;
@@ -141,6 +144,9 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     make_folder_path(settings.Folder, fs);
     uint32_t state = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
     run_start_clock = clock_ms();
+    done.tag = tag;
+    // Every way out of the loop below stops the clock first.
+    const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
 
     const bool zeros = settings.files_type != 0 && !random;
     const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
@@ -161,10 +167,13 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         // A name nobody has taken needs no question; anything else goes the long way.
         FileSystem::Handle file = fs.create_new_file(path);
         if (file == FileSystem::kNoHandle) {
-            if (confirm_overwrite(path, view, fs, settings.Folder) != 1)
+            if (confirm_overwrite(path, view, fs, settings.Folder) != 1) {
+                stop_clock();
                 return -1;
+            }
             file = fs.create_file(path);
             if (file == FileSystem::kNoHandle) {
+                stop_clock();
                 show_target_error(view, settings.Folder);
                 return -1;
             }
@@ -179,6 +188,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
         RandomFileData random_data(random_seed, number);
         uint64_t chunk = 0;
+        uint64_t file_written = 0;
         for (uint64_t due = file_bytes; due > 0 && status == FileSystem::WriteStatus::ok;) {
             const size_t chunks =
                 static_cast<size_t>(std::min<uint64_t>(kBatchChunks, (due + kChunkBytes - 1) / kChunkBytes));
@@ -192,6 +202,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             if (status != FileSystem::WriteStatus::ok)
                 break;
             due -= bytes;
+            file_written += bytes;
             // Reports keep the cadence of one count per logical chunk.
             for (size_t k = 0; k < chunks; ++k) {
                 written += std::min(kChunkBytes, bytes - k * kChunkBytes);
@@ -211,14 +222,18 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             status = closed;
         if (status != FileSystem::WriteStatus::ok) {
             // A short file must not pass for a whole one: it goes, the complete ones stay.
+            stop_clock();
             fs.remove(path);
             show_error(view, text(status == FileSystem::WriteStatus::disk_full ? 59 : 30), path);
             return -1;
         }
+        ++done.files_written;
+        done.bytes_written += file_written;
         if (cancelled)
             break;
     }
 
+    stop_clock();
     report_progress(static_cast<double>(written), total, view, 1);
     if (view != nullptr && !path.empty() && !run_ending)
         view->reveal(path);
@@ -231,8 +246,8 @@ void set_controls_enabled(RunView* view, bool enable) {
 }
 
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
-                          const std::optional<RunSeeds>& seeds) {
-    const int32_t result = generation_run(settings, fs, seeds);
+                          const std::optional<RunSeeds>& seeds, RunOutcome* outcome) {
+    const int32_t result = generation_run(settings, fs, seeds, outcome);
     if (run_cancel && settings.owner != nullptr) {
         settings.owner->set_upper_line(text(56));
         settings.owner->set_lower_line(u"");

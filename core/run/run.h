@@ -37,15 +37,28 @@ struct RunSeeds {
 // The seeds of a run that one number fixes (pelmora-cli --seed): random data takes the number as
 // its seed, so its tag shows it; the other types draw both seeds from it through splitmix64.
 RunSeeds run_seeds(uint64_t number, int32_t files_type);
+// A number for run_seeds, below kRandomSeedLimit, drawn from the time, the clock and the system's
+// entropy: a front end that draws the number itself can tell it, and the number makes the run again.
+uint64_t draw_seed_number();
+
+// What a run left behind, in numbers, for front ends that report it to programs.
+struct RunOutcome {
+    std::u16string tag; // empty when the run was refused before it began
+    // Files left on disk, numbers 1 to files_written: the complete ones, and the last one cut short
+    // when the run was cancelled.
+    int32_t files_written = 0;
+    uint64_t bytes_written = 0; // the bytes in those files
+    double seconds = 0;         // from just before the first file was made to the end
+};
 
 // 1 when the run reached its end (all files, or cancelled), -1 when it stopped on a declined
 // overwrite or an error (whose message has been shown).
 int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
-                       const std::optional<RunSeeds>& seeds = std::nullopt);
+                       const std::optional<RunSeeds>& seeds = std::nullopt, RunOutcome* outcome = nullptr);
 
 // The worker: the run, then "Canceled" if it was cancelled, the controls back, run_busy cleared.
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
-                          const std::optional<RunSeeds>& seeds = std::nullopt);
+                          const std::optional<RunSeeds>& seeds = std::nullopt, RunOutcome* outcome = nullptr);
 
 // UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
 // asks whether to cancel it.

@@ -101,8 +101,9 @@ struct RunData {
 class Reading {
 public:
     Reading(std::vector<RunData>& runs, FileEntry* files, size_t file_count, uint64_t blocks,
-            FileReader& reader)
-        : runs_(runs), files_(files), file_count_(file_count), blocks_(blocks), reader_(reader) {}
+            FileReader& reader, VerifyProgress& progress)
+        : runs_(runs), files_(files), file_count_(file_count), blocks_(blocks), reader_(reader),
+          progress_(progress) {}
 
     void work() {
         const std::unique_ptr<uint8_t[]> storage(new uint8_t[kBlockBytes + 2 * kPageBytes]);
@@ -125,8 +126,13 @@ public:
                 if (handle == FileReader::kNoHandle)
                     note_unreadable(file, error);
             }
+            const uint64_t index = block - file.first_block;
             if (handle != FileReader::kNoHandle)
-                check_block(file, block - file.first_block, handle, page, expected.get());
+                check_block(file, index, handle, page, expected.get());
+            progress_.bytes_checked.fetch_add(
+                std::min<uint64_t>(kBlockBytes, file.size - index * kBlockBytes), std::memory_order_relaxed);
+            if (index + 1 == file.blocks)
+                progress_.files_checked.fetch_add(1, std::memory_order_relaxed);
         }
         if (handle != FileReader::kNoHandle)
             reader_.close(handle);
@@ -197,6 +203,7 @@ private:
     const size_t file_count_;
     const uint64_t blocks_;
     FileReader& reader_;
+    VerifyProgress& progress_;
     std::atomic<uint64_t> next_{0};
     std::mutex mutex_;
 };
@@ -269,25 +276,38 @@ void check_first_words(RunData& run) {
     }
 }
 
-void judge(RunData& run) {
+void judge(RunData& run, const RunIntent& intent) {
     RunCheck& check = run.check;
-    check.file_bytes = common_size(run.files);
+    check.file_bytes = intent.file_bytes.value_or(common_size(run.files));
+    check.size_given = intent.file_bytes.has_value();
+    check.expected_count = intent.count.value_or(0);
     check.whole_kilobytes = check.file_bytes % 1024 == 0;
     if (check.files_type == 0 && check.file_bytes > 0)
         check_first_words(run);
 
     int32_t previous = 0;
     for (const int32_t number : check.numbers) {
+        if (intent.count && number > *intent.count) {
+            ++check.beyond_count;
+            continue;
+        }
         if (number > previous + 1)
             check.missing.emplace_back(previous + 1, number - 1);
         previous = number;
     }
-    // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
-    int32_t least = 1;
-    for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
-        least *= 10;
-    if (check.width > 3 && previous < least)
-        check.at_least = least;
+    if (intent.count) {
+        // The count says where the run ends: whatever is missing there is missing.
+        if (previous < *intent.count)
+            check.missing.emplace_back(previous + 1, *intent.count);
+        check.width_fits_count = check.width == number_width(*intent.count);
+    } else {
+        // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
+        int32_t least = 1;
+        for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
+            least *= 10;
+        if (check.width > 3 && previous < least)
+            check.at_least = least;
+    }
 
     for (const FileEntry* file : run.files) {
         FileProblem problem;
@@ -306,8 +326,10 @@ std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<
 
 } // namespace
 
-FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads) {
+FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options) {
     FolderCheck result;
+    VerifyProgress unused;
+    VerifyProgress& progress = options.progress != nullptr ? *options.progress : unused;
     std::error_code error;
     const std::filesystem::path root(folder);
     std::filesystem::directory_iterator listing(root, error);
@@ -377,11 +399,19 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         file.blocks = run.check.seed_known ? (f.size + kBlockBytes - 1) / kBlockBytes : 0;
         file.first_block = blocks;
         blocks += file.blocks;
+        progress.bytes_total.fetch_add(f.size, std::memory_order_relaxed);
+        // A file with nothing to read is checked once it is counted.
+        if (file.blocks == 0) {
+            progress.bytes_checked.fetch_add(f.size, std::memory_order_relaxed);
+            progress.files_checked.fetch_add(1, std::memory_order_relaxed);
+        }
         run.files.push_back(&file);
         run.check.numbers.push_back(file.number);
     }
 
-    Reading reading(runs, files.get(), found.size(), blocks, reader);
+    progress.files_total.store(found.size(), std::memory_order_relaxed);
+    Reading reading(runs, files.get(), found.size(), blocks, reader, progress);
+    int threads = options.threads;
     if (threads <= 0)
         threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
     threads =
@@ -394,7 +424,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         worker.join();
 
     for (RunData& run : runs) {
-        judge(run);
+        judge(run, options.intent);
         result.runs.push_back(std::move(run.check));
     }
     return result;
@@ -444,14 +474,25 @@ std::vector<std::u16string> verify_report(const FolderCheck& check) {
             }
             lines.push_back(missing);
         }
+        if (run.beyond_count != 0)
+            lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.beyond_count)) +
+                            (run.beyond_count == 1 ? u" file numbered" : u" files numbered") +
+                            u" past the intended count of " +
+                            count_text(static_cast<uint64_t>(run.expected_count)));
+        if (!run.width_fits_count)
+            lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
+                            u" digits, but a run of " +
+                            count_text(static_cast<uint64_t>(run.expected_count)) + u" files has " +
+                            format_ascii("%d", number_width(run.expected_count)));
         for (const FileProblem& problem : run.problems) {
             std::vector<std::u16string> parts;
             if (!problem.unreadable.empty())
                 parts.push_back(u"cannot be read: " + from_utf8(problem.unreadable));
             if (problem.wrong_size)
-                parts.push_back(
-                    (problem.size < run.file_bytes ? u"truncated: " : u"longer than the others: ") +
-                    count_text(problem.size) + u" of " + count_text(run.file_bytes) + u" bytes");
+                parts.push_back((problem.size < run.file_bytes ? u"truncated: "
+                                 : run.size_given              ? u"longer than intended: "
+                                                               : u"longer than the others: ") +
+                                count_text(problem.size) + u" of " + count_text(run.file_bytes) + u" bytes");
             if (problem.first_difference != kNoDifference)
                 parts.push_back(u"first difference at byte " + count_text(problem.first_difference));
             std::u16string line = std::u16string(kIndent) + problem.name + u": ";

@@ -4,7 +4,9 @@
 // it, also from file to file), random data takes its seed from the tag, zeros are zeros.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,10 +38,39 @@ struct RunCheck {
     // least (a run of 1,000 files or more has 4-digit numbers); 0 otherwise.
     int32_t at_least = 0;
     std::vector<FileProblem> problems; // in number order
+    // Against an intended count (RunIntent): files numbered past it, and whether the numbers have
+    // the width a run of that count gives them.
+    int32_t expected_count = 0; // 0: not given
+    int32_t beyond_count = 0;
+    bool width_fits_count = true;
+    bool size_given = false; // file_bytes is the intended size, not the one most files have
 
     bool intact() const {
-        return whole_kilobytes && seed_known && missing.empty() && at_least == 0 && problems.empty();
+        return whole_kilobytes && seed_known && missing.empty() && at_least == 0 && problems.empty() &&
+               beyond_count == 0 && width_fits_count;
     }
+};
+
+// What the user says a run was meant to be. Without it, a run's size is the one most of its files
+// have, and files missing at its end show only where the numbers' width says so.
+struct RunIntent {
+    std::optional<int32_t> count;       // every number from 1 to count is due
+    std::optional<uint64_t> file_bytes; // every file has this size
+};
+
+// How far a check has come, updated by the readers as they go; another thread may read it at any
+// time. The totals are set once the folder has been listed.
+struct VerifyProgress {
+    std::atomic<uint64_t> files_total{0};
+    std::atomic<uint64_t> bytes_total{0};
+    std::atomic<uint64_t> files_checked{0};
+    std::atomic<uint64_t> bytes_checked{0};
+};
+
+struct VerifyOptions {
+    int threads = 0; // 0: one per processor, at most 4
+    RunIntent intent;
+    VerifyProgress* progress = nullptr;
 };
 
 struct FolderCheck {
@@ -49,7 +80,12 @@ struct FolderCheck {
 
 // Checks every run in `folder`. Files are read in blocks of 1 MiB by `threads` workers (0: one per
 // processor, at most 4) that take the blocks in file order, so a disk still reads front to back.
-FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0);
+FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options);
+inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0) {
+    VerifyOptions options;
+    options.threads = threads;
+    return verify_folder(folder, reader, options);
+}
 
 // What the check found, line by line: one line per run ("OK" or "FAILED", the name pattern, the
 // files and their size), under it one line for the missing numbers and one per bad file.

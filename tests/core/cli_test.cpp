@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/base/text.h"
 #include "tests/core/run_fixtures.h"
+#include "tests/core/test_files.h"
 
 namespace {
 
@@ -108,7 +110,19 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
          "--seed takes a whole number from 0 to 1125899906842623, not \"1125899906842624\""},
         {words({"--seed", "0x10"}), "--seed takes a whole number from 0 to 1125899906842623, not \"0x10\""},
         {words({"verify", "a", "b"}), "verify takes one folder, not also \"b\""},
-        {words({"verify", "--count", "3"}), "verify takes a folder and nothing else, not \"--count\""},
+        {words({"verify", "--type", "1"}), "--type does not go with verify (see --help)"},
+        {words({"verify", "-y"}), "-y does not go with verify (see --help)"},
+        {words({"--threads", "2"}), "--threads goes with verify only (see --help)"},
+        {words({"verify", "-s", "1.5"}), "-s takes whole kilobytes, not \"1.5\""},
+        {words({"verify", "--count", "0"}), "--count takes a whole number from 1 to 65536, not \"0\""},
+        {words({"-n", "0"}), "-n takes a whole number from 1 to 65536, not \"0\""},
+        {words({"-n"}), "-n needs a value"},
+        {words({"-qn"}), "-n needs a value"},
+        {words({"-x"}), "unknown option \"-x\" (see --help)"},
+        {words({"-qz"}), "unknown option \"-z\" (see --help)"},
+        {words({"-y", "--no-clobber"}), "--yes and --no-clobber exclude each other"},
+        {words({"--", "out"}), "unknown option \"out\" (see --help)"},
+        {words({"--json=yes"}), "--json takes no value"},
         {words({"verify", ""}), "verify needs a folder name, not an empty text"},
         {words({"verify", "--threads", "0"}), "--threads takes a whole number from 1 to 64, not \"0\""},
         {words({"verify", "--threads=65"}), "--threads takes a whole number from 1 to 64, not \"65\""},
@@ -125,6 +139,139 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         const auto parsed = parse_cli_options(c.arguments);
         ASSERT_TRUE(std::holds_alternative<CliError>(parsed)) << c.message;
         EXPECT_EQ(std::get<CliError>(parsed).message, c.message);
+    }
+}
+
+TEST(CliOptions, ShortOptionsTogetherAndTheEndOfOptions) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        int32_t count;
+        int32_t size_kb;
+        int32_t type;
+        bool quiet;
+        Overwrite overwrite;
+    } cases[] = {
+        {words({"-o", "d", "-n", "5", "-s", "4K", "-t", "random", "-q", "-y"}), u"d", 5, 4, 2, true,
+         Overwrite::yes},
+        {words({"-qy", "-n5", "-s1.5M", "-t1", "-od"}), u"d", 5, 1536, 1, true, Overwrite::yes},
+        {words({"-yqn", "7"}), u".", 7, 1024, 0, true, Overwrite::yes},
+        {words({"-o", "-n"}), u"-n", 1, 1024, 0, false, Overwrite::ask}, // a value may start with a dash
+        {words({"--folder=-q", "--size=2 MiB"}), u"-q", 1, 2048, 0, false, Overwrite::ask},
+        {words({"-n", "3", "--"}), u".", 3, 1024, 0, false, Overwrite::ask},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        SCOPED_TRACE(to_utf8(c.arguments.front()));
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.count, c.count);
+        EXPECT_EQ(o.size_kb, c.size_kb);
+        EXPECT_EQ(o.type, c.type);
+        EXPECT_EQ(o.quiet, c.quiet);
+        EXPECT_EQ(o.overwrite, c.overwrite);
+    }
+
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        std::optional<int32_t> count;
+        std::optional<int32_t> size_kb;
+        bool json, progress;
+    } verify[] = {
+        {words({"verify", "--", "-d"}), u"-d", std::nullopt, std::nullopt, false, false},
+        {words({"verify", "-n", "8", "-s", "512K", "--json", "d"}), u"d", 8, 512, true, false},
+        {words({"verify", "--progress", "--count=3", "--size=1G", "--", "--json"}), u"--json", 3, 1048576,
+         false, true},
+    };
+    for (const auto& c : verify) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        SCOPED_TRACE(to_utf8(c.folder));
+        EXPECT_TRUE(o.verify);
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.expected_count, c.count);
+        EXPECT_EQ(o.expected_size_kb, c.size_kb);
+        EXPECT_EQ(o.json, c.json);
+        EXPECT_EQ(o.progress, c.progress);
+        EXPECT_EQ(o.count, 1) << "the run's count is not verify's";
+    }
+}
+
+// Every unit form the size takes, through the option (the program writes them in CliUnits).
+TEST(CliOptions, SizeUnits) {
+    const struct {
+        const char* text;
+        int32_t kilobytes;
+    } cases[] = {
+        {"12", 12},           {"512K", 512},         {"512k", 512},         {"512KB", 512},
+        {"512KiB", 512},      {"1.5M", 1536},        {"1.5MiB", 1536},      {"3m", 3072},
+        {"10G", 10485760},    {"10GiB", 10485760},   {"0.5g", 524288},      {"1T", 1073741824},
+        {"1TiB", 1073741824}, {"1 tib", 1073741824}, {"2047G", 2146435072},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_cli_options(words({"--size", c.text}));
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        EXPECT_EQ(std::get<CliOptions>(parsed).size_kb, c.kilobytes) << c.text;
+    }
+}
+
+std::string read_source(const std::string& relative) {
+    const std::vector<uint8_t> bytes = read_source_file(relative);
+    return {bytes.begin(), bytes.end()};
+}
+
+TEST(CliUsage, FitsEightyColumnsAndNamesEveryOption) {
+    const std::string usage = cli_usage();
+    size_t start = 0;
+    for (size_t end = usage.find('\n'); end != std::string::npos; end = usage.find('\n', start = end + 1))
+        EXPECT_LE(end - start, 80u) << usage.substr(start, end - start);
+    EXPECT_EQ(usage.back(), '\n');
+    for (const CliOption& option : cli_option_table()) {
+        std::string spelled = "--" + std::string(option.long_name);
+        if (option.value_name != nullptr)
+            spelled += std::string(" ") + option.value_name;
+        if (option.short_name != 0)
+            spelled = std::string("-") + option.short_name + ", " + spelled;
+        EXPECT_NE(usage.find("  " + spelled + " "), std::string::npos) << spelled;
+    }
+}
+
+// Whether `word` stands in `text` as a word of its own: not part of a longer option name.
+bool has_word(const std::string& text, const std::string& word) {
+    const auto part_of_name = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        if ((at == 0 || !part_of_name(text[at - 1])) && (end == text.size() || !part_of_name(text[end])))
+            return true;
+    }
+    return false;
+}
+
+// The manual page, the shell completion and the README are written by hand: each must know every
+// option of the table.
+TEST(CliUsage, ManualCompletionAndReadmeKnowEveryOption) {
+    const std::string manual = read_source("cli/pelmora-cli.1");
+    const std::string completion = read_source("cli/pelmora-cli.bash");
+    const std::string readme = read_source("README.md");
+    ASSERT_FALSE(manual.empty());
+    ASSERT_FALSE(completion.empty());
+    for (const CliOption& option : cli_option_table()) {
+        const std::string name = option.long_name;
+        std::string roff = "\\-\\-";
+        for (const char c : name)
+            roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_TRUE(has_word(manual, roff)) << name << " in the manual";
+        EXPECT_TRUE(has_word(completion, "--" + name)) << name << " in the completion";
+        EXPECT_NE(readme.find("`--" + name), std::string::npos) << name << " in the README";
+        if (option.short_name != 0) {
+            const std::string short_name = std::string("-") + option.short_name;
+            EXPECT_TRUE(has_word(manual, "\\" + short_name)) << short_name << " in the manual";
+            EXPECT_TRUE(has_word(completion, short_name)) << short_name << " in the completion";
+            EXPECT_NE(readme.find("`" + short_name), std::string::npos) << short_name << " in the README";
+        }
     }
 }
 
@@ -172,7 +319,9 @@ TEST(CliProgram, ExitCodesAndOutput) {
 
     std::tie(code, output) = run_cli("--lang 0 --version");
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(output, "Pelmora 2.85\n");
+    EXPECT_TRUE(output == "pelmora-cli (Pelmora) 2.85\ncode path: AVX2\n" ||
+                output == "pelmora-cli (Pelmora) 2.85\ncode path: baseline\n")
+        << output;
 }
 
 TEST(CliProgram, ASeedMakesTheSameFilesAgain) {
