@@ -259,7 +259,8 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
         } else if (!options_ended && argument.size() > 1 && argument[0] == u'-') {
             // "-qy": flags together; "-n5" or "-n 5": a value, joined or as the next argument.
             for (size_t k = 1; k < argument.size(); ++k) {
-                const std::string spelled = "-" + to_utf8(argument.substr(k, 1));
+                std::string spelled = "-";
+                spelled += to_utf8(argument.substr(k, 1));
                 const CliOption* option = find_short(argument[k], command);
                 if (option == nullptr)
                     return unknown(spelled, argument.substr(k, 1), true, command);

@@ -253,7 +253,7 @@ bool has_word(const std::string& text, const std::string& word) {
 // The manual page, the shell completion and the README are written by hand: each must know every
 // option of the table.
 TEST(CliUsage, ManualCompletionAndReadmeKnowEveryOption) {
-    const std::string manual = read_source("cli/pelmora-cli.1");
+    const std::string manual = read_source("cli/pelmora-cli.1.in");
     const std::string completion = read_source("cli/pelmora-cli.bash");
     const std::string readme = read_source("README.md");
     ASSERT_FALSE(manual.empty());
