@@ -5,13 +5,16 @@
 
 #include "cli/json_writer.h"
 #include "core/base/text.h"
+#include "core/run/file_type.h"
 #include "core/run/names.h"
 
 namespace {
 
 // The words --type takes.
 const char* type_word(int32_t files_type) {
-    return files_type == 0 ? "noncompressible" : files_type == 2 ? "random" : "compressible";
+    return files_type == kGeneratorData ? "noncompressible"
+           : files_type == kRandomData  ? "random"
+                                        : "compressible";
 }
 
 const char* status_word(RunStatus status) {

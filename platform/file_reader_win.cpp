@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "core/base/text.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ std::string system_message(DWORD code) {
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message =
-        length != 0 ? to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length)) : "";
+    std::string message = length != 0 ? to_utf8(std::u16string_view(utf16(text), length)) : "";
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
@@ -36,9 +36,9 @@ std::string system_message(DWORD code) {
 } // namespace
 
 FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
-    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file =
+        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = system_message(GetLastError());
         return kNoHandle;

@@ -11,6 +11,7 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/file_system.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
@@ -31,8 +32,6 @@ namespace {
 constexpr size_t kBatchChunks = 64;
 constexpr size_t kBatchBytes = kBatchChunks * kChunkBytes;
 
-std::u16string text(int number) { return text_of(get_text(number)); }
-
 // Calendar seconds plus the clock, as 32-bit sum. Two command-line runs started within the same
 // second read the same clock, so a value the system draws for each run goes in as well: runs
 // must not repeat each other's tag and data.
@@ -45,13 +44,13 @@ uint32_t time_seed() {
 // An error under the caption "Attention": the message, then the detail on a line of its own.
 void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
     if (owner != nullptr)
-        owner->show_error(text(39), message + u"\r\n" + detail);
+        owner->show_error(text(kTextAttention), message + u"\r\n" + detail);
 }
 
 } // namespace
 
 RunSeeds run_seeds(uint64_t number, int32_t files_type) {
-    if (files_type == 2)
+    if (files_type == kRandomData)
         return {0, number % kRandomSeedLimit};
     uint64_t state = number;
     const uint64_t drawn = splitmix64_next(state);
@@ -64,7 +63,9 @@ uint64_t draw_seed_number() {
     return splitmix64_next(state) % kRandomSeedLimit;
 }
 
-void show_target_error(RunView* owner, const std::u16string& folder) { show_error(owner, text(30), folder); }
+void show_target_error(RunView* owner, const std::u16string& folder) {
+    show_error(owner, text(kTextTargetNotOpened), folder);
+}
 
 int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
                           const std::u16string& folder) {
@@ -77,28 +78,37 @@ int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem
     case FileSystem::Kind::file:
         break;
     }
-    return owner != nullptr && owner->ask_overwrite(text(27), text(58) + u"\r\n\"" + path + u"\"") ? 1 : 0;
+    return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
+                                                    text(kTextOverwriteQuestion) + u"\r\n\"" + path + u"\"")
+               ? 1
+               : 0;
 }
 
 bool make_folder(const std::u16string& path, FileSystem& fs) {
     return fs.probe(path) != FileSystem::Kind::missing || fs.create_folder(path);
 }
 
-int32_t make_folder_path(const std::u16string& folder, FileSystem& fs) {
-    if (fs.probe(folder) != FileSystem::Kind::missing)
-        return 1;
+bool make_folder_path(const std::u16string& folder, FileSystem& fs) {
+    // An empty folder puts the files at the root ("\\" or "/" and the name): nothing to make.
+    if (folder.empty())
+        return true;
+    const FileSystem::Kind kind = fs.probe(folder);
+    if (kind != FileSystem::Kind::missing)
+        return kind == FileSystem::Kind::folder;
     const char16_t separator = fs.separator();
     std::u16string copy = folder;
     if (separator == u'\\')
         std::replace(copy.begin(), copy.end(), u'/', u'\\');
-    int32_t made = 0;
+    // The levels above may fail to be made and still be there: the empty text before a leading
+    // separator, a drive, a server's share.
     std::u16string prefix;
     for (const char16_t c : copy) {
         if (c == separator)
-            made += make_folder(prefix, fs);
+            make_folder(prefix, fs);
         prefix += c;
     }
-    return made + make_folder(copy, fs);
+    // Made here, or by someone else meanwhile.
+    return make_folder(copy, fs) || fs.probe(copy) == FileSystem::Kind::folder;
 }
 
 std::u16string explorer_program(const std::u16string& windows_folder) {
@@ -121,7 +131,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     RunOutcome& done = outcome != nullptr ? *outcome : unused;
     done = RunOutcome{};
     RunView* const view = settings.owner;
-    const bool random = settings.files_type == 2;
+    const bool random = settings.files_type == kRandomData;
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : draw_seed_number();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
@@ -130,25 +140,29 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
 
     // Refused before anything is created.
     if (settings.files_size < 0) {
-        show_error(view, text(81), format_ascii("%d KB", settings.files_size));
+        show_error(view, text(kTextNegativeSize), format_ascii("%d KB", settings.files_size));
         return -1;
     }
     const size_t longest =
         settings.Folder.size() + 1 + file_name(settings.files_type, count, count, tag).size();
     if (longest > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length());
-        show_error(view, replace_all(text(80), u"%d", format_ascii("%d", limit)), settings.Folder);
+        show_error(view, replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)),
+                   settings.Folder);
         return -1;
     }
 
-    make_folder_path(settings.Folder, fs);
+    if (!make_folder_path(settings.Folder, fs)) {
+        show_target_error(view, settings.Folder);
+        return -1;
+    }
     uint32_t state = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
     run_start_clock = clock_ms();
     done.tag = tag;
     // Every way out of the loop below stops the clock first.
     const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
 
-    const bool zeros = settings.files_type != 0 && !random;
+    const bool zeros = settings.files_type != kGeneratorData && !random;
     const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
     // Zero-filled once for zeros; refilled before every write for generator data.
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
@@ -224,7 +238,10 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             // A short file must not pass for a whole one: it goes, the complete ones stay.
             stop_clock();
             fs.remove(path);
-            show_error(view, text(status == FileSystem::WriteStatus::disk_full ? 59 : 30), path);
+            show_error(
+                view,
+                text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened),
+                path);
             return -1;
         }
         ++done.files_written;
@@ -242,14 +259,14 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
 
 void set_controls_enabled(RunView* view, bool enable) {
     if (view != nullptr)
-        view->set_controls_enabled(enable, text(enable ? 11 : 21));
+        view->set_controls_enabled(enable, text(enable ? kTextStart : kTextCancel));
 }
 
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
                           const std::optional<RunSeeds>& seeds, RunOutcome* outcome) {
     const int32_t result = generation_run(settings, fs, seeds, outcome);
     if (run_cancel && settings.owner != nullptr) {
-        settings.owner->set_upper_line(text(56));
+        settings.owner->set_upper_line(text(kTextCancelled));
         settings.owner->set_lower_line(u"");
     }
     set_controls_enabled(settings.owner, true);
@@ -273,7 +290,7 @@ bool ask_cancel() {
     if (!run_busy)
         return false;
     RunView* const view = generation_settings.owner;
-    if (view != nullptr && view->ask_cancel(text(55)))
+    if (view != nullptr && view->ask_cancel(text(kTextCancelQuestion)))
         run_cancel = true;
     return true;
 }

@@ -152,7 +152,7 @@ private:
         const uint64_t offset = index * kBlockBytes;
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
         // Generator data after the first block takes the word before it along, to check against.
-        const size_t before = run.check.files_type == 0 && offset > 0 ? 4 : 0;
+        const size_t before = run.check.files_type == kGeneratorData && offset > 0 ? 4 : 0;
         uint8_t* const buffer = page + (offset - before) % kPageBytes;
         std::string error;
         const int64_t got = reader_.read_at(handle, offset - before, buffer, before + length, error);
@@ -169,13 +169,13 @@ private:
             std::memcpy(file.head, buffer, file.head_bytes);
         }
         switch (run.check.files_type) {
-        case 0: {
+        case kGeneratorData: {
             const size_t at = lcg_chain_break(buffer, before + length);
             if (at < before + length)
                 lower_to(file.first_difference, offset - before + at);
             break;
         }
-        case 2: {
+        case kRandomData: {
             RandomFileData data(run.seed, file.number);
             for (size_t done = 0; done < length;) {
                 const size_t piece = std::min(length - done, kCompareChunks * kChunkBytes);
@@ -282,7 +282,7 @@ void judge(RunData& run, const RunIntent& intent) {
     check.size_given = intent.file_bytes.has_value();
     check.expected_count = intent.count.value_or(0);
     check.whole_kilobytes = check.file_bytes % 1024 == 0;
-    if (check.files_type == 0 && check.file_bytes > 0)
+    if (check.files_type == kGeneratorData && check.file_bytes > 0)
         check_first_words(run);
 
     int32_t previous = 0;
@@ -381,7 +381,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
             run.check.files_type = f.name.files_type;
             run.check.tag = f.name.tag;
             run.check.width = f.name.width;
-            if (f.name.files_type == 2) {
+            if (f.name.files_type == kRandomData) {
                 const std::optional<uint64_t> seed = random_tag_seed(f.name.tag);
                 run.check.seed_known = seed.has_value();
                 run.seed = seed.value_or(0);

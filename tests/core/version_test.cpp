@@ -57,7 +57,8 @@ TEST(Licence, EveryPlaceThatStatesItAgrees) {
     EXPECT_NE(readme.find("(LICENSE)"), std::string::npos) << "the README links the licence";
     EXPECT_NE(readme.find("Copyright (c) " + holder), std::string::npos);
     std::string roff_holder = holder;
-    for (size_t dash = roff_holder.find('-'); dash != std::string::npos; dash = roff_holder.find('-', dash + 2))
+    for (size_t dash = roff_holder.find('-'); dash != std::string::npos;
+         dash = roff_holder.find('-', dash + 2))
         roff_holder.replace(dash, 1, "\\(en");
     EXPECT_NE(read_text("cli/pelmora-cli.1.in").find("Copyright \\(co " + roff_holder), std::string::npos);
 }
