@@ -1,4 +1,8 @@
-// Parsing pelmora-cli's options: every value whole, in range, with nothing after it.
+// Parsing pelmora-cli's options: every value whole, in range, with nothing after it. The parser is
+// our own, about as long as the setup a library would need: CLI11 doubled the size of the Linux
+// program (+220 KB stripped, +360 KB for Windows), compiled five times slower, throws where this
+// code does not, and its messages ("--count: Value 0 not in range 1 to 65536", "--quiet=1" taken
+// silently) would each have needed rewriting to keep the ones that name the option as written.
 #include "cli/options.h"
 
 #include <array>
