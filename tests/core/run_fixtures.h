@@ -21,15 +21,23 @@ class PlatformFileSystem : public FileSystem {
 public:
     char16_t separator() const override { return base_->separator(); }
     size_t max_path_length() const override { return base_->max_path_length(); }
+    size_t path_length(const std::u16string& path) const override { return base_->path_length(path); }
     Kind probe(const std::u16string& path) override { return base_->probe(path); }
     bool create_folder(const std::u16string& path) override { return base_->create_folder(path); }
-    Handle create_file(const std::u16string& path) override { return base_->create_file(path); }
-    Handle create_new_file(const std::u16string& path) override { return base_->create_new_file(path); }
+    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+        return base_->create_file(path, status);
+    }
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+        return base_->create_new_file(path, status);
+    }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         return base_->write(file, data, size);
     }
     WriteStatus close(Handle file) override { return base_->close(file); }
     bool remove(const std::u16string& path) override { return base_->remove(path); }
+    bool rename(const std::u16string& from, const std::u16string& to) override {
+        return base_->rename(from, to);
+    }
 
 private:
     std::unique_ptr<FileSystem> base_ = make_file_system();
@@ -98,11 +106,11 @@ class HookedFileSystem : public PlatformFileSystem {
 public:
     std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
 
-    Handle create_file(const std::u16string& path) override {
-        return opened(PlatformFileSystem::create_file(path));
+    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+        return opened(PlatformFileSystem::create_file(path, status));
     }
-    Handle create_new_file(const std::u16string& path) override {
-        return opened(PlatformFileSystem::create_new_file(path));
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+        return opened(PlatformFileSystem::create_new_file(path, status));
     }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (on_write) {

@@ -18,7 +18,18 @@ namespace {
 // The platform's reader, open to tests that override a step and pass on to it.
 class PlatformFileReader : public FileReader {
 public:
+    char16_t separator() const override { return base_->separator(); }
+    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
+              std::string& error) override {
+        return base_->list(folder, each, error);
+    }
+    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
+        return base_->examine(path, size, error);
+    }
     Handle open(const std::u16string& path, std::string& error) override { return base_->open(path, error); }
+    bool size(Handle file, uint64_t& size, std::string& error) override {
+        return base_->size(file, size, error);
+    }
     int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
         return base_->read_at(file, offset, data, size, error);
     }
