@@ -9,7 +9,7 @@
 
 const char* const kCliUsage =
     "Usage: pelmora-cli [OPTIONS]\n"
-    "       pelmora-cli verify [--threads N] [DIR]\n"
+    "       pelmora-cli verify [--threads N] [--] [DIR]\n"
     "Writes N test files of S KB into a folder: generator data, random data or zeros.\n"
     "With verify, checks every run of such files in DIR (default: the current folder).\n"
     "\n"
@@ -39,18 +39,24 @@ static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the text
 
 namespace {
 
-// A whole decimal number, optionally negative, with nothing before or after it.
+// A whole decimal number, optionally negative, with nothing before or after it. Leading zeros
+// are only zeros (no octal); more than 18 significant digits are out of every range here.
 std::optional<int64_t> whole_number(const std::u16string& text) {
-    size_t i = text.size() > 1 && text[0] == u'-' ? 1 : 0;
-    if (i == text.size() || text.size() > 18)
+    const size_t sign = text.size() > 1 && text[0] == u'-' ? 1 : 0;
+    if (sign == text.size())
         return std::nullopt;
     int64_t value = 0;
-    for (size_t k = i; k < text.size(); ++k) {
+    size_t digits = 0;
+    for (size_t k = sign; k < text.size(); ++k) {
         if (text[k] < u'0' || text[k] > u'9')
+            return std::nullopt;
+        if (value == 0 && text[k] == u'0')
+            continue;
+        if (++digits > 18)
             return std::nullopt;
         value = value * 10 + (text[k] - u'0');
     }
-    return i == 1 ? -value : value;
+    return sign == 1 ? -value : value;
 }
 
 CliError range_error(const std::string& option, const std::u16string& value, const std::string& range) {
@@ -83,17 +89,21 @@ std::optional<std::u16string> option_value(const OptionWord& word,
     return std::nullopt;
 }
 
-// "verify [--threads N] [DIR]": the folder, or --help; nothing of a run goes with it.
+// "verify [--threads N] [--] [DIR]": the folder, or --help; nothing of a run goes with it.
 std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string>& arguments) {
     CliOptions options;
     options.verify = true;
     bool folder_given = false;
+    bool options_ended = false; // after "--" every word is a folder, even one that starts with "-"
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
         const OptionWord word = split_option(argument);
-        if (argument == u"--help" || argument == u"-h") {
+        const bool option = !options_ended && argument.size() > 1 && argument[0] == u'-';
+        if (option && argument == u"--") {
+            options_ended = true;
+        } else if (option && (argument == u"--help" || argument == u"-h")) {
             options.help = true;
-        } else if (word.name == u"--threads") {
+        } else if (option && word.name == u"--threads") {
             const std::optional<std::u16string> text = option_value(word, arguments, i);
             if (!text)
                 return CliError{"--threads needs a value"};
@@ -101,7 +111,7 @@ std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string
             if (!number || *number < 1 || *number > 64)
                 return range_error("--threads", *text, "from 1 to 64");
             options.threads = static_cast<int32_t>(*number);
-        } else if (argument.rfind(u"-", 0) == 0 && argument.size() > 1) {
+        } else if (option) {
             return CliError{"verify takes a folder and nothing else, not \"" + to_utf8(argument) + "\""};
         } else if (folder_given) {
             return CliError{"verify takes one folder, not also \"" + to_utf8(argument) + "\""};

@@ -7,6 +7,7 @@
 #include "cli/terminal.h"
 #include "core/base/text.h"
 #include "core/run/reveal.h"
+#include "core/run/run.h"
 
 namespace {
 
@@ -34,11 +35,19 @@ bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16st
         end_status_area();
         write_out(caption + u": " + console_text(text) + u" [y/N] ");
         const std::optional<std::string> answer = read_input_line();
+        // Ctrl-C at the question breaks off the read: that is a cancel, not a No.
+        if (run_cancel) {
+            write_out(u"\n");
+            interrupted_ = true;
+            return false;
+        }
         if (answer && (*answer == "y" || *answer == "Y" || *answer == "yes"))
             return true;
     } else if (options_.overwrite == Overwrite::ask) {
         write_err(console_text(text) +
                   u"\nNo terminal to ask: use --yes to overwrite or --no-clobber to stop.\n");
+    } else {
+        write_err(console_text(text) + u"\n--no-clobber: nothing is overwritten, the run stops here.\n");
     }
     declined_ = true;
     return false;

@@ -34,6 +34,8 @@ public:
     void finish(bool cancelled);
 
     bool declined() const { return declined_; }
+    // A cancel came while a question waited for its answer.
+    bool interrupted() const { return interrupted_; }
     bool failed() const { return failed_; }
 
 private:
@@ -48,5 +50,6 @@ private:
     std::u16string upper_, lower_, summary_;
     bool drawn_ = false;
     bool declined_ = false;
+    bool interrupted_ = false;
     bool failed_ = false;
 };

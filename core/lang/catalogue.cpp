@@ -6,6 +6,7 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 #include "core/lang/catalogue_stream.h"
@@ -201,6 +202,40 @@ const char16_t* get_text(int n) {
         language_texts[active][n] != nullptr)
         return language_texts[active][n];
     return language_texts[kEnglish][n];
+}
+
+namespace {
+
+// Guards the freeing of loaded tables against copies being made from them. Lookups are rare (a
+// few per progress report), so one lock costs nothing measurable.
+std::mutex loaded_guard;
+std::unique_ptr<LoadedTexts> loaded_now;
+std::unique_ptr<LoadedTexts> loaded_before;
+
+} // namespace
+
+void set_loaded_texts(std::unique_ptr<LoadedTexts> loaded) {
+    std::unique_ptr<LoadedTexts> retired;
+    {
+        std::lock_guard lock(loaded_guard);
+        retired = std::move(loaded_before);
+        loaded_before = std::move(loaded_now);
+        loaded_now = std::move(loaded);
+        loaded_texts.store(&loaded_now->table, std::memory_order_release);
+        loaded_texts_active.store(true, std::memory_order_release);
+    }
+    // Freed outside the lock: no copy waits for a large text to go.
+}
+
+int kept_loaded_texts() {
+    std::lock_guard lock(loaded_guard);
+    return (loaded_now != nullptr) + (loaded_before != nullptr);
+}
+
+std::u16string copy_text(int n) {
+    std::lock_guard lock(loaded_guard);
+    const char16_t* text = get_text(n);
+    return text != nullptr ? text : u"";
 }
 
 const char16_t* get_common_text(int n) { return n >= 0 && n < kTextSlots ? common_texts[n] : nullptr; }

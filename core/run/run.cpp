@@ -31,7 +31,8 @@ namespace {
 constexpr size_t kBatchChunks = 64;
 constexpr size_t kBatchBytes = kBatchChunks * kChunkBytes;
 
-std::u16string text(int number) { return text_of(get_text(number)); }
+// A copy: the run's worker is not the thread that loads translations.
+std::u16string text(int number) { return copy_text(number); }
 
 // Calendar seconds plus the clock, as 32-bit sum. Two command-line runs started within the same
 // second read the same clock, so a value the system draws for each run goes in as well: runs

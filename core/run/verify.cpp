@@ -370,8 +370,11 @@ void judge(RunData& run, FileRecord* files, Reading& reading) {
     if (check.files_type == 0 && check.file_bytes > 0)
         check_first_words(run, files);
 
-    // Numbers past the most a run has are not gaps of the run; they are reported on their own.
-    const auto beyond = std::upper_bound(check.numbers.begin(), check.numbers.end(), kMostFiles);
+    // Numbers past the most a run has, and every number wider than its numbers, are none a run
+    // gives: they are reported on their own, not as gaps.
+    const auto beyond = check.width > number_width(kMostFiles)
+                            ? check.numbers.begin()
+                            : std::upper_bound(check.numbers.begin(), check.numbers.end(), kMostFiles);
     int32_t previous = 0;
     for (auto number = check.numbers.begin(); number != beyond; previous = *number++)
         if (*number > previous + 1)
@@ -426,6 +429,17 @@ void judge(RunData& run, FileRecord* files, Reading& reading) {
 }
 
 std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); }
+
+// Appends "first-last" (or "first" alone) to a list that ends in ": " or in earlier ranges.
+void append_range(std::u16string& list, int32_t first, int32_t last, int32_t width) {
+    if (list.back() != u' ')
+        list += u", ";
+    append_number(list, first, width);
+    if (last != first) {
+        list += u'-';
+        append_number(list, last, width);
+    }
+}
 
 } // namespace
 
@@ -589,37 +603,24 @@ std::vector<std::u16string> verify_report(const FolderCheck& check) {
 
         if (!run.missing.empty() || run.at_least != 0) {
             std::u16string missing = std::u16string(kIndent) + u"missing: ";
-            const auto range = [&](int32_t first, int32_t last) {
-                if (missing.back() != u' ')
-                    missing += u", ";
-                append_number(missing, first, run.width);
-                if (last != first) {
-                    missing += u'-';
-                    append_number(missing, last, run.width);
-                }
-            };
             for (const auto& [first, last] : run.missing)
-                range(first, last);
+                append_range(missing, first, last, run.width);
             if (run.at_least != 0) {
                 const auto within = std::upper_bound(run.numbers.begin(), run.numbers.end(), kMostFiles);
-                range(within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.at_least);
+                append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.at_least,
+                             run.width);
                 missing += u" and maybe more (" + format_ascii("%d", run.width) + u"-digit numbers: " +
                            format_ascii("%d", run.at_least) + u" files or more)";
             }
             lines.push_back(missing);
         }
         if (!run.past_limit.empty()) {
-            std::u16string past = std::u16string(kIndent) + u"past the limit: ";
-            for (const auto& [first, last] : run.past_limit) {
-                if (past.back() != u' ')
-                    past += u", ";
-                append_number(past, first, run.width);
-                if (last != first) {
-                    past += u'-';
-                    append_number(past, last, run.width);
-                }
-            }
-            lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) + u" files)");
+            std::u16string past = std::u16string(kIndent) + u"numbers no run has: ";
+            for (const auto& [first, last] : run.past_limit)
+                append_range(past, first, last, run.width);
+            lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) +
+                            u" files, numbered with " + format_ascii("%d", number_width(kMostFiles)) +
+                            u" digits at most)");
         }
         for (const FileProblem& problem : run.problems) {
             std::vector<std::u16string> parts;

@@ -35,7 +35,8 @@ struct RunCheck {
     bool seed_known = true;       // random data: the tag carries a seed
     // Numbers that are not there, as first-last ranges: gaps, and those before the first file.
     std::vector<std::pair<int32_t, int32_t>> missing;
-    // Numbers past kMostFiles, which no run gives, as first-last ranges of the files found.
+    // Numbers no run gives (past kMostFiles, or wider than its numbers), as first-last ranges of
+    // the files found.
     std::vector<std::pair<int32_t, int32_t>> past_limit;
     // When the numbers' width says the run had more files than the last one found: how many at
     // least (a run of 1,000 files or more has 4-digit numbers); 0 otherwise.

@@ -101,10 +101,12 @@ private:
     std::vector<std::u16string> events_;
 };
 
-// Passes everything to the platform's file system; `on_write` may fail a write or set a flag.
+// Passes everything to the platform's file system; `on_write` may fail a write or set a flag,
+// `on_create` sees each file made.
 class HookedFileSystem : public PlatformFileSystem {
 public:
     std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
+    std::function<void(int file_number)> on_create;
 
     Handle create_file(const std::u16string& path, CreateStatus& status) override {
         return opened(PlatformFileSystem::create_file(path, status));
@@ -127,6 +129,8 @@ private:
         if (file != kNoHandle) {
             ++files_;
             bytes_ = 0;
+            if (on_create)
+                on_create(files_);
         }
         return file;
     }
