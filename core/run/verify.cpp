@@ -165,17 +165,17 @@ public:
             reader_.close(handle);
     }
 
-    // The reason noted first for a file, if any.
-    std::string reason(const FileRecord& file) {
+    // What was found wrong with a file first (kUnreadable or kChanged) and why; 0 when nothing was.
+    std::pair<uint8_t, std::string> reason(const FileRecord& file) {
         std::lock_guard lock(mutex_);
         const auto found = reasons_.find(&file);
-        return found == reasons_.end() ? std::string() : found->second;
+        return found == reasons_.end() ? std::pair<uint8_t, std::string>{} : found->second;
     }
 
     void note(FileRecord& file, uint8_t flag, const std::string& reason) {
         std::lock_guard lock(mutex_);
         if ((file.flags.fetch_or(flag, std::memory_order_relaxed) & (kUnreadable | kChanged)) == 0)
-            reasons_[&file] = reason.empty() ? "unknown error" : reason;
+            reasons_[&file] = {flag, reason.empty() ? "unknown error" : reason};
     }
 
 private:
@@ -274,7 +274,7 @@ private:
     std::atomic<uint64_t> next_{0};
     std::mutex mutex_;
     // Only files with a problem have a reason; most have none.
-    std::unordered_map<const FileRecord*, std::string> reasons_;
+    std::unordered_map<const FileRecord*, std::pair<uint8_t, std::string>> reasons_;
 };
 
 // The size most files of a run have; the larger one on a tie, since files get shorter, not longer.
@@ -402,12 +402,13 @@ void judge(RunData& run, FileRecord* files, Reading& reading) {
         problem.first_difference = file.first_difference.load(std::memory_order_relaxed);
         const bool skipped = (flags & kSkipped) != 0;
         problem.wrong_size = !skipped && file.size != check.file_bytes;
-        if ((flags & kUnreadable) != 0)
-            problem.unreadable = reading.reason(file);
-        if ((flags & kChanged) != 0)
-            problem.changed = reading.reason(file);
-        if ((flags & kGrew) != 0)
+        // One reason per file: the first thing found wrong with it.
+        if ((flags & (kUnreadable | kChanged)) != 0) {
+            auto [kind, reason] = reading.reason(file);
+            (kind == kUnreadable ? problem.unreadable : problem.changed) = std::move(reason);
+        } else if ((flags & kGrew) != 0) {
             problem.changed = "it grew while it was read";
+        }
         if (problem.wrong_size || problem.first_difference != kNoDifference || !problem.unreadable.empty() ||
             !problem.changed.empty()) {
             problem.name = name(file.number, false);
