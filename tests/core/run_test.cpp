@@ -268,8 +268,8 @@ struct Planted {
 // cannot be opened. Wine starts Unix programs, so `ln` makes one.
 bool unix_link(const std::filesystem::path& at, const std::filesystem::path& target, std::string& why) {
     using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unix_name = reinterpret_cast<UnixName>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (unix_name == nullptr) {
         why = "not running under Wine";
         return false;
