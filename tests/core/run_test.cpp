@@ -280,11 +280,10 @@ bool unix_link(const std::filesystem::path& at, const std::filesystem::path& tar
         HeapFree(GetProcessHeap(), 0, name);
         return text;
     };
-    std::wstring command =
-        L"Z:\\bin\\ln -s '" +
-        std::filesystem::path(unix_path(target.parent_path()) + "/" + target.filename().string()).wstring() +
-        L"' '" + std::filesystem::path(unix_path(at.parent_path())).wstring() + L"/" +
-        at.filename().wstring() + L"'";
+    const std::string link_target = unix_path(target.parent_path()) + "/" + target.filename().string();
+    const std::string link = unix_path(at.parent_path()) + "/" + at.filename().string();
+    std::wstring command = L"Z:\\bin\\ln -s \"" + std::filesystem::path(link_target).wstring() + L"\" \"" +
+                           std::filesystem::path(link).wstring() + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -296,9 +295,13 @@ bool unix_link(const std::filesystem::path& at, const std::filesystem::path& tar
     WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    // Wine cannot open it (it points nowhere), yet the name is taken.
-    if (GetFileAttributesW(at.c_str()) != INVALID_FILE_ATTRIBUTES ||
-        CreateFileW(at.c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr) != INVALID_HANDLE_VALUE) {
+    // Wine cannot open it (it points nowhere), yet the name is taken: nothing can be created there.
+    HANDLE probe = CreateFileW(at.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            DeleteFileW(at.c_str());
+        }
         why = "the link did not come into being";
         return false;
     }
