@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "core/base/text.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -30,15 +31,12 @@ std::string system_message(DWORD code) {
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message =
-        length != 0 ? to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length)) : "";
+    std::string message = length != 0 ? to_utf8(std::u16string_view(utf16(text), length)) : "";
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     return message.empty() ? "error " + std::to_string(code) : message;
 }
-
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 // Folders, links and junctions (reparse points) and devices are never a run's file.
 bool may_be_file(DWORD attributes) {
@@ -67,7 +65,7 @@ bool Win32FileReader::list(const std::u16string& folder,
     }
     do {
         if (may_be_file(found.dwFileAttributes))
-            each(reinterpret_cast<const char16_t*>(found.cFileName));
+            each(utf16(found.cFileName));
     } while (FindNextFileW(search, &found));
     const DWORD code = GetLastError();
     FindClose(search);

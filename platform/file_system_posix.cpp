@@ -82,9 +82,14 @@ FileSystem::Handle regular_or_none(int fd, FileSystem::CreateStatus& status) {
 size_t PosixFileSystem::path_length(const std::u16string& path) const { return to_utf8(path).size(); }
 
 FileSystem::Kind PosixFileSystem::probe(const std::u16string& path) {
+    const std::string name = to_utf8(path);
     struct stat info;
-    if (::lstat(to_utf8(path).c_str(), &info) != 0)
+    if (::lstat(name.c_str(), &info) != 0)
         return errno == ENOENT ? Kind::missing : Kind::other;
+    // A folder reached through a link is a folder: files are made inside it, never through it. A
+    // link in a file's place is not a file, wherever it points.
+    if (S_ISLNK(info.st_mode))
+        return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? Kind::folder : Kind::other;
     return S_ISDIR(info.st_mode) ? Kind::folder : S_ISREG(info.st_mode) ? Kind::file : Kind::other;
 }
 

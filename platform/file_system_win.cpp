@@ -6,7 +6,8 @@
 
 #include <climits>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text is UTF-16");
+#include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
@@ -30,16 +31,14 @@ private:
     bool sync_;
 };
 
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+} // namespace
+
+namespace {
 
 FileSystem::WriteStatus status_of(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileSystem::WriteStatus::disk_full
                                                                        : FileSystem::WriteStatus::failed;
 }
-
-} // namespace
-
-namespace {
 
 FileSystem::CreateStatus create_status_of(DWORD error) {
     switch (error) {
@@ -90,8 +89,8 @@ FileSystem::Kind Win32FileSystem::probe(const std::u16string& path) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::missing : Kind::other;
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return Kind::other;
+    // A folder reached through a junction or link is a folder: files are made inside it, never
+    // through it. A link in a file's place is not a file.
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::folder
            : is_plain_file(attributes)                  ? Kind::file
                                                         : Kind::other;
@@ -128,17 +127,8 @@ FileSystem::Handle Win32FileSystem::create_file(const std::u16string& path, Crea
 FileSystem::WriteStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
     // A write that crosses the end of the free space may succeed short; the next one then fails
     // with the reason.
-    while (size > 0) {
-        const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD done = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(file), data, ask, &done, nullptr))
-            return status_of(GetLastError());
-        if (done == 0)
-            return WriteStatus::failed;
-        data += done;
-        size -= done;
-    }
-    return WriteStatus::ok;
+    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? WriteStatus::ok
+                                                                 : status_of(GetLastError());
 }
 
 FileSystem::WriteStatus Win32FileSystem::close(Handle file) {

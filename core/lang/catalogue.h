@@ -10,6 +10,7 @@
 
 inline constexpr int kMaxLanguages = 32;
 inline constexpr int kTextSlots = 256;
+inline constexpr int kGerman = 0;
 inline constexpr int kEnglish = 1;
 inline constexpr std::size_t kCatalogueBytes = 100000;
 
@@ -43,6 +44,9 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size);
 // the table empty.
 void parse_section(char16_t* text, text_table& table);
 
+// True for an entry that holds a text: neither none nor empty.
+inline bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
+
 // A loaded translation file: its text, cut in place, and the table that points into it.
 struct LoadedTexts {
     std::u16string text;
@@ -51,16 +55,15 @@ struct LoadedTexts {
 
 // Makes `loaded` the table of every lookup (on the thread that loads translations: the UI thread).
 // The one before it stays, so a text that thread was handed before still holds; older ones are
-// freed, never while copy_text is copying from them.
+// freed, never while text() is copying from them.
 void set_loaded_texts(std::unique_ptr<LoadedTexts> loaded);
 // How many loaded tables are in memory: at most two.
 int kept_loaded_texts();
 
 // Text of string number n in the active language, the English one where it has none, or null.
 // The text of a loaded translation lasts until the second load after the lookup: threads other
-// than the one that loads take copy_text instead.
+// than the one that loads take text() (text_ids.h), a copy made under the lock that guards the
+// freeing of loaded tables.
 const char16_t* get_text(int n);
-// The same as a copy (empty for none), safe on any thread whatever is loaded meanwhile.
-std::u16string copy_text(int n);
 // Text n of the language-independent section, or null.
 const char16_t* get_common_text(int n);

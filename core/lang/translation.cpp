@@ -5,10 +5,9 @@
 #include <memory>
 
 #include "core/base/text.h"
+#include "core/lang/text_ids.h"
 
 namespace {
-
-bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
 
 std::u16string without_zeros(std::u16string text) {
     text.erase(std::remove(text.begin(), text.end(), u'\0'), text.end());
@@ -31,7 +30,7 @@ std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode) {
 }
 
 void install_translation(std::u16string text) {
-    // Only the UI thread loads; lookups on other threads copy their texts (copy_text), so a table
+    // Only the UI thread loads; lookups on other threads copy their texts (text()), so a table
     // can go once two newer ones have come.
     auto loaded = std::make_unique<LoadedTexts>();
     loaded->text = std::move(text);
@@ -90,7 +89,7 @@ std::u16string translation_template_text(std::u16string_view name_and_version, s
 }
 
 std::u16string translation_template_text() {
-    return translation_template_text(text_of(get_common_text(19)), text_of(get_common_text(25)),
-                                     language_count > kEnglish ? text_of(language_names[kEnglish]) : u"",
-                                     english_section);
+    return translation_template_text(
+        common_text(kCommonNameAndVersion), common_text(kCommonTranslationRequest),
+        language_count > kEnglish ? text_of(language_names[kEnglish]) : u"", english_section);
 }

@@ -8,8 +8,8 @@
 
 class FileSystem {
 public:
-    // `other`: a link, pipe, socket or device, or a name whose kind cannot be told; nothing the
-    // run ever opens.
+    // `other`: a link (except to a folder, which is a folder), pipe, socket or device, or a name
+    // whose kind cannot be told; nothing the run ever opens.
     enum class Kind { missing, file, folder, other };
     enum class WriteStatus { ok, disk_full, failed };
     // Why a file could not be created: the name is taken (create_new_file), what has the name is
@@ -27,7 +27,7 @@ public:
     virtual size_t max_path_length() const = 0;
     virtual size_t path_length(const std::u16string& path) const { return path.size(); }
 
-    // What is at path, without following a link.
+    // What is at path, without following a link to anything but a folder.
     virtual Kind probe(const std::u16string& path) = 0;
     // Creates one folder; true when it was made.
     virtual bool create_folder(const std::u16string& path) = 0;

@@ -11,6 +11,7 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/file_system.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
@@ -31,9 +32,6 @@ namespace {
 constexpr size_t kBatchChunks = 64;
 constexpr size_t kBatchBytes = kBatchChunks * kChunkBytes;
 
-// A copy: the run's worker is not the thread that loads translations.
-std::u16string text(int number) { return copy_text(number); }
-
 // Calendar seconds plus the clock, as 32-bit sum. Two command-line runs started within the same
 // second read the same clock, so a value the system draws for each run goes in as well: runs
 // must not repeat each other's tag and data.
@@ -52,29 +50,31 @@ uint64_t fresh_random_seed() {
 // An error under the caption "Attention": the message, then the detail on a line of its own.
 void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
     if (owner != nullptr)
-        owner->show_error(text(39), message + u"\r\n" + detail);
+        owner->show_error(text(kTextAttention), message + u"\r\n" + detail);
 }
 
 } // namespace
 
 RunSeeds run_seeds(uint64_t number, int32_t files_type) {
-    if (files_type == 2)
+    if (files_type == kRandomData)
         return {0, number % kRandomSeedLimit};
     uint64_t state = number;
     const uint64_t drawn = splitmix64_next(state);
     return {static_cast<uint32_t>(drawn >> 32), static_cast<uint32_t>(drawn)};
 }
 
-void show_target_error(RunView* owner, const std::u16string& folder) { show_error(owner, text(30), folder); }
+void show_target_error(RunView* owner, const std::u16string& folder) {
+    show_error(owner, text(kTextTargetNotOpened), folder);
+}
 
 void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
                        const std::u16string& folder) {
     switch (status) {
     case FileSystem::CreateStatus::disk_full:
-        show_error(owner, text(59), path);
+        show_error(owner, text(kTextDiskFull), path);
         break;
     case FileSystem::CreateStatus::not_regular:
-        show_error(owner, text(30), path);
+        show_error(owner, text(kTextTargetNotOpened), path);
         break;
     default:
         show_target_error(owner, folder);
@@ -84,14 +84,15 @@ void show_create_error(RunView* owner, FileSystem::CreateStatus status, const st
 
 std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs) {
     if (settings.files_size < 0)
-        return text(81) + u"\r\n" + format_ascii("%d KB", settings.files_size);
+        return text(kTextNegativeSize) + u"\r\n" + format_ascii("%d KB", settings.files_size);
     // The longest name of the run (every tag has 16 digits), counted as the platform counts.
     const std::u16string longest =
         settings.Folder + fs.separator() +
         file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'));
     if (fs.path_length(longest) > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length());
-        return replace_all(text(80), u"%d", format_ascii("%d", limit)) + u"\r\n" + settings.Folder;
+        return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
+               settings.Folder;
     }
     return {};
 }
@@ -107,33 +108,42 @@ int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem
     case FileSystem::Kind::other:
         // A link, pipe or device with a run file's name is never written through, whatever it
         // points at: the path is named, since the folder alone would not say which.
-        show_error(owner, text(30), path);
+        show_error(owner, text(kTextTargetNotOpened), path);
         return -1;
     case FileSystem::Kind::file:
         break;
     }
-    return owner != nullptr && owner->ask_overwrite(text(27), text(58) + u"\r\n\"" + path + u"\"") ? 1 : 0;
+    return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
+                                                    text(kTextOverwriteQuestion) + u"\r\n\"" + path + u"\"")
+               ? 1
+               : 0;
 }
 
 bool make_folder(const std::u16string& path, FileSystem& fs) {
     return fs.probe(path) != FileSystem::Kind::missing || fs.create_folder(path);
 }
 
-int32_t make_folder_path(const std::u16string& folder, FileSystem& fs) {
-    if (fs.probe(folder) != FileSystem::Kind::missing)
-        return 1;
+bool make_folder_path(const std::u16string& folder, FileSystem& fs) {
+    // An empty folder puts the files at the root ("\\" or "/" and the name): nothing to make.
+    if (folder.empty())
+        return true;
+    const FileSystem::Kind kind = fs.probe(folder);
+    if (kind != FileSystem::Kind::missing)
+        return kind == FileSystem::Kind::folder;
     const char16_t separator = fs.separator();
     std::u16string copy = folder;
     if (separator == u'\\')
         std::replace(copy.begin(), copy.end(), u'/', u'\\');
-    int32_t made = 0;
+    // The levels above may fail to be made and still be there: the empty text before a leading
+    // separator, a drive, a server's share.
     std::u16string prefix;
     for (const char16_t c : copy) {
         if (c == separator)
-            made += make_folder(prefix, fs);
+            make_folder(prefix, fs);
         prefix += c;
     }
-    return made + make_folder(copy, fs);
+    // Made here, or by someone else meanwhile.
+    return make_folder(copy, fs) || fs.probe(copy) == FileSystem::Kind::folder;
 }
 
 std::u16string explorer_program(const std::u16string& windows_folder) {
@@ -153,7 +163,7 @@ std::u16string explorer_parameters(const std::u16string& path) {
 int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                        const std::optional<RunSeeds>& seeds) {
     RunView* const view = settings.owner;
-    const bool random = settings.files_type == 2;
+    const bool random = settings.files_type == kRandomData;
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : fresh_random_seed();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
@@ -163,15 +173,18 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     // Refused before anything is created.
     if (const std::u16string problem = settings_problem(settings, fs); !problem.empty()) {
         if (view != nullptr)
-            view->show_error(text(39), problem);
+            view->show_error(text(kTextAttention), problem);
         return -1;
     }
 
-    make_folder_path(settings.Folder, fs);
+    if (!make_folder_path(settings.Folder, fs)) {
+        show_target_error(view, settings.Folder);
+        return -1;
+    }
     uint32_t state = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
     run_start_clock = clock_ms();
 
-    const bool zeros = settings.files_type != 0 && !random;
+    const bool zeros = settings.files_type != kGeneratorData && !random;
     const uint64_t file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
     // Zero-filled once for zeros; refilled before every write for generator data.
     const std::unique_ptr<uint8_t[]> buffer(zeros ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
@@ -240,7 +253,10 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         if (status != FileSystem::WriteStatus::ok) {
             // A short file must not pass for a whole one: it goes, the complete ones stay.
             fs.remove(path);
-            show_error(view, text(status == FileSystem::WriteStatus::disk_full ? 59 : 30), path);
+            show_error(
+                view,
+                text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened),
+                path);
             return -1;
         }
         if (due > 0) {
@@ -266,14 +282,14 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
 
 void set_controls_enabled(RunView* view, bool enable) {
     if (view != nullptr)
-        view->set_controls_enabled(enable, text(enable ? 11 : 21));
+        view->set_controls_enabled(enable, text(enable ? kTextStart : kTextCancel));
 }
 
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
                           const std::optional<RunSeeds>& seeds) {
     const int32_t result = generation_run(settings, fs, seeds);
     if (run_cancel && settings.owner != nullptr) {
-        settings.owner->set_upper_line(text(56));
+        settings.owner->set_upper_line(text(kTextCancelled));
         settings.owner->set_lower_line(u"");
     }
     set_controls_enabled(settings.owner, true);
@@ -297,7 +313,7 @@ bool ask_cancel() {
     if (!run_busy)
         return false;
     RunView* const view = generation_settings.owner;
-    if (view != nullptr && view->ask_cancel(text(55)))
+    if (view != nullptr && view->ask_cancel(text(kTextCancelQuestion)))
         run_cancel = true;
     return true;
 }

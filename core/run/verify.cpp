@@ -222,7 +222,7 @@ private:
         const uint64_t offset = index * kBlockBytes;
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
         // Generator data after the first block takes the word before it along, to check against.
-        const size_t before = run.check.files_type == 0 && offset > 0 ? 4 : 0;
+        const size_t before = run.check.files_type == kGeneratorData && offset > 0 ? 4 : 0;
         uint8_t* const buffer = page + (offset - before) % kPageBytes;
         std::string error;
         const int64_t got = reader_.read_at(handle, offset - before, buffer, before + length, error);
@@ -239,13 +239,13 @@ private:
             std::memcpy(file.head, buffer, file.head_bytes);
         }
         switch (run.check.files_type) {
-        case 0: {
+        case kGeneratorData: {
             const size_t at = lcg_chain_break(buffer, before + length);
             if (at < before + length)
                 lower_to(file.first_difference, offset - before + at);
             break;
         }
-        case 2: {
+        case kRandomData: {
             RandomFileData data(run.seed, file.number);
             for (size_t done = 0; done < length;) {
                 const size_t piece = std::min(length - done, kCompareChunks * kChunkBytes);
@@ -367,7 +367,7 @@ void judge(RunData& run, FileRecord* files, Reading& reading) {
     RunCheck& check = run.check;
     check.file_bytes = common_size(files, run.file_count);
     check.whole_kilobytes = check.file_bytes % 1024 == 0;
-    if (check.files_type == 0 && check.file_bytes > 0)
+    if (check.files_type == kGeneratorData && check.file_bytes > 0)
         check_first_words(run, files);
 
     // Numbers past the most a run has, and every number wider than its numbers, are none a run
@@ -391,7 +391,7 @@ void judge(RunData& run, FileRecord* files, Reading& reading) {
     const auto name = [&](int32_t number, bool partial) {
         std::u16string text = file_name_head(check.files_type);
         append_number(text, number, check.width);
-        return text + u"_" + check.tag + (partial ? u".file.partial" : u".file");
+        return text + file_name_tail(check.tag) + (partial ? std::u16string(kPartialSuffix) : u"");
     };
     for (size_t i = 0; i < run.file_count; ++i) {
         const FileRecord& file = files[i];
@@ -517,13 +517,13 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         run.check.files_type = static_cast<int32_t>(found.key >> 54);
         run.check.tag = tag_of_key(found.key);
         run.check.width = static_cast<int32_t>(found.key & 7);
-        if (run.check.files_type == 2) {
+        if (run.check.files_type == kRandomData) {
             const std::optional<uint64_t> seed = random_tag_seed(run.check.tag);
             run.check.seed_known = seed.has_value();
             run.seed = seed.value_or(0);
         }
         run.path_head = base + file_name_head(run.check.files_type);
-        run.name_tail = u"_" + run.check.tag + u".file";
+        run.name_tail = file_name_tail(run.check.tag);
         std::sort(found.numbers.begin(), found.numbers.end());
         run.check.numbers = std::move(found.numbers);
         run.first_file = next_file;

@@ -21,27 +21,29 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
 #include "tests/core/run_fixtures.h"
+#include "tests/core/shared_state.h"
 
 namespace {
 
 constexpr RunSeeds kSeeds{1234, 0xC0FFEE};
 const std::u16string kTag = make_tag(kSeeds.tag);
 
-class Run : public ::testing::Test {
+class Run : public SharedState {
 protected:
     void SetUp() override {
+        SharedState::SetUp();
         ASSERT_TRUE(unpack_catalogue());
-        language_index = kEnglish;
-        run_cancel = false;
-        run_busy = false;
     }
     void TearDown() override {
-        run_cancel = false;
-        run_ending = false;
+        // A test that failed with its worker held lets it go before the state is put back.
+        released = true;
+        finish_busy_run(10000);
+        SharedState::TearDown();
     }
 
     GenerationSettings settings(int32_t count, int32_t size_kb, int32_t type = 0) {
@@ -118,46 +120,37 @@ TEST(Explorer, ProgramAndParameters) {
         EXPECT_EQ(explorer_parameters(c.path), c.expected) << to_utf8(c.path);
 }
 
-TEST_F(Run, GeneratorDataIsByteExactAcrossChunksAndFiles) {
-    // 1 KB: one short chunk; 5 KB: a whole and a short chunk (2,048 steps); 260 KB: more chunks
-    // than one write carries; 6,147 KB: many writes and a short last chunk.
-    for (const int32_t size_kb : {1, 5, 260, 6147}) {
-        SCOPED_TRACE(std::to_string(size_kb) + " KB");
+TEST_F(Run, EveryDataTypeIsByteExactAcrossChunksAndFiles) {
+    const struct {
+        int32_t type;
+        int32_t size_kb;
+    } cases[] = {
+        // 1 KB: one short chunk; 5 KB: a whole and a short chunk (for generator data 2,048 steps).
+        {kGeneratorData, 1},    {kGeneratorData, 5},
+        {kGeneratorData, 260},  // more chunks than one write carries
+        {kGeneratorData, 6147}, // many writes and a short last chunk
+        {kRandomData, 1},       {kRandomData, 5},
+        {kRandomData, 1030}, // past the first mebibyte, where the generators start afresh
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.type) + ", " + std::to_string(c.size_kb) + " KB");
         ScratchFolder folder;
-        GenerationSettings s = settings(3, size_kb);
+        GenerationSettings s = settings(3, c.size_kb, c.type);
         s.Folder = folder.text();
         ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
-
+        // Random data follows the seed that its tag carries.
+        const std::u16string tag = c.type == kRandomData ? random_tag(kSeeds.data) : kTag;
+        const size_t chunks = (static_cast<size_t>(c.size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
+        std::vector<uint8_t> expected(chunks * kChunkBytes);
         uint32_t x = kSeeds.data;
-        const size_t chunks = (static_cast<size_t>(size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
-        std::vector<uint8_t> expected(chunks * kChunkBytes);
         for (int32_t n = 1; n <= 3; ++n) {
-            lcg_fill_reference(x, expected.data(), chunks); // the sequence runs on from file to file
+            if (c.type == kRandomData)
+                RandomFileData(kSeeds.data, n).fill(0, expected.data(), chunks);
+            else
+                lcg_fill_reference(x, expected.data(), chunks); // the sequence runs on from file to file
             const std::vector<uint8_t> bytes =
-                read_file(folder.path() / std::filesystem::path(file_name(0, 3, n, kTag)));
-            ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024) << "file " << n;
-            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
-        }
-    }
-}
-
-TEST_F(Run, RandomDataFollowsTheSeedThatTheTagCarries) {
-    // 1 KB: a short chunk; 5 KB: a whole and a short one; 1,030 KB: past the first mebibyte,
-    // where the generators start afresh.
-    for (const int32_t size_kb : {1, 5, 1030}) {
-        SCOPED_TRACE(std::to_string(size_kb) + " KB");
-        ScratchFolder folder;
-        GenerationSettings s = settings(3, size_kb, 2);
-        s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
-        const std::u16string tag = random_tag(kSeeds.data);
-        const size_t chunks = (static_cast<size_t>(size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
-        std::vector<uint8_t> expected(chunks * kChunkBytes);
-        for (int32_t n = 1; n <= 3; ++n) {
-            RandomFileData(kSeeds.data, n).fill(0, expected.data(), chunks);
-            const std::vector<uint8_t> bytes =
-                read_file(folder.path() / std::filesystem::path(file_name(2, 3, n, tag)));
-            ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024) << "file " << n;
+                read_file(folder.path() / std::filesystem::path(file_name(c.type, 3, n, tag)));
+            ASSERT_EQ(bytes.size(), static_cast<size_t>(c.size_kb) * 1024) << "file " << n;
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
         }
     }
@@ -258,6 +251,9 @@ TEST_F(Run, TargetErrors) {
 // system's own means. `make` returns false, with the reason, where this system cannot make it.
 struct Planted {
     const char* what;
+    // A link to a folder is taken as the folder it leads to, so the error names the run's folder
+    // as for a folder itself at the name; anything else is named by its path.
+    bool folder_like;
     std::function<bool(const std::filesystem::path& at, const std::filesystem::path& target,
                        std::string& why)>
         make;
@@ -309,7 +305,7 @@ bool unix_link(const std::filesystem::path& at, const std::filesystem::path& tar
 }
 
 const Planted kPlanted[] = {
-    {"a symbolic link (a reparse point)",
+    {"a symbolic link (a reparse point)", false,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string& why) {
          std::ofstream(target) << "keep";
          CreateSymbolicLinkW(at.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
@@ -321,27 +317,29 @@ const Planted kPlanted[] = {
          }
          return true;
      }},
-    {"a link that points nowhere (made by Unix under Wine)", unix_link},
+    {"a link that points nowhere (made by Unix under Wine)", false, unix_link},
 };
 #else
 const Planted kPlanted[] = {
-    {"a link to a file that does not exist yet",
+    {"a link to a file that does not exist yet", false,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
          return symlink(target.c_str(), at.c_str()) == 0;
      }},
-    {"a link to an existing file",
+    {"a link to an existing file", false,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
          std::ofstream(target) << "keep";
          return symlink(target.c_str(), at.c_str()) == 0;
      }},
-    {"a link to a folder",
+    {"a link to a folder", true,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
          return std::filesystem::create_directory(target) && symlink(target.c_str(), at.c_str()) == 0;
      }},
     // Opening a pipe for writing waits for a reader: a run that opened it would never end.
-    {"a pipe", [](const std::filesystem::path& at, const std::filesystem::path&,
-                  std::string&) { return mkfifo(at.c_str(), 0666) == 0; }},
-    {"a socket",
+    {"a pipe", false,
+     [](const std::filesystem::path& at, const std::filesystem::path&, std::string&) {
+         return mkfifo(at.c_str(), 0666) == 0;
+     }},
+    {"a socket", false,
      [](const std::filesystem::path& at, const std::filesystem::path&, std::string& why) {
          sockaddr_un address = {};
          address.sun_family = AF_UNIX;
@@ -355,7 +353,7 @@ const Planted kPlanted[] = {
          close(sock);
          return bound;
      }},
-    {"a device",
+    {"a device", false,
      [](const std::filesystem::path& at, const std::filesystem::path&, std::string& why) {
          if (mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) // the null device
              return true;
@@ -391,7 +389,7 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
             EXPECT_EQ(planted_view.events(),
                       std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" +
-                                                  at.u16string()})
+                                                  (planted.folder_like ? s.Folder : at.u16string())})
                 << "the error names the path";
             EXPECT_EQ(
                 std::filesystem::file_size(folder.path() / std::filesystem::path(file_name(0, 3, 1, kTag))),
@@ -415,6 +413,58 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
 #else
     EXPECT_GE(made, 5);
 #endif
+}
+
+// The platform's file system on which no folder can be made; it counts the files a run tries to
+// make.
+class NoNewFolders : public PlatformFileSystem {
+public:
+    bool create_folder(const std::u16string&) override { return false; }
+    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+        ++files_tried;
+        return PlatformFileSystem::create_file(path, status);
+    }
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+        ++files_tried;
+        return PlatformFileSystem::create_new_file(path, status);
+    }
+    int files_tried = 0;
+};
+
+TEST_F(Run, AFolderThatCannotBeMadeStopsTheRunBeforeItsFirstFile) {
+    NoNewFolders no_folders;
+    std::ofstream(scratch.path() / "occupied") << "x";
+#ifndef _WIN32
+    // The folder the user names may be reached through a link; only run files never are.
+    std::filesystem::create_directory(scratch.path() / "real");
+    std::filesystem::create_directory_symlink(scratch.path() / "real", scratch.path() / "linked");
+    std::filesystem::create_symlink(scratch.path() / "occupied", scratch.path() / "linked-file");
+#endif
+    const struct {
+        std::u16string folder;
+        bool there;
+    } cases[] = {
+        {scratch.text(), true},
+        {u"", true}, // the root
+        {scratch.text() + u"/new/deeper", false},
+        {(scratch.path() / "occupied").u16string(), false},
+#ifndef _WIN32
+        {(scratch.path() / "linked").u16string(), true},
+        {(scratch.path() / "linked-file").u16string(), false},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(to_utf8(c.folder));
+        EXPECT_EQ(make_folder_path(c.folder, no_folders), c.there);
+    }
+
+    GenerationSettings s = settings(2, 1);
+    s.Folder = scratch.text() + u"/new/deeper";
+    EXPECT_EQ(generation_run(s, no_folders, kSeeds), -1);
+    EXPECT_EQ(view.events(),
+              std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
+    EXPECT_EQ(no_folders.files_tried, 0);
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "new"));
 }
 
 TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
@@ -504,8 +554,9 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
 TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
     const struct {
         FileSystem::WriteStatus status;
-        int text;
-    } cases[] = {{FileSystem::WriteStatus::disk_full, 59}, {FileSystem::WriteStatus::failed, 30}};
+        TextId text;
+    } cases[] = {{FileSystem::WriteStatus::disk_full, kTextDiskFull},
+                 {FileSystem::WriteStatus::failed, kTextTargetNotOpened}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ScratchFolder folder;
@@ -523,8 +574,7 @@ TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
         EXPECT_EQ(std::filesystem::file_size(files[0]), 600u * 1024);
         const std::u16string second =
             (folder.path() / std::filesystem::path(file_name(0, 3, 2, kTag))).u16string();
-        EXPECT_EQ(failing_view.events().back(),
-                  u"error Attention: " + text_of(get_text(c.text)) + u"\r\n" + second);
+        EXPECT_EQ(failing_view.events().back(), u"error Attention: " + text(c.text) + u"\r\n" + second);
         EXPECT_EQ(failing_view.count(u"final report") + failing_view.count(u"reveal"), 0);
     }
 }
@@ -621,7 +671,6 @@ TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
     for (int i = 0; i < 1000 && run_busy; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_FALSE(run_busy);
-    generation_settings = GenerationSettings{};
 
     const auto events = view.events();
     EXPECT_EQ(events.front(), u"disable &Cancel");
@@ -646,7 +695,6 @@ TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
     EXPECT_EQ(files_in(scratch.path()).size(), 1u) << "cancelled after the first write";
     EXPECT_EQ(view.count(u"reveal"), 0) << "no Explorer window as the program ends";
     EXPECT_EQ(view.upper, u"Canceled");
-    generation_settings = GenerationSettings{};
 }
 
 } // namespace

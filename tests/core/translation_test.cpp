@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "core/base/text.h"
+#include "core/lang/text_ids.h"
 #include "core/rules/recommendation.h"
 #include "tests/core/latin1.h"
+#include "tests/core/shared_state.h"
 #include "tests/core/test_files.h"
 
 namespace {
@@ -115,12 +117,11 @@ TEST_F(Completeness, PercentIsTruncatedAndNumbersEnglishLacksDoNotCount) {
     EXPECT_EQ(completeness_report(loaded_, none), u"0 %") << "nothing to measure against";
 }
 
-class LoadedTranslation : public ::testing::Test {
+class LoadedTranslation : public SharedState {
 protected:
-    void SetUp() override { ASSERT_TRUE(unpack_catalogue()); }
-    void TearDown() override {
-        loaded_texts_active = false;
-        language_index = kEnglish;
+    void SetUp() override {
+        SharedState::SetUp();
+        ASSERT_TRUE(unpack_catalogue());
     }
 };
 
@@ -142,7 +143,7 @@ TEST_F(LoadedTranslation, LookupsOnAnotherThreadWhileFilesAreLoaded) {
     std::atomic<bool> done{false};
     std::thread reader([&] {
         while (!done) {
-            const std::u16string seen = copy_text(10);
+            const std::u16string seen = text(kTextDestinationFolder);
             if (seen != u"Destination Folder" && seen.rfind(u"file ", 0) != 0 && seen != u"Str:10?")
                 ADD_FAILURE() << "unexpected text";
         }
@@ -153,7 +154,7 @@ TEST_F(LoadedTranslation, LookupsOnAnotherThreadWhileFilesAreLoaded) {
     }
     done = true;
     reader.join();
-    EXPECT_EQ(copy_text(11), u"x") << "the last file loaded";
+    EXPECT_EQ(text(kTextStart), u"x") << "the last file loaded";
     EXPECT_EQ(kept_loaded_texts(), 2) << "the last table and the one before it";
 }
 
