@@ -16,6 +16,9 @@ std::optional<std::string> undecodable_argument(int argc, char** argv);
 // A closed pipe on the output is an error of the write (reported once, exit code 1), not a signal
 // that ends the program.
 void ignore_closed_pipes();
+// One line from standard input, without its line end (LF or CR LF); none at the end of the input,
+// or once run_cancel is set while it waits (a cancel that comes just before the wait, too).
+std::optional<std::string> read_input_line();
 bool stdout_is_terminal();
 bool stdin_is_terminal();
 // Lets the console take the cursor movements of the redrawn status lines.

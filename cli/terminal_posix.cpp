@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 #include "cli/terminal.h"
@@ -41,6 +42,29 @@ std::optional<std::string> undecodable_argument(int argc, char** argv) {
 }
 
 void ignore_closed_pipes() { std::signal(SIGPIPE, SIG_IGN); }
+
+std::optional<std::string> read_input_line() {
+    // A signal between a check of run_cancel and a blocking read would leave the read waiting:
+    // the wait is cut into short polls, each after a look at the flag.
+    std::string line;
+    for (;;) {
+        if (run_cancel)
+            return std::nullopt;
+        pollfd input = {STDIN_FILENO, POLLIN, 0};
+        if (::poll(&input, 1, 100) <= 0)
+            continue;
+        char c;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        if (c == '\n')
+            return line;
+        if (c != '\r')
+            line += c;
+    }
+}
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 bool stdin_is_terminal() { return isatty(STDIN_FILENO) != 0; }

@@ -1,7 +1,6 @@
 // The terminal's view of a run.
 #include "cli/terminal_view.h"
 
-#include <cstdio>
 #include <optional>
 
 #include "cli/terminal.h"
@@ -13,18 +12,6 @@ namespace {
 
 // Message-box texts use CR LF; a terminal wants LF alone.
 std::u16string console_text(const std::u16string& text) { return replace_all(text, u"\r\n", u"\n"); }
-
-// One line from standard input, without its line end (LF or CR LF); none at the end of the input.
-std::optional<std::string> read_input_line() {
-    std::string line;
-    for (int c = std::getchar(); c != '\n'; c = std::getchar()) {
-        if (c == EOF)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c != '\r')
-            line += static_cast<char>(c);
-    }
-    return line;
-}
 
 } // namespace
 

@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+
 #include "cli/terminal.h"
 #include "core/base/text.h"
 #include "core/lang/language_default.h"
@@ -80,6 +82,18 @@ BOOL WINAPI on_control(DWORD event) {
 }
 
 } // namespace
+
+std::optional<std::string> read_input_line() {
+    // Ctrl-C ends a console read at once, so the line simply ends there.
+    std::string line;
+    for (int c = std::getchar(); c != '\n'; c = std::getchar()) {
+        if (c == EOF || run_cancel)
+            return line.empty() || run_cancel ? std::nullopt : std::optional<std::string>(line);
+        if (c != '\r')
+            line += static_cast<char>(c);
+    }
+    return line;
+}
 
 bool stdout_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
 bool stdin_is_terminal() { return is_console(STD_INPUT_HANDLE); }
