@@ -31,7 +31,8 @@ const char* const kCliUsage =
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "\n"
-    "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled.\n"
+    "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled\n"
+    "(143 by SIGTERM, 129 by SIGHUP).\n"
     "verify: 0 every run intact, 1 damage, missing files or no runs found, 2 bad arguments or\n"
     "a folder that cannot be read.\n";
 
