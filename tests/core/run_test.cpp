@@ -261,7 +261,7 @@ struct Planted {
 
 #ifdef _WIN32
 // Wine shows Unix links as what they point at; one that points nowhere is a name that is taken but
-// cannot be opened. Wine starts Unix programs, so `ln` makes one.
+// cannot be opened. Wine starts Unix programs, so the shell and its `ln` make one.
 bool unix_link(const std::filesystem::path& at, const std::filesystem::path& target, std::string& why) {
     using UnixName = char*(CDECL*)(const wchar_t*);
     const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
@@ -278,19 +278,29 @@ bool unix_link(const std::filesystem::path& at, const std::filesystem::path& tar
     };
     const std::string link_target = unix_path(target.parent_path()) + "/" + target.filename().string();
     const std::string link = unix_path(at.parent_path()) + "/" + at.filename().string();
-    std::wstring command = L"Z:\\bin\\ln -s \"" + std::filesystem::path(link_target).wstring() + L"\" \"" +
-                           std::filesystem::path(link).wstring() + L"\"";
+    // Wine cannot wait for a Unix process: a file made after the link says when it is there.
+    const std::filesystem::path done = at.parent_path() / "linked";
+    const std::string done_unix = unix_path(at.parent_path()) + "/linked";
+    std::wstring command = std::filesystem::path("Z:\\bin\\sh -c \"ln -s '" + link_target + "' '" + link +
+                                                 "' && touch '" + done_unix + "'\"")
+                               .wstring();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        why = "Wine did not start /bin/ln";
+        why = "Wine did not start /bin/sh";
         return false;
     }
-    WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    for (int i = 0; i < 1000 && !std::filesystem::exists(done); ++i)
+        Sleep(10);
+    std::error_code ignored;
+    if (!std::filesystem::remove(done, ignored)) {
+        why = "the link did not come into being";
+        return false;
+    }
     // Wine cannot open it (it points nowhere), yet the name is taken: nothing can be created there.
     HANDLE probe = CreateFileW(at.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     if (probe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
