@@ -114,6 +114,10 @@ std::string verify_json(const CliOptions& options, const FolderCheck& check) {
             json.value(run.at_least);
         else
             json.null();
+        json.key("past_limit").begin_array();
+        for (const auto& [first, last] : run.past_limit)
+            json.begin_array().value(first).value(last).end_array();
+        json.end_array();
         json.key("beyond_count").value(run.beyond_count);
         json.key("width_fits_count").value(run.width_fits_count);
         json.key("damaged").begin_array();
@@ -130,6 +134,9 @@ std::string verify_json(const CliOptions& options, const FolderCheck& check) {
                 json.null();
             json.key("unreadable");
             text_or_null(json, from_utf8(problem.unreadable));
+            json.key("changed");
+            text_or_null(json, from_utf8(problem.changed));
+            json.key("partial").value(problem.partial);
             json.end_object();
         }
         json.end_array();

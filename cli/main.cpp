@@ -19,7 +19,8 @@
 
 namespace {
 
-enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3, kCancelled = 130 };
+// A cancel ends with cancel_exit_code(): 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
+enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3 };
 
 // verify [DIR]: the report (or its JSON), and 0 when every run found is intact.
 int verify(const CliOptions& options) {
@@ -60,9 +61,13 @@ void print_version() {
               (cpu_has_avx2() ? u"AVX2" : u"baseline") + u"\n");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
+    // A name that would reach the system changed is refused rather than taken for another folder.
+    if (const std::optional<std::string> argument = undecodable_argument(argc, argv)) {
+        write_err(u"pelmora-cli: the argument \"" + from_utf8(*argument) +
+                  u"\" is not UTF-8 text; names are passed on as UTF-8\n");
+        return kBadArguments;
+    }
     const auto parsed = parse_cli_options(command_arguments(argc, argv));
     if (const CliError* error = std::get_if<CliError>(&parsed)) {
         write_err(widen("pelmora-cli: ") + from_utf8(error->message) + u"\n");
@@ -97,6 +102,11 @@ int main(int argc, char** argv) {
     settings.files_type = options.type;
     settings.Folder = options.folder;
     settings.owner = &view;
+    // Refused as a bad argument before anything is made.
+    if (const std::u16string problem = settings_problem(settings, *fs); !problem.empty()) {
+        write_err(u"pelmora-cli: " + replace_all(problem, u"\r\n", u"\n") + u"\n");
+        return kBadArguments;
+    }
 
     install_interrupt_handler();
     run_cancel = false;
@@ -115,6 +125,22 @@ int main(int argc, char** argv) {
     if (options.json)
         write_out(from_utf8(run_json(options, seed, outcome, status, view.error())) + u"\n");
     if (result != 1)
-        return view.declined() && !view.failed() ? kDeclined : kError;
-    return cancelled ? kCancelled : kDone;
+        return view.interrupted()                  ? cancel_exit_code()
+               : view.declined() && !view.failed() ? kDeclined
+                                                   : kError;
+    return cancelled ? cancel_exit_code() : kDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ignore_closed_pipes();
+    int code = run_program(argc, argv);
+    // The result that could not be written is no result: said once, on standard error.
+    if (const std::optional<std::string> error = output_error()) {
+        write_err(u"pelmora-cli: could not write the output: " + from_utf8(*error) + u"\n");
+        if (code == kDone)
+            code = kError;
+    }
+    return code;
 }

@@ -18,18 +18,24 @@ namespace {
 
 using Result = std::optional<CliError>;
 
-// A whole decimal number, optionally negative, with nothing before or after it.
+// A whole decimal number, optionally negative, with nothing before or after it. Leading zeros
+// are only zeros (no octal); more than 18 significant digits are out of every range here.
 std::optional<int64_t> whole_number(const std::u16string& text) {
-    size_t i = text.size() > 1 && text[0] == u'-' ? 1 : 0;
-    if (i == text.size() || text.size() > 18)
+    const size_t sign = text.size() > 1 && text[0] == u'-' ? 1 : 0;
+    if (sign == text.size())
         return std::nullopt;
     int64_t value = 0;
-    for (size_t k = i; k < text.size(); ++k) {
+    size_t digits = 0;
+    for (size_t k = sign; k < text.size(); ++k) {
         if (text[k] < u'0' || text[k] > u'9')
+            return std::nullopt;
+        if (value == 0 && text[k] == u'0')
+            continue;
+        if (++digits > 18)
             return std::nullopt;
         value = value * 10 + (text[k] - u'0');
     }
-    return i == 1 ? -value : value;
+    return sign == 1 ? -value : value;
 }
 
 CliError range_error(const std::string& option, const std::u16string& value, const std::string& range) {
@@ -376,7 +382,8 @@ std::string cli_usage() {
                      "GiB, TiB, powers of 1024 in any case (512K, 1.5M, 10G, 2TiB).");
     out += '\n';
     append_paragraph(
-        out, "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled. "
+        out, "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled "
+             "(143 by SIGTERM, 129 by SIGHUP). "
              "verify: 0 every run intact, 1 damage, missing files or no runs found, 2 bad arguments or a "
              "folder that cannot be read.");
     return out;

@@ -9,23 +9,12 @@
 #include "core/base/text.h"
 #include "core/run/progress.h"
 #include "core/run/reveal.h"
+#include "core/run/run.h"
 
 namespace {
 
 // Message-box texts use CR LF; a terminal wants LF alone.
 std::u16string console_text(const std::u16string& text) { return replace_all(text, u"\r\n", u"\n"); }
-
-// One line from standard input, without its line end (LF or CR LF); none at the end of the input.
-std::optional<std::string> read_input_line() {
-    std::string line;
-    for (int c = std::getchar(); c != '\n'; c = std::getchar()) {
-        if (c == EOF)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c != '\r')
-            line += static_cast<char>(c);
-    }
-    return line;
-}
 
 } // namespace
 
@@ -43,11 +32,19 @@ bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16st
         end_status_area();
         write_err(caption + u": " + console_text(text) + u" [y/N] ");
         const std::optional<std::string> answer = read_input_line();
+        // Ctrl-C at the question breaks off the read: that is a cancel, not a No.
+        if (run_cancel) {
+            write_err(u"\n");
+            interrupted_ = true;
+            return false;
+        }
         if (answer && (*answer == "y" || *answer == "Y" || *answer == "yes"))
             return true;
     } else if (options_.overwrite == Overwrite::ask) {
         write_err(console_text(text) +
                   u"\nNo terminal to ask: use --yes to overwrite or --no-clobber to stop.\n");
+    } else {
+        write_err(console_text(text) + u"\n--no-clobber: nothing is overwritten, the run stops here.\n");
     }
     declined_ = true;
     error_ = replace_all(text, u"\r\n", u" ");

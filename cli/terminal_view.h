@@ -51,6 +51,8 @@ public:
     void finish(bool cancelled);
 
     bool declined() const { return declined_; }
+    // A cancel came while a question waited for its answer.
+    bool interrupted() const { return interrupted_; }
     bool failed() const { return failed_; }
     // What went wrong, in one line of the active language; empty when nothing did.
     const std::u16string& error() const { return error_; }
@@ -69,6 +71,7 @@ private:
     std::u16string upper_, lower_, summary_, error_;
     bool drawn_ = false;
     bool declined_ = false;
+    bool interrupted_ = false;
     bool failed_ = false;
     std::chrono::steady_clock::time_point last_line_{};
     bool line_printed_ = false;

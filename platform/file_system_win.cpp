@@ -20,10 +20,12 @@ public:
     size_t max_path_length() const override { return 255; }
     Kind probe(const std::u16string& path) override;
     bool create_folder(const std::u16string& path) override;
-    Handle create_file(const std::u16string& path) override;
+    Handle create_file(const std::u16string& path, CreateStatus& status) override;
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override;
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
     WriteStatus close(Handle file) override;
     bool remove(const std::u16string& path) override;
+    bool rename(const std::u16string& from, const std::u16string& to) override;
 
 private:
     bool sync_;
@@ -38,23 +40,88 @@ FileSystem::WriteStatus status_of(DWORD error) {
                                                                        : FileSystem::WriteStatus::failed;
 }
 
+FileSystem::CreateStatus create_status_of(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return FileSystem::CreateStatus::exists;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FileSystem::CreateStatus::disk_full;
+    default:
+        return FileSystem::CreateStatus::failed;
+    }
+}
+
+// Symbolic links and junctions are reparse points; a device is nothing to write test files into.
+bool is_plain_file(DWORD attributes) {
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ==
+           0;
+}
+
+// FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, never what it points at; what was opened is
+// then checked to be a plain file on a disk.
+FileSystem::Handle open_file(const std::u16string& path, DWORD disposition, FileSystem::CreateStatus& status,
+                             DWORD& error) {
+    HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (file == INVALID_HANDLE_VALUE) {
+        status = create_status_of(error);
+        return FileSystem::kNoHandle;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info) || !is_plain_file(info.dwFileAttributes) ||
+        GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        status = FileSystem::CreateStatus::not_regular;
+        return FileSystem::kNoHandle;
+    }
+    status = FileSystem::CreateStatus::ok;
+    return reinterpret_cast<FileSystem::Handle>(file);
+}
+
 } // namespace
 
 FileSystem::Kind Win32FileSystem::probe(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(wide(path));
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Kind::missing;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::folder : Kind::file;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::missing : Kind::other;
+    }
+    // A folder reached through a junction or link is a folder: files are made inside it, never
+    // through it. A link in a file's place is not a file.
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::folder
+           : is_plain_file(attributes)                  ? Kind::file
+                                                        : Kind::other;
 }
 
 bool Win32FileSystem::create_folder(const std::u16string& path) {
     return CreateDirectoryW(wide(path), nullptr) != 0;
 }
 
-FileSystem::Handle Win32FileSystem::create_file(const std::u16string& path) {
-    HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(file);
+FileSystem::Handle Win32FileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
+    DWORD error;
+    return open_file(path, CREATE_NEW, status, error);
+}
+
+FileSystem::Handle Win32FileSystem::create_file(const std::u16string& path, CreateStatus& status) {
+    // Never CREATE_ALWAYS, which would follow a link: the file that is there is opened and
+    // emptied, and only a name nobody has is created. A name that neither opens nor can be
+    // created (a link that points nowhere) is refused.
+    DWORD error;
+    Handle file = open_file(path, OPEN_EXISTING, status, error);
+    if (file == kNoHandle && error == ERROR_FILE_NOT_FOUND) {
+        file = open_file(path, CREATE_NEW, status, error);
+        if (status == CreateStatus::exists)
+            status = CreateStatus::not_regular;
+    }
+    if (file != kNoHandle && !SetEndOfFile(reinterpret_cast<HANDLE>(file))) {
+        status = create_status_of(GetLastError());
+        CloseHandle(reinterpret_cast<HANDLE>(file));
+        return kNoHandle;
+    }
+    return file;
 }
 
 FileSystem::WriteStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
@@ -75,5 +142,9 @@ FileSystem::WriteStatus Win32FileSystem::close(Handle file) {
 }
 
 bool Win32FileSystem::remove(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
+
+bool Win32FileSystem::rename(const std::u16string& from, const std::u16string& to) {
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }

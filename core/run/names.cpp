@@ -69,6 +69,9 @@ std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
         if (!name.starts_with(head))
             continue;
         std::u16string_view rest = name.substr(head.size());
+        const bool partial = rest.ends_with(kPartialSuffix);
+        if (partial)
+            rest.remove_suffix(kPartialSuffix.size());
         if (rest.size() < 3 + 1 + 16 + kEnd.size() || !rest.ends_with(kEnd))
             return std::nullopt;
         rest.remove_suffix(kEnd.size());
@@ -90,7 +93,8 @@ std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
                 return std::nullopt;
         if (number < 1)
             return std::nullopt;
-        return RunFileName{files_type, number, static_cast<int32_t>(rest.size()), std::u16string(tag)};
+        return RunFileName{files_type, number, static_cast<int32_t>(rest.size()), std::u16string(tag),
+                           partial};
     }
     return std::nullopt;
 }

@@ -7,6 +7,12 @@
 #include <string>
 #include <string_view>
 
+// The most files a run has; the page and the command line keep the count at or below it.
+inline constexpr int32_t kMostFiles = 65536;
+
+// What the name of a file that a cancel cut short ends in, after its ".file".
+inline constexpr std::u16string_view kPartialSuffix = u".partial";
+
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
 // the tag, ".file".
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag);
@@ -29,8 +35,9 @@ struct RunFileName {
     int32_t number;
     int32_t width;
     std::u16string tag;
+    bool partial; // the file a cancelled run was writing: ".file.partial"
 };
 
 // The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16
-// digits 0-8, ".file", and a number of 1 or more.
+// digits 0-8, ".file" (or ".file.partial"), and a number of 1 or more.
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name);

@@ -67,6 +67,36 @@ void show_target_error(RunView* owner, const std::u16string& folder) {
     show_error(owner, text(kTextTargetNotOpened), folder);
 }
 
+void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+                       const std::u16string& folder) {
+    switch (status) {
+    case FileSystem::CreateStatus::disk_full:
+        show_error(owner, text(kTextDiskFull), path);
+        break;
+    case FileSystem::CreateStatus::not_regular:
+        show_error(owner, text(kTextTargetNotOpened), path);
+        break;
+    default:
+        show_target_error(owner, folder);
+        break;
+    }
+}
+
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs) {
+    if (settings.files_size < 0)
+        return text(kTextNegativeSize) + u"\r\n" + format_ascii("%d KB", settings.files_size);
+    // The longest name of the run (every tag has 16 digits), counted as the platform counts.
+    const std::u16string longest =
+        settings.Folder + fs.separator() +
+        file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'));
+    if (fs.path_length(longest) > fs.max_path_length()) {
+        const auto limit = static_cast<int>(fs.max_path_length());
+        return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
+               settings.Folder;
+    }
+    return {};
+}
+
 int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
                           const std::u16string& folder) {
     switch (fs.probe(path)) {
@@ -74,6 +104,11 @@ int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem
         return 1;
     case FileSystem::Kind::folder:
         show_target_error(owner, folder);
+        return -1;
+    case FileSystem::Kind::other:
+        // A link, pipe or device with a run file's name is never written through, whatever it
+        // points at: the path is named, since the folder alone would not say which.
+        show_error(owner, text(kTextTargetNotOpened), path);
         return -1;
     case FileSystem::Kind::file:
         break;
@@ -139,16 +174,9 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     const std::u16string separator(1, fs.separator());
 
     // Refused before anything is created.
-    if (settings.files_size < 0) {
-        show_error(view, text(kTextNegativeSize), format_ascii("%d KB", settings.files_size));
-        return -1;
-    }
-    const size_t longest =
-        settings.Folder.size() + 1 + file_name(settings.files_type, count, count, tag).size();
-    if (longest > fs.max_path_length()) {
-        const auto limit = static_cast<int>(fs.max_path_length());
-        show_error(view, replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)),
-                   settings.Folder);
+    if (const std::u16string problem = settings_problem(settings, fs); !problem.empty()) {
+        if (view != nullptr)
+            view->show_error(text(kTextAttention), problem);
         return -1;
     }
 
@@ -179,18 +207,19 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         append_number(path, number, width);
         path += tail;
         // A name nobody has taken needs no question; anything else goes the long way.
-        FileSystem::Handle file = fs.create_new_file(path);
-        if (file == FileSystem::kNoHandle) {
+        FileSystem::CreateStatus created;
+        FileSystem::Handle file = fs.create_new_file(path, created);
+        if (file == FileSystem::kNoHandle && created == FileSystem::CreateStatus::exists) {
             if (confirm_overwrite(path, view, fs, settings.Folder) != 1) {
                 stop_clock();
                 return -1;
             }
-            file = fs.create_file(path);
-            if (file == FileSystem::kNoHandle) {
-                stop_clock();
-                show_target_error(view, settings.Folder);
-                return -1;
-            }
+            file = fs.create_file(path, created);
+        }
+        if (file == FileSystem::kNoHandle) {
+            stop_clock();
+            show_create_error(view, created, path, settings.Folder);
+            return -1;
         }
         if (++counter > 10) {
             if (running_reports)
@@ -198,12 +227,12 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
             counter = 0;
         }
 
-        bool cancelled = false;
         FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
         RandomFileData random_data(random_seed, number);
         uint64_t chunk = 0;
+        uint64_t due = file_bytes;
         uint64_t file_written = 0;
-        for (uint64_t due = file_bytes; due > 0 && status == FileSystem::WriteStatus::ok;) {
+        while (due > 0) {
             const size_t chunks =
                 static_cast<size_t>(std::min<uint64_t>(kBatchChunks, (due + kChunkBytes - 1) / kChunkBytes));
             const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due, chunks * kChunkBytes));
@@ -226,10 +255,8 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                     counter = 0;
                 }
             }
-            if (run_cancel) {
-                cancelled = true;
+            if (run_cancel)
                 break;
-            }
         }
         const FileSystem::WriteStatus closed = fs.close(file);
         if (status == FileSystem::WriteStatus::ok)
@@ -244,9 +271,23 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                 path);
             return -1;
         }
-        ++done.files_written;
-        done.bytes_written += file_written;
-        if (cancelled)
+        if (due > 0) {
+            // Cancelled part way: the bytes written stay, under a name that no complete file has,
+            // so a one-file run cut short cannot pass for a whole one. Where the name cannot be
+            // changed, the file goes.
+            const std::u16string partial = path + std::u16string(kPartialSuffix);
+            if (fs.rename(path, partial)) {
+                path = partial;
+                done.bytes_written += file_written;
+            } else {
+                fs.remove(path);
+            }
+        } else {
+            ++done.files_written;
+            done.bytes_written += file_written;
+        }
+        // Also after files that take no writes: a cancel acts after the file it came during.
+        if (run_cancel)
             break;
     }
 

@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "core/run/file_system.h"
 #include "core/run/file_type.h"
 
-class FileSystem;
 class RunView;
 
 struct GenerationSettings {
@@ -79,6 +80,14 @@ void set_controls_enabled(RunView* view, bool enable);
 int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
                           const std::u16string& folder);
 void show_target_error(RunView* owner, const std::u16string& folder);
+// The error for a file that could not be created: a full disk or a name taken by something other
+// than a regular file names the path; any other reason names the folder.
+void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+                       const std::u16string& folder);
+
+// Why a run of `settings` cannot start (a negative size, a path longer than the platform takes),
+// as the text of an error: the message, CR LF, the detail. Empty when it can start.
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs);
 
 // Makes every level of folder that is missing; true when folder is a folder at the end (an empty
 // folder, the root, counts as one).

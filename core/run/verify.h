@@ -1,6 +1,7 @@
 // Checking the runs in a folder: the files are found by their names (head, number, tag, ".file";
 // one run is one head, one tag and one width of numbers), and every byte of every file is checked
-// against what its run writes. Generator data needs no seed (every word follows from the one before
+// against what its run writes. Only regular files count: a link is never followed, a pipe never
+// waited on. Generator data needs no seed (every word follows from the one before
 // it, also from file to file), random data takes its seed from the tag, zeros are zeros.
 #pragma once
 
@@ -22,6 +23,8 @@ struct FileProblem {
     bool wrong_size = false;   // shorter or longer than the run's files
     uint64_t first_difference; // the first byte that differs, or kNoDifference
     std::string unreadable;    // the system's reason when the file could not be read
+    std::string changed;       // how the file changed while it was checked (its size, its kind)
+    bool partial = false;      // the file a cancelled run was writing (named ".file.partial")
 };
 
 inline constexpr uint64_t kNoDifference = UINT64_MAX;
@@ -36,6 +39,9 @@ struct RunCheck {
     bool seed_known = true;       // random data: the tag carries a seed
     // Numbers that are not there, as first-last ranges: gaps, and those before the first file.
     std::vector<std::pair<int32_t, int32_t>> missing;
+    // Numbers no run gives (past kMostFiles, or wider than its numbers), as first-last ranges of
+    // the files found.
+    std::vector<std::pair<int32_t, int32_t>> past_limit;
     // When the numbers' width says the run had more files than the last one found: how many at
     // least (a run of 1,000 files or more has 4-digit numbers); 0 otherwise.
     int32_t at_least = 0;
@@ -48,8 +54,8 @@ struct RunCheck {
     bool size_given = false; // file_bytes is the intended size, not the one most files have
 
     bool intact() const {
-        return whole_kilobytes && seed_known && missing.empty() && at_least == 0 && problems.empty() &&
-               beyond_count == 0 && width_fits_count;
+        return !numbers.empty() && whole_kilobytes && seed_known && missing.empty() && past_limit.empty() &&
+               at_least == 0 && problems.empty() && beyond_count == 0 && width_fits_count;
     }
 };
 

@@ -5,8 +5,21 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
 
 #include "core/base/text.h"
 #include "tests/core/run_fixtures.h"
@@ -396,6 +409,305 @@ TEST(CliProgram, VerifyExitCodesAndReport) {
         output.rfind("pelmora-cli: cannot read the folder \"" + scratch.path().string() + "/absent\": ", 0),
         0u)
         << output;
+}
+// The built program started without a shell: standard input from `input` (or /dev/null), both
+// outputs into `output`.
+class Started {
+public:
+    Started(const std::vector<std::string>& arguments, int output, int input = -1) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (input >= 0)
+            posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+        std::vector<std::string> words{PELMORA_CLI};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, PELMORA_CLI, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Started() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    // The exit code, or 128 + the signal that ended it, as a shell shows them.
+    int wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Polls up to 20 s for `condition`.
+bool eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string file_text(const std::filesystem::path& path) {
+    const std::vector<uint8_t> bytes = read_file(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+int output_file(const std::filesystem::path& path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+}
+
+TEST(CliProgram, SignalsCancelTheRunWithTheirOwnExitCode) {
+    const struct {
+        int signal;
+        int code;
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        ScratchFolder scratch;
+        const std::filesystem::path folder = scratch.path() / "out";
+        const int output = output_file(scratch.path() / "output");
+        // 2 TiB of zeros: far more than is written before the signal comes.
+        Started cli({"--folder", folder.string(), "--count", "1", "--size", "2147483647", "--type", "1"},
+                    output);
+        close(output);
+        ASSERT_GT(cli.pid(), 0);
+        ASSERT_TRUE(eventually([&] {
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+                return entry.file_size(error) > 0;
+            return false;
+        }));
+        kill(cli.pid(), c.signal);
+        EXPECT_EQ(cli.wait(), c.code);
+        const std::string printed = file_text(scratch.path() / "output");
+        EXPECT_NE(printed.find("\nCanceled\n"), std::string::npos) << printed;
+
+        // The file stopped where it stood and is set apart: the check does not take it for a run.
+        const auto files = files_in(folder);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].extension(), ".partial");
+        const auto [code, report] = run_cli("verify '" + folder.string() + "'");
+        EXPECT_EQ(code, 1) << report;
+        EXPECT_NE(report.find(": no whole file\n"), std::string::npos) << report;
+    }
+}
+
+TEST(CliProgram, TheOverwriteQuestionAndWhatEndsIt) {
+    const struct {
+        const char* what;
+        std::vector<std::string> options;
+        int signal; // sent once the question is asked on a terminal; 0: no terminal
+        int code;
+        const char* said;
+    } cases[] = {
+        {"--no-clobber says which file stops it",
+         {"--no-clobber"},
+         0,
+         3,
+         "--no-clobber: nothing is overwritten"},
+        {"Ctrl-C at the question", {}, SIGINT, 130, "[y/N] \n"},
+        {"SIGTERM at the question", {}, SIGTERM, 143, "[y/N] \n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        const std::string folder = scratch.path().string();
+        ASSERT_EQ(run_cli("--folder '" + folder + "' --size 1 --seed 9 --quiet").first, 0);
+        const std::filesystem::path existing = files_in(scratch.path()).at(0);
+        const std::filesystem::path output_path =
+            scratch.path().parent_path() / ("pelmora-output-" + std::to_string(getpid()));
+        const int output = output_file(output_path);
+        std::vector<std::string> arguments{"--folder", folder, "--size", "1", "--seed", "9"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        // A terminal to ask on: the program only asks where someone can answer.
+        int terminal = -1;
+        if (c.signal != 0) {
+            const int master = posix_openpt(O_RDWR | O_NOCTTY);
+            ASSERT_GE(master, 0);
+            ASSERT_EQ(grantpt(master), 0);
+            ASSERT_EQ(unlockpt(master), 0);
+            terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+            ASSERT_GE(terminal, 0);
+            Started cli(arguments, output, terminal);
+            ASSERT_TRUE(
+                eventually([&] { return file_text(output_path).find("[y/N] ") != std::string::npos; }));
+            kill(cli.pid(), c.signal);
+            EXPECT_EQ(cli.wait(), c.code);
+            close(terminal);
+            close(master);
+        } else {
+            Started cli(arguments, output);
+            EXPECT_EQ(cli.wait(), c.code);
+        }
+        close(output);
+        const std::string said = file_text(output_path);
+        std::filesystem::remove(output_path);
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_NE(said.find(existing.string()), std::string::npos) << "names the file: " << said;
+        EXPECT_EQ(std::filesystem::file_size(existing), 1024u) << "left as it was";
+    }
+}
+
+TEST(CliProgram, OutputThatCannotBeWrittenIsAnError) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.path().string();
+    ASSERT_EQ(run_cli("--folder '" + folder + "' --count 2 --size 1 --quiet").first, 0);
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        bool closed_pipe; // else /dev/full
+        const char* reason;
+    } cases[] = {
+        {"help into a full disk", {"--help"}, false, "No space left on device"},
+        {"verify's report into a full disk", {"verify", folder}, false, "No space left on device"},
+        // Without SIGPIPE ignored the program would die of it (141) once every file is written.
+        {"a run's summary into a closed pipe",
+         {"--folder", folder + "/run", "--count", "3", "--size", "1"},
+         true,
+         "Broken pipe"},
+        {"verify's report into a closed pipe", {"verify", folder}, true, "Broken pipe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int out[2];
+        if (c.closed_pipe) {
+            ASSERT_EQ(pipe(out), 0);
+            close(out[0]);
+        } else {
+            out[1] = open("/dev/full", O_WRONLY);
+            ASSERT_GE(out[1], 0);
+        }
+        // Errors go to a file of their own: standard output is the one that fails.
+        const std::filesystem::path errors =
+            scratch.path().parent_path() / ("pelmora-errors-" + std::to_string(getpid()));
+        const int error_file = output_file(errors);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, error_file, STDERR_FILENO);
+        std::vector<std::string> words{PELMORA_CLI};
+        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, PELMORA_CLI, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(error_file);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::string said = file_text(errors);
+        std::filesystem::remove(errors);
+        const std::string message =
+            "pelmora-cli: could not write the output: " + std::string(c.reason) + "\n";
+        EXPECT_EQ(said.find(message), said.rfind(message)) << "said once: " << said;
+        EXPECT_NE(said.find(message), std::string::npos) << said;
+    }
+    EXPECT_EQ(files_in(scratch.path() / "run").size(), 3u) << "the run itself went on to its end";
+}
+
+TEST(CliProgram, ArgumentsMeanWhatTheySay) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.path().string();
+    std::u16string cjk = scratch.text();
+    for (int level = 0; level < 20; ++level)
+        cjk += u"/" + std::u16string(80, u'\u4E2D');
+    std::filesystem::create_directory(scratch.path() / "-dash");
+    const struct {
+        const char* what;
+        std::string arguments;
+        int code;
+        const char* said; // the start of what is printed
+        const char* made; // a folder under the scratch folder that holds `files` files
+        size_t files;
+    } cases[] = {
+        // A name that is no UTF-8 would reach the system as another name.
+        {"a folder that is no UTF-8", "--folder \"$(printf '" + folder + "/\\377')\"", 2,
+         "pelmora-cli: the argument \"", nullptr, 0},
+        {"verify of a folder that is no UTF-8", "verify \"$(printf '" + folder + "/\\377')\"", 2,
+         "pelmora-cli: the argument \"", nullptr, 0},
+        {"leading zeros are zeros",
+         "--folder '" + folder + "/zeros' --count 0000000000000000003 --size 0 --quiet", 0, "", "zeros", 3},
+        {"and never octal", "--folder '" + folder + "/ten' --count 010 --size 0 --quiet", 0, "", "ten", 10},
+        {"verify -- DIR", "verify -- '" + folder + "/ten'", 0, "OK      ", nullptr, 0},
+        {"verify -- a folder that starts with a dash", "verify -- '" + folder + "/-dash'", 1, "No runs found",
+         nullptr, 0},
+        // The system counts bytes: 1,600 UTF-16 units, some 4,800 bytes, refused before anything is made.
+        {"a folder longer in bytes than a path may be", "--folder '" + to_utf8(cjk) + "' --size 1", 2,
+         "pelmora-cli: The path is too long: a file's full path may have at most 4095 characters.\n", nullptr,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto [code, output] = run_cli(c.arguments);
+        EXPECT_EQ(code, c.code) << output;
+        EXPECT_EQ(output.rfind(c.said, 0), 0u) << output;
+        if (c.made != nullptr) {
+            EXPECT_EQ(files_in(scratch.path() / c.made).size(), c.files);
+        }
+    }
+    EXPECT_EQ(files_in(scratch.path()).size(), 3u) << "zeros, ten and -dash, nothing else made";
+}
+
+TEST(CliProgram, VerifyOfAFolderThatCannotBeSearchedOrListed) {
+    // Permissions do not hold for root: the check then runs as nobody.
+    std::string as_user;
+    if (geteuid() == 0) {
+        if (std::system("command -v setpriv >/dev/null") != 0)
+            GTEST_SKIP() << "running as root without setpriv to run as another user";
+        as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const struct {
+        const char* what;
+        std::filesystem::perms perms;
+        int code;
+        const char* said;
+    } cases[] = {
+        // Names can be listed, but no file can be looked at: none of them is OK.
+        {"readable, not searchable", std::filesystem::perms::owner_read | std::filesystem::perms::others_read,
+         1, ".file: cannot be read: Permission denied\n"},
+        {"searchable, not readable", std::filesystem::perms::owner_exec | std::filesystem::perms::others_exec,
+         2, "pelmora-cli: cannot read the folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        std::filesystem::permissions(scratch.path(), std::filesystem::perms::all);
+        const std::string folder = (scratch.path() / "run").string();
+        ASSERT_EQ(run_cli("--folder '" + folder + "' --count 2 --size 4 --quiet").first, 0);
+        std::filesystem::permissions(folder, c.perms);
+        const std::string command = as_user + PELMORA_CLI + " verify '" + folder + "' 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string output;
+        char buffer[256];
+        while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
+            output += buffer;
+        const int status = pipe != nullptr ? pclose(pipe) : -1;
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.code) << output;
+        EXPECT_NE(output.find(c.said), std::string::npos) << output;
+        EXPECT_EQ(output.find("OK "), std::string::npos) << output;
+    }
 }
 #endif
 
