@@ -1,10 +1,12 @@
 // Win32 reads for the check of a folder.
 #include "core/run/file_reader.h"
 
+#include <atomic>
 #include <memory>
 #include <windows.h>
 
 #include "core/base/text.h"
+#include "core/run/file_system.h"
 
 namespace {
 
@@ -13,6 +15,13 @@ public:
     Handle open(const std::u16string& path, std::string& error) override;
     int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
     void close(Handle file) override;
+    void set_direct(bool direct) override { direct_ = direct; }
+    bool direct_refused() const override { return refused_; }
+    bool drop_cache(const std::u16string& path, std::string& error) override;
+
+private:
+    bool direct_ = false;
+    std::atomic<bool> refused_{false};
 };
 
 } // namespace
@@ -36,9 +45,21 @@ std::string system_message(DWORD code) {
 } // namespace
 
 FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
-    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const auto name = reinterpret_cast<const wchar_t*>(path.c_str());
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (direct_ && !refused_) {
+        HANDLE file =
+            CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            return reinterpret_cast<Handle>(file);
+        if (GetLastError() != ERROR_INVALID_PARAMETER && GetLastError() != ERROR_NOT_SUPPORTED) {
+            error = system_message(GetLastError());
+            return kNoHandle;
+        }
+        refused_ = true;
+    }
+    HANDLE file =
+        CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = system_message(GetLastError());
         return kNoHandle;
@@ -66,10 +87,19 @@ int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, si
         if (got == 0)
             break;
         done += got;
+        // An unbuffered read stops short at the end of the file; the rest, from a place that is
+        // not aligned, would only fail.
+        if (direct_ && done < size && (offset + done) % kDirectAlignment != 0)
+            break;
     }
     return static_cast<int64_t>(done);
 }
 
 void Win32FileReader::close(Handle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+bool Win32FileReader::drop_cache(const std::u16string&, std::string& error) {
+    error = "Windows has no call that drops one file from its cache (--direct reads past it)";
+    return false;
+}
 
 std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<Win32FileReader>(); }
