@@ -21,7 +21,12 @@ enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3, kCancel
 // verify [DIR]: the report, and 0 when every run found is intact.
 int verify(const CliOptions& options) {
     const std::unique_ptr<FileReader> reader = make_file_reader();
-    const FolderCheck check = verify_folder(options.folder, *reader, options.threads);
+    CheckScope scope;
+    scope.first = options.first;
+    scope.last = options.last;
+    scope.direct = options.direct;
+    scope.drop_cache = options.drop_cache;
+    const FolderCheck check = verify_folder(options.folder, *reader, options.threads, scope);
     if (!check.error.empty()) {
         write_err(u"pelmora-cli: cannot read the folder \"" + options.folder + u"\": " +
                   from_utf8(check.error) + u"\n");
@@ -32,6 +37,23 @@ int verify(const CliOptions& options) {
     const bool intact = !check.runs.empty() && std::all_of(check.runs.begin(), check.runs.end(),
                                                            [](const RunCheck& run) { return run.intact(); });
     return intact ? kDone : kError;
+}
+
+std::u16string number_text(uint64_t n) { return from_utf8(std::to_string(n)); }
+
+// What the summary line does not say: how much a filled disk took, and a direct run that went
+// through the cache after all.
+void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
+    if (options.quiet)
+        return;
+    if (outcome.disk_full)
+        write_out(u"The disk is full: " + number_text(static_cast<uint64_t>(outcome.files)) +
+                  (outcome.files == 1 ? u" file" : u" files") + u" of " +
+                  number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fit, " +
+                  number_text(outcome.bytes) + u" bytes (the last one is number " +
+                  number_text(static_cast<uint64_t>(outcome.last)) + u").\n");
+    if (outcome.direct_refused)
+        write_out(u"Note: the file system refused direct I/O; the files were written through the cache.\n");
 }
 
 } // namespace
@@ -78,9 +100,18 @@ int main(int argc, char** argv) {
     std::optional<RunSeeds> seeds;
     if (options.seed)
         seeds = run_seeds(*options.seed, options.type);
-    const int32_t result = generation_thread(settings, *fs, seeds);
+    RunOptions run_options;
+    run_options.direct = options.direct;
+    run_options.fill = options.fill;
+    run_options.jobs = options.jobs;
+    run_options.first = options.first;
+    run_options.last = options.last;
+    RunOutcome outcome;
+    const int32_t result = generation_thread(settings, *fs, seeds, run_options, &outcome);
     const bool cancelled = run_cancel;
     view.finish(cancelled && result == 1);
+    if (result == 1)
+        print_outcome(options, outcome);
 
     if (result != 1)
         return view.declined() && !view.failed() ? kDeclined : kError;

@@ -6,10 +6,11 @@
 #include "core/base/size_text.h"
 #include "core/base/text.h"
 #include "core/run/random.h"
+#include "core/run/run.h"
 
 const char* const kCliUsage =
     "Usage: pelmora-cli [OPTIONS]\n"
-    "       pelmora-cli verify [--threads N] [DIR]\n"
+    "       pelmora-cli verify [--threads N] [--direct | --drop-cache] [--files A-B] [DIR]\n"
     "Writes N test files of S KB into a folder: generator data, random data or zeros.\n"
     "With verify, checks every run of such files in DIR (default: the current folder).\n"
     "\n"
@@ -26,8 +27,19 @@ const char* const kCliUsage =
     "  --quiet          print nothing but errors\n"
     "  --sync           flush each file to the disk before closing it\n"
     "  --reveal         open the file manager on the last file at the end\n"
+    "  --direct         write (verify: read) past the system's cache, straight to the device;\n"
+    "                   where the file system refuses, through the cache, with a note\n"
+    "  --fill           write until the disk is full, as a normal end: the complete files\n"
+    "                   stay, the one that did not fit goes; --count is then the most files\n"
+    "                   (default 65536)\n"
+    "  --jobs N         write N files at the same time, 1 to 64 (default 1); the same files\n"
+    "  --files A-B      only files A to B of the run that the other options describe, byte\n"
+    "                   for byte as in the whole run (with --seed, one shard per machine);\n"
+    "                   verify: check only these numbers of each run\n"
     "  --threads N      verify: read with N threads, 1 to 64 (default: one per processor, at\n"
-    "                   most 4; 1 suits a disk that seeks)\n"
+    "                   most 4, and 4 with --direct; 1 suits a disk that seeks)\n"
+    "  --drop-cache     verify: have the system write out and drop the files from its cache\n"
+    "                   first, so that they are read from the disk (Linux)\n"
     "  --help           this text\n"
     "  --version        the program's name and version\n"
     "\n"
@@ -36,6 +48,7 @@ const char* const kCliUsage =
     "a folder that cannot be read.\n";
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
+static_assert(kMaxJobs == 64, "the range of --jobs the texts name");
 
 namespace {
 
@@ -83,6 +96,20 @@ std::optional<std::u16string> option_value(const OptionWord& word,
     return std::nullopt;
 }
 
+// "A-B" (or "A", one file): the first and the last number, 1 <= A <= B <= 65536.
+std::optional<CliError> parse_file_range(const std::u16string& text, CliOptions& options) {
+    const size_t dash = text.find(u'-');
+    const std::optional<int64_t> first = whole_number(text.substr(0, dash));
+    const std::optional<int64_t> last =
+        dash == std::u16string::npos ? first : whole_number(text.substr(dash + 1));
+    if (!first || !last || *first < 1 || *last < *first || *last > 65536)
+        return CliError{"--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"" + to_utf8(text) +
+                        "\""};
+    options.first = static_cast<int32_t>(*first);
+    options.last = static_cast<int32_t>(*last);
+    return std::nullopt;
+}
+
 // "verify [--threads N] [DIR]": the folder, or --help; nothing of a run goes with it.
 std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string>& arguments) {
     CliOptions options;
@@ -101,6 +128,16 @@ std::variant<CliOptions, CliError> parse_verify(const std::vector<std::u16string
             if (!number || *number < 1 || *number > 64)
                 return range_error("--threads", *text, "from 1 to 64");
             options.threads = static_cast<int32_t>(*number);
+        } else if (argument == u"--direct" || argument == u"--drop-cache") {
+            (argument == u"--direct" ? options.direct : options.drop_cache) = true;
+            if (options.direct && options.drop_cache)
+                return CliError{"--direct and --drop-cache exclude each other (direct reads pass the cache)"};
+        } else if (word.name == u"--files") {
+            const std::optional<std::u16string> text = option_value(word, arguments, i);
+            if (!text)
+                return CliError{"--files needs a value"};
+            if (std::optional<CliError> error = parse_file_range(*text, options))
+                return *error;
         } else if (argument.rfind(u"-", 0) == 0 && argument.size() > 1) {
             return CliError{"verify takes a folder and nothing else, not \"" + to_utf8(argument) + "\""};
         } else if (folder_given) {
@@ -121,6 +158,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     if (!arguments.empty() && arguments[0] == u"verify")
         return parse_verify(arguments);
     CliOptions options;
+    bool count_given = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const OptionWord word = split_option(arguments[i]);
         const std::string option = to_utf8(word.name);
@@ -143,6 +181,22 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
             error = flag(options.sync);
         } else if (option == "--reveal") {
             error = flag(options.reveal);
+        } else if (option == "--direct") {
+            error = flag(options.direct);
+        } else if (option == "--fill") {
+            error = flag(options.fill);
+        } else if (option == "--jobs" || option == "--files") {
+            const std::optional<std::u16string> text = value();
+            if (!text)
+                return CliError{option + " needs a value"};
+            if (option == "--files") {
+                error = parse_file_range(*text, options);
+            } else {
+                const std::optional<int64_t> number = whole_number(*text);
+                if (!number || *number < 1 || *number > 64)
+                    return range_error(option, *text, "from 1 to 64");
+                options.jobs = static_cast<int32_t>(*number);
+            }
         } else if (option == "--yes" || option == "--no-clobber") {
             bool set = false;
             error = flag(set);
@@ -164,6 +218,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                 if (!number || *number < 1 || *number > 65536)
                     return range_error(option, *text, "from 1 to 65536");
                 options.count = static_cast<int32_t>(*number);
+                count_given = true;
             } else if (option == "--size") {
                 const SizeText size = parse_size_text(*text, std::numeric_limits<int32_t>::max());
                 switch (size.status) {
@@ -208,5 +263,11 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
         if (error)
             return *error;
     }
+    // Filling a disk: as many files as fit, up to the most a run has.
+    if (options.fill && !count_given)
+        options.count = 65536;
+    if (options.last > options.count)
+        return CliError{"--files " + std::to_string(options.first) + "-" + std::to_string(options.last) +
+                        " reaches past the run's " + std::to_string(options.count) + " files (see --count)"};
     return options;
 }

@@ -22,8 +22,15 @@ struct CliOptions {
     bool reveal = false;
     bool help = false;
     bool version = false;
-    bool verify = false; // "verify [DIR]": check the runs in `folder` instead of writing one
-    int32_t threads = 0; // verify's readers; 0: one per processor, at most 4
+    bool verify = false;     // "verify [DIR]": check the runs in `folder` instead of writing one
+    int32_t threads = 0;     // verify's readers; 0: one per processor, at most 4
+    bool direct = false;     // runs and verify: past the system's cache
+    bool fill = false;       // a full disk ends the run normally; count is then the most files
+    bool drop_cache = false; // verify: drop the files from the cache before reading them
+    int32_t jobs = 1;        // files written at the same time
+    // --files A-B: only these files of the run (verify: of each run); last 0: all of them.
+    int32_t first = 1;
+    int32_t last = 0;
 };
 
 struct CliError {

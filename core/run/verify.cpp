@@ -14,6 +14,7 @@
 
 #include "core/base/text.h"
 #include "core/run/file_reader.h"
+#include "core/run/file_system.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
@@ -28,6 +29,7 @@ static_assert(kBlockBytes % kRandomSegmentBytes == 0, "a block starts a segment"
 // Data lands in the buffer at the place within a page that it has in the file: the system copies
 // from its cache several times faster when both sides line up (4 times, on some processors).
 constexpr size_t kPageBytes = 4096;
+static_assert(kPageBytes == kDirectAlignment, "direct reads fill whole pages");
 // Random data is made 64 KiB at a time and compared while both sides are in the cache.
 constexpr size_t kCompareChunks = 16;
 constexpr int kMaxThreads = 4;
@@ -101,8 +103,9 @@ struct RunData {
 class Reading {
 public:
     Reading(std::vector<RunData>& runs, FileEntry* files, size_t file_count, uint64_t blocks,
-            FileReader& reader)
-        : runs_(runs), files_(files), file_count_(file_count), blocks_(blocks), reader_(reader) {}
+            FileReader& reader, bool direct)
+        : runs_(runs), files_(files), file_count_(file_count), blocks_(blocks), reader_(reader),
+          direct_(direct) {}
 
     void work() {
         const std::unique_ptr<uint8_t[]> storage(new uint8_t[kBlockBytes + 2 * kPageBytes]);
@@ -147,17 +150,23 @@ private:
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
         // Generator data after the first block takes the word before it along, to check against.
         const size_t before = run.check.files_type == 0 && offset > 0 ? 4 : 0;
-        uint8_t* const buffer = page + (offset - before) % kPageBytes;
+        // Direct reads start and end on the alignment: the word before comes with the whole page
+        // it ends, and the read goes on to the end of the page that holds the block's last byte.
+        const size_t lead = direct_ && before != 0 ? kPageBytes : before;
+        uint8_t* const start = direct_ ? page : page + (offset - before) % kPageBytes;
+        const size_t ask =
+            direct_ ? (lead + length + kPageBytes - 1) / kPageBytes * kPageBytes : lead + length;
         std::string error;
-        const int64_t got = reader_.read_at(handle, offset - before, buffer, before + length, error);
+        const int64_t got = reader_.read_at(handle, offset - lead, start, ask, error);
         if (got < 0) {
             note_unreadable(file, error);
             return;
         }
-        if (static_cast<size_t>(got) < before + length) {
+        if (static_cast<size_t>(got) < lead + length) {
             note_unreadable(file, "it got shorter while it was read");
             return;
         }
+        uint8_t* const buffer = start + lead - before;
         if (offset == 0) {
             file.head_bytes = std::min<size_t>(8, length);
             std::memcpy(file.head, buffer, file.head_bytes);
@@ -197,6 +206,7 @@ private:
     const size_t file_count_;
     const uint64_t blocks_;
     FileReader& reader_;
+    const bool direct_;
     std::atomic<uint64_t> next_{0};
     std::mutex mutex_;
 };
@@ -269,25 +279,31 @@ void check_first_words(RunData& run) {
     }
 }
 
-void judge(RunData& run) {
+void judge(RunData& run, const CheckScope& scope) {
     RunCheck& check = run.check;
     check.file_bytes = common_size(run.files);
     check.whole_kilobytes = check.file_bytes % 1024 == 0;
     if (check.files_type == 0 && check.file_bytes > 0)
         check_first_words(run);
 
-    int32_t previous = 0;
+    int32_t previous = scope.first - 1;
     for (const int32_t number : check.numbers) {
         if (number > previous + 1)
             check.missing.emplace_back(previous + 1, number - 1);
         previous = number;
     }
-    // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
-    int32_t least = 1;
-    for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
-        least *= 10;
-    if (check.width > 3 && previous < least)
-        check.at_least = least;
+    if (scope.last != 0) {
+        // The files wanted end at the scope's last one, whatever the width of the numbers says.
+        if (previous < scope.last)
+            check.missing.emplace_back(previous + 1, scope.last);
+    } else {
+        // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
+        int32_t least = 1;
+        for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
+            least *= 10;
+        if (check.width > 3 && previous < least)
+            check.at_least = least;
+    }
 
     for (const FileEntry* file : run.files) {
         FileProblem problem;
@@ -306,7 +322,8 @@ std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<
 
 } // namespace
 
-FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads) {
+FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads,
+                          const CheckScope& scope) {
     FolderCheck result;
     std::error_code error;
     const std::filesystem::path root(folder);
@@ -333,7 +350,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
             continue;
         const std::u16string file_name = entry.path().filename().u16string();
         const std::optional<RunFileName> name = parse_run_file_name(file_name);
-        if (!name)
+        if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
             continue;
         const uintmax_t size = entry.file_size(ignored);
         found.push_back(
@@ -381,9 +398,19 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         run.check.numbers.push_back(file.number);
     }
 
-    Reading reading(runs, files.get(), found.size(), blocks, reader);
+    if (scope.drop_cache)
+        for (const Found& f : found) {
+            std::string why;
+            if (!reader.drop_cache(f.path, why) && result.cache_kept.empty())
+                result.cache_kept = why.empty() ? "unknown error" : why;
+        }
+    reader.set_direct(scope.direct);
+    Reading reading(runs, files.get(), found.size(), blocks, reader, scope.direct);
+    // Direct reads keep several requests at the device whatever the number of processors.
     if (threads <= 0)
-        threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+        threads = scope.direct
+                      ? kMaxThreads
+                      : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
     threads =
         static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), std::max<uint64_t>(blocks, 1)));
     std::vector<std::thread> workers;
@@ -394,9 +421,10 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
         worker.join();
 
     for (RunData& run : runs) {
-        judge(run);
+        judge(run, scope);
         result.runs.push_back(std::move(run.check));
     }
+    result.direct_refused = scope.direct && reader.direct_refused();
     return result;
 }
 
@@ -460,6 +488,11 @@ std::vector<std::u16string> verify_report(const FolderCheck& check) {
             lines.push_back(line);
         }
     }
+    if (check.direct_refused)
+        lines.push_back(u"Note: the file system refused direct reads; files were read through the cache.");
+    if (!check.cache_kept.empty())
+        lines.push_back(u"Note: the cache could not be dropped (" + from_utf8(check.cache_kept) +
+                        u"); files may have been read from it.");
     const size_t runs = check.runs.size();
     if (runs == 0)
         lines.push_back(u"No runs found: no file here has a name that a run gives its files.");

@@ -45,11 +45,28 @@ struct RunCheck {
 struct FolderCheck {
     std::string error; // why the folder could not be read; empty when it could
     std::vector<RunCheck> runs;
+    bool direct_refused = false; // direct reads were asked for; the file system refused them
+    std::string cache_kept;      // why the cache could not be dropped, when it could not
+};
+
+// What a check expects and how it reads.
+struct CheckScope {
+    // Only the files first to last of each run: a shard, or what a run that filled a disk kept.
+    // Files outside are left alone, and the numbers past the last one found are not wanted. last 0:
+    // every run whole.
+    int32_t first = 1;
+    int32_t last = 0;
+    // Read from the device, past the system's cache (the reader's direct I/O).
+    bool direct = false;
+    // Before reading, have the system write out and drop what its cache holds of every file.
+    bool drop_cache = false;
 };
 
 // Checks every run in `folder`. Files are read in blocks of 1 MiB by `threads` workers (0: one per
-// processor, at most 4) that take the blocks in file order, so a disk still reads front to back.
-FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0);
+// processor, at most 4; 4 for direct reads, which wait on the device) that take the blocks in
+// file order, so a disk still reads front to back.
+FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0,
+                          const CheckScope& scope = {});
 
 // What the check found, line by line: one line per run ("OK" or "FAILED", the name pattern, the
 // files and their size), under it one line for the missing numbers and one per bad file.
