@@ -222,9 +222,11 @@ private:
     bool write_file(int32_t number, Job& job);
     End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
     End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
-    // True when the file being written must not go on: the run stops, or with fill a file before
-    // it has found the disk full.
-    bool abandoned(int32_t number) const { return stop_ || number >= cut_; }
+    // True when the file being written must not go on: the run stops, or with fill another job
+    // has found the disk full.
+    bool abandoned() const { return stop_ || full_; }
+    // All jobs write until they are out of files or one of them ends the run.
+    void write_with_jobs(std::vector<Job>& jobs);
     void set_state(int32_t number, State state) {
         std::lock_guard lock(state_mutex_);
         states_[static_cast<size_t>(number - plan_.options.first)] = state;
@@ -269,11 +271,11 @@ private:
     int32_t jobs_ = 1;
     int lanes_ = 1;
 
-    std::atomic<int32_t> next_;           // the next file a job takes
-    std::atomic<int32_t> cut_{INT32_MAX}; // fill: the first file that did not fit
-    std::atomic<int32_t> taken_{0};       // the highest file taken
-    std::atomic<bool> stop_{false};       // an error or a declined overwrite ends the run
-    std::atomic<bool> cancelled_{false};  // a job has seen the cancel
+    std::atomic<int32_t> next_;          // the next file a job takes
+    std::atomic<bool> full_{false};      // fill: a job has found the disk full
+    std::atomic<int32_t> taken_{0};      // the highest file taken
+    std::atomic<bool> stop_{false};      // an error or a declined overwrite ends the run
+    std::atomic<bool> cancelled_{false}; // a job has seen the cancel
     std::atomic<bool> direct_refused_{false};
     std::atomic<uint64_t> written_{0};
     int counter_ = 0; // the reporting job's alone
@@ -291,7 +293,55 @@ int32_t Writer::run(RunOutcome& outcome) {
     jobs[0].reporter = true;
     if (plan_.options.direct)
         fs_.set_direct(true);
+    write_with_jobs(jobs);
 
+    const int32_t first = plan_.options.first;
+    const auto state_of = [&](int32_t number) -> State& {
+        return states_[static_cast<size_t>(number - first)];
+    };
+    // With fill, the file a job found no room for may have lacked only the room that the other
+    // jobs' files took; those were given up. The run goes on from the first file that is not
+    // complete, by one job, as a run of one job would have written it: a complete file after that
+    // one goes first, so that the files that fit are one unbroken row.
+    if (full_ && !stop_ && !cancelled_ && jobs.size() > 1) {
+        int32_t gap = first;
+        while (gap <= taken_ && state_of(gap) == complete)
+            ++gap;
+        for (int32_t number = gap + 1; number <= taken_; ++number)
+            if (state_of(number) == complete && fs_.remove(path_of(number)))
+                state_of(number) = removed;
+        jobs.resize(1);
+        next_ = gap;
+        full_ = false;
+        write_with_jobs(jobs);
+    }
+
+    outcome.disk_full = full_ && !stop_;
+    outcome.direct_refused = direct_refused_;
+    int32_t shown = 0; // the last file there is: complete, or cut short by a cancel
+    for (int32_t number = first; number <= taken_; ++number) {
+        const State state = state_of(number);
+        if (state == complete) {
+            ++outcome.files;
+            outcome.bytes += plan_.file_bytes;
+            outcome.last = number;
+        }
+        if (state == complete || state == created)
+            shown = number;
+    }
+    if (stop_)
+        return -1;
+
+    // A run that the full disk ended did what it could: its summary counts what fits.
+    const double done =
+        outcome.disk_full ? static_cast<double>(outcome.bytes) : static_cast<double>(written_);
+    report_progress(done, outcome.disk_full ? done : total_, view_, 1);
+    if (view_ != nullptr && shown != 0 && !run_ending)
+        view_->reveal(path_of(shown));
+    return 1;
+}
+
+void Writer::write_with_jobs(std::vector<Job>& jobs) {
     std::vector<std::thread> threads;
     working_ = static_cast<int32_t>(jobs.size());
     for (size_t j = 1; j < jobs.size(); ++j) {
@@ -315,38 +365,6 @@ int32_t Writer::run(RunOutcome& outcome) {
     }
     for (std::thread& thread : threads)
         thread.join();
-
-    // With fill, the run is what fits before the first file that did not: a complete file after
-    // it, written by another job before the disk was full, goes as well.
-    const int32_t cut = cut_;
-    const int32_t first = plan_.options.first;
-    for (int32_t number = std::max(cut, first); number <= taken_; ++number)
-        if (states_[static_cast<size_t>(number - first)] != untouched && fs_.remove(path_of(number)))
-            states_[static_cast<size_t>(number - first)] = removed;
-
-    outcome.disk_full = cut != INT32_MAX && !stop_;
-    outcome.direct_refused = direct_refused_;
-    int32_t shown = 0; // the last file there is: complete, or cut short by a cancel
-    for (int32_t number = first; number <= taken_; ++number) {
-        const State state = states_[static_cast<size_t>(number - first)];
-        if (state == complete) {
-            ++outcome.files;
-            outcome.bytes += plan_.file_bytes;
-            outcome.last = number;
-        }
-        if (state == complete || state == created)
-            shown = number;
-    }
-    if (stop_)
-        return -1;
-
-    // A run that the full disk ended did what it could: its summary counts what fits.
-    const double done =
-        outcome.disk_full ? static_cast<double>(outcome.bytes) : static_cast<double>(written_);
-    report_progress(done, outcome.disk_full ? done : total_, view_, 1);
-    if (view_ != nullptr && shown != 0 && !run_ending)
-        view_->reveal(path_of(shown));
-    return 1;
 }
 
 void Writer::work(Job& job) {
@@ -354,7 +372,7 @@ void Writer::work(Job& job) {
         if (stop_ || cancelled_)
             break;
         const int32_t number = next_.fetch_add(1);
-        if (number > plan_.options.last || number >= cut_)
+        if (number > plan_.options.last || full_)
             break;
         int32_t taken = taken_;
         while (number > taken && !taken_.compare_exchange_weak(taken, number)) {
@@ -419,9 +437,7 @@ bool Writer::write_file(int32_t number, Job& job) {
     if (end == End::abandoned)
         return false;
     if (status == FileSystem::WriteStatus::disk_full && plan_.options.fill) {
-        int32_t cut = cut_;
-        while (number < cut && !cut_.compare_exchange_weak(cut, number)) {
-        }
+        full_ = true;
         return false;
     }
     fail(text(status == FileSystem::WriteStatus::disk_full ? 59 : 30), path);
@@ -452,7 +468,7 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
         }
         if (run_cancel)
             return End::cancelled;
-        if (abandoned(number))
+        if (abandoned())
             return End::abandoned;
     }
     return End::complete;
@@ -501,7 +517,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
                     tick(job.reporter, 1000);
             if (run_cancel)
                 cancelled = true;
-            if (cancelled || halt || abandoned(number)) {
+            if (cancelled || halt || abandoned()) {
                 halt = true;
                 break;
             }
@@ -523,7 +539,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
         status = error;
         return End::failed;
     }
-    if (abandoned(number))
+    if (abandoned())
         return End::abandoned;
     // Every block taken has been written: the file holds all blocks before `next`.
     const uint64_t length = std::min(bytes, std::min(next.load(), blocks) * kDirectBlockBytes);

@@ -30,6 +30,14 @@ public:
     }
     WriteStatus close(Handle file) override { return base_->close(file); }
     bool remove(const std::u16string& path) override { return base_->remove(path); }
+    void set_direct(bool direct) override { base_->set_direct(direct); }
+    bool direct(Handle file) const override { return base_->direct(file); }
+    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
+        return base_->write_at(file, offset, data, size);
+    }
+    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override {
+        return base_->set_length(file, length, reserve);
+    }
 
 private:
     std::unique_ptr<FileSystem> base_ = make_file_system();
