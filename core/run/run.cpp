@@ -139,10 +139,13 @@ constexpr size_t kBatchBytes = kBatchChunks * kChunkBytes;
 // Direct writes go out in blocks of 1 MiB, several of a file at once, each from a thread of its
 // own at its own place (a lane): the device's queue stays busy without an asynchronous interface
 // of the system. Four blocks in flight keep a disk as busy as deeper queues do; with several jobs
-// the lanes are shared out, so that never more than 8 MiB wait in buffers.
+// the lanes are shared out, and past 8 jobs the blocks get smaller, so that never more than 8 MiB
+// wait in buffers.
 constexpr size_t kDirectBlockBytes = size_t{1} << 20;
 constexpr int kDirectLanes = 4;
-static_assert(kDirectBlockBytes % kDirectAlignment == 0 && kDirectAlignment % kChunkBytes == 0,
+constexpr size_t kDirectBufferBytes = size_t{8} << 20;
+constexpr size_t kDirectSmallestBlock = size_t{64} << 10;
+static_assert(kDirectSmallestBlock % kDirectAlignment == 0 && kDirectAlignment % kChunkBytes == 0,
               "a direct block is whole chunks, and its tail rounds up to whole chunks");
 
 // The reports of a run with several jobs come at this pace while the reporting job waits.
@@ -200,6 +203,9 @@ public:
           states_(static_cast<size_t>(std::max(0, plan.options.last - plan.options.first + 1))) {
         const int32_t jobs = std::clamp(plan.options.jobs, 1, kMaxJobs);
         lanes_ = std::max(1, kDirectLanes / jobs);
+        const size_t share = kDirectBufferBytes / static_cast<size_t>(jobs * lanes_);
+        block_ = std::max(kDirectSmallestBlock,
+                          std::min(kDirectBlockBytes, share / kDirectSmallestBlock * kDirectSmallestBlock));
         jobs_ = static_cast<int32_t>(std::min<int64_t>(jobs, static_cast<int64_t>(states_.size())));
     }
 
@@ -270,6 +276,7 @@ private:
     const bool running_reports_;
     int32_t jobs_ = 1;
     int lanes_ = 1;
+    size_t block_ = kDirectBlockBytes; // bytes of a direct write
 
     std::atomic<int32_t> next_;          // the next file a job takes
     std::atomic<bool> full_{false};      // fill: a job has found the disk full
@@ -484,11 +491,10 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
         if (status != FileSystem::WriteStatus::ok)
             return End::failed;
     }
-    const uint64_t blocks = (padded + kDirectBlockBytes - 1) / kDirectBlockBytes;
+    const uint64_t blocks = (padded + block_ - 1) / block_;
     const int lanes = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(lanes_), blocks));
     while (job.lanes.size() < static_cast<size_t>(lanes))
-        job.lanes.push_back(
-            aligned_buffer(kDirectBlockBytes, plan_.files_type != 0 && plan_.files_type != 2));
+        job.lanes.push_back(aligned_buffer(block_, plan_.files_type != 0 && plan_.files_type != 2));
 
     std::atomic<uint64_t> next{0};
     std::atomic<bool> halt{false};
@@ -499,8 +505,8 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
         FileContent content(plan_, number);
         uint8_t* const buffer = job.lanes[static_cast<size_t>(index)].get();
         for (uint64_t block = next.fetch_add(1); block < blocks; block = next.fetch_add(1)) {
-            const uint64_t offset = block * kDirectBlockBytes;
-            const size_t size = static_cast<size_t>(std::min<uint64_t>(kDirectBlockBytes, padded - offset));
+            const uint64_t offset = block * block_;
+            const size_t size = static_cast<size_t>(std::min<uint64_t>(block_, padded - offset));
             content.fill(offset / kChunkBytes, buffer, size / kChunkBytes);
             const FileSystem::WriteStatus wrote = fs_.write_at(file, offset, buffer, size);
             if (wrote != FileSystem::WriteStatus::ok) {
@@ -542,7 +548,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     if (abandoned())
         return End::abandoned;
     // Every block taken has been written: the file holds all blocks before `next`.
-    const uint64_t length = std::min(bytes, std::min(next.load(), blocks) * kDirectBlockBytes);
+    const uint64_t length = std::min(bytes, std::min(next.load(), blocks) * block_);
     if (length != padded) {
         status = fs_.set_length(file, length, false);
         if (status != FileSystem::WriteStatus::ok)
