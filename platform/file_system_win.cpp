@@ -123,15 +123,9 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
     return status;
 }
 
-FileSystem::WriteStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool reserve) {
+FileSystem::WriteStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
+    // Moving the end of a file claims its clusters (NTFS), so a full disk shows here already.
     HANDLE handle = reinterpret_cast<HANDLE>(file);
-    if (reserve) {
-        // Claims the clusters; the end of the file follows below.
-        FILE_ALLOCATION_INFO allocation = {};
-        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
-        if (!SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation))
-            return status_of(GetLastError());
-    }
     FILE_END_OF_FILE_INFO end = {};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
     return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)
