@@ -9,6 +9,7 @@
 #include "cli/terminal_view.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
 #include "core/run/run.h"
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
     }
     language_index = options.language.value_or(default_language());
     if (options.version) {
-        write_out(text_of(get_common_text(19)) + u"\n");
+        write_out(common_text(kCommonNameAndVersion) + u"\n");
         return kDone;
     }
 

@@ -7,15 +7,16 @@
 #include "core/base/text.h"
 #include "core/lang/language_default.h"
 #include "core/run/run.h"
+#include "platform/wide_text.h"
 
 std::vector<std::u16string> command_arguments(int, char**) {
     // The wide command line: the ANSI argv cannot hold every file name.
     std::vector<std::u16string> arguments;
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; wide != nullptr && i < count; ++i)
-        arguments.emplace_back(reinterpret_cast<const char16_t*>(wide[i]));
-    LocalFree(wide);
+    wchar_t** wide_arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide_arguments != nullptr && i < count; ++i)
+        arguments.emplace_back(from_wide(wide_arguments[i]));
+    LocalFree(wide_arguments);
     return arguments;
 }
 

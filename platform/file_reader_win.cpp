@@ -7,6 +7,7 @@
 
 #include "core/base/text.h"
 #include "core/run/file_system.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -34,8 +35,7 @@ std::string system_message(DWORD code) {
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message =
-        length != 0 ? to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length)) : "";
+    std::string message = length != 0 ? to_utf8(std::u16string_view(utf16(text), length)) : "";
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
@@ -45,7 +45,7 @@ std::string system_message(DWORD code) {
 } // namespace
 
 FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
-    const auto name = reinterpret_cast<const wchar_t*>(path.c_str());
+    const wchar_t* const name = wide(path);
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     if (direct_ && !refused_) {
         HANDLE file =

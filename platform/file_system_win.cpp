@@ -8,7 +8,8 @@
 
 #include <climits>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text is UTF-16");
+#include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
@@ -42,8 +43,6 @@ private:
 } // namespace
 
 namespace {
-
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 FileSystem::WriteStatus status_of(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileSystem::WriteStatus::disk_full
@@ -136,17 +135,8 @@ FileSystem::WriteStatus Win32FileSystem::set_length(Handle file, uint64_t length
 FileSystem::WriteStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
     // A write that crosses the end of the free space may succeed short; the next one then fails
     // with the reason.
-    while (size > 0) {
-        const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD done = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(file), data, ask, &done, nullptr))
-            return status_of(GetLastError());
-        if (done == 0)
-            return WriteStatus::failed;
-        data += done;
-        size -= done;
-    }
-    return WriteStatus::ok;
+    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? WriteStatus::ok
+                                                                 : status_of(GetLastError());
 }
 
 FileSystem::WriteStatus Win32FileSystem::close(Handle file) {

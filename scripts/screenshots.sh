@@ -34,7 +34,7 @@ if [[ ! -f $PELMORA_WINE_DIR/fonts.done ]]; then
 fi
 
 # Explorer, which a finished run starts, would cover the dialog: a recorder stands in for it.
-recorder=$root/build/windows/tests/windows/explorer_recorder.exe
+recorder=$root/build/windows/tests/win/explorer_recorder.exe
 [[ -f $recorder ]] && cp "$recorder" "$WINEPREFIX/drive_c/windows/explorer.exe"
 
 shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS [X Y]]: with seconds, Start is pressed first;

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "win/win_text.h"
+#include "platform/wide_text.h"
 
 HINSTANCE app_instance = nullptr;
 HFONT text_font = nullptr;
@@ -40,12 +40,11 @@ void open_site_page(const std::u16string& path) {
     ShellExecuteW(nullptr, L"open", wide(address), nullptr, nullptr, SW_SHOW);
 }
 
-UINT track_toolbar_menu(HMENU menu, HWND toolbar, int command, HWND owner) {
+UINT track_toolbar_menu(const PopupMenu& menu, HWND toolbar, int command, HWND owner) {
     const POINT corner = button_anchor(toolbar, command);
     press_button(toolbar, command, true);
-    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD,
-                                                         corner.x, corner.y, 0, owner, nullptr));
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+        menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, corner.x, corner.y, 0, owner, nullptr));
     press_button(toolbar, command, false);
-    DestroyMenu(menu);
     return chosen;
 }

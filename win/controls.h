@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/win32_handles.h"
+
 // The program's instance, set by the entry point before any window is made.
 extern HINSTANCE app_instance;
 // The toolbar's font, taken on by every control whose text is set; renewed with the texts.
@@ -20,5 +22,5 @@ void open_site_page(const std::u16string& path);
 // The FAQ's path on the site, opened by the toolbar's FAQ button and the program menu.
 inline constexpr char16_t kFaqPage[] = u"?seite=faq-Pelmora&faq=0";
 // Opens `menu` under `toolbar`'s button `command`, shown pressed meanwhile, owned by `owner`;
-// destroys the menu and returns the chosen item's id, 0 when it was dismissed.
-UINT track_toolbar_menu(HMENU menu, HWND toolbar, int command, HWND owner);
+// returns the chosen item's id, 0 when it was dismissed.
+UINT track_toolbar_menu(const PopupMenu& menu, HWND toolbar, int command, HWND owner);

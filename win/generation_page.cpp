@@ -6,19 +6,19 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/rules/settings_rules.h"
 #include "core/run/file_system.h"
 #include "core/run/reveal.h"
 #include "core/run/run.h"
 #include "core/run/run_view.h"
+#include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 #include "res/resource.h"
 #include "win/controls.h"
 #include "win/settings.h"
-#include "win/win_text.h"
 
 namespace {
-
-std::u16string text(int number) { return text_of(get_text(number)); }
 
 std::u16string field_text(HWND page, int id) {
     wchar_t buffer[512] = {};
@@ -146,30 +146,31 @@ std::u16string browse_folder(HWND owner) {
 }
 
 void show_size_menu(HWND page) {
-    HMENU menu = CreatePopupMenu();
+    const PopupMenu menu(CreatePopupMenu());
     for (const SizePreset& preset : kSizePresets)
-        AppendMenuW(menu, MF_STRING, preset.kilobytes, preset.caption);
+        AppendMenuW(menu.get(), MF_STRING, preset.kilobytes, preset.caption);
     RECT button = {};
     GetWindowRect(GetDlgItem(page, IDC_PRESETS), &button);
-    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
-                                                         button.left, button.bottom, 0, page, nullptr));
-    DestroyMenu(menu);
+    const UINT chosen =
+        static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                         button.left, button.bottom, 0, page, nullptr));
     if (chosen != 0)
         SetDlgItemInt(page, IDC_FILE_SIZE, chosen, TRUE);
 }
 
 void apply_generation_page_texts(HWND page) {
-    set_control_text(GetDlgItem(page, IDC_FOLDER_LABEL), text(10) + u" :");
-    set_control_text(GetDlgItem(page, IDC_COUNT_LABEL), text(12) + u" :");
-    set_control_text(GetDlgItem(page, IDC_FILE_SIZE_LABEL), text(13) + u" :");
-    set_control_text(GetDlgItem(page, IDC_TYPE_LABEL), text(14) + u" :");
+    set_control_text(GetDlgItem(page, IDC_FOLDER_LABEL), text(kTextDestinationFolder) + u" :");
+    set_control_text(GetDlgItem(page, IDC_COUNT_LABEL), text(kTextFileCount) + u" :");
+    set_control_text(GetDlgItem(page, IDC_FILE_SIZE_LABEL), text(kTextFileSize) + u" :");
+    set_control_text(GetDlgItem(page, IDC_TYPE_LABEL), text(kTextFileType) + u" :");
     // While a run is busy the button cancels it, and says so in the new language too.
-    set_control_text(GetDlgItem(page, IDC_START), text(run_busy ? 21 : 11));
+    set_control_text(GetDlgItem(page, IDC_START), text(run_busy ? kTextCancel : kTextStart));
     HWND list = GetDlgItem(page, IDC_TYPE);
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    // The list's position is the type: 0 generator data, 1 zeros, 2 random data.
-    for (const int number : {15, 16, 18}) {
-        const std::u16string entry = text(number);
+    // The list's position is the type.
+    static_assert(kGeneratorData == 0 && kZeros == 1 && kRandomData == 2);
+    for (const TextId type : {kTextGeneratorDataType, kTextZerosType, kTextRandomDataType}) {
+        const std::u16string entry = text(type);
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry)));
     }
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(generation_settings.files_type), 0);

@@ -8,12 +8,14 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/lang/translation.h"
+#include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 #include "res/resource.h"
 #include "win/controls.h"
 #include "win/menu_items.h"
 #include "win/settings.h"
-#include "win/win_text.h"
 
 namespace {
 
@@ -28,21 +30,21 @@ std::u16string from_ansi(std::string_view bytes) {
     if (units <= 0)
         return {};
     std::u16string text(static_cast<size_t>(units), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()), units);
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide(text.data()), units);
     return text;
 }
 
 std::wstring template_path() {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    return temp + std::wstring(wide(translation_template_name(text_of(get_common_text(19)))));
+    return temp + std::wstring(wide(translation_template_name(common_text(kCommonNameAndVersion))));
 }
 
 } // namespace
 
 bool show_language_menu(HWND owner, HWND toolbar) {
-    HMENU menu = make_language_menu();
-    if (menu == nullptr)
+    const PopupMenu menu = make_language_menu();
+    if (!menu)
         return false;
     const UINT command = track_toolbar_menu(menu, toolbar, IDM_LANGUAGE_MENU, owner);
     if (command == 0)
@@ -65,33 +67,34 @@ void write_translation_template() {
     const std::wstring path = template_path();
     DeleteFileW(path.c_str());
     const std::u16string text = translation_template_text();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD done = 0;
-        WriteFile(file, "\xFF\xFE", 2, &done, nullptr);
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(char16_t)), &done, nullptr);
-        // A file that could not be deleted first must not keep a longer old tail.
-        SetEndOfFile(file);
-        CloseHandle(file);
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A file that could not be deleted first must not keep a longer old tail.
+    const bool whole = file && write_all(file.get(), "\xFF\xFE", 2) &&
+                       write_all(file.get(), text.data(), text.size() * sizeof(char16_t)) &&
+                       SetEndOfFile(file.get()) && CloseHandle(file.release());
+    if (!whole) {
+        // Half a list would be sent back as a whole one: the translator gets none.
+        file.reset();
+        DeleteFileW(path.c_str());
+        return;
     }
     ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool read_text_file(const std::wstring& path, std::u16string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
+    GetFileSizeEx(file.get(), &size);
     const DWORD wanted = size.QuadPart > kMostBytesRead ? kMostBytesRead : static_cast<DWORD>(size.QuadPart);
     std::string bytes(wanted, '\0');
     DWORD total = 0;
     for (DWORD done = 0; total < wanted; total += done)
-        if (!ReadFile(file, bytes.data() + total, wanted - total, &done, nullptr) || done == 0)
+        if (!ReadFile(file.get(), bytes.data() + total, wanted - total, &done, nullptr) || done == 0)
             break;
-    CloseHandle(file);
     bytes.resize(total);
     // The whole file is converted at once: a multi-byte character never falls apart.
     text += decode_text_file(bytes, from_ansi);

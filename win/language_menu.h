@@ -11,7 +11,8 @@
 // texts changed (another language, or a loaded translation), for the caller to put them up.
 bool show_language_menu(HWND owner, HWND toolbar);
 // Writes the English string list with the translator's instructions to the temporary folder and
-// opens it in the system's editor for text files.
+// opens it in the system's editor for text files. A list that could not be written whole is
+// deleted and not opened.
 void write_translation_template();
 // The file's text (UTF-16LE after FF FE, otherwise the ANSI code page); false when it cannot be read.
 bool read_text_file(const std::wstring& path, std::u16string& text);

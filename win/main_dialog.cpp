@@ -10,7 +10,9 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/run.h"
+#include "platform/wide_text.h"
 #include "res/resource.h"
 #include "win/autostart.h"
 #include "win/controls.h"
@@ -21,7 +23,6 @@
 #include "win/os_version.h"
 #include "win/settings.h"
 #include "win/tray.h"
-#include "win/win_text.h"
 
 int32_t start_tray = 0;
 int32_t tray_if_minimize = 1;
@@ -31,16 +32,9 @@ namespace {
 int32_t current_page = kGenerationPage;
 HWND page_windows[4] = {};
 
-std::u16string text(int number) { return text_of(get_text(number)); }
-std::u16string common(int number) { return text_of(get_common_text(number)); }
-
 // The page area's caption for each page.
-int page_caption(int32_t number) { return number == kInfoPage ? 27 : number == kMorePage ? 28 : 26; }
-
-// The first "%s" of a catalogue text filled with value; the text itself is never a format.
-std::u16string fill_placeholder(const std::u16string& format, const std::u16string& value) {
-    const size_t at = format.find(u"%s");
-    return at == std::u16string::npos ? format : format.substr(0, at) + value + format.substr(at + 2);
+TextId page_caption(int32_t number) {
+    return number == kInfoPage ? kTextInfo : number == kMorePage ? kTextMore : kTextProgram;
 }
 
 // The dialog procedure all pages share.
@@ -197,17 +191,19 @@ void CHauptDialog::show_page(int32_t number) {
 void CHauptDialog::apply_texts() {
     for (int i = 0; i < 10; ++i)
         SendMessageW(toolbar, TB_DELETEBUTTON, 0, 0);
-    SetWindowTextW(window, wide((common(19) + u" (Portable)" + u" - x64").substr(0, 255)));
-    site_address = common(language_index == 0 ? 20 : 21);
-    add_toolbar_button(fill_placeholder(common(22), site_address), IDM_PROGRAM_MENU);
+    SetWindowTextW(window,
+                   wide((common_text(kCommonNameAndVersion) + u" (Portable)" + u" - x64").substr(0, 255)));
+    site_address = common_text(language_index == kGerman ? kCommonSiteGerman : kCommonSite);
+    add_toolbar_button(fill_placeholders(common_text(kCommonCopyrightButton), {site_address}),
+                       IDM_PROGRAM_MENU);
     add_toolbar_button(u"# LNG", IDM_LANGUAGE_MENU);
-    add_toolbar_button(u"# " + text(75), IDM_FAQ);
-    add_toolbar_button(fill_placeholder(u"# %s", text(25)), IDM_DONATE);
+    add_toolbar_button(u"# " + text(kTextFaq), IDM_FAQ);
+    add_toolbar_button(fill_placeholders(u"# %s", {text(kTextDonate)}), IDM_DONATE);
     text_font = reinterpret_cast<HFONT>(SendMessageW(toolbar, WM_GETFONT, 0, 0));
-    set_control_text(GetDlgItem(window, IDC_PAGE_PROGRAM), text(26));
-    set_control_text(GetDlgItem(window, IDC_PAGE_INFO), text(27));
-    set_control_text(GetDlgItem(window, IDC_PAGE_MORE), text(28));
-    set_control_text(GetDlgItem(window, IDCANCEL), text(72));
+    set_control_text(GetDlgItem(window, IDC_PAGE_PROGRAM), text(kTextProgram));
+    set_control_text(GetDlgItem(window, IDC_PAGE_INFO), text(kTextInfo));
+    set_control_text(GetDlgItem(window, IDC_PAGE_MORE), text(kTextMore));
+    set_control_text(GetDlgItem(window, IDCANCEL), text(kTextExit));
     show_page(current_page);
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/win32_handles.h"
+
 // Commands of the language menu.
 inline constexpr UINT kFirstLanguageCommand = 10; // + the language's index
 inline constexpr UINT kLastLanguageCommand = 30;  // items further down are listed but change nothing
@@ -15,9 +17,9 @@ inline constexpr UINT kLoadTranslationCommand = 1001;
 enum ProgramMenuEntry : UINT { kThanksEntry = 1, kFaqEntry, kHomepageEntry, kHistoryEntry, kNewsEntry };
 
 // Every named language with its completeness (the active one checked and disabled), a separator,
-// "Translate" and "Load from File (Unicode)". Null when no menu can be made.
-HMENU make_language_menu();
+// "Translate" and "Load from File (Unicode)". Holds nothing when no menu can be made.
+PopupMenu make_language_menu();
 // The thank-you address (German for language 0), FAQ, Homepage, History and News entries.
-HMENU make_program_menu(const std::u16string& site_address);
+PopupMenu make_program_menu(const std::u16string& site_address);
 // The thank-you address of the program menu's first entry.
 std::u16string thanks_address();

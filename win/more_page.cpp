@@ -8,12 +8,13 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/rules/recommendation.h"
+#include "platform/wide_text.h"
 #include "res/resource.h"
 #include "win/controls.h"
 #include "win/menu_items.h"
 #include "win/settings.h"
-#include "win/win_text.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ bool to_thread_ansi(const std::u16string& text, std::string& out) {
     out.clear();
     if (text.empty())
         return true;
-    const auto* units = reinterpret_cast<const wchar_t*>(text.data());
+    const wchar_t* units = wide(text);
     const int size = static_cast<int>(text.size());
     const int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, units, size, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
@@ -38,9 +39,9 @@ void open_address(const std::u16string& address) {
 } // namespace
 
 void apply_more_page_texts(HWND page) {
-    set_control_text(GetDlgItem(page, IDC_RECOMMEND), text_of(get_text(52)));
-    set_control_text(GetDlgItem(page, IDC_SEND_PROGRAM), text_of(get_text(53)));
-    set_control_text(GetDlgItem(page, IDC_MORE_FREEWARE), text_of(get_text(54)));
+    set_control_text(GetDlgItem(page, IDC_RECOMMEND), text(kTextRecommend));
+    set_control_text(GetDlgItem(page, IDC_SEND_PROGRAM), text(kTextSendProgram));
+    set_control_text(GetDlgItem(page, IDC_MORE_FREEWARE), text(kTextMoreFreeware));
 }
 
 void more_page_command(HWND page, int id) {
@@ -60,8 +61,8 @@ void more_page_command(HWND page, int id) {
 }
 
 void show_program_menu(HWND owner, HWND toolbar) {
-    HMENU menu = make_program_menu(site_address);
-    if (menu == nullptr)
+    const PopupMenu menu = make_program_menu(site_address);
+    if (!menu)
         return;
     switch (track_toolbar_menu(menu, toolbar, IDM_PROGRAM_MENU, owner)) {
     case kThanksEntry:
@@ -85,7 +86,7 @@ void show_program_menu(HWND owner, HWND toolbar) {
 }
 
 void recommend_program(HWND owner) {
-    send_program_mail(owner, u"", recommendation_subject(text_of(get_text(60))));
+    send_program_mail(owner, u"", recommendation_subject(text(kTextMailSubject)));
 }
 
 void send_program_by_mail(HWND owner) {
@@ -93,7 +94,7 @@ void send_program_by_mail(HWND owner) {
     // itself: it sends nothing rather than a mail without the promised attachment.
     const std::u16string executable = executable_path();
     if (!executable.empty())
-        send_program_mail(owner, executable, recommendation_subject(text_of(get_text(60))));
+        send_program_mail(owner, executable, recommendation_subject(text(kTextMailSubject)));
 }
 
 bool send_program_mail(HWND owner, const std::u16string& attachment, const std::u16string& subject) {
@@ -107,7 +108,7 @@ bool send_program_mail(HWND owner, const std::u16string& attachment, const std::
     if (send == nullptr)
         return false;
 
-    const std::u16string body = recommendation_body(text_of(get_text(61)), site_address);
+    const std::u16string body = recommendation_body(text(kTextMailBody), site_address);
     std::string path, subject_text, note;
     const bool path_ok = to_thread_ansi(attachment, path);
     const bool subject_ok = to_thread_ansi(subject, subject_text);

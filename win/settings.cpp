@@ -5,14 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/lang/language_default.h"
 #include "core/rules/settings_rules.h"
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text is UTF-16");
+#include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 
 std::u16string settings_path;
 
@@ -22,16 +23,13 @@ constexpr wchar_t kSection[] = L"Program";
 // Integers travel as text through buffers of this many characters.
 constexpr DWORD kNumberCapacity = 1024;
 
-const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-const wchar_t* wide(const std::u16string& text) { return wide(text.c_str()); }
-
 // A new file gets only the UTF-16LE byte-order mark. The profile functions write a file that is
 // empty or new in the ANSI code page, where a Greek or Chinese folder name turns into "?"; a
-// file that starts with the mark stays UTF-16 and keeps every character.
-void create_settings_file(HANDLE file) {
+// file that starts with the mark stays UTF-16 and keeps every character. Closes the file; false
+// when the mark did not get into it.
+bool create_settings_file(FileHandle file) {
     static constexpr BYTE kByteOrderMark[] = {0xFF, 0xFE};
-    DWORD written = 0;
-    WriteFile(file, kByteOrderMark, sizeof kByteOrderMark, &written, nullptr);
+    return write_all(file.get(), kByteOrderMark, sizeof kByteOrderMark) && CloseHandle(file.release());
 }
 
 } // namespace
@@ -44,7 +42,7 @@ std::u16string executable_path() {
         if (length == 0)
             return {};
         if (length < buffer.size())
-            return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
+            return from_wide(buffer.data(), length);
         if (buffer.size() >= 32768)
             return {};
         buffer.resize(buffer.size() * 2);
@@ -55,22 +53,18 @@ void init_settings(std::u16string_view exe_path) {
     settings_path = settings_path_for(exe_path.empty() ? std::u16string_view(executable_path()) : exe_path);
 
     // The probe leaves an existing file exactly as it is, read-only or hidden or not.
-    HANDLE file = CreateFileW(wide(settings_path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    } else {
-        file = CreateFileW(wide(settings_path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            // Only a file this call made is ours to fill and hide; one that appeared since the
-            // probe belongs to someone else.
-            const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-            if (created)
-                create_settings_file(file);
-            CloseHandle(file);
-            if (created)
+    const FileHandle existing(CreateFileW(wide(settings_path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!existing) {
+        FileHandle file(CreateFileW(wide(settings_path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Only a file this call made is ours to fill and hide; one that appeared since the probe
+        // belongs to someone else.
+        if (file && GetLastError() != ERROR_ALREADY_EXISTS) {
+            if (create_settings_file(std::move(file)))
                 SetFileAttributesW(wide(settings_path), FILE_ATTRIBUTE_HIDDEN);
+            else // left empty, it would pass for an existing file at every start and never be marked
+                DeleteFileW(wide(settings_path));
         }
     }
 
@@ -84,8 +78,7 @@ int32_t read_setting_int(const char16_t* key, int32_t default_value) {
     wchar_t text[kNumberCapacity];
     const DWORD length = GetPrivateProfileStringW(kSection, wide(key), wide(default_text), text,
                                                   kNumberCapacity, wide(settings_path));
-    return settings_int_from_text(std::u16string_view(reinterpret_cast<const char16_t*>(text), length),
-                                  default_value);
+    return settings_int_from_text(std::u16string_view(utf16(text), length), default_value);
 }
 
 void write_setting_int(const char16_t* key, int32_t value) {
@@ -98,8 +91,8 @@ void read_setting_text(const char16_t* key, char16_t* buffer, uint32_t capacity)
     // The default is copied first: the profile function is not promised to read its default
     // from the buffer it is writing into.
     const std::u16string default_text(buffer, std::find(buffer, buffer + capacity - 1, u'\0'));
-    GetPrivateProfileStringW(kSection, wide(key), wide(default_text), reinterpret_cast<wchar_t*>(buffer),
-                             capacity, wide(settings_path));
+    GetPrivateProfileStringW(kSection, wide(key), wide(default_text), wide(buffer), capacity,
+                             wide(settings_path));
 }
 
 void write_setting_text(const char16_t* key, const char16_t* text) {

@@ -28,8 +28,8 @@ int32_t CToTray::create(int32_t icon, const wchar_t* tip_text, bool watchdog_on)
     add_icon();
     if (watchdog_on) {
         stop_watchdog();
-        stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread = CreateThread(nullptr, 0, watchdog, this, 0, &thread_id);
+        stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        thread.reset(CreateThread(nullptr, 0, watchdog, this, 0, &thread_id));
     }
     return 1;
 }
@@ -64,7 +64,7 @@ BOOL CToTray::notify(HWND owner, DWORD request, int32_t identifier, HICON icon, 
 DWORD WINAPI CToTray::watchdog(void* self) {
     auto* tray = static_cast<CToTray*>(self);
     // The pause is the wait for the stop signal: a stop ends it at once.
-    while (WaitForSingleObject(tray->stop_, 5000) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(tray->stop_.get(), 5000) == WAIT_TIMEOUT) {
         if (!tray->check_icon())
             tray->add_icon();
     }
@@ -72,15 +72,13 @@ DWORD WINAPI CToTray::watchdog(void* self) {
 }
 
 void CToTray::stop_watchdog() {
-    if (thread == nullptr)
+    if (!thread)
         return;
-    SetEvent(stop_);
+    SetEvent(stop_.get());
     // A check or an add in progress finishes first; after this no request comes from the thread.
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    CloseHandle(stop_);
-    thread = nullptr;
-    stop_ = nullptr;
+    WaitForSingleObject(thread.get(), INFINITE);
+    thread.reset();
+    stop_.reset();
     thread_id = 0;
 }
 

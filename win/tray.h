@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/win32_handles.h"
+
 class CToTray {
 public:
     CToTray();
@@ -28,7 +30,7 @@ public:
     static BOOL notify(HWND owner, DWORD request, int32_t identifier, HICON icon, const wchar_t* tip_text);
 
     DWORD thread_id = 0;
-    HANDLE thread = nullptr;
+    ObjectHandle thread;
     wchar_t tip[1024];
     int32_t icon_id = 0;
     HWND window = nullptr;
@@ -37,7 +39,7 @@ private:
     HICON load_small_icon() const;
     void stop_watchdog();
     static DWORD WINAPI watchdog(void* self);
-    HANDLE stop_ = nullptr;
+    ObjectHandle stop_;
 };
 
 // The icon's callback message at the hidden main window.

@@ -1,8 +1,9 @@
-// UTF-8 <-> UTF-16 conversion for the terminal and the POSIX file system.
+// UTF-8 <-> UTF-16 conversion for the terminal and the POSIX file system, and reading texts.
 #include "core/base/text.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 std::string to_utf8(std::u16string_view text) {
     // File names are mostly ASCII: copy those in one go.
@@ -69,4 +70,38 @@ std::u16string from_utf8(std::string_view text) {
         i += static_cast<size_t>(extra) + 1;
     }
     return out;
+}
+
+std::u16string fill_placeholders(std::u16string_view text,
+                                 std::initializer_list<std::u16string_view> values) {
+    std::u16string out(text);
+    size_t at = 0;
+    for (const std::u16string_view value : values) {
+        at = out.find(u"%s", at);
+        if (at == std::u16string::npos)
+            break;
+        out.replace(at, 2, value);
+        at += value.size();
+    }
+    return out;
+}
+
+int32_t leading_int32(std::u16string_view text) {
+    size_t at = 0;
+    while (at < text.size() && (text[at] == u' ' || (text[at] >= u'\t' && text[at] <= u'\r')))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == u'+' || text[at] == u'-'))
+        negative = text[at++] == u'-';
+    // Counted in 64 bits and held just past the 32-bit range, so the limit stays exact.
+    constexpr int64_t kBeyond = int64_t{std::numeric_limits<int32_t>::max()} + 2;
+    int64_t magnitude = 0;
+    for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at)
+        magnitude = std::min(magnitude * 10 + (text[at] - u'0'), kBeyond);
+    const int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min())
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
 }

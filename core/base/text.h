@@ -2,7 +2,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,6 +35,15 @@ inline std::u16string replace_all(std::u16string_view text, std::u16string_view 
     }
     return out.append(text.substr(start));
 }
+
+// Each "%s" of a catalogue text filled with the next of `values`, in order; the values themselves
+// are never searched, and the text is never a format.
+std::u16string fill_placeholders(std::u16string_view text, std::initializer_list<std::u16string_view> values);
+
+// The leading decimal number of text as the C library's base-10 strtol reads it (white space, a
+// sign, digits; no digits give 0), limited to the 32-bit range. By hand: wcstol would read 32-bit
+// wchar_t on Linux, and its long is 64 bits there.
+int32_t leading_int32(std::u16string_view text);
 
 // UTF-16 to UTF-8, for terminals and POSIX file names; unpaired surrogates become U+FFFD.
 std::string to_utf8(std::u16string_view text);

@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <climits>
 #include <cstring>
 #include <string_view>
 
+#include "core/base/text.h"
 #include "core/lang/catalogue_stream.h"
 #include "core/lang/lzari.h"
+#include "core/lang/text_ids.h"
 
 static_assert(std::endian::native == std::endian::little, "the catalogue is UTF-16LE, read in place");
 
@@ -26,33 +27,14 @@ std::atomic<int32_t> language_index{kEnglish};
 
 namespace {
 
-bool is_c_space(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-
-// Reads a leading decimal number the way strtol does in base 10: white space, a sign, digits.
-// Out-of-range values saturate, which the caller rejects like any number outside 0-255.
-long read_number(const char16_t* p) {
-    while (is_c_space(*p))
-        ++p;
-    bool negative = false;
-    if (*p == u'+' || *p == u'-')
-        negative = *p++ == u'-';
-    long value = 0;
-    for (; *p >= u'0' && *p <= u'9'; ++p) {
-        const int digit = *p - u'0';
-        if (value > (LONG_MAX - digit) / 10)
-            return negative ? LONG_MIN : LONG_MAX;
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
-
 void apply_line(char16_t* line, text_table& table) {
     char16_t* equals = line;
     while (*equals != 0 && *equals != u'=')
         ++equals;
     if (*equals == 0)
         return;
-    const long n = read_number(line);
+    // Out-of-range numbers saturate, and are refused like any other outside the table.
+    const int32_t n = leading_int32(std::u16string_view(line, static_cast<size_t>(equals - line)));
     if (n >= 0 && n < kTextSlots)
         table[n] = equals + 1;
 }
@@ -71,8 +53,6 @@ void unescape_line_breaks(char16_t* text) {
     }
     *out = 0;
 }
-
-bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
 
 // What a lookup shows for a number a loaded translation lacks. One fixed text per number, made
 // once and never written again, so a text one thread shows cannot change under it.
@@ -204,3 +184,6 @@ const char16_t* get_text(int n) {
 }
 
 const char16_t* get_common_text(int n) { return n >= 0 && n < kTextSlots ? common_texts[n] : nullptr; }
+
+std::u16string text(TextId id) { return text_of(get_text(id)); }
+std::u16string common_text(CommonTextId id) { return text_of(get_common_text(id)); }

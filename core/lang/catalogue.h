@@ -9,6 +9,7 @@
 
 inline constexpr int kMaxLanguages = 32;
 inline constexpr int kTextSlots = 256;
+inline constexpr int kGerman = 0;
 inline constexpr int kEnglish = 1;
 inline constexpr std::size_t kCatalogueBytes = 100000;
 
@@ -40,6 +41,9 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size);
 // ends at LF (a CR before it is dropped); text after the last LF is not read; null text leaves
 // the table empty.
 void parse_section(char16_t* text, text_table& table);
+
+// True for an entry that holds a text: neither none nor empty.
+inline bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
 
 // Text of string number n in the active language, the English one where it has none, or null.
 const char16_t* get_text(int n);

@@ -5,10 +5,9 @@
 #include <forward_list>
 
 #include "core/base/text.h"
+#include "core/lang/text_ids.h"
 
 namespace {
-
-bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
 
 std::u16string without_zeros(std::u16string text) {
     text.erase(std::remove(text.begin(), text.end(), u'\0'), text.end());
@@ -97,7 +96,7 @@ std::u16string translation_template_text(std::u16string_view name_and_version, s
 }
 
 std::u16string translation_template_text() {
-    return translation_template_text(text_of(get_common_text(19)), text_of(get_common_text(25)),
-                                     language_count > kEnglish ? text_of(language_names[kEnglish]) : u"",
-                                     english_section);
+    return translation_template_text(
+        common_text(kCommonNameAndVersion), common_text(kCommonTranslationRequest),
+        language_count > kEnglish ? text_of(language_names[kEnglish]) : u"", english_section);
 }

@@ -36,5 +36,6 @@ std::u16string translation_template_name(std::u16string_view name_and_version);
 // and version, the translation request, the English mark line and the English section.
 std::u16string translation_template_text(std::u16string_view name_and_version, std::u16string_view request,
                                          std::u16string_view english_name, std::u16string_view english);
-// The same from the built-in catalogue (common texts 19 and 25, the English name and section).
+// The same from the built-in catalogue (the name and version, the translation request, the English name and
+// section).
 std::u16string translation_template_text();

@@ -1,6 +1,8 @@
 // Run file names: made by the run, read back by the check.
 #include "core/run/names.h"
 
+#include "core/run/file_type.h"
+
 namespace {
 
 // Digits 0 to n - 1 for the tag (splitmix32 steps: the same seed gives the same tag on every
@@ -41,9 +43,9 @@ void append_number(std::u16string& text, int32_t number, int width) {
 std::u16string file_name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
 std::u16string file_name_head(int32_t files_type) {
-    return files_type == 0   ? u"non_compressible__"
-           : files_type == 2 ? u"random__"
-                             : u"maximal_compressible__";
+    return files_type == kGeneratorData ? u"non_compressible__"
+           : files_type == kRandomData  ? u"random__"
+                                        : u"maximal_compressible__";
 }
 
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag) {
@@ -62,7 +64,7 @@ std::u16string make_tag(uint32_t seed) {
 
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
     constexpr std::u16string_view kEnd = u".file";
-    for (const int32_t files_type : {0, 1, 2}) {
+    for (const int32_t files_type : {kGeneratorData, kZeros, kRandomData}) {
         const std::u16string head = file_name_head(files_type);
         if (!name.starts_with(head))
             continue;

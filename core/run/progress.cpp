@@ -6,13 +6,12 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/run_view.h"
 
 namespace {
 
 const auto process_start = std::chrono::steady_clock::now();
-
-std::u16string text(int number) { return text_of(get_text(number)); }
 
 // A run or a report within its first millisecond has no measurable elapsed time; dividing by
 // one millisecond instead keeps the throughput finite.
@@ -36,9 +35,9 @@ double elapsed_seconds(int32_t start) {
 std::u16string format_duration(double seconds) {
     const int s = static_cast<int>(std::fmod(seconds, 60.0));
     if (seconds < 60.0)
-        return (s >= 1 ? format_ascii("%d ", s) : u"< 1 ") + text(47);
-    return format_ascii("%d ", static_cast<int>(seconds / 60.0)) + text(48) + format_ascii(", %d ", s) +
-           text(47) + u".";
+        return (s >= 1 ? format_ascii("%d ", s) : u"< 1 ") + text(kTextSeconds);
+    return format_ascii("%d ", static_cast<int>(seconds / 60.0)) + text(kTextMinutes) +
+           format_ascii(", %d ", s) + text(kTextSeconds) + u".";
 }
 
 std::u16string format_size(double bytes) {
@@ -62,16 +61,17 @@ int32_t report_progress(double done, double total, RunView* owner, int finished)
         const double elapsed = elapsed_seconds(run_start_clock);
         const double speed = done / divisor(elapsed);
         const double remaining = elapsed / fraction * (1.0 - fraction);
-        owner->set_lower_line(text(44) + u": " + format_duration(remaining) + u"  ||  " + text(45) + u": " +
-                              format_duration(elapsed));
-        owner->set_upper_line(text(43) + format_ascii(" :[%.1f %%]  ||  ", percent) + u"\u00D8 " +
-                              format_size(speed) + u" / " + text(47) + u"  || " + format_size(done) + u" " +
-                              text(46) + u" " + format_size(total) + u" ");
+        owner->set_lower_line(text(kTextRemaining) + u": " + format_duration(remaining) + u"  ||  " +
+                              text(kTextElapsed) + u": " + format_duration(elapsed));
+        owner->set_upper_line(text(kTextStatus) + format_ascii(" :[%.1f %%]  ||  ", percent) + u"\u00D8 " +
+                              format_size(speed) + u" / " + text(kTextSeconds) + u"  || " +
+                              format_size(done) + u" " + text(kTextOf) + u" " + format_size(total) + u" ");
     }
     if (finished) {
         const double elapsed = elapsed_seconds(run_start_clock);
-        owner->set_upper_line(text(50) + u"   :||  \u00D8 " + format_size(total / divisor(elapsed)) + u" / " +
-                              text(47) + u"  || " + text(49) + u": " + format_duration(elapsed));
+        owner->set_upper_line(text(kTextFinished) + u"   :||  \u00D8 " +
+                              format_size(total / divisor(elapsed)) + u" / " + text(kTextSeconds) + u"  || " +
+                              text(kTextTotalTime) + u": " + format_duration(elapsed));
         owner->set_bar(100);
         owner->set_lower_line(u"");
     }

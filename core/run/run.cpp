@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
@@ -18,6 +17,7 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/file_system.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
@@ -31,8 +31,6 @@ std::atomic<bool> run_cancel{false};
 std::atomic<bool> run_ending{false};
 
 namespace {
-
-std::u16string text(int number) { return text_of(get_text(number)); }
 
 // Calendar seconds plus the clock, as 32-bit sum. Two command-line runs started within the same
 // second read the same clock, so a value the system draws for each run goes in as well: runs
@@ -52,20 +50,22 @@ uint64_t fresh_random_seed() {
 // An error under the caption "Attention": the message, then the detail on a line of its own.
 void show_error(RunView* owner, const std::u16string& message, const std::u16string& detail) {
     if (owner != nullptr)
-        owner->show_error(text(39), message + u"\r\n" + detail);
+        owner->show_error(text(kTextAttention), message + u"\r\n" + detail);
 }
 
 } // namespace
 
 RunSeeds run_seeds(uint64_t number, int32_t files_type) {
-    if (files_type == 2)
+    if (files_type == kRandomData)
         return {0, number % kRandomSeedLimit};
     uint64_t state = number;
     const uint64_t drawn = splitmix64_next(state);
     return {static_cast<uint32_t>(drawn >> 32), static_cast<uint32_t>(drawn)};
 }
 
-void show_target_error(RunView* owner, const std::u16string& folder) { show_error(owner, text(30), folder); }
+void show_target_error(RunView* owner, const std::u16string& folder) {
+    show_error(owner, text(kTextTargetNotOpened), folder);
+}
 
 int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
                           const std::u16string& folder) {
@@ -78,28 +78,37 @@ int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem
     case FileSystem::Kind::file:
         break;
     }
-    return owner != nullptr && owner->ask_overwrite(text(27), text(58) + u"\r\n\"" + path + u"\"") ? 1 : 0;
+    return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
+                                                    text(kTextOverwriteQuestion) + u"\r\n\"" + path + u"\"")
+               ? 1
+               : 0;
 }
 
 bool make_folder(const std::u16string& path, FileSystem& fs) {
     return fs.probe(path) != FileSystem::Kind::missing || fs.create_folder(path);
 }
 
-int32_t make_folder_path(const std::u16string& folder, FileSystem& fs) {
-    if (fs.probe(folder) != FileSystem::Kind::missing)
-        return 1;
+bool make_folder_path(const std::u16string& folder, FileSystem& fs) {
+    // An empty folder puts the files at the root ("\\" or "/" and the name): nothing to make.
+    if (folder.empty())
+        return true;
+    const FileSystem::Kind kind = fs.probe(folder);
+    if (kind != FileSystem::Kind::missing)
+        return kind == FileSystem::Kind::folder;
     const char16_t separator = fs.separator();
     std::u16string copy = folder;
     if (separator == u'\\')
         std::replace(copy.begin(), copy.end(), u'/', u'\\');
-    int32_t made = 0;
+    // The levels above may fail to be made and still be there: the empty text before a leading
+    // separator, a drive, a server's share.
     std::u16string prefix;
     for (const char16_t c : copy) {
         if (c == separator)
-            made += make_folder(prefix, fs);
+            make_folder(prefix, fs);
         prefix += c;
     }
-    return made + make_folder(copy, fs);
+    // Made here, or by someone else meanwhile.
+    return make_folder(copy, fs) || fs.probe(copy) == FileSystem::Kind::folder;
 }
 
 std::u16string explorer_program(const std::u16string& windows_folder) {
@@ -170,13 +179,15 @@ class FileContent {
 public:
     FileContent(const RunPlan& plan, int32_t number)
         : type_(plan.files_type), random_(plan.random_seed, number),
-          start_(type_ == 0 ? generator_state_of_file(plan.generator_seed, plan.file_bytes, number) : 0),
+          start_(type_ == kGeneratorData
+                     ? generator_state_of_file(plan.generator_seed, plan.file_bytes, number)
+                     : 0),
           state_(start_) {}
 
     void fill(uint64_t first, uint8_t* out, size_t chunks) {
-        if (type_ == 2) {
+        if (type_ == kRandomData) {
             random_.fill(first, out, chunks);
-        } else if (type_ == 0) {
+        } else if (type_ == kGeneratorData) {
             if (first != next_)
                 state_ = lcg_jump(first * kChunkWords)(start_);
             lcg_fill(state_, out, chunks);
@@ -231,6 +242,8 @@ private:
     // True when the file being written must not go on: the run stops, or with fill another job
     // has found the disk full.
     bool abandoned() const { return stop_ || full_; }
+    // Zeros: any type that is neither generator nor random data.
+    bool zeros() const { return plan_.files_type != kGeneratorData && plan_.files_type != kRandomData; }
     // All jobs write until they are out of files or one of them ends the run.
     void write_with_jobs(std::vector<Job>& jobs);
     void set_state(int32_t number, State state) {
@@ -262,7 +275,7 @@ private:
         if (stop_.exchange(true))
             return;
         if (view_ != nullptr)
-            view_->show_error(text(39), message + u"\r\n" + detail);
+            view_->show_error(text(kTextAttention), message + u"\r\n" + detail);
     }
 
     const RunPlan& plan_;
@@ -447,15 +460,14 @@ bool Writer::write_file(int32_t number, Job& job) {
         full_ = true;
         return false;
     }
-    fail(text(status == FileSystem::WriteStatus::disk_full ? 59 : 30), path);
+    fail(text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened), path);
     return false;
 }
 
 Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job,
                                    FileSystem::WriteStatus& status) {
     if (!job.batch)
-        job.batch.reset(plan_.files_type != 0 && plan_.files_type != 2 ? new uint8_t[kBatchBytes]()
-                                                                       : new uint8_t[kBatchBytes]);
+        job.batch.reset(zeros() ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     FileContent content(plan_, number);
     uint64_t chunk = 0;
     for (uint64_t due = plan_.file_bytes; due > 0;) {
@@ -494,7 +506,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     const uint64_t blocks = (padded + block_ - 1) / block_;
     const int lanes = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(lanes_), blocks));
     while (job.lanes.size() < static_cast<size_t>(lanes))
-        job.lanes.push_back(aligned_buffer(block_, plan_.files_type != 0 && plan_.files_type != 2));
+        job.lanes.push_back(aligned_buffer(block_, zeros()));
 
     std::atomic<uint64_t> next{0};
     std::atomic<bool> halt{false};
@@ -567,25 +579,29 @@ uint32_t generator_state_of_file(uint32_t run_seed, uint64_t file_bytes, int32_t
 int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                        const std::optional<RunSeeds>& seeds, const RunOptions& options, RunOutcome* outcome) {
     RunView* const view = settings.owner;
-    const bool random = settings.files_type == 2;
+    const bool random = settings.files_type == kRandomData;
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : fresh_random_seed();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
 
     // Refused before anything is created.
     if (settings.files_size < 0) {
-        show_error(view, text(81), format_ascii("%d KB", settings.files_size));
+        show_error(view, text(kTextNegativeSize), format_ascii("%d KB", settings.files_size));
         return -1;
     }
     const size_t longest =
         settings.Folder.size() + 1 + file_name(settings.files_type, count, count, tag).size();
     if (longest > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length());
-        show_error(view, replace_all(text(80), u"%d", format_ascii("%d", limit)), settings.Folder);
+        show_error(view, replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)),
+                   settings.Folder);
         return -1;
     }
 
-    make_folder_path(settings.Folder, fs);
+    if (!make_folder_path(settings.Folder, fs)) {
+        show_target_error(view, settings.Folder);
+        return -1;
+    }
     RunPlan plan;
     plan.files_c = count;
     plan.file_bytes = static_cast<uint64_t>(settings.files_size) * 1024;
@@ -606,7 +622,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
 
 void set_controls_enabled(RunView* view, bool enable) {
     if (view != nullptr)
-        view->set_controls_enabled(enable, text(enable ? 11 : 21));
+        view->set_controls_enabled(enable, text(enable ? kTextStart : kTextCancel));
 }
 
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
@@ -614,7 +630,7 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
                           RunOutcome* outcome) {
     const int32_t result = generation_run(settings, fs, seeds, options, outcome);
     if (run_cancel && settings.owner != nullptr) {
-        settings.owner->set_upper_line(text(56));
+        settings.owner->set_upper_line(text(kTextCancelled));
         settings.owner->set_lower_line(u"");
     }
     set_controls_enabled(settings.owner, true);
@@ -638,7 +654,7 @@ bool ask_cancel() {
     if (!run_busy)
         return false;
     RunView* const view = generation_settings.owner;
-    if (view != nullptr && view->ask_cancel(text(55)))
+    if (view != nullptr && view->ask_cancel(text(kTextCancelQuestion)))
         run_cancel = true;
     return true;
 }

@@ -7,13 +7,15 @@
 #include <optional>
 #include <string>
 
+#include "core/run/file_type.h"
+
 class FileSystem;
 class RunView;
 
 struct GenerationSettings {
     int32_t files_c = 1;
-    int32_t files_size = 1024; // kilobytes of 1,024 bytes
-    int32_t files_type = 0;    // 0 generator data, 2 random data; any other value zeros
+    int32_t files_size = 1024;           // kilobytes of 1,024 bytes
+    int32_t files_type = kGeneratorData; // a FileType; any other value writes zeros
     std::u16string Folder;
     RunView* owner = nullptr; // who is asked and shown things; also the progress target
 };
@@ -99,8 +101,9 @@ int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem
                           const std::u16string& folder);
 void show_target_error(RunView* owner, const std::u16string& folder);
 
-// Makes every level of folder that is missing; returns how many make_folder calls succeeded.
-int32_t make_folder_path(const std::u16string& folder, FileSystem& fs);
+// Makes every level of folder that is missing; true when folder is a folder at the end (an empty
+// folder, the root, counts as one).
+bool make_folder_path(const std::u16string& folder, FileSystem& fs);
 bool make_folder(const std::u16string& path, FileSystem& fs);
 
 // What starts Explorer with the file selected: the program in the Windows folder, and the

@@ -149,7 +149,7 @@ private:
         const uint64_t offset = index * kBlockBytes;
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
         // Generator data after the first block takes the word before it along, to check against.
-        const size_t before = run.check.files_type == 0 && offset > 0 ? 4 : 0;
+        const size_t before = run.check.files_type == kGeneratorData && offset > 0 ? 4 : 0;
         // Direct reads start and end on the alignment: the word before comes with the whole page
         // it ends, and the read goes on to the end of the page that holds the block's last byte.
         const size_t lead = direct_ && before != 0 ? kPageBytes : before;
@@ -172,13 +172,13 @@ private:
             std::memcpy(file.head, buffer, file.head_bytes);
         }
         switch (run.check.files_type) {
-        case 0: {
+        case kGeneratorData: {
             const size_t at = lcg_chain_break(buffer, before + length);
             if (at < before + length)
                 lower_to(file.first_difference, offset - before + at);
             break;
         }
-        case 2: {
+        case kRandomData: {
             RandomFileData data(run.seed, file.number);
             for (size_t done = 0; done < length;) {
                 const size_t piece = std::min(length - done, kCompareChunks * kChunkBytes);
@@ -283,7 +283,7 @@ void judge(RunData& run, const CheckScope& scope) {
     RunCheck& check = run.check;
     check.file_bytes = common_size(run.files);
     check.whole_kilobytes = check.file_bytes % 1024 == 0;
-    if (check.files_type == 0 && check.file_bytes > 0)
+    if (check.files_type == kGeneratorData && check.file_bytes > 0)
         check_first_words(run);
 
     int32_t previous = scope.first - 1;
@@ -376,7 +376,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int 
             run.check.files_type = f.name.files_type;
             run.check.tag = f.name.tag;
             run.check.width = f.name.width;
-            if (f.name.files_type == 2) {
+            if (f.name.files_type == kRandomData) {
                 const std::optional<uint64_t> seed = random_tag_seed(f.name.tag);
                 run.check.seed_known = seed.has_value();
                 run.seed = seed.value_or(0);

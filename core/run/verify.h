@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/run/file_type.h"
+
 class FileReader;
 
 // A file that is not as its run wrote it.
@@ -23,7 +25,7 @@ struct FileProblem {
 inline constexpr uint64_t kNoDifference = UINT64_MAX;
 
 struct RunCheck {
-    int32_t files_type = 0; // 0 generator data, 1 zeros, 2 random data
+    int32_t files_type = kGeneratorData; // a FileType
     std::u16string tag;
     int32_t width = 0;            // digits of the numbers
     std::vector<int32_t> numbers; // the files found, ascending

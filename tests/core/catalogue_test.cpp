@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/lang/translation.h"
+#include "tests/core/shared_state.h"
 #include "tools/lzari_encoder.h"
 
 namespace {
@@ -24,22 +25,12 @@ void unpack_text(const std::u16string& text) {
     ASSERT_TRUE(unpack_catalogue_from(stream.data(), static_cast<int32_t>(stream.size())));
 }
 
-class Catalogue : public ::testing::Test {
-protected:
-    void SetUp() override {
-        language_index = kEnglish;
-        loaded_texts_active = false;
-    }
-    void TearDown() override {
-        language_index = kEnglish;
-        loaded_texts_active = false;
-    }
-};
+class Catalogue : public SharedState {};
 
 class BuiltInCatalogue : public Catalogue {
 protected:
     void SetUp() override {
-        Catalogue::SetUp();
+        SharedState::SetUp();
         ASSERT_TRUE(unpack_catalogue());
     }
 };

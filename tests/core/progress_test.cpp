@@ -7,16 +7,16 @@
 #include "core/lang/catalogue.h"
 #include "core/run/run.h"
 #include "tests/core/run_fixtures.h"
+#include "tests/core/shared_state.h"
 
 namespace {
 
-class Progress : public ::testing::Test {
+class Progress : public SharedState {
 protected:
     void SetUp() override {
+        SharedState::SetUp();
         ASSERT_TRUE(unpack_catalogue());
-        language_index = kEnglish;
     }
-    void TearDown() override { language_index = kEnglish; }
     RecordingView view;
 };
 

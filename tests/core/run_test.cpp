@@ -12,27 +12,29 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
 #include "tests/core/run_fixtures.h"
+#include "tests/core/shared_state.h"
 
 namespace {
 
 constexpr RunSeeds kSeeds{1234, 0xC0FFEE};
 const std::u16string kTag = make_tag(kSeeds.tag);
 
-class Run : public ::testing::Test {
+class Run : public SharedState {
 protected:
     void SetUp() override {
+        SharedState::SetUp();
         ASSERT_TRUE(unpack_catalogue());
-        language_index = kEnglish;
-        run_cancel = false;
-        run_busy = false;
     }
     void TearDown() override {
-        run_cancel = false;
-        run_ending = false;
+        // A test that failed with its worker held lets it go before the state is put back.
+        released = true;
+        finish_busy_run(10000);
+        SharedState::TearDown();
     }
 
     GenerationSettings settings(int32_t count, int32_t size_kb, int32_t type = 0) {
@@ -109,46 +111,37 @@ TEST(Explorer, ProgramAndParameters) {
         EXPECT_EQ(explorer_parameters(c.path), c.expected) << to_utf8(c.path);
 }
 
-TEST_F(Run, GeneratorDataIsByteExactAcrossChunksAndFiles) {
-    // 1 KB: one short chunk; 5 KB: a whole and a short chunk (2,048 steps); 260 KB: more chunks
-    // than one write carries; 6,147 KB: many writes and a short last chunk.
-    for (const int32_t size_kb : {1, 5, 260, 6147}) {
-        SCOPED_TRACE(std::to_string(size_kb) + " KB");
+TEST_F(Run, EveryDataTypeIsByteExactAcrossChunksAndFiles) {
+    const struct {
+        int32_t type;
+        int32_t size_kb;
+    } cases[] = {
+        // 1 KB: one short chunk; 5 KB: a whole and a short chunk (for generator data 2,048 steps).
+        {kGeneratorData, 1},    {kGeneratorData, 5},
+        {kGeneratorData, 260},  // more chunks than one write carries
+        {kGeneratorData, 6147}, // many writes and a short last chunk
+        {kRandomData, 1},       {kRandomData, 5},
+        {kRandomData, 1030}, // past the first mebibyte, where the generators start afresh
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.type) + ", " + std::to_string(c.size_kb) + " KB");
         ScratchFolder folder;
-        GenerationSettings s = settings(3, size_kb);
+        GenerationSettings s = settings(3, c.size_kb, c.type);
         s.Folder = folder.text();
         ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
-
+        // Random data follows the seed that its tag carries.
+        const std::u16string tag = c.type == kRandomData ? random_tag(kSeeds.data) : kTag;
+        const size_t chunks = (static_cast<size_t>(c.size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
+        std::vector<uint8_t> expected(chunks * kChunkBytes);
         uint32_t x = kSeeds.data;
-        const size_t chunks = (static_cast<size_t>(size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
-        std::vector<uint8_t> expected(chunks * kChunkBytes);
         for (int32_t n = 1; n <= 3; ++n) {
-            lcg_fill_reference(x, expected.data(), chunks); // the sequence runs on from file to file
+            if (c.type == kRandomData)
+                RandomFileData(kSeeds.data, n).fill(0, expected.data(), chunks);
+            else
+                lcg_fill_reference(x, expected.data(), chunks); // the sequence runs on from file to file
             const std::vector<uint8_t> bytes =
-                read_file(folder.path() / std::filesystem::path(file_name(0, 3, n, kTag)));
-            ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024) << "file " << n;
-            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
-        }
-    }
-}
-
-TEST_F(Run, RandomDataFollowsTheSeedThatTheTagCarries) {
-    // 1 KB: a short chunk; 5 KB: a whole and a short one; 1,030 KB: past the first mebibyte,
-    // where the generators start afresh.
-    for (const int32_t size_kb : {1, 5, 1030}) {
-        SCOPED_TRACE(std::to_string(size_kb) + " KB");
-        ScratchFolder folder;
-        GenerationSettings s = settings(3, size_kb, 2);
-        s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
-        const std::u16string tag = random_tag(kSeeds.data);
-        const size_t chunks = (static_cast<size_t>(size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
-        std::vector<uint8_t> expected(chunks * kChunkBytes);
-        for (int32_t n = 1; n <= 3; ++n) {
-            RandomFileData(kSeeds.data, n).fill(0, expected.data(), chunks);
-            const std::vector<uint8_t> bytes =
-                read_file(folder.path() / std::filesystem::path(file_name(2, 3, n, tag)));
-            ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024) << "file " << n;
+                read_file(folder.path() / std::filesystem::path(file_name(c.type, 3, n, tag)));
+            ASSERT_EQ(bytes.size(), static_cast<size_t>(c.size_kb) * 1024) << "file " << n;
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
         }
     }
@@ -245,6 +238,48 @@ TEST_F(Run, TargetErrors) {
     EXPECT_FALSE(std::filesystem::exists(file(2, 2)));
 }
 
+// The platform's file system on which no folder can be made; it counts the files a run tries to
+// make.
+class NoNewFolders : public PlatformFileSystem {
+public:
+    bool create_folder(const std::u16string&) override { return false; }
+    Handle create_file(const std::u16string& path) override {
+        ++files_tried;
+        return PlatformFileSystem::create_file(path);
+    }
+    Handle create_new_file(const std::u16string& path) override {
+        ++files_tried;
+        return PlatformFileSystem::create_new_file(path);
+    }
+    int files_tried = 0;
+};
+
+TEST_F(Run, AFolderThatCannotBeMadeStopsTheRunBeforeItsFirstFile) {
+    NoNewFolders no_folders;
+    std::ofstream(scratch.path() / "occupied") << "x";
+    const struct {
+        std::u16string folder;
+        bool there;
+    } cases[] = {
+        {scratch.text(), true},
+        {u"", true}, // the root
+        {scratch.text() + u"/new/deeper", false},
+        {(scratch.path() / "occupied").u16string(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(to_utf8(c.folder));
+        EXPECT_EQ(make_folder_path(c.folder, no_folders), c.there);
+    }
+
+    GenerationSettings s = settings(2, 1);
+    s.Folder = scratch.text() + u"/new/deeper";
+    EXPECT_EQ(generation_run(s, no_folders, kSeeds), -1);
+    EXPECT_EQ(view.events(),
+              std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
+    EXPECT_EQ(no_folders.files_tried, 0);
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "new"));
+}
+
 TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
     std::ofstream(file(3, 2)) << "old";
     // No: the run ends at the existing file; the file before it is written, nothing after it.
@@ -303,8 +338,9 @@ TEST_F(Run, SizeZeroCreatesEveryFileEvenWhenCancelled) {
 TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
     const struct {
         FileSystem::WriteStatus status;
-        int text;
-    } cases[] = {{FileSystem::WriteStatus::disk_full, 59}, {FileSystem::WriteStatus::failed, 30}};
+        TextId text;
+    } cases[] = {{FileSystem::WriteStatus::disk_full, kTextDiskFull},
+                 {FileSystem::WriteStatus::failed, kTextTargetNotOpened}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ScratchFolder folder;
@@ -322,8 +358,7 @@ TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
         EXPECT_EQ(std::filesystem::file_size(files[0]), 600u * 1024);
         const std::u16string second =
             (folder.path() / std::filesystem::path(file_name(0, 3, 2, kTag))).u16string();
-        EXPECT_EQ(failing_view.events().back(),
-                  u"error Attention: " + text_of(get_text(c.text)) + u"\r\n" + second);
+        EXPECT_EQ(failing_view.events().back(), u"error Attention: " + text(c.text) + u"\r\n" + second);
         EXPECT_EQ(failing_view.count(u"final report") + failing_view.count(u"reveal"), 0);
     }
 }
@@ -386,7 +421,6 @@ TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
     for (int i = 0; i < 1000 && run_busy; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_FALSE(run_busy);
-    generation_settings = GenerationSettings{};
 
     const auto events = view.events();
     EXPECT_EQ(events.front(), u"disable &Cancel");
@@ -411,7 +445,6 @@ TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
     EXPECT_EQ(files_in(scratch.path()).size(), 1u) << "cancelled after the first write";
     EXPECT_EQ(view.count(u"reveal"), 0) << "no Explorer window as the program ends";
     EXPECT_EQ(view.upper, u"Canceled");
-    generation_settings = GenerationSettings{};
 }
 
 } // namespace

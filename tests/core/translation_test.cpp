@@ -12,6 +12,7 @@
 #include "core/base/text.h"
 #include "core/rules/recommendation.h"
 #include "tests/core/latin1.h"
+#include "tests/core/shared_state.h"
 #include "tests/core/test_files.h"
 
 namespace {
@@ -110,12 +111,11 @@ TEST_F(Completeness, PercentIsTruncatedAndNumbersEnglishLacksDoNotCount) {
     EXPECT_EQ(completeness_report(loaded_, none), u"0 %") << "nothing to measure against";
 }
 
-class LoadedTranslation : public ::testing::Test {
+class LoadedTranslation : public SharedState {
 protected:
-    void SetUp() override { ASSERT_TRUE(unpack_catalogue()); }
-    void TearDown() override {
-        loaded_texts_active = false;
-        language_index = kEnglish;
+    void SetUp() override {
+        SharedState::SetUp();
+        ASSERT_TRUE(unpack_catalogue());
     }
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/base/text.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ protected:
         RegCloseKey(run_);
     }
 
-    const wchar_t* name() const { return reinterpret_cast<const wchar_t*>(name_.c_str()); }
+    const wchar_t* name() const { return wide(name_); }
 
     void store(const Entry& entry) {
         ASSERT_EQ(RegSetValueExW(run_, name(), 0, entry.type, entry.data.data(),
@@ -115,7 +116,7 @@ TEST_F(Autostart, CommandNamesTheRunningExecutableByDefault) {
     wchar_t module[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
     ASSERT_GT(length, 0u);
-    const std::u16string own(reinterpret_cast<const char16_t*>(module), length);
+    const std::u16string own = from_wide(module, length);
     const struct {
         const char* name;
         std::u16string exe; // empty: the running executable

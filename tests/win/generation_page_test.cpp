@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 
 #include "core/run/file_reader.h"
@@ -100,27 +99,17 @@ TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     std::vector<std::wstring> files = files_in(folder);
     std::sort(files.begin(), files.end());
     ASSERT_EQ(files.size(), c.files);
-    // Every word follows from the one before it by the generator, from file to file as well.
-    bool first_word = true;
-    uint32_t previous = 0;
-    for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t i = 0; i < files.size(); ++i)
         EXPECT_EQ(files[i].rfind(L"non_compressible__00" + std::to_wstring(i + 1) + L"_", 0), 0u);
-        const std::string bytes = read_bytes(folder + L"\\" + files[i]);
-        ASSERT_EQ(bytes.size(), c.kilobytes * 1024);
-        // A last chunk shorter than 4 KB still moves the generator on by 1,024 steps.
-        const size_t skipped = (4096 - bytes.size() % 4096) % 4096 / 4;
-        for (size_t at = 0; at < bytes.size(); at += 4) {
-            uint32_t word;
-            std::memcpy(&word, bytes.data() + at, 4);
-            if (!first_word) {
-                ASSERT_EQ(word, previous * 8253729u + 2396403u) << "file " << i + 1 << " at byte " << at;
-            }
-            first_word = false;
-            previous = word;
-        }
-        for (size_t k = 0; k < skipped; ++k)
-            previous = previous * 8253729u + 2396403u;
-    }
+    // Every word follows from the one before it by the generator, from file to file as well: the
+    // program's own check reads them.
+    const std::unique_ptr<FileReader> reader = make_file_reader();
+    const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), *reader);
+    ASSERT_EQ(check.runs.size(), 1u) << check.error;
+    EXPECT_EQ(check.runs[0].files_type, kGeneratorData);
+    EXPECT_EQ(check.runs[0].numbers.size(), c.files);
+    EXPECT_EQ(check.runs[0].file_bytes, c.kilobytes * 1024);
+    EXPECT_TRUE(check.runs[0].intact());
     const std::wstring last = folder + L"\\" + files.back();
     EXPECT_NE(read_record(record).find(L" /select,\"" + last + L"\",/e"), std::wstring::npos) << "record";
 
@@ -171,7 +160,7 @@ TEST(GenerationPage, TheThirdTypeMakesRandomFilesAndIsKeptAcrossARestart) {
     const std::unique_ptr<FileReader> reader = make_file_reader();
     const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), *reader);
     ASSERT_EQ(check.runs.size(), 1u) << check.error;
-    EXPECT_EQ(check.runs[0].files_type, 2);
+    EXPECT_EQ(check.runs[0].files_type, kRandomData);
     EXPECT_EQ(check.runs[0].file_bytes, 3u * 1024);
     EXPECT_TRUE(check.runs[0].intact());
     const std::wstring ini = program.ini_text();
@@ -463,14 +452,13 @@ TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
     const std::string bytes = read_bytes(third);
     if (c.rewritten) {
         ASSERT_EQ(bytes.size(), static_cast<size_t>(size_kb) * 1024);
-        // The data carries on from the second file's last word.
-        std::ifstream second((folder + L"\\non_compressible__002_" + files[0].substr(22)).c_str(),
-                             std::ios::binary);
-        second.seekg(-4, std::ios::end);
-        uint32_t last = 0, first = 0;
-        second.read(reinterpret_cast<char*>(&last), 4);
-        std::memcpy(&first, bytes.data(), 4);
-        EXPECT_EQ(first, last * 8253729u + 2396403u);
+        // The data carries on from the second file's last word, as the program's check reads it.
+        const std::unique_ptr<FileReader> reader = make_file_reader();
+        const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), *reader);
+        ASSERT_EQ(check.runs.size(), 1u) << check.error;
+        EXPECT_EQ(check.runs[0].numbers, (std::vector<int32_t>{1, 2, 3}));
+        EXPECT_EQ(check.runs[0].file_bytes, static_cast<uint64_t>(size_kb) * 1024);
+        EXPECT_TRUE(check.runs[0].intact());
     } else {
         EXPECT_EQ(bytes, "mine") << "a declined file stays as it was";
     }

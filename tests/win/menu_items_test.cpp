@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/lang/catalogue.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -42,13 +43,12 @@ TEST_F(MenuItems, LanguageMenuListsTheTwelveNamedLanguagesAndTheActiveOneIsDisab
     for (const int active : {kEnglish, 0, 12}) {
         SCOPED_TRACE(active);
         language_index = active;
-        HMENU menu = make_language_menu();
-        ASSERT_NE(menu, nullptr);
-        const std::vector<Item> items = items_of(menu);
-        DestroyMenu(menu);
+        const PopupMenu menu = make_language_menu();
+        ASSERT_TRUE(menu);
+        const std::vector<Item> items = items_of(menu.get());
         ASSERT_EQ(items.size(), 15u) << "12 languages (not the nameless 13th), separator, two commands";
         for (int i = 0; i < 12; ++i) {
-            const std::wstring name(reinterpret_cast<const wchar_t*>(language_names[i]));
+            const std::wstring name(wide(language_names[i]));
             EXPECT_EQ(items[i].id, 10u + i);
             EXPECT_EQ(items[i].text, name + L" / " + std::to_wstring(language_percent[i]) + L" %");
             const UINT marks = MFS_CHECKED | MFS_DISABLED;
@@ -78,11 +78,10 @@ TEST_F(MenuItems, ProgramMenuTakesTheThanksPageOfTheLanguagesSite) {
     for (const ProgramMenuCase& c : cases) {
         SCOPED_TRACE(c.language);
         language_index = c.language;
-        HMENU menu = make_program_menu(c.site);
-        ASSERT_NE(menu, nullptr);
-        const std::vector<Item> items = items_of(menu);
-        DestroyMenu(menu);
-        const std::wstring site(reinterpret_cast<const wchar_t*>(c.site));
+        const PopupMenu menu = make_program_menu(c.site);
+        ASSERT_TRUE(menu);
+        const std::vector<Item> items = items_of(menu.get());
+        const std::wstring site(wide(c.site));
         const std::vector<std::wstring> expected = {c.thanks, L"Pelmora FAQ", L"Pelmora Homepage",
                                                     L"Pelmora History", L"News " + site};
         ASSERT_EQ(items.size(), expected.size());

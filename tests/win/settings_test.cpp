@@ -14,10 +14,9 @@
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/lang/language_default.h"
+#include "platform/wide_text.h"
 
 namespace {
-
-const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 // A new folder under the temporary folder, removed with everything in it at the end.
 class ScratchFolder {
@@ -26,7 +25,7 @@ public:
         static int made = 0;
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        path_ = reinterpret_cast<const char16_t*>(temp);
+        path_ = from_wide(temp);
         path_ += format_ascii("pelmora-settings-%lu-%d-", GetCurrentProcessId(), ++made);
         path_ += name;
         EXPECT_TRUE(CreateDirectoryW(wide(path_), nullptr)) << to_utf8(path_);
@@ -35,7 +34,7 @@ public:
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW(wide(path_ + u"\\*"), &found);
         for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-            const std::u16string file = path_ + u"\\" + reinterpret_cast<const char16_t*>(found.cFileName);
+            const std::u16string file = path_ + u"\\" + from_wide(found.cFileName);
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
                 SetFileAttributesW(wide(file), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(wide(file));
