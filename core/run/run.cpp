@@ -498,11 +498,12 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     const uint64_t bytes = plan_.file_bytes;
     // The last block is written whole, up to the alignment, and the file cut back afterwards.
     const uint64_t padded = (bytes + kDirectAlignment - 1) / kDirectAlignment * kDirectAlignment;
-    if (padded > 0) {
-        status = fs_.set_length(file, padded, true);
-        if (status != FileSystem::WriteStatus::ok)
-            return End::failed;
-    }
+    // An empty file has nothing to write (and, as without direct I/O, no cancel to look at).
+    if (padded == 0)
+        return End::complete;
+    status = fs_.set_length(file, padded, true);
+    if (status != FileSystem::WriteStatus::ok)
+        return End::failed;
     const uint64_t blocks = (padded + block_ - 1) / block_;
     const int lanes = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(lanes_), blocks));
     while (job.lanes.size() < static_cast<size_t>(lanes))

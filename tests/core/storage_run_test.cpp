@@ -119,9 +119,9 @@ TEST_F(StorageRun, JobsShardsAndDirectIoWriteTheBytesOfOnePlainRun) {
         {"direct", 1, 1, 0, true},
         {"direct, 2 jobs, files 2-6", 2, 2, 6, true},
     };
-    // 5 KB: one direct block whose tail is cut back; 1,027 KB: two blocks from two lanes, the
-    // second ending past the alignment.
-    for (const int32_t size_kb : {5, 1027}) {
+    // Empty files; 5 KB: one direct block whose tail is cut back; 1,027 KB: two blocks from two
+    // lanes, the second ending past the alignment.
+    for (const int32_t size_kb : {0, 5, 1027}) {
         for (const int32_t type : {0, 1, 2}) {
             const Files whole = reference(kCount, size_kb, type);
             ASSERT_EQ(whole.size(), static_cast<size_t>(kCount));
