@@ -57,12 +57,13 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     text_or_null(json, outcome.tag);
     json.key("seed").value(seed);
     json.key("first_file");
-    text_or_null(json,
-                 outcome.files_written > 0 ? file_name(options.type, options.count, 1, outcome.tag) : u"");
+    text_or_null(json, outcome.first > 0 ? file_name(options.type, options.count, outcome.first, outcome.tag)
+                                         : u"");
     json.key("last_file");
-    text_or_null(json, outcome.files_written > 0
-                           ? file_name(options.type, options.count, outcome.files_written, outcome.tag)
-                           : u"");
+    text_or_null(json,
+                 outcome.last > 0 ? file_name(options.type, options.count, outcome.last, outcome.tag) : u"");
+    json.key("disk_full").value(outcome.disk_full);
+    json.key("direct_refused").value(outcome.direct_refused);
     json.key("error");
     text_or_null(json, error);
     json.end_object();
@@ -89,6 +90,9 @@ std::string verify_json(const CliOptions& options, const FolderCheck& check) {
         json.value(static_cast<uint64_t>(*options.expected_size_kb) * 1024);
     else
         json.null();
+    json.key("direct_refused").value(check.direct_refused);
+    json.key("cache_kept");
+    text_or_null(json, from_utf8(check.cache_kept));
     json.key("runs").begin_array();
     for (const RunCheck& run : check.runs) {
         std::u16string prefix = file_name_head(run.files_type);

@@ -30,6 +30,10 @@ int verify(const CliOptions& options) {
     check_options.threads = options.threads;
     check_options.progress = &progress;
     check_options.intent.count = options.expected_count;
+    check_options.scope.first = options.first;
+    check_options.scope.last = options.last;
+    check_options.scope.direct = options.direct;
+    check_options.scope.drop_cache = options.drop_cache;
     if (options.expected_size_kb)
         check_options.intent.file_bytes = static_cast<uint64_t>(*options.expected_size_kb) * 1024;
     const ProgressStyle style = progress_style(options, stderr_is_terminal());
@@ -59,6 +63,23 @@ int verify(const CliOptions& options) {
 void print_version() {
     write_out(u"pelmora-cli (Pelmora) " + widen(PELMORA_VERSION_SHORT) + u"\n" + u"code path: " +
               (cpu_has_avx2() ? u"AVX2" : u"baseline") + u"\n");
+}
+
+std::u16string number_text(uint64_t n) { return from_utf8(std::to_string(n)); }
+
+// What the summary line does not say: how much a filled disk took, and a direct run that went
+// through the cache after all.
+void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
+    if (options.quiet || options.json)
+        return;
+    if (outcome.disk_full)
+        write_out(u"The disk is full: " + number_text(static_cast<uint64_t>(outcome.files_written)) +
+                  (outcome.files_written == 1 ? u" file" : u" files") + u" of " +
+                  number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fit, " +
+                  number_text(outcome.bytes_written) + u" bytes (the last one is number " +
+                  number_text(static_cast<uint64_t>(outcome.last)) + u").\n");
+    if (outcome.direct_refused)
+        write_out(u"Note: the file system refused direct I/O; the files were written through the cache.\n");
 }
 
 int run_program(int argc, char** argv) {
@@ -114,10 +135,19 @@ int run_program(int argc, char** argv) {
     // A run without --seed draws its number here, so that --json can tell it: the number makes the
     // same files again.
     const uint64_t seed = options.seed.value_or(draw_seed_number());
+    RunOptions run_options;
+    run_options.direct = options.direct;
+    run_options.fill = options.fill;
+    run_options.jobs = options.jobs;
+    run_options.first = options.first;
+    run_options.last = options.last;
     RunOutcome outcome;
-    const int32_t result = generation_thread(settings, *fs, run_seeds(seed, options.type), &outcome);
+    const int32_t result =
+        generation_thread(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
     const bool cancelled = run_cancel;
     view.finish(cancelled && result == 1);
+    if (result == 1)
+        print_outcome(options, outcome);
 
     const RunStatus status = result != 1 ? RunStatus::error
                              : cancelled ? RunStatus::cancelled

@@ -11,8 +11,10 @@
 #include "core/base/size_text.h"
 #include "core/base/text.h"
 #include "core/run/random.h"
+#include "core/run/run.h"
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
+static_assert(kMaxJobs == 64, "the range of --jobs the texts name");
 
 namespace {
 
@@ -61,6 +63,7 @@ Result set_folder(CliOptions& o, const std::u16string& value, const std::string&
 }
 
 Result set_count(CliOptions& o, const std::u16string& value, const std::string& spelled) {
+    o.count_given = true;
     return number_into(o.count, value, spelled, 1, 65536);
 }
 
@@ -143,6 +146,24 @@ Result set_threads(CliOptions& o, const std::u16string& value, const std::string
     return number_into(o.threads, value, spelled, 1, 64);
 }
 
+Result set_jobs(CliOptions& o, const std::u16string& value, const std::string& spelled) {
+    return number_into(o.jobs, value, spelled, 1, 64);
+}
+
+// "A-B" (or "A", one file): the first and the last number, 1 <= A <= B <= 65536.
+Result set_files(CliOptions& o, const std::u16string& value, const std::string& spelled) {
+    const size_t dash = value.find(u'-');
+    const std::optional<int64_t> first = whole_number(value.substr(0, dash));
+    const std::optional<int64_t> last =
+        dash == std::u16string::npos ? first : whole_number(value.substr(dash + 1));
+    if (!first || !last || *first < 1 || *last < *first || *last > 65536)
+        return CliError{spelled + " takes A-B, file numbers with 1 <= A <= B <= 65536, not \"" +
+                        to_utf8(value) + "\""};
+    o.first = static_cast<int32_t>(*first);
+    o.last = static_cast<int32_t>(*last);
+    return std::nullopt;
+}
+
 // A flag's action: the field it sets.
 template <bool CliOptions::*field> Result set_flag(CliOptions& o, const std::u16string&, const std::string&) {
     o.*field = true;
@@ -175,6 +196,16 @@ constexpr CliOption kOptions[] = {
      set_flag<&CliOptions::sync>},
     {0, "reveal", nullptr, kRunCommand, "open the file manager on the last file at the end",
      set_flag<&CliOptions::reveal>},
+    {0, "fill", nullptr, kRunCommand,
+     "write until the disk is full, as a normal end: the complete files stay, the one that did not fit "
+     "goes; --count is then the most files (default 65536)",
+     set_flag<&CliOptions::fill>},
+    {0, "jobs", "N", kRunCommand, "write N files at the same time, 1 to 64 (default 1); the same files",
+     set_jobs},
+    {0, "files", "A-B", kRunCommand,
+     "only files A to B of the run the other options describe, byte for byte as in the whole run (with "
+     "--seed, one shard per machine)",
+     set_files},
     {'V', "version", nullptr, kRunCommand, "the program's name, version and code path",
      set_flag<&CliOptions::version>},
     {'n', "count", "N", kVerifyCommand,
@@ -182,8 +213,18 @@ constexpr CliOption kOptions[] = {
     {'s', "size", "SIZE", kVerifyCommand, "the run's files were meant to have SIZE: others are wrong",
      set_expected_size},
     {0, "threads", "N", kVerifyCommand,
-     "read with N threads, 1 to 64 (default: one per processor, at most 4; 1 suits a disk that seeks)",
+     "read with N threads, 1 to 64 (default: one per processor, at most 4, and 4 with --direct; 1 suits "
+     "a disk that seeks)",
      set_threads},
+    {0, "files", "A-B", kVerifyCommand, "check only these numbers of each run (a shard)", set_files},
+    {0, "drop-cache", nullptr, kVerifyCommand,
+     "have the system write out and drop the files from its cache first, so that they are read from the "
+     "disk (Linux)",
+     set_flag<&CliOptions::drop_cache>},
+    {0, "direct", nullptr, kBothCommands,
+     "write (verify: read) past the system's cache, straight to the device; where the file system "
+     "refuses, through the cache, with a note",
+     set_flag<&CliOptions::direct>},
     {0, "json", nullptr, kBothCommands,
      "print the result as one JSON object, and nothing else, on standard output",
      set_flag<&CliOptions::json>},
@@ -296,6 +337,17 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
             folder_given = true;
         }
     }
+    if (options.verify) {
+        if (options.direct && options.drop_cache)
+            return CliError{"--direct and --drop-cache exclude each other (direct reads pass the cache)"};
+        return options;
+    }
+    // Filling a disk: as many files as fit, up to the most a run has.
+    if (options.fill && !options.count_given)
+        options.count = 65536;
+    if (options.last > options.count)
+        return CliError{"--files " + std::to_string(options.first) + "-" + std::to_string(options.last) +
+                        " reaches past the run's " + std::to_string(options.count) + " files (see --count)"};
     return options;
 }
 

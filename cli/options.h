@@ -28,7 +28,15 @@ struct CliOptions {
     bool progress = false; // progress on standard error also when it is no terminal
     bool help = false;
     bool version = false;
-    int32_t threads = 0; // verify's readers; 0: one per processor, at most 4
+    int32_t threads = 0;      // verify's readers; 0: one per processor, at most 4
+    bool direct = false;      // runs and verify: past the system's cache
+    bool fill = false;        // a full disk ends the run normally; count is then the most files
+    bool drop_cache = false;  // verify: drop the files from the cache before reading them
+    int32_t jobs = 1;         // files written at the same time
+    bool count_given = false; // --count was said (--fill takes the most files otherwise)
+    // --files A-B: only these files of the run (verify: of each run); last 0: all of them.
+    int32_t first = 1;
+    int32_t last = 0;
     // verify: what the run was meant to be, when the user says so.
     std::optional<int32_t> expected_count;
     std::optional<int32_t> expected_size_kb;

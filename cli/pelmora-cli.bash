@@ -21,14 +21,14 @@ _pelmora_cli() {
         -s | --size)
             mapfile -t COMPREPLY < <(compgen -W '4K 64K 1M 16M 256M 1G 4G' -- "$cur")
             return ;;
-        -n | --count | --seed | --threads)
+        -n | --count | --seed | --threads | --jobs | --files)
             return ;;
     esac
 
-    local both=(--json --progress --help -h )
+    local both=(--json --progress --direct --help -h )
     local run=(--folder -o --count -n --size -s --type -t --seed --yes -y --no-clobber --lang
-        --quiet -q --sync --reveal --version -V )
-    local check=(--count -n --size -s --threads -- )
+        --quiet -q --sync --reveal --fill --jobs --files --version -V )
+    local check=(--count -n --size -s --threads --files --drop-cache -- )
     if [[ $verify ]]; then
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "${check[*]} ${both[*]}" -- "$cur")

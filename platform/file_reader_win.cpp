@@ -1,10 +1,12 @@
 // Win32 listing and reads for the check of a folder.
 #include "core/run/file_reader.h"
 
+#include <atomic>
 #include <memory>
 #include <windows.h>
 
 #include "core/base/text.h"
+#include "core/run/file_system.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -19,6 +21,13 @@ public:
     bool size(Handle file, uint64_t& size, std::string& error) override;
     int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
     void close(Handle file) override;
+    void set_direct(bool direct) override { direct_ = direct; }
+    bool direct_refused() const override { return refused_; }
+    bool drop_cache(const std::u16string& path, std::string& error) override;
+
+private:
+    bool direct_ = false;
+    std::atomic<bool> refused_{false};
 };
 
 } // namespace
@@ -89,10 +98,23 @@ FileReader::Kind Win32FileReader::examine(const std::u16string& path, uint64_t& 
 }
 
 FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
+    const wchar_t* const name = wide(path);
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     // The link itself is opened, never what it points at; then refused below.
-    HANDLE file =
-        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    constexpr DWORD kFlags = FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    bool opened = false; // or failed for another reason than the direct I/O
+    if (direct_ && !refused_) {
+        file = CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                           kFlags | FILE_FLAG_NO_BUFFERING, nullptr);
+        opened = file != INVALID_HANDLE_VALUE ||
+                 (GetLastError() != ERROR_INVALID_PARAMETER && GetLastError() != ERROR_NOT_SUPPORTED);
+        if (!opened)
+            refused_ = true;
+    }
+    if (!opened)
+        file = CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                           kFlags | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = system_message(GetLastError());
         return kNoHandle;
@@ -137,10 +159,19 @@ int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, si
         if (got == 0)
             break;
         done += got;
+        // An unbuffered read stops short at the end of the file; the rest, from a place that is
+        // not aligned, would only fail.
+        if (direct_ && done < size && (offset + done) % kDirectAlignment != 0)
+            break;
     }
     return static_cast<int64_t>(done);
 }
 
 void Win32FileReader::close(Handle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+bool Win32FileReader::drop_cache(const std::u16string&, std::string& error) {
+    error = "Windows has no call that drops one file from its cache (--direct reads past it)";
+    return false;
+}
 
 std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<Win32FileReader>(); }

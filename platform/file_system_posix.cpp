@@ -29,9 +29,16 @@ public:
     WriteStatus close(Handle file) override;
     bool remove(const std::u16string& path) override;
     bool rename(const std::u16string& from, const std::u16string& to) override;
+    void set_direct(bool direct) override { direct_ = direct; }
+    bool direct(Handle file) const override;
+    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
+    int open_for_writing(const std::string& name, int flags) const;
+
     bool sync_;
+    bool direct_ = false;
 };
 
 FileSystem::WriteStatus status_of(int error) {
@@ -97,9 +104,24 @@ bool PosixFileSystem::create_folder(const std::u16string& path) {
     return ::mkdir(to_utf8(path).c_str(), 0777) == 0;
 }
 
+// With direct I/O asked for, O_DIRECT where the file system takes it.
+int PosixFileSystem::open_for_writing(const std::string& name, int flags) const {
+#ifdef O_DIRECT
+    if (direct_) {
+        const int fd = open_retrying(name, flags | O_DIRECT);
+        if (fd >= 0 || errno != EINVAL)
+            return fd;
+        // A file system without direct I/O (tmpfs on older kernels, ramfs) says so only after it
+        // has made the file: it is ours now, opened again as usual, still without following links.
+        flags = (flags & ~(O_CREAT | O_EXCL)) | O_TRUNC;
+    }
+#endif
+    return open_retrying(name, flags);
+}
+
 FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
     // O_EXCL fails on any name that is taken, a link included, wherever it points.
-    const int fd = open_retrying(to_utf8(path), kWriteFlags | O_CREAT | O_EXCL);
+    const int fd = open_for_writing(to_utf8(path), kWriteFlags | O_CREAT | O_EXCL);
     if (fd < 0) {
         status = create_status_of(errno);
         return kNoHandle;
@@ -122,7 +144,7 @@ FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path, Crea
         status = CreateStatus::not_regular;
         return kNoHandle;
     }
-    const int fd = open_retrying(name, kWriteFlags);
+    const int fd = open_for_writing(name, kWriteFlags);
     if (fd < 0) {
         status = create_status_of(errno);
         return kNoHandle;
@@ -161,6 +183,59 @@ FileSystem::WriteStatus PosixFileSystem::close(Handle file) {
     if (::close(fd) != 0 && errno != EINTR && status == WriteStatus::ok)
         status = status_of(errno);
     return status;
+}
+
+bool PosixFileSystem::direct(Handle file) const {
+#ifdef O_DIRECT
+    const int flags = ::fcntl(static_cast<int>(file), F_GETFL);
+    return flags != -1 && (flags & O_DIRECT) != 0;
+#else
+    (void)file;
+    return false;
+#endif
+}
+
+FileSystem::WriteStatus PosixFileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
+                                                  size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return status_of(errno);
+        }
+        if (n == 0)
+            return WriteStatus::failed;
+        data += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return WriteStatus::ok;
+}
+
+FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length, bool reserve) {
+    const int fd = static_cast<int>(file);
+#ifdef __linux__
+    // Blocks claimed up front also keep the file in few pieces; where the file system cannot
+    // claim them, a plain length does the rest.
+    if (reserve) {
+        int result;
+        do
+            result = ::fallocate(fd, 0, 0, static_cast<off_t>(length));
+        while (result != 0 && errno == EINTR);
+        if (result == 0)
+            return WriteStatus::ok;
+        if (errno != EOPNOTSUPP && errno != ENOSYS)
+            return status_of(errno);
+    }
+#else
+    (void)reserve;
+#endif
+    int result;
+    do
+        result = ::ftruncate(fd, static_cast<off_t>(length));
+    while (result != 0 && errno == EINTR);
+    return result == 0 ? WriteStatus::ok : status_of(errno);
 }
 
 bool PosixFileSystem::remove(const std::u16string& path) { return ::unlink(to_utf8(path).c_str()) == 0; }

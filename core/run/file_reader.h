@@ -39,6 +39,21 @@ public:
     // or -1 and the system's reason. Safe to call from several threads on different handles.
     virtual int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) = 0;
     virtual void close(Handle file) = 0;
+
+    // Direct I/O: files opened from now on are read from the device, past the system's cache,
+    // where the file system lets them; reads then ask for sizes and places that are multiples of
+    // kDirectAlignment (file_system.h), into memory aligned to it, and may come back short at the
+    // end of the file.
+    virtual void set_direct(bool direct) { (void)direct; }
+    // True once a file system refused direct reads: those files were read through the cache.
+    virtual bool direct_refused() const { return false; }
+    // Writes what the cache holds of the file to the disk, then drops the file from the cache, so
+    // that the next read comes from the disk; false and the reason where the system cannot.
+    virtual bool drop_cache(const std::u16string& path, std::string& error) {
+        (void)path;
+        error = "not supported";
+        return false;
+    }
 };
 
 // The platform's reader (one factory in each platform file).

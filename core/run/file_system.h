@@ -6,6 +6,10 @@
 #include <memory>
 #include <string>
 
+// Direct I/O moves blocks whose size, place in the file and place in memory are multiples of this:
+// a page, and a whole number of blocks of every common device.
+inline constexpr size_t kDirectAlignment = 4096;
+
 class FileSystem {
 public:
     // `other`: a link (except to a folder, which is a folder), pipe, socket or device, or a name
@@ -44,6 +48,28 @@ public:
     virtual bool remove(const std::u16string& path) = 0;
     // Gives a file another name in the same folder; whatever had that name goes.
     virtual bool rename(const std::u16string& from, const std::u16string& to) = 0;
+
+    // Direct I/O: files created from now on bypass the system's cache, where the file system
+    // lets them; where it refuses, they are opened as usual and `direct` tells so.
+    virtual void set_direct(bool direct) { (void)direct; }
+    // True when the file was opened for direct I/O.
+    virtual bool direct(Handle file) const {
+        (void)file;
+        return false;
+    }
+    // For a direct file: writes `size` bytes at `offset`, both multiples of kDirectAlignment, from
+    // memory aligned to it. Several threads may write one file at once.
+    virtual WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
+        (void)file, (void)offset, (void)data, (void)size;
+        return WriteStatus::failed;
+    }
+    // Sets the file's length. With `reserve`, before the data: claims the space, so that a full
+    // disk shows at once and the writes need not grow the file one by one; without, afterwards:
+    // cuts what the last aligned write put beyond the end.
+    virtual WriteStatus set_length(Handle file, uint64_t length, bool reserve) {
+        (void)file, (void)length, (void)reserve;
+        return WriteStatus::failed;
+    }
 };
 
 // The platform's file system (one factory in each platform file). With sync set, every file's data

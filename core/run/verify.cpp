@@ -14,6 +14,7 @@
 
 #include "core/base/text.h"
 #include "core/run/file_reader.h"
+#include "core/run/file_system.h"
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
@@ -28,6 +29,7 @@ static_assert(kBlockBytes % kRandomSegmentBytes == 0, "a block starts a segment"
 // Data lands in the buffer at the place within a page that it has in the file: the system copies
 // from its cache several times faster when both sides line up (4 times, on some processors).
 constexpr size_t kPageBytes = 4096;
+static_assert(kPageBytes == kDirectAlignment, "direct reads fill whole pages");
 // Random data is made 64 KiB at a time and compared while both sides are in the cache.
 constexpr size_t kCompareChunks = 16;
 constexpr int kMaxThreads = 4;
@@ -115,8 +117,9 @@ struct RunData {
 // The reads of all files, handed out in file order to the workers.
 class Reading {
 public:
-    Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress)
-        : runs_(runs), files_(files), reader_(reader), progress_(progress) {}
+    Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
+            bool direct)
+        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct) {}
 
     // The reads a file of `run` takes: none when it was not examined as a regular file or its data
     // cannot be compared.
@@ -227,17 +230,23 @@ private:
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
         // Generator data after the first block takes the word before it along, to check against.
         const size_t before = run.check.files_type == kGeneratorData && offset > 0 ? 4 : 0;
-        uint8_t* const buffer = page + (offset - before) % kPageBytes;
+        // Direct reads start and end on the alignment: the word before comes with the whole page
+        // it ends, and the read goes on to the end of the page that holds the block's last byte.
+        const size_t lead = direct_ && before != 0 ? kPageBytes : before;
+        uint8_t* const start = direct_ ? page : page + (offset - before) % kPageBytes;
+        const size_t ask =
+            direct_ ? (lead + length + kPageBytes - 1) / kPageBytes * kPageBytes : lead + length;
         std::string error;
-        const int64_t got = reader_.read_at(handle, offset - before, buffer, before + length, error);
+        const int64_t got = reader_.read_at(handle, offset - lead, start, ask, error);
         if (got < 0) {
             note(file, kUnreadable, error);
             return;
         }
-        if (static_cast<size_t>(got) < before + length) {
+        if (static_cast<size_t>(got) < lead + length) {
             note(file, kChanged, "it got shorter while it was read");
             return;
         }
+        uint8_t* const buffer = start + lead - before;
         if (offset == 0) {
             file.head_bytes = static_cast<uint8_t>(std::min<size_t>(8, length));
             std::memcpy(file.head, buffer, file.head_bytes);
@@ -276,6 +285,7 @@ private:
     FileRecord* const files_;
     FileReader& reader_;
     VerifyProgress& progress_;
+    const bool direct_;
     std::atomic<uint64_t> next_{0};
     std::mutex mutex_;
     // Only files with a problem have a reason; most have none.
@@ -368,7 +378,8 @@ std::vector<std::pair<int32_t, int32_t>> ranges_of(const int32_t* first, const i
     return ranges;
 }
 
-void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& intent) {
+void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& intent,
+           const CheckScope& scope) {
     RunCheck& check = run.check;
     check.file_bytes = intent.file_bytes.value_or(common_size(files, run.file_count));
     check.size_given = intent.file_bytes.has_value();
@@ -382,7 +393,7 @@ void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& i
     const auto beyond = check.width > number_width(kMostFiles)
                             ? check.numbers.begin()
                             : std::upper_bound(check.numbers.begin(), check.numbers.end(), kMostFiles);
-    int32_t previous = 0;
+    int32_t previous = scope.first - 1;
     for (auto number = check.numbers.begin(); number != beyond; ++number) {
         if (intent.count && *number > *intent.count) {
             ++check.beyond_count;
@@ -394,11 +405,16 @@ void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& i
     }
     check.past_limit = ranges_of(check.numbers.data() + (beyond - check.numbers.begin()),
                                  check.numbers.data() + check.numbers.size());
-    if (intent.count) {
-        // The count says where the run ends: whatever is missing there is missing.
-        if (previous < *intent.count)
-            check.missing.emplace_back(previous + 1, *intent.count);
+    if (intent.count)
         check.width_fits_count = check.width == number_width(*intent.count);
+    // Where the files wanted end: at the scope's last one (a shard), else at the count the user
+    // gave, whatever the width of the numbers says.
+    int32_t end = scope.last;
+    if (intent.count)
+        end = end == 0 ? *intent.count : std::min(end, *intent.count);
+    if (end != 0) {
+        if (previous < end)
+            check.missing.emplace_back(previous + 1, end);
     } else {
         // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
         int32_t least = 1;
@@ -494,6 +510,7 @@ std::u16string tag_of_key(uint64_t key) {
 
 FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options) {
     FolderCheck result;
+    const CheckScope& scope = options.scope;
     VerifyProgress unused;
     VerifyProgress& progress = options.progress != nullptr ? *options.progress : unused;
     // The listing keeps only numbers, in one list per run: a folder may hold millions of files.
@@ -504,7 +521,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         folder,
         [&](std::u16string_view entry) {
             const std::optional<RunFileName> name = parse_run_file_name(entry);
-            if (!name)
+            // Files outside the scope are another shard's business.
+            if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
                 return;
             const uint64_t key = run_key(*name);
             const auto [at, added] = run_of_key.try_emplace(key, listed.size());
@@ -532,7 +550,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         base += reader.separator();
     std::vector<RunData> runs;
     runs.reserve(listed.size());
-    Reading reading(runs, files.get(), reader, progress);
+    Reading reading(runs, files.get(), reader, progress, scope.direct);
     size_t next_file = 0;
     uint64_t blocks = 0;
     for (ListedRun& found : listed) {
@@ -585,9 +603,20 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
     }
     listed = {};
 
+    if (scope.drop_cache)
+        for (const RunData& run : runs)
+            for (size_t i = 0; i < run.file_count; ++i) {
+                std::string why;
+                if (!reader.drop_cache(run.path(files[run.first_file + i].number), why) &&
+                    result.cache_kept.empty())
+                    result.cache_kept = why.empty() ? "unknown error" : why;
+            }
+    reader.set_direct(scope.direct);
     int threads = options.threads;
     if (threads <= 0)
-        threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+        threads = scope.direct
+                      ? kMaxThreads
+                      : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
     threads =
         static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), std::max<uint64_t>(blocks, 1)));
     std::vector<std::thread> workers;
@@ -598,9 +627,10 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         worker.join();
 
     for (RunData& run : runs) {
-        judge(run, files.get() + run.first_file, reading, options.intent);
+        judge(run, files.get() + run.first_file, reading, options.intent, scope);
         result.runs.push_back(std::move(run.check));
     }
+    result.direct_refused = scope.direct && reader.direct_refused();
     return result;
 }
 
@@ -685,6 +715,11 @@ std::vector<std::u16string> verify_report(const FolderCheck& check) {
             lines.push_back(line);
         }
     }
+    if (check.direct_refused)
+        lines.push_back(u"Note: the file system refused direct reads; files were read through the cache.");
+    if (!check.cache_kept.empty())
+        lines.push_back(u"Note: the cache could not be dropped (" + from_utf8(check.cache_kept) +
+                        u"); files may have been read from it.");
     const size_t runs = check.runs.size();
     if (runs == 0)
         lines.push_back(u"No runs found: no file here has a name that a run gives its files.");

@@ -75,23 +75,42 @@ struct VerifyProgress {
     std::atomic<uint64_t> bytes_checked{0};
 };
 
+// What a check expects and how it reads.
+struct CheckScope {
+    // Only the files first to last of each run: a shard, or what a run that filled a disk kept.
+    // Files outside are left alone, and the numbers past the last one found are not wanted. last 0:
+    // every run whole.
+    int32_t first = 1;
+    int32_t last = 0;
+    // Read from the device, past the system's cache (the reader's direct I/O).
+    bool direct = false;
+    // Before reading, have the system write out and drop what its cache holds of every file.
+    bool drop_cache = false;
+};
+
 struct VerifyOptions {
     int threads = 0; // 0: one per processor, at most 4
     RunIntent intent;
     VerifyProgress* progress = nullptr;
+    CheckScope scope;
 };
 
 struct FolderCheck {
     std::string error; // why the folder could not be read; empty when it could
     std::vector<RunCheck> runs;
+    bool direct_refused = false; // direct reads were asked for; the file system refused them
+    std::string cache_kept;      // why the cache could not be dropped, when it could not
 };
 
 // Checks every run in `folder`. Files are read in blocks of 1 MiB by `threads` workers (0: one per
-// processor, at most 4) that take the blocks in file order, so a disk still reads front to back.
+// processor, at most 4; 4 for direct reads, which wait on the device) that take the blocks in
+// file order, so a disk still reads front to back.
 FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options);
-inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0) {
+inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0,
+                                 const CheckScope& scope = {}) {
     VerifyOptions options;
     options.threads = threads;
+    options.scope = scope;
     return verify_folder(folder, reader, options);
 }
 

@@ -122,8 +122,9 @@ void expect_run_keys(const JsonValue& run) {
     for (const auto& [key, value] : run.object())
         keys.push_back(key);
     std::vector<std::string> expected = {
-        "status",  "folder",           "type", "count", "size",       "files_written", "bytes_written",
-        "seconds", "bytes_per_second", "tag",  "seed",  "first_file", "last_file",     "error"};
+        "status",    "folder",           "type", "count", "size",       "files_written", "bytes_written",
+        "seconds",   "bytes_per_second", "tag",  "seed",  "first_file", "last_file",     "error",
+        "disk_full", "direct_refused"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number : {"count", "size", "files_written", "bytes_written", "seed"})
@@ -258,6 +259,16 @@ TEST(CliJson, RunsReadBack) {
     EXPECT_EQ(run["last_file"].string(), "random__003_0000000000000046.file");
     EXPECT_GE(run["seconds"].number(), 0.0);
     EXPECT_NEAR(run["bytes_per_second"].number(), 15360 / std::max(run["seconds"].number(), 0.001), 1.0);
+    EXPECT_FALSE(run["disk_full"].boolean());
+    EXPECT_FALSE(run["direct_refused"].boolean());
+
+    // A shard names its own first and last file.
+    const Finished shard = run_program(cli({"-o", (scratch.path() / "shard").string(), "-n", "3", "-s", "5K",
+                                            "-t", "random", "--seed", "42", "--files", "2-3", "--json"}));
+    const JsonValue part = json_of(shard.out);
+    EXPECT_EQ(part["files_written"].whole(), 2u);
+    EXPECT_EQ(part["first_file"].string(), "random__002_0000000000000046.file");
+    EXPECT_EQ(part["last_file"].string(), "random__003_0000000000000046.file");
 }
 
 // A run without --seed reports the number it drew, and that number makes the same files again.
@@ -341,9 +352,11 @@ TEST(CliJson, AFullDiskSaysWhatFitted) {
     ScratchFolder scratch;
     const fs::path mount = scratch.path() / "small";
     fs::create_directories(mount);
-    const std::string script = "mount -t tmpfs -o size=256k tmpfs \"$0\" || exit 99\n"
-                               "\"$1\" -n 5 -s 100K -o \"$0\" --json; echo \"run exit $?\" >&2\n"
-                               "\"$1\" verify -n 5 -s 100K --json \"$0\"\n";
+    const std::string script =
+        "mount -t tmpfs -o size=256k tmpfs \"$0\" || exit 99\n"
+        "\"$1\" -n 5 -s 100K -o \"$0\" --json; echo \"run exit $?\" >&2\n"
+        "\"$1\" verify -n 5 -s 100K --json \"$0\"\n"
+        "rm -f \"$0\"/*; \"$1\" --fill -s 100K -o \"$0\" --json; echo \"fill exit $?\" >&2\n";
     const Finished run = run_program(
         {"unshare", "--map-root-user", "--mount", "sh", "-c", script, mount.string(), PELMORA_CLI});
     if (run.code == 99 || run.code == 127 || run.err.rfind("unshare:", 0) == 0)
@@ -359,12 +372,27 @@ TEST(CliJson, AFullDiskSaysWhatFitted) {
     EXPECT_NE(result["error"].string().find("The disk is full!"), std::string::npos);
     EXPECT_NE(result["last_file"].string().find("__002_"), std::string::npos);
 
-    const JsonValue verdict = json_of(run.out.substr(line_end + 1));
+    const size_t verdict_end = run.out.find('\n', line_end + 1);
+    ASSERT_NE(verdict_end, std::string::npos) << run.out;
+    const JsonValue verdict = json_of(run.out.substr(line_end + 1, verdict_end - line_end));
     EXPECT_FALSE(verdict["intact"].boolean());
     ASSERT_EQ(verdict["runs"].array().size(), 1u);
     EXPECT_EQ(verdict["runs"][0]["files"].whole(), 2u);
     EXPECT_EQ(verdict["runs"][0]["missing"][0][0].whole(), 3u);
     EXPECT_EQ(verdict["runs"][0]["missing"][0][1].whole(), 5u);
+
+    // With --fill the full disk is the run's end: what fit, and no error.
+    EXPECT_NE(run.err.find("fill exit 0\n"), std::string::npos) << run.err;
+    const JsonValue filled = json_of(run.out.substr(verdict_end + 1));
+    expect_run_keys(filled);
+    EXPECT_EQ(filled["status"].string(), "done");
+    EXPECT_TRUE(filled["disk_full"].boolean());
+    EXPECT_TRUE(filled["error"].is_null());
+    EXPECT_EQ(filled["count"].whole(), 65536u);
+    EXPECT_EQ(filled["files_written"].whole(), 2u);
+    EXPECT_EQ(filled["bytes_written"].whole(), 2u * 102400);
+    EXPECT_NE(filled["last_file"].string().find("__00002_"), std::string::npos)
+        << "the width of 65,536 files";
 }
 
 TEST(CliJson, VerifyReadsBack) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 #ifndef _WIN32
@@ -99,6 +100,63 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
     }
 }
 
+TEST(CliOptions, StorageOptions) {
+    const auto parsed =
+        parse_cli_options(words({"--direct", "--jobs", "8", "--files=1001-2000", "--count", "4000"}));
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+    const CliOptions& o = std::get<CliOptions>(parsed);
+    EXPECT_TRUE(o.direct);
+    EXPECT_FALSE(o.fill);
+    EXPECT_EQ(o.jobs, 8);
+    EXPECT_EQ(o.first, 1001);
+    EXPECT_EQ(o.last, 2000);
+
+    const CliOptions defaults = std::get<CliOptions>(parse_cli_options({}));
+    EXPECT_FALSE(defaults.direct || defaults.fill || defaults.drop_cache);
+    EXPECT_EQ(defaults.jobs, 1);
+    EXPECT_EQ(defaults.first, 1);
+    EXPECT_EQ(defaults.last, 0);
+
+    // Filling a disk: the count is the most files, 65,536 unless given.
+    const struct {
+        std::vector<std::u16string> arguments;
+        int32_t count, first, last;
+    } fills[] = {
+        {words({"--fill"}), 65536, 1, 0},
+        {words({"--fill", "--count", "500"}), 500, 1, 0},
+        {words({"--files", "7", "--fill"}), 65536, 7, 7},
+    };
+    for (const auto& c : fills) {
+        const auto filled = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(filled)) << std::get<CliError>(filled).message;
+        EXPECT_TRUE(std::get<CliOptions>(filled).fill);
+        EXPECT_EQ(std::get<CliOptions>(filled).count, c.count);
+        EXPECT_EQ(std::get<CliOptions>(filled).first, c.first);
+        EXPECT_EQ(std::get<CliOptions>(filled).last, c.last);
+    }
+
+    const struct {
+        std::vector<std::u16string> arguments;
+        bool direct, drop_cache;
+        int32_t first, last;
+    } checks[] = {
+        {words({"verify", "--direct", "d"}), true, false, 1, 0},
+        {words({"verify", "--drop-cache", "d"}), false, true, 1, 0},
+        {words({"verify", "d", "--files", "3-9"}), false, false, 3, 9},
+        {words({"verify", "--files=65536", "--direct"}), true, false, 65536, 65536},
+    };
+    for (const auto& c : checks) {
+        const auto checked = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(checked)) << std::get<CliError>(checked).message;
+        const CliOptions& v = std::get<CliOptions>(checked);
+        EXPECT_TRUE(v.verify);
+        EXPECT_EQ(v.direct, c.direct);
+        EXPECT_EQ(v.drop_cache, c.drop_cache);
+        EXPECT_EQ(v.first, c.first);
+        EXPECT_EQ(v.last, c.last);
+    }
+}
+
 TEST(CliOptions, RejectsBadValuesNamingTheOption) {
     const struct {
         std::vector<std::u16string> arguments;
@@ -146,6 +204,21 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--folder="}), "--folder needs a folder name, not an empty text"},
         {words({"--yes", "--no-clobber"}), "--yes and --no-clobber exclude each other"},
         {words({"--quiet=1"}), "--quiet takes no value"},
+        {words({"--direct=1"}), "--direct takes no value"},
+        {words({"--jobs", "0"}), "--jobs takes a whole number from 1 to 64, not \"0\""},
+        {words({"--jobs=65"}), "--jobs takes a whole number from 1 to 64, not \"65\""},
+        {words({"--jobs"}), "--jobs needs a value"},
+        {words({"--files", "5-3"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"5-3\""},
+        {words({"--files", "0-3"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"0-3\""},
+        {words({"--files", "1-65537"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"1-65537\""},
+        {words({"--files", "2-"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"2-\""},
+        {words({"--files", "1-3", "--count", "2"}),
+         "--files 1-3 reaches past the run's 2 files (see --count)"},
+        {words({"verify", "--direct", "--drop-cache"}),
+         "--direct and --drop-cache exclude each other (direct reads pass the cache)"},
+        {words({"verify", "--files", "x"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"x\""},
         {words({"--colour"}), "unknown option \"--colour\" (see --help)"},
     };
     for (const auto& c : cases) {
@@ -289,6 +362,14 @@ TEST(CliUsage, ManualCompletionAndReadmeKnowEveryOption) {
 }
 
 #ifndef _WIN32
+// The files of a folder by name, with their bytes.
+std::map<std::string, std::vector<uint8_t>> read_folder_files(const std::filesystem::path& folder) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& file : files_in(folder))
+        files[file.filename().string()] = read_file(file);
+    return files;
+}
+
 // Runs the built program through the shell; returns its exit code and what it printed.
 std::pair<int, std::string> run_cli(const std::string& arguments) {
     const std::string command = std::string(PELMORA_CLI) + " " + arguments + " 2>&1 </dev/null";
@@ -400,6 +481,12 @@ TEST(CliProgram, VerifyExitCodesAndReport) {
     EXPECT_EQ(code, 1) << output;
     EXPECT_NE(output.find("FAILED  random__###_0000000000000007.file: 2 files of 5 KB, numbers 001-003\n"
                           "        missing: 002\n"),
+              std::string::npos)
+        << output;
+
+    std::tie(code, output) = run_cli("verify --files 3-3 " + folder);
+    EXPECT_EQ(code, 0) << "file 3 of each run alone: " << output;
+    EXPECT_NE(output.find("OK      random__###_0000000000000007.file: 1 file of 5 KB, numbers 003-003\n"),
               std::string::npos)
         << output;
 
@@ -708,6 +795,60 @@ TEST(CliProgram, VerifyOfAFolderThatCannotBeSearchedOrListed) {
         EXPECT_NE(output.find(c.said), std::string::npos) << output;
         EXPECT_EQ(output.find("OK "), std::string::npos) << output;
     }
+}
+
+TEST(CliProgram, FourShardsAsParallelProcessesMakeTheWholeRun) {
+    for (const char* type : {"0", "1", "2"}) {
+        SCOPED_TRACE(std::string("type ") + type);
+        ScratchFolder scratch;
+        const std::string run = " --count 12 --size 300 --seed 99 --quiet --type " + std::string(type);
+        const std::string whole = (scratch.path() / "whole").string();
+        const std::string shards = (scratch.path() / "shards").string();
+        auto [code, output] = run_cli("--folder '" + whole + "'" + run);
+        ASSERT_EQ(code, 0) << output;
+        // As a cluster's nodes would: four processes at once, each its own range, one folder.
+        const std::string command = "printf '1-3\\n4-6\\n7-9\\n10-12\\n' | xargs -P 4 -I{} " +
+                                    std::string(PELMORA_CLI) + " --folder '" + shards + "'" + run +
+                                    " --files {} 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_TRUE(read_folder_files(scratch.path() / "shards") ==
+                    read_folder_files(scratch.path() / "whole"));
+        std::tie(code, output) = run_cli("verify '" + shards + "'");
+        EXPECT_EQ(code, 0) << output;
+    }
+}
+
+TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs and a ramfs needs root";
+    ScratchFolder scratch;
+    const std::string disk = (scratch.path() / "small").string();
+    std::filesystem::create_directory(disk);
+    if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+    auto [code, output] = run_cli("--folder '" + disk + "' --fill --size 100 --jobs 2");
+    const auto [check_code, check] = run_cli("verify --files 1-20 '" + disk + "'");
+    std::system(("umount '" + disk + "'").c_str());
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find(
+                  "\nThe disk is full: 20 files of 100 KB fit, 2048000 bytes (the last one is number 20).\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(check_code, 0) << check;
+
+    if (std::system(("mount -t ramfs ramfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a ramfs";
+    std::tie(code, output) = run_cli("--folder '" + disk + "' --direct --size 5");
+    const auto [direct_code, direct_check] = run_cli("verify --direct '" + disk + "'");
+    std::system(("umount '" + disk + "'").c_str());
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(
+        output.find("Note: the file system refused direct I/O; the files were written through the cache.\n"),
+        std::string::npos)
+        << output;
+    EXPECT_EQ(direct_code, 0) << direct_check;
+    EXPECT_NE(direct_check.find("Note: the file system refused direct reads"), std::string::npos)
+        << direct_check;
 }
 #endif
 

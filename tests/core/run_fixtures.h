@@ -38,6 +38,14 @@ public:
     bool rename(const std::u16string& from, const std::u16string& to) override {
         return base_->rename(from, to);
     }
+    void set_direct(bool direct) override { base_->set_direct(direct); }
+    bool direct(Handle file) const override { return base_->direct(file); }
+    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
+        return base_->write_at(file, offset, data, size);
+    }
+    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override {
+        return base_->set_length(file, length, reserve);
+    }
 
 private:
     std::unique_ptr<FileSystem> base_ = make_file_system();

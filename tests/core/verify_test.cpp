@@ -41,6 +41,11 @@ public:
         return base_->read_at(file, offset, data, size, error);
     }
     void close(Handle file) override { base_->close(file); }
+    void set_direct(bool direct) override { base_->set_direct(direct); }
+    bool direct_refused() const override { return base_->direct_refused(); }
+    bool drop_cache(const std::u16string& path, std::string& error) override {
+        return base_->drop_cache(path, error);
+    }
 
 private:
     std::unique_ptr<FileReader> base_ = make_file_reader();
@@ -56,20 +61,23 @@ protected:
     }
 
     // Makes a run in the scratch folder; returns the path of file `number` of it.
-    void make_run(int32_t type, int32_t count, int32_t size_kb, RunSeeds seeds = kSeeds) {
+    void make_run(int32_t type, int32_t count, int32_t size_kb, RunSeeds seeds = kSeeds,
+                  const RunOptions& options = {}) {
         GenerationSettings s;
         s.files_c = count;
         s.files_size = size_kb;
         s.files_type = type;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, seeds), 1);
+        ASSERT_EQ(generation_run(s, fs, seeds, options), 1);
         tag = type == 2 ? random_tag(seeds.data % kRandomSeedLimit) : make_tag(seeds.tag);
     }
     std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
         return scratch.path() / std::filesystem::path(file_name(type, count, number, tag));
     }
 
-    FolderCheck check(int threads = 0) { return verify_folder(scratch.text(), reader, threads); }
+    FolderCheck check(int threads = 0, const CheckScope& scope = {}) {
+        return verify_folder(scratch.text(), reader, threads, scope);
+    }
 
     ScratchFolder scratch;
     PlatformFileSystem fs;
@@ -102,8 +110,12 @@ TEST_F(Verify, FreshRunsOfEveryTypeAndSizeAreIntact) {
             std::filesystem::remove_all(scratch.path());
             std::filesystem::create_directories(scratch.path());
             make_run(type, 4, size_kb);
-            for (const int threads : {1, 3}) {
-                const FolderCheck result = check(threads);
+            // Direct reads ask for whole pages, and a lead page for the word before a block.
+            for (const auto& [threads, direct] : {std::pair{1, false}, {3, false}, {1, true}, {3, true}}) {
+                SCOPED_TRACE(std::to_string(threads) + (direct ? " direct readers" : " readers"));
+                CheckScope scope;
+                scope.direct = direct;
+                const FolderCheck result = check(threads, scope);
                 ASSERT_TRUE(result.error.empty()) << result.error;
                 ASSERT_EQ(result.runs.size(), 1u);
                 const RunCheck& run = result.runs[0];
@@ -146,8 +158,11 @@ TEST_F(Verify, AFlippedByteIsFoundAtItsOffset) {
             SCOPED_TRACE("type " + std::to_string(type) + ", file " + std::to_string(f.number) + ", byte " +
                          std::to_string(f.offset));
             flip_byte(path(type, 4, f.number), f.offset);
-            for (const int threads : {1, 2}) {
-                const FolderCheck result = check(threads);
+            for (const auto& [threads, direct] : {std::pair{1, false}, {2, false}, {2, true}}) {
+                SCOPED_TRACE(std::to_string(threads) + (direct ? " direct readers" : " readers"));
+                CheckScope scope;
+                scope.direct = direct;
+                const FolderCheck result = check(threads, scope);
                 ASSERT_EQ(result.runs.size(), 1u);
                 const RunCheck& run = result.runs[0];
                 ASSERT_EQ(run.problems.size(), 1u) << describe(result);
@@ -272,6 +287,52 @@ TEST_F(Verify, NumbersWiderThanTheRunsFilesSayFilesAreMissingAtTheEnd) {
     result = check();
     EXPECT_EQ(verify_report(result)[1],
               u"        missing: 0001, 0998-1000 and maybe more (4-digit numbers: 1000 files or more)");
+}
+
+TEST_F(Verify, AScopeWantsOnlyItsFilesOfEachRun) {
+    // Files 1-6 of a run of 10,000 (a shard, or what a run that filled a disk kept), file 5 gone
+    // and file 1 damaged.
+    RunOptions shard;
+    shard.last = 6;
+    make_run(0, 10000, 6, kSeeds, shard);
+    std::filesystem::remove(path(0, 10000, 5));
+    flip_byte(path(0, 10000, 1), 100);
+    using Ranges = std::vector<std::pair<int32_t, int32_t>>;
+    const struct {
+        int32_t first, last;
+        std::vector<int32_t> numbers;
+        Ranges missing;
+        bool damage_seen;
+        const char16_t* missing_line; // the report's second line, when one is expected
+    } cases[] = {
+        {2, 4, {2, 3, 4}, {}, false, nullptr},
+        {6, 6, {6}, {}, false, nullptr},
+        {4, 7, {4, 6}, {{5, 5}, {7, 7}}, false, u"        missing: 00005, 00007"},
+        {1, 6, {1, 2, 3, 4, 6}, {{5, 5}}, true, u"        missing: 00005"},
+        {1,
+         0,
+         {1, 2, 3, 4, 6},
+         {{5, 5}},
+         true,
+         u"        missing: 00005, 00007-10000 and maybe more (5-digit numbers: 10000 files or more)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + "-" + std::to_string(c.last));
+        CheckScope scope;
+        scope.first = c.first;
+        scope.last = c.last;
+        const FolderCheck result = check(0, scope);
+        ASSERT_EQ(result.runs.size(), 1u);
+        const RunCheck& run = result.runs[0];
+        EXPECT_EQ(run.numbers, c.numbers);
+        EXPECT_EQ(run.missing, c.missing);
+        EXPECT_EQ(run.at_least, c.last == 0 ? 10000 : 0);
+        EXPECT_EQ(!run.problems.empty(), c.damage_seen) << describe(result);
+        EXPECT_EQ(run.intact(), c.missing.empty() && !c.damage_seen && c.last != 0) << describe(result);
+        if (c.missing_line != nullptr) {
+            EXPECT_EQ(verify_report(result)[1], c.missing_line);
+        }
+    }
 }
 
 TEST_F(Verify, RandomDataWhoseTagCarriesNoSeedCannotPass) {
