@@ -122,6 +122,9 @@ std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
             return std::nullopt;
     }
     std::u16string_view rest = name.substr(head_size);
+    parsed.partial = rest.ends_with(kPartialSuffix);
+    if (parsed.partial)
+        rest.remove_suffix(kPartialSuffix.size());
     if (rest.size() < 3 + 1 + 16 + kEnd.size() || !rest.ends_with(kEnd))
         return std::nullopt;
     rest.remove_suffix(kEnd.size());

@@ -8,6 +8,11 @@
 #include <string_view>
 
 #include "core/run/shaped.h"
+// The most files a run has; the page and the command line keep the count at or below it.
+inline constexpr int32_t kMostFiles = 65536;
+
+// What the name of a file that a cancel cut short ends in, after its ".file".
+inline constexpr std::u16string_view kPartialSuffix = u".partial";
 
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
 // the tag, ".file". `shape` counts for random data (type 2) alone.
@@ -33,10 +38,12 @@ struct RunFileName {
     int32_t number;
     int32_t width;
     std::u16string tag;
-    DataShape shape; // random data's; plain for the other types
+    DataShape shape;      // random data's; plain for the other types
+    bool partial = false; // the file a cancelled run was writing: ".file.partial"
 };
 
 // The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16
-// digits 0-8, ".file", and a number of 1 or more. A shaped head's numbers are written as the run
-// writes them (no leading zeros), within their ranges, and never the plain shape.
+// digits 0-8, ".file" (or ".file.partial"), and a number of 1 or more. A shaped head's numbers are
+// written as the run writes them (no leading zeros), within their ranges, and never the plain
+// shape.
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name);
