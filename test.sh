@@ -13,7 +13,11 @@ presets=("$@")
 packages=(cmake ninja-build g++ googletest clang-format)
 for preset in "${presets[@]}"; do
   case $preset in
+    # The .deb: dpkg-shlibdeps finds its dependencies; man and groff render its manual page.
+    native) packages+=(dpkg-dev man-db groff-base) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    # What shaped data is measured with: compressors, and Python with its lz4 module.
+    native | asan | tsan) packages+=(python3 python3-lz4 zstd lz4) ;;
     # Without its preloader wine64 cannot reserve the Windows address ranges before the Linux
     # loader maps its libraries; about one process start in a thousand then fails with "failed
     # to map the shared user data" and exits before the program runs.

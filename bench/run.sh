@@ -218,7 +218,25 @@ compare "1 × $size_label random vs non-compressible" "≤ 1.10" 1.10 1 "$bytes"
   -- "${pel_big[@]}" --type 2 \
   -- /dev/null "${pel_big[@]}" --type 0
 
-# 3c. The check of a folder beside cat reading the same files; both read from the cache, which
+# 3c. Shaped random data beside plain random data (at least 0.8 × its speed: a time ratio of at
+# most 1.25), and beside fio making data of the same shape.
+for shape in "10|" "50|" "90|" "50|30"; do
+  compress=${shape%%|*}
+  dedupe=${shape#*|}
+  label="--compress $compress${dedupe:+ --dedupe $dedupe}"
+  shape_args=(--compress "$compress")
+  [[ -n $dedupe ]] && shape_args+=(--dedupe "$dedupe")
+  compare "1 × $size_label $label vs random" "≤ 1.25 (≥ 0.8 × random's speed)" 1.25 1 "$bytes" \
+    -- "${pel_big[@]}" "${shape_args[@]}" \
+    -- /dev/null "${pel_big[@]}" --type 2
+done
+compare "1 × $size_label --compress 50 --dedupe 30 vs fio (compress 50 %, dedupe 30 %)" "report only" - 1 "$bytes" \
+  -- "${pel_big[@]}" --compress 50 --dedupe 30 \
+  -- /dev/null fio --name=w --filename="$out/f" --rw=write --bs=1M --size="${mib}M" --refill_buffers \
+  --buffer_compress_percentage=50 --dedupe_percentage=30 \
+  --ioengine=sync --thread --fallocate=none --invalidate=0 --disk_util=0 --end_fsync=0 --output-format=terse
+
+# 3d. The check of a folder beside cat reading the same files; both read from the cache, which
 # one run of each fills first. The ratio is time over time: at most 1 is at least cat's speed.
 # compare_read LABEL TARGET-TEXT MAX-RATIO -- VERIFY-CMD... -- CAT-CMD...
 compare_read() {
@@ -246,6 +264,10 @@ for entry in "0|non-compressible" "2|random" "1|zeros"; do
   compare_read "verify --threads 1, 1 × $size_label ${entry#*|} vs cat > /dev/null" "report only" - \
     -- "$cli" verify --threads 1 "$out" -- cat "$out"/*
 done
+fresh
+"${pel_big[@]}" --compress 50 --dedupe 30
+compare_read "verify 1 × $size_label --compress 50 --dedupe 30 vs cat > /dev/null" "≤ 1.0 (≥ cat's speed)" 1.0 \
+  -- "$cli" verify "$out" -- cat "$out"/*
 fresh
 "$cli" --folder "$out" --count "$files" --size 1 --type 0 --yes --quiet
 compare_read "verify $(grouped "$files") × 1 KB vs find -exec cat > /dev/null" "report only" - \
@@ -321,8 +343,9 @@ report=$(
   echo "# Benchmark ($scale, $pairs pairs)"
   echo
   echo "Medians of wall time; ratio = median over pairs of pelmora / peer; one warm-up of each first."
-  echo "\"random vs non-compressible\" sets pelmora-cli --type 2 beside pelmora-cli --type 0; the \"verify\""
-  echo "rows set pelmora-cli verify beside cat reading the same files from the cache."
+  echo "\"random vs non-compressible\" sets pelmora-cli --type 2 beside pelmora-cli --type 0; \"--compress P vs"
+  echo "random\" sets shaped random data beside --type 2; the \"verify\" rows set pelmora-cli verify beside cat"
+  echo "reading the same files from the cache."
   echo
   echo "| comparison | pelmora median | peer median | median ratio | target | met? |"
   echo "|---|---|---|---|---|---|"

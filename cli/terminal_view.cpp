@@ -1,46 +1,53 @@
 // The terminal's view of a run.
 #include "cli/terminal_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include "cli/terminal.h"
 #include "core/base/text.h"
+#include "core/run/progress.h"
 #include "core/run/reveal.h"
+#include "core/run/run.h"
 
 namespace {
 
 // Message-box texts use CR LF; a terminal wants LF alone.
 std::u16string console_text(const std::u16string& text) { return replace_all(text, u"\r\n", u"\n"); }
 
-// One line from standard input, without its line end (LF or CR LF); none at the end of the input.
-std::optional<std::string> read_input_line() {
-    std::string line;
-    for (int c = std::getchar(); c != '\n'; c = std::getchar()) {
-        if (c == EOF)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c != '\r')
-            line += static_cast<char>(c);
-    }
-    return line;
-}
-
 } // namespace
+
+ProgressStyle progress_style(const CliOptions& options, bool stderr_terminal) {
+    if (stderr_terminal && (options.progress || !options.quiet))
+        return ProgressStyle::redraw;
+    return options.progress ? ProgressStyle::lines : ProgressStyle::none;
+}
 
 bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16string& text) {
     if (options_.overwrite == Overwrite::yes)
         return true;
     if (options_.overwrite == Overwrite::ask && stdin_is_terminal()) {
+        // The question goes where the progress goes, so that standard output keeps the result.
         end_status_area();
-        write_out(caption + u": " + console_text(text) + u" [y/N] ");
+        write_err(caption + u": " + console_text(text) + u" [y/N] ");
         const std::optional<std::string> answer = read_input_line();
+        // Ctrl-C at the question breaks off the read: that is a cancel, not a No.
+        if (run_cancel) {
+            write_err(u"\n");
+            interrupted_ = true;
+            return false;
+        }
         if (answer && (*answer == "y" || *answer == "Y" || *answer == "yes"))
             return true;
     } else if (options_.overwrite == Overwrite::ask) {
         write_err(console_text(text) +
                   u"\nNo terminal to ask: use --yes to overwrite or --no-clobber to stop.\n");
+    } else {
+        write_err(console_text(text) + u"\n--no-clobber: nothing is overwritten, the run stops here.\n");
     }
     declined_ = true;
+    error_ = replace_all(text, u"\r\n", u" ");
     return false;
 }
 
@@ -48,13 +55,20 @@ void TerminalView::show_error(const std::u16string& caption, const std::u16strin
     end_status_area();
     write_err(caption + u": " + console_text(text) + u"\n");
     failed_ = true;
+    error_ = replace_all(text, u"\r\n", u": ");
 }
 
 void TerminalView::report_shown(bool finished) {
-    if (finished)
+    if (finished) {
         summary_ = upper_;
-    if (terminal_ && !options_.quiet)
+        if (style_ == ProgressStyle::redraw)
+            draw();
+        return;
+    }
+    if (style_ == ProgressStyle::redraw)
         draw();
+    else if (style_ == ProgressStyle::lines)
+        print_line();
 }
 
 void TerminalView::reveal(const std::u16string& path) {
@@ -63,11 +77,11 @@ void TerminalView::reveal(const std::u16string& path) {
 }
 
 void TerminalView::finish(bool cancelled) {
-    if (options_.quiet)
-        return;
     if (drawn_)
-        write_out(u"\x1b[1A\r\x1b[J");
+        write_err(u"\x1b[1A\r\x1b[J");
     drawn_ = false;
+    if (options_.quiet || options_.json)
+        return;
     if (!summary_.empty())
         write_out(summary_ + u"\n");
     if (cancelled)
@@ -87,12 +101,70 @@ void TerminalView::draw() {
     out += u"\n\r\x1b[K";
     out += bar;
     out += lower_;
-    write_out(out);
+    write_err(out);
     drawn_ = true;
+}
+
+void TerminalView::print_line() {
+    // The first report prints at once, the others at most once a second; a report before the run
+    // has a measurable share leaves its lines empty.
+    const auto now = std::chrono::steady_clock::now();
+    if (upper_.empty() || (line_printed_ && now - last_line_ < std::chrono::seconds(1)))
+        return;
+    write_err(upper_ + u"  ||  " + lower_ + u"\n");
+    last_line_ = now;
+    line_printed_ = true;
 }
 
 void TerminalView::end_status_area() {
     if (drawn_)
-        write_out(u"\n");
+        write_err(u"\n");
     drawn_ = false;
+}
+
+VerifyProgressView::VerifyProgressView(const VerifyProgress& progress, ProgressStyle style)
+    : progress_(progress), style_(style), start_(std::chrono::steady_clock::now()) {
+    if (style_ != ProgressStyle::none)
+        thread_ = std::thread([this] { show(); });
+}
+
+VerifyProgressView::~VerifyProgressView() {
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    if (style_ == ProgressStyle::redraw && drawn_)
+        write_err(u"\r\x1b[K");
+    else if (style_ == ProgressStyle::lines)
+        write_err(line() + u"\n"); // a log ends with the whole count and the rate
+}
+
+std::u16string VerifyProgressView::line() const {
+    const uint64_t files = progress_.files_checked.load(std::memory_order_relaxed);
+    const uint64_t bytes = progress_.bytes_checked.load(std::memory_order_relaxed);
+    const uint64_t files_total = progress_.files_total.load(std::memory_order_relaxed);
+    const uint64_t bytes_total = progress_.bytes_total.load(std::memory_order_relaxed);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const auto count = [](uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); };
+    return u"checked " + count(files) + u" of " + count(files_total) + u" files, " +
+           format_size(static_cast<double>(bytes)) + u" of " + format_size(static_cast<double>(bytes_total)) +
+           u", " + format_size(static_cast<double>(bytes) / std::max(seconds, 0.001)) + u"/s";
+}
+
+void VerifyProgressView::show() {
+    const auto interval =
+        style_ == ProgressStyle::redraw ? std::chrono::milliseconds(250) : std::chrono::milliseconds(1000);
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, interval, [this] { return stop_; })) {
+        if (style_ == ProgressStyle::redraw) {
+            write_err(u"\r\x1b[K" + line());
+            drawn_ = true;
+        } else {
+            write_err(line() + u"\n");
+        }
+    }
 }

@@ -1,19 +1,33 @@
-// Win32 reads for the check of a folder.
+// Win32 listing and reads for the check of a folder.
 #include "core/run/file_reader.h"
 
+#include <atomic>
 #include <memory>
 #include <windows.h>
 
 #include "core/base/text.h"
+#include "core/run/file_system.h"
 #include "platform/wide_text.h"
 
 namespace {
 
 class Win32FileReader : public FileReader {
 public:
+    char16_t separator() const override { return u'\\'; }
+    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
+              std::string& error) override;
+    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override;
     Handle open(const std::u16string& path, std::string& error) override;
+    bool size(Handle file, uint64_t& size, std::string& error) override;
     int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
     void close(Handle file) override;
+    void set_direct(bool direct) override { direct_ = direct; }
+    bool direct_refused() const override { return refused_; }
+    bool drop_cache(const std::u16string& path, std::string& error) override;
+
+private:
+    bool direct_ = false;
+    std::atomic<bool> refused_{false};
 };
 
 } // namespace
@@ -33,17 +47,96 @@ std::string system_message(DWORD code) {
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
+// Folders, links and junctions (reparse points) and devices are never a run's file.
+bool may_be_file(DWORD attributes) {
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ==
+           0;
+}
+
 } // namespace
 
+bool Win32FileReader::list(const std::u16string& folder,
+                           const std::function<void(std::u16string_view name)>& each, std::string& error) {
+    std::u16string pattern = folder;
+    if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/')
+        pattern += u'\\';
+    pattern += u'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(wide(pattern), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        // An empty drive root lists nothing at all.
+        if (code == ERROR_FILE_NOT_FOUND)
+            return true;
+        error = system_message(code);
+        return false;
+    }
+    do {
+        if (may_be_file(found.dwFileAttributes))
+            each(utf16(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    const DWORD code = GetLastError();
+    FindClose(search);
+    if (code != ERROR_NO_MORE_FILES) {
+        error = system_message(code);
+        return false;
+    }
+    return true;
+}
+
+FileReader::Kind Win32FileReader::examine(const std::u16string& path, uint64_t& size, std::string& error) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &info)) {
+        error = system_message(GetLastError());
+        return Kind::unreadable;
+    }
+    if (!may_be_file(info.dwFileAttributes))
+        return Kind::other;
+    size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    return Kind::file;
+}
+
 FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
-    HANDLE file =
-        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const wchar_t* const name = wide(path);
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // The link itself is opened, never what it points at; then refused below.
+    constexpr DWORD kFlags = FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    bool opened = false; // or failed for another reason than the direct I/O
+    if (direct_ && !refused_) {
+        file = CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                           kFlags | FILE_FLAG_NO_BUFFERING, nullptr);
+        opened = file != INVALID_HANDLE_VALUE ||
+                 (GetLastError() != ERROR_INVALID_PARAMETER && GetLastError() != ERROR_NOT_SUPPORTED);
+        if (!opened)
+            refused_ = true;
+    }
+    if (!opened)
+        file = CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                           kFlags | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = system_message(GetLastError());
         return kNoHandle;
     }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info) || !may_be_file(info.dwFileAttributes) ||
+        GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        error = "it is not a regular file";
+        return kNoHandle;
+    }
     return reinterpret_cast<Handle>(file);
+}
+
+bool Win32FileReader::size(Handle file, uint64_t& size, std::string& error) {
+    LARGE_INTEGER now;
+    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &now)) {
+        error = system_message(GetLastError());
+        return false;
+    }
+    size = static_cast<uint64_t>(now.QuadPart);
+    return true;
 }
 
 int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, size_t size,
@@ -66,10 +159,19 @@ int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, si
         if (got == 0)
             break;
         done += got;
+        // An unbuffered read stops short at the end of the file; the rest, from a place that is
+        // not aligned, would only fail.
+        if (direct_ && done < size && (offset + done) % kDirectAlignment != 0)
+            break;
     }
     return static_cast<int64_t>(done);
 }
 
 void Win32FileReader::close(Handle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+bool Win32FileReader::drop_cache(const std::u16string&, std::string& error) {
+    error = "Windows has no call that drops one file from its cache (--direct reads past it)";
+    return false;
+}
 
 std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<Win32FileReader>(); }

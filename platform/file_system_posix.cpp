@@ -2,6 +2,7 @@
 #include "core/run/file_system.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -17,60 +18,144 @@ public:
     explicit PosixFileSystem(bool sync = false) : sync_(sync) {}
 
     char16_t separator() const override { return u'/'; }
+    // PATH_MAX less its terminating zero, in bytes of UTF-8.
     size_t max_path_length() const override { return 4095; }
+    size_t path_length(const std::u16string& path) const override;
     Kind probe(const std::u16string& path) override;
     bool create_folder(const std::u16string& path) override;
-    Handle create_file(const std::u16string& path) override;
-    Handle create_new_file(const std::u16string& path) override;
+    Handle create_file(const std::u16string& path, CreateStatus& status) override;
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override;
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
     WriteStatus close(Handle file) override;
     bool remove(const std::u16string& path) override;
+    bool rename(const std::u16string& from, const std::u16string& to) override;
+    void set_direct(bool direct) override { direct_ = direct; }
+    bool direct(Handle file) const override;
+    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
+    int open_for_writing(const std::string& name, int flags) const;
+
     bool sync_;
+    bool direct_ = false;
 };
-
-} // namespace
-
-namespace {
 
 FileSystem::WriteStatus status_of(int error) {
     return error == ENOSPC || error == EDQUOT ? FileSystem::WriteStatus::disk_full
                                               : FileSystem::WriteStatus::failed;
 }
 
+FileSystem::CreateStatus create_status_of(int error) {
+    switch (error) {
+    case EEXIST:
+        return FileSystem::CreateStatus::exists;
+    case ELOOP: // O_NOFOLLOW met a link
+        return FileSystem::CreateStatus::not_regular;
+    case ENOSPC: // no space for the entry, or no inode left
+    case EDQUOT:
+        return FileSystem::CreateStatus::disk_full;
+    default:
+        return FileSystem::CreateStatus::failed;
+    }
+}
+
+int open_retrying(const std::string& name, int flags) {
+    int fd;
+    do
+        fd = ::open(name.c_str(), flags, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Links are never followed, and a pipe or device that takes the name between the check and the
+// open cannot make the open wait or act: O_NONBLOCK, then the kind is checked on what was opened.
+constexpr int kWriteFlags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+FileSystem::Handle regular_or_none(int fd, FileSystem::CreateStatus& status) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        status = FileSystem::CreateStatus::not_regular;
+        ::close(fd);
+        return FileSystem::kNoHandle;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    status = FileSystem::CreateStatus::ok;
+    return fd;
+}
+
 } // namespace
 
+size_t PosixFileSystem::path_length(const std::u16string& path) const { return to_utf8(path).size(); }
+
 FileSystem::Kind PosixFileSystem::probe(const std::u16string& path) {
+    const std::string name = to_utf8(path);
     struct stat info;
-    if (::stat(to_utf8(path).c_str(), &info) != 0)
-        return Kind::missing;
-    return S_ISDIR(info.st_mode) ? Kind::folder : Kind::file;
+    if (::lstat(name.c_str(), &info) != 0)
+        return errno == ENOENT ? Kind::missing : Kind::other;
+    // A folder reached through a link is a folder: files are made inside it, never through it. A
+    // link in a file's place is not a file, wherever it points.
+    if (S_ISLNK(info.st_mode))
+        return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? Kind::folder : Kind::other;
+    return S_ISDIR(info.st_mode) ? Kind::folder : S_ISREG(info.st_mode) ? Kind::file : Kind::other;
 }
 
 bool PosixFileSystem::create_folder(const std::u16string& path) {
     return ::mkdir(to_utf8(path).c_str(), 0777) == 0;
 }
 
-namespace {
+// With direct I/O asked for, O_DIRECT where the file system takes it.
+int PosixFileSystem::open_for_writing(const std::string& name, int flags) const {
+#ifdef O_DIRECT
+    if (direct_) {
+        const int fd = open_retrying(name, flags | O_DIRECT);
+        if (fd >= 0 || errno != EINVAL)
+            return fd;
+        // A file system without direct I/O (tmpfs on older kernels, ramfs) says so only after it
+        // has made the file: it is ours now, opened again as usual, still without following links.
+        flags = (flags & ~(O_CREAT | O_EXCL)) | O_TRUNC;
+    }
+#endif
+    return open_retrying(name, flags);
+}
 
-FileSystem::Handle open_for_writing(const std::u16string& path, int flags) {
+FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
+    // O_EXCL fails on any name that is taken, a link included, wherever it points.
+    const int fd = open_for_writing(to_utf8(path), kWriteFlags | O_CREAT | O_EXCL);
+    if (fd < 0) {
+        status = create_status_of(errno);
+        return kNoHandle;
+    }
+    return regular_or_none(fd, status);
+}
+
+FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path, CreateStatus& status) {
     const std::string name = to_utf8(path);
-    int fd;
-    do
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd < 0 ? FileSystem::kNoHandle : fd;
-}
-
-} // namespace
-
-FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path) {
-    return open_for_writing(path, O_TRUNC);
-}
-
-FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path) {
-    return open_for_writing(path, O_EXCL);
+    struct stat info;
+    if (::lstat(name.c_str(), &info) != 0) {
+        if (errno != ENOENT) {
+            status = create_status_of(errno);
+            return kNoHandle;
+        }
+        return create_new_file(path, status);
+    }
+    // A pipe, socket or device is never opened: opening one may wait or have effects of its own.
+    if (!S_ISREG(info.st_mode)) {
+        status = CreateStatus::not_regular;
+        return kNoHandle;
+    }
+    const int fd = open_for_writing(name, kWriteFlags);
+    if (fd < 0) {
+        status = create_status_of(errno);
+        return kNoHandle;
+    }
+    const Handle file = regular_or_none(fd, status);
+    if (file != kNoHandle && ::ftruncate(fd, 0) != 0) {
+        status = create_status_of(errno);
+        ::close(fd);
+        return kNoHandle;
+    }
+    return file;
 }
 
 FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {
@@ -100,6 +185,63 @@ FileSystem::WriteStatus PosixFileSystem::close(Handle file) {
     return status;
 }
 
+bool PosixFileSystem::direct(Handle file) const {
+#ifdef O_DIRECT
+    const int flags = ::fcntl(static_cast<int>(file), F_GETFL);
+    return flags != -1 && (flags & O_DIRECT) != 0;
+#else
+    (void)file;
+    return false;
+#endif
+}
+
+FileSystem::WriteStatus PosixFileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
+                                                  size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return status_of(errno);
+        }
+        if (n == 0)
+            return WriteStatus::failed;
+        data += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return WriteStatus::ok;
+}
+
+FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length, bool reserve) {
+    const int fd = static_cast<int>(file);
+#ifdef __linux__
+    // Blocks claimed up front also keep the file in few pieces; where the file system cannot
+    // claim them, a plain length does the rest.
+    if (reserve) {
+        int result;
+        do
+            result = ::fallocate(fd, 0, 0, static_cast<off_t>(length));
+        while (result != 0 && errno == EINTR);
+        if (result == 0)
+            return WriteStatus::ok;
+        if (errno != EOPNOTSUPP && errno != ENOSYS)
+            return status_of(errno);
+    }
+#else
+    (void)reserve;
+#endif
+    int result;
+    do
+        result = ::ftruncate(fd, static_cast<off_t>(length));
+    while (result != 0 && errno == EINTR);
+    return result == 0 ? WriteStatus::ok : status_of(errno);
+}
+
 bool PosixFileSystem::remove(const std::u16string& path) { return ::unlink(to_utf8(path).c_str()) == 0; }
+
+bool PosixFileSystem::rename(const std::u16string& from, const std::u16string& to) {
+    return std::rename(to_utf8(from).c_str(), to_utf8(to).c_str()) == 0;
+}
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }

@@ -20,7 +20,7 @@
 namespace {
 
 // A translation is a few dozen kilobytes; reading stops here so a huge file cannot exhaust memory.
-constexpr DWORD kMostBytesRead = 64u << 20;
+constexpr DWORD kMostBytesRead = kMostTranslationBytes;
 
 std::u16string from_ansi(std::string_view bytes) {
     if (bytes.empty())

@@ -37,26 +37,51 @@ std::string to_utf8(std::u16string_view text) {
     return out;
 }
 
+namespace {
+
+// The character that starts at text[i] and how many bytes it takes, or -1 for a byte that starts
+// no well-formed character.
+int next_character(std::string_view text, size_t i, uint32_t& c) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int extra = b < 0x80             ? 0
+                      : (b & 0xE0) == 0xC0 ? 1
+                      : (b & 0xF0) == 0xE0 ? 2
+                      : (b & 0xF8) == 0xF0 ? 3
+                                           : -1;
+    c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
+    bool valid = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
+    for (int k = 1; valid && k <= extra; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+        valid = (next & 0xC0) == 0x80;
+        c = c << 6 | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not characters.
+    static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (!valid || c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return -1;
+    return extra + 1;
+}
+
+} // namespace
+
+bool is_utf8(std::string_view text) {
+    uint32_t c;
+    for (size_t i = 0; i < text.size();) {
+        const int length = next_character(text, i, c);
+        if (length < 0)
+            return false;
+        i += static_cast<size_t>(length);
+    }
+    return true;
+}
+
 std::u16string from_utf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        int extra = b < 0x80             ? 0
-                    : (b & 0xE0) == 0xC0 ? 1
-                    : (b & 0xF0) == 0xE0 ? 2
-                    : (b & 0xF8) == 0xF0 ? 3
-                                         : -1;
-        uint32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
-        bool valid = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
-        for (int k = 1; valid && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            valid = (next & 0xC0) == 0x80;
-            c = c << 6 | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (!valid || c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        uint32_t c;
+        const int length = next_character(text, i, c);
+        if (length < 0) {
             out += u'\uFFFD';
             ++i;
             continue;
@@ -67,7 +92,7 @@ std::u16string from_utf8(std::string_view text) {
         } else {
             out += static_cast<char16_t>(c);
         }
-        i += static_cast<size_t>(extra) + 1;
+        i += static_cast<size_t>(length);
     }
     return out;
 }

@@ -49,3 +49,5 @@ int32_t leading_int32(std::u16string_view text);
 std::string to_utf8(std::u16string_view text);
 // UTF-8 to UTF-16; invalid bytes become U+FFFD.
 std::u16string from_utf8(std::string_view text);
+// True when `text` is well-formed UTF-8 throughout (so from_utf8 and to_utf8 give it back unchanged).
+bool is_utf8(std::string_view text);

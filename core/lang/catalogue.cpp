@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 #include "core/base/text.h"
@@ -183,7 +184,41 @@ const char16_t* get_text(int n) {
     return language_texts[kEnglish][n];
 }
 
+namespace {
+
+// Guards the freeing of loaded tables against copies being made from them. Lookups are rare (a
+// few per progress report), so one lock costs nothing measurable.
+std::mutex loaded_guard;
+std::unique_ptr<LoadedTexts> loaded_now;
+std::unique_ptr<LoadedTexts> loaded_before;
+
+} // namespace
+
+void set_loaded_texts(std::unique_ptr<LoadedTexts> loaded) {
+    std::unique_ptr<LoadedTexts> retired;
+    {
+        std::lock_guard lock(loaded_guard);
+        retired = std::move(loaded_before);
+        loaded_before = std::move(loaded_now);
+        loaded_now = std::move(loaded);
+        loaded_texts.store(&loaded_now->table, std::memory_order_release);
+        loaded_texts_active.store(true, std::memory_order_release);
+    }
+    // Freed outside the lock: no copy waits for a large text to go.
+}
+
+int kept_loaded_texts() {
+    std::lock_guard lock(loaded_guard);
+    return (loaded_now != nullptr) + (loaded_before != nullptr);
+}
+
+// A copy made under the lock, so a loaded table is never freed while its text is copied: any
+// thread may ask.
+std::u16string text(TextId id) {
+    std::lock_guard lock(loaded_guard);
+    return text_of(get_text(id));
+}
+
 const char16_t* get_common_text(int n) { return n >= 0 && n < kTextSlots ? common_texts[n] : nullptr; }
 
-std::u16string text(TextId id) { return text_of(get_text(id)); }
 std::u16string common_text(CommonTextId id) { return text_of(get_common_text(id)); }

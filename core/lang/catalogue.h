@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 inline constexpr int kMaxLanguages = 32;
@@ -26,7 +27,8 @@ extern text_table common_texts;
 // The English section as it stood before it was cut into lines; the translation template.
 extern std::u16string english_section;
 // The table of the translation file the user loaded last (null before the first); while the flag
-// is set it replaces every built-in language. A published table is never changed or freed.
+// is set it replaces every built-in language. A published table is never changed; it is freed at
+// the second load after it (see set_loaded_texts).
 extern std::atomic<const text_table*> loaded_texts;
 extern std::atomic<bool> loaded_texts_active;
 // The active language: 0 German, 1 English, 2 Russian, ... (read by the worker thread too).
@@ -45,7 +47,23 @@ void parse_section(char16_t* text, text_table& table);
 // True for an entry that holds a text: neither none nor empty.
 inline bool has_text(const char16_t* text) { return text != nullptr && *text != 0; }
 
+// A loaded translation file: its text, cut in place, and the table that points into it.
+struct LoadedTexts {
+    std::u16string text;
+    text_table table = {};
+};
+
+// Makes `loaded` the table of every lookup (on the thread that loads translations: the UI thread).
+// The one before it stays, so a text that thread was handed before still holds; older ones are
+// freed, never while text() is copying from them.
+void set_loaded_texts(std::unique_ptr<LoadedTexts> loaded);
+// How many loaded tables are in memory: at most two.
+int kept_loaded_texts();
+
 // Text of string number n in the active language, the English one where it has none, or null.
+// The text of a loaded translation lasts until the second load after the lookup: threads other
+// than the one that loads take text() (text_ids.h), a copy made under the lock that guards the
+// freeing of loaded tables.
 const char16_t* get_text(int n);
 // Text n of the language-independent section, or null.
 const char16_t* get_common_text(int n);

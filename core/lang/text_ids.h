@@ -63,6 +63,7 @@ enum CommonTextId : int {
     kCommonNotice = 27,
 };
 
-// The text as shown: a number without a text shows as empty.
+// The text as shown: a number without a text shows as empty. A copy, safe on any thread while
+// translations are loaded.
 std::u16string text(TextId id);
 std::u16string common_text(CommonTextId id);

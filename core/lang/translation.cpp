@@ -2,7 +2,7 @@
 #include "core/lang/translation.h"
 
 #include <algorithm>
-#include <forward_list>
+#include <memory>
 
 #include "core/base/text.h"
 #include "core/lang/text_ids.h"
@@ -21,15 +21,10 @@ std::u16string without_zeros(std::u16string text) {
     return text;
 }
 
-// A loaded translation: the text its table points into.
-struct LoadedTranslation {
-    std::u16string text;
-    text_table table = {};
-};
-
 } // namespace
 
 std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode) {
+    bytes = bytes.substr(0, kMostTranslationBytes);
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         std::u16string text((bytes.size() - 2) / 2, u'\0');
@@ -42,14 +37,12 @@ std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode) {
 }
 
 void install_translation(std::u16string text) {
-    // Only the UI thread loads; lookups on other threads see either the previous table or the
-    // new one, both complete, and neither is ever freed.
-    static std::forward_list<LoadedTranslation> kept;
-    LoadedTranslation& loaded = kept.emplace_front();
-    loaded.text = std::move(text);
-    parse_section(loaded.text.data(), loaded.table);
-    loaded_texts.store(&loaded.table, std::memory_order_release);
-    loaded_texts_active.store(true, std::memory_order_release);
+    // Only the UI thread loads; lookups on other threads copy their texts (text()), so a table
+    // can go once two newer ones have come.
+    auto loaded = std::make_unique<LoadedTexts>();
+    loaded->text = std::move(text);
+    parse_section(loaded->text.data(), loaded->table);
+    set_loaded_texts(std::move(loaded));
 }
 
 std::u16string completeness_report(const text_table& loaded, const text_table& english,

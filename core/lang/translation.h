@@ -2,6 +2,7 @@
 // loaded translation the interface's texts, the completeness report, the template's name and text.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,14 +12,17 @@
 // multi-byte character is ever split).
 using ansi_decoder = std::u16string (*)(std::string_view bytes);
 
+// The most of a translation file that is read: a whole translation takes some 20 KB, so a larger
+// file is no translation, and must not take the memory of its size.
+inline constexpr size_t kMostTranslationBytes = size_t{1} << 20;
+
 // A text file's bytes as text: UTF-16LE after a leading FF FE, otherwise 8-bit text through
-// `decode`. Zero characters are dropped, since the catalogue's line rules end a text at one;
-// an odd last byte of a UTF-16 file is dropped too.
+// `decode`; only the first kMostTranslationBytes count. Zero characters are dropped, since the
+// catalogue's line rules end a text at one; an odd last byte of a UTF-16 file is dropped too.
 std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode);
 
 // Makes `text` (a translation file's whole text) the loaded translation and switches every
-// lookup to it. Each loaded text and its table are kept until the process ends, so a text that
-// a lookup returned before stays valid on any thread whatever is loaded later.
+// lookup to it (set_loaded_texts: the one before stays, older ones go).
 void install_translation(std::u16string text);
 
 // "N %" for the share of English numbers that `loaded` translates, or, for a translation that

@@ -1,10 +1,12 @@
-// How the check of a folder reads its files, implemented once for POSIX and once for Win32.
+// How the check of a folder lists and reads its files, implemented once for POSIX and once for Win32.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class FileReader {
 public:
@@ -13,12 +15,45 @@ public:
 
     virtual ~FileReader() = default;
 
-    // Opens a file for reading; kNoHandle and the system's reason when it cannot.
+    // The separator between a folder and a name in the paths this reader takes.
+    virtual char16_t separator() const = 0;
+
+    // Calls `each` with the name of every entry of `folder` that may be a regular file: folders,
+    // links and devices are left out where the listing tells, and so are names that are no valid
+    // text. False and the system's reason when the folder cannot be listed to its end.
+    virtual bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
+                      std::string& error) = 0;
+
+    enum class Kind { file, other, unreadable };
+    // What `path` is, without following a link; the size of a regular file, or the system's
+    // reason when that cannot be told.
+    virtual Kind examine(const std::u16string& path, uint64_t& size, std::string& error) = 0;
+
+    // Opens a regular file for reading, without following a link and without waiting for a
+    // writer (a pipe put in a file's place); kNoHandle and the reason when it cannot, or when what
+    // is there is no regular file.
     virtual Handle open(const std::u16string& path, std::string& error) = 0;
+    // The size the open file has now.
+    virtual bool size(Handle file, uint64_t& size, std::string& error) = 0;
     // Reads up to `size` bytes from `offset`: the count read, short only at the end of the file,
     // or -1 and the system's reason. Safe to call from several threads on different handles.
     virtual int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) = 0;
     virtual void close(Handle file) = 0;
+
+    // Direct I/O: files opened from now on are read from the device, past the system's cache,
+    // where the file system lets them; reads then ask for sizes and places that are multiples of
+    // kDirectAlignment (file_system.h), into memory aligned to it, and may come back short at the
+    // end of the file.
+    virtual void set_direct(bool direct) { (void)direct; }
+    // True once a file system refused direct reads: those files were read through the cache.
+    virtual bool direct_refused() const { return false; }
+    // Writes what the cache holds of the file to the disk, then drops the file from the cache, so
+    // that the next read comes from the disk; false and the reason where the system cannot.
+    virtual bool drop_cache(const std::u16string& path, std::string& error) {
+        (void)path;
+        error = "not supported";
+        return false;
+    }
 };
 
 // The platform's reader (one factory in each platform file).

@@ -1,6 +1,8 @@
 // Run file names: made by the run, read back by the check.
 #include "core/run/names.h"
 
+#include <utility>
+
 #include "core/run/file_type.h"
 
 namespace {
@@ -23,6 +25,38 @@ private:
     uint32_t state_;
 };
 
+// A number of 1 to `most_digits` digits without a leading zero (but "0" itself), then `end`; moves
+// `text` past both. None when the text does not start so.
+std::optional<int32_t> shape_number(std::u16string_view& text, size_t most_digits, std::u16string_view end) {
+    size_t digits = 0;
+    int32_t value = 0;
+    while (digits < text.size() && digits <= most_digits && text[digits] >= u'0' && text[digits] <= u'9')
+        value = value * 10 + (text[digits++] - u'0');
+    if (digits == 0 || digits > most_digits || (digits > 1 && text[0] == u'0') ||
+        !text.substr(digits).starts_with(end))
+        return std::nullopt;
+    text.remove_prefix(digits + end.size());
+    return value;
+}
+
+// The shape a shaped head names, and the head's length; none when the name has no such head.
+std::optional<std::pair<DataShape, size_t>> parse_shaped_head(std::u16string_view name) {
+    constexpr std::u16string_view kStart = u"random_c";
+    if (!name.starts_with(kStart))
+        return std::nullopt;
+    std::u16string_view rest = name.substr(kStart.size());
+    const std::optional<int32_t> compress = shape_number(rest, 3, u"_d");
+    if (!compress)
+        return std::nullopt;
+    const std::optional<int32_t> dedupe = shape_number(rest, 2, u"__");
+    if (!dedupe)
+        return std::nullopt;
+    const DataShape shape{*compress, *dedupe};
+    if (!shape.valid() || shape.plain())
+        return std::nullopt;
+    return std::pair{shape, name.size() - rest.size()};
+}
+
 } // namespace
 
 int number_width(int32_t files_c) {
@@ -42,14 +76,22 @@ void append_number(std::u16string& text, int32_t number, int width) {
 
 std::u16string file_name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
-std::u16string file_name_head(int32_t files_type) {
+std::u16string file_name_head(int32_t files_type, DataShape shape) {
+    if (files_type == kRandomData && !shape.plain()) {
+        std::u16string head = u"random_c";
+        append_number(head, shape.compress, 1);
+        head += u"_d";
+        append_number(head, shape.dedupe, 1);
+        return head + u"__";
+    }
     return files_type == kGeneratorData ? u"non_compressible__"
            : files_type == kRandomData  ? u"random__"
                                         : u"maximal_compressible__";
 }
 
-std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag) {
-    std::u16string name = file_name_head(files_type);
+std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
+                         DataShape shape) {
+    std::u16string name = file_name_head(files_type, shape);
     append_number(name, number, number_width(files_c));
     return name + file_name_tail(tag);
 }
@@ -64,33 +106,46 @@ std::u16string make_tag(uint32_t seed) {
 
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
     constexpr std::u16string_view kEnd = u".file";
-    for (const int32_t files_type : {kGeneratorData, kZeros, kRandomData}) {
-        const std::u16string head = file_name_head(files_type);
-        if (!name.starts_with(head))
-            continue;
-        std::u16string_view rest = name.substr(head.size());
-        if (rest.size() < 3 + 1 + 16 + kEnd.size() || !rest.ends_with(kEnd))
+    RunFileName parsed{};
+    size_t head_size = 0;
+    if (const auto shaped = parse_shaped_head(name)) {
+        parsed.files_type = kRandomData;
+        parsed.shape = shaped->first;
+        head_size = shaped->second;
+    } else {
+        for (const int32_t files_type : {kGeneratorData, kZeros, kRandomData})
+            if (const std::u16string head = file_name_head(files_type); name.starts_with(head)) {
+                parsed.files_type = files_type;
+                head_size = head.size();
+            }
+        if (head_size == 0)
             return std::nullopt;
-        rest.remove_suffix(kEnd.size());
-        const std::u16string_view tag = rest.substr(rest.size() - 16);
-        rest.remove_suffix(16);
-        if (rest.back() != u'_')
-            return std::nullopt;
-        rest.remove_suffix(1);
-        if (rest.size() < 3 || rest.size() > 7)
-            return std::nullopt;
-        int32_t number = 0;
-        for (const char16_t digit : rest) {
-            if (digit < u'0' || digit > u'9')
-                return std::nullopt;
-            number = number * 10 + (digit - u'0');
-        }
-        for (const char16_t digit : tag)
-            if (digit < u'0' || digit > u'8')
-                return std::nullopt;
-        if (number < 1)
-            return std::nullopt;
-        return RunFileName{files_type, number, static_cast<int32_t>(rest.size()), std::u16string(tag)};
     }
-    return std::nullopt;
+    std::u16string_view rest = name.substr(head_size);
+    parsed.partial = rest.ends_with(kPartialSuffix);
+    if (parsed.partial)
+        rest.remove_suffix(kPartialSuffix.size());
+    if (rest.size() < 3 + 1 + 16 + kEnd.size() || !rest.ends_with(kEnd))
+        return std::nullopt;
+    rest.remove_suffix(kEnd.size());
+    const std::u16string_view tag = rest.substr(rest.size() - 16);
+    rest.remove_suffix(16);
+    if (rest.back() != u'_')
+        return std::nullopt;
+    rest.remove_suffix(1);
+    if (rest.size() < 3 || rest.size() > 7)
+        return std::nullopt;
+    for (const char16_t digit : rest) {
+        if (digit < u'0' || digit > u'9')
+            return std::nullopt;
+        parsed.number = parsed.number * 10 + (digit - u'0');
+    }
+    for (const char16_t digit : tag)
+        if (digit < u'0' || digit > u'8')
+            return std::nullopt;
+    if (parsed.number < 1)
+        return std::nullopt;
+    parsed.width = static_cast<int32_t>(rest.size());
+    parsed.tag = tag;
+    return parsed;
 }

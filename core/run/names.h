@@ -7,14 +7,23 @@
 #include <string>
 #include <string_view>
 
+#include "core/run/shaped.h"
+// The most files a run has; the page and the command line keep the count at or below it.
+inline constexpr int32_t kMostFiles = 65536;
+
+// What the name of a file that a cancel cut short ends in, after its ".file".
+inline constexpr std::u16string_view kPartialSuffix = u".partial";
+
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
-// the tag, ".file".
-std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag);
+// the tag, ".file". `shape` counts for random data (type 2) alone.
+std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
+                         DataShape shape = {});
 // Appends `number` in decimal, padded with zeros to `width` digits.
 void append_number(std::u16string& text, int32_t number, int width);
 // A name is its head, the padded number and its tail; a run makes head and tail once.
-// What every name of a run starts with: the prefix and its "_".
-std::u16string file_name_head(int32_t files_type);
+// What every name of a run starts with: the prefix and its "_". Random data that is shaped names
+// its shape in the prefix, "random_c40_d30_" for 40 % and 30 % duplicates.
+std::u16string file_name_head(int32_t files_type, DataShape shape = {});
 // What every name of a run ends with: "_", the tag, ".file".
 std::u16string file_name_tail(const std::u16string& tag);
 // 16 digits 0-8 drawn with seed (generator data and zeros; random data's tag is its seed).
@@ -29,8 +38,12 @@ struct RunFileName {
     int32_t number;
     int32_t width;
     std::u16string tag;
+    DataShape shape;      // random data's; plain for the other types
+    bool partial = false; // the file a cancelled run was writing: ".file.partial"
 };
 
 // The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16
-// digits 0-8, ".file", and a number of 1 or more.
+// digits 0-8, ".file" (or ".file.partial"), and a number of 1 or more. A shaped head's numbers are
+// written as the run writes them (no leading zeros), within their ranges, and never the plain
+// shape.
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name);

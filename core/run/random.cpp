@@ -10,22 +10,19 @@ static_assert(kRandomSegmentBytes % kChunkBytes == 0, "a segment is a whole numb
 
 namespace {
 
-constexpr uint64_t kGoldenGamma = 0x9E3779B97F4A7C15u;
 // Files are below 2^31 KB, so below 2^21 segments: number and segment share one index.
 constexpr int kSegmentBits = 21;
-constexpr uint64_t kSeedsPerSegment = 3 * kRandomLanes;
 constexpr int kSeedingRounds = 12;
 
 constexpr uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 
 // Any x86-64 (or other) processor: plain lanes that the compiler vectorises as far as it can.
-void fill_baseline(RandomLanes& r, uint8_t* out, size_t chunks) {
+void steps_baseline(RandomLanes& r, uint8_t* out, size_t steps) {
     uint64_t a[kRandomLanes], b[kRandomLanes], c[kRandomLanes], n[kRandomLanes];
     std::memcpy(a, r.s[0], sizeof a);
     std::memcpy(b, r.s[1], sizeof b);
     std::memcpy(c, r.s[2], sizeof c);
     std::memcpy(n, r.s[3], sizeof n);
-    const size_t steps = chunks * kRandomChunkSteps;
     for (size_t j = 0; j < steps; ++j) {
         uint64_t words[kRandomLanes];
         for (int l = 0; l < kRandomLanes; ++l) {
@@ -57,7 +54,7 @@ PELMORA_AVX2 __m256i step_avx2(__m256i& a, __m256i& b, __m256i& c, __m256i& n, _
     return t;
 }
 
-__attribute__((target("avx2"))) void fill_avx2(RandomLanes& r, uint8_t* out, size_t chunks) {
+__attribute__((target("avx2"))) void steps_avx2(RandomLanes& r, uint8_t* out, size_t steps) {
     static_assert(kRandomLanes == 8, "two registers of four lanes");
     __m256i* const state = reinterpret_cast<__m256i*>(r.s); // s[w][0..3], then s[w][4..7]
     __m256i a0 = _mm256_load_si256(state), a1 = _mm256_load_si256(state + 1);
@@ -69,7 +66,6 @@ __attribute__((target("avx2"))) void fill_avx2(RandomLanes& r, uint8_t* out, siz
     const __m256i rotate = _mm256_setr_epi8(5, 6, 7, 0, 1, 2, 3, 4, 13, 14, 15, 8, 9, 10, 11, 12, 5, 6, 7, 0,
                                             1, 2, 3, 4, 13, 14, 15, 8, 9, 10, 11, 12);
     auto* o = reinterpret_cast<__m256i*>(out);
-    const size_t steps = chunks * kRandomChunkSteps;
     for (size_t j = 0; j < steps; ++j, o += 2) {
         _mm256_storeu_si256(o, step_avx2(a0, b0, c0, n0, one, rotate));
         _mm256_storeu_si256(o + 1, step_avx2(a1, b1, c1, n1, one, rotate));
@@ -86,10 +82,20 @@ __attribute__((target("avx2"))) void fill_avx2(RandomLanes& r, uint8_t* out, siz
 #undef PELMORA_AVX2
 #endif
 
+// The same paths by whole chunks.
+void fill_baseline(RandomLanes& r, uint8_t* out, size_t chunks) {
+    steps_baseline(r, out, chunks * kRandomChunkSteps);
+}
+#if PELMORA_AVX2_PATHS
+void fill_avx2(RandomLanes& r, uint8_t* out, size_t chunks) {
+    steps_avx2(r, out, chunks * kRandomChunkSteps);
+}
+#endif
+
 } // namespace
 
 uint64_t splitmix64_next(uint64_t& state) {
-    uint64_t z = state += kGoldenGamma;
+    uint64_t z = state += kSplitmix64Gamma;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
     return z ^ (z >> 31);
@@ -107,17 +113,21 @@ RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment) {
     // splitmix64 is a counter at heart: its state after n outputs is seed + n * gamma, so the run's
     // sequence can be entered at any place without stepping there.
     const uint64_t index = (static_cast<uint64_t>(static_cast<uint32_t>(number)) << kSegmentBits) + segment;
-    uint64_t state = seed + index * kSeedsPerSegment * kGoldenGamma;
+    return seeded_lanes(seed + index * kRandomLaneSeeds * kSplitmix64Gamma);
+}
+
+RandomLanes seeded_lanes(uint64_t state) {
     RandomLanes lanes;
     for (int l = 0; l < kRandomLanes; ++l) {
-        Sfc64 generator{0, 0, 0, 1};
-        generator.a = splitmix64_next(state);
-        generator.b = splitmix64_next(state);
-        generator.c = splitmix64_next(state);
-        for (int k = 0; k < kSeedingRounds; ++k)
-            generator.next();
-        lanes.set_lane(l, generator);
+        lanes.s[0][l] = splitmix64_next(state);
+        lanes.s[1][l] = splitmix64_next(state);
+        lanes.s[2][l] = splitmix64_next(state);
+        lanes.s[3][l] = 1;
     }
+    // The dropped outputs are steps of all lanes at once: data that seeds its generators often
+    // (shaped data, every block) pays a few vector steps for them, not a hundred scalar ones.
+    uint8_t dropped[kSeedingRounds * 8 * kRandomLanes];
+    random_steps(lanes, dropped, kSeedingRounds);
     return lanes;
 }
 
@@ -128,6 +138,15 @@ void random_fill(RandomLanes& lanes, uint8_t* out, size_t chunks) {
 
 std::vector<CodePath<RandomFillPath>> random_fill_paths() {
     return runnable_paths<RandomFillPath>(fill_baseline, PELMORA_AVX2_PATH(fill_avx2));
+}
+
+void random_steps(RandomLanes& lanes, uint8_t* out, size_t steps) {
+    static const RandomStepPath run = random_step_paths().back().run;
+    run(lanes, out, steps);
+}
+
+std::vector<CodePath<RandomStepPath>> random_step_paths() {
+    return runnable_paths<RandomStepPath>(steps_baseline, PELMORA_AVX2_PATH(steps_avx2));
 }
 
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks) {

@@ -26,8 +26,12 @@ inline constexpr uint64_t kRandomSegmentChunks = kRandomSegmentBytes / kChunkByt
 // it is written.
 inline constexpr size_t kRandomChunkSteps = kChunkBytes / (8 * kRandomLanes);
 
-// One output of splitmix64, the usual generator for seeding others.
+// One output of splitmix64, the usual generator for seeding others. Its state only ever grows by
+// the gamma, so the state after n outputs is the first plus n gammas.
 uint64_t splitmix64_next(uint64_t& state);
+inline constexpr uint64_t kSplitmix64Gamma = 0x9E3779B97F4A7C15u;
+// The splitmix64 outputs that seed one set of lanes: a, b and c of each.
+inline constexpr uint64_t kRandomLaneSeeds = 3 * kRandomLanes;
 
 // One sfc64 generator, stepped as PractRand's reference code steps it.
 struct Sfc64 {
@@ -54,6 +58,9 @@ struct RandomLanes {
 // belongs to that file and segment alone, the counter starts at 1, and 12 outputs are dropped, as
 // PractRand seeds the generator.
 RandomLanes random_lanes(uint64_t seed, int32_t number, uint64_t segment);
+// The same seeding from any place of a splitmix64 sequence: lane l takes outputs 3 l to 3 l + 2
+// from `state` on.
+RandomLanes seeded_lanes(uint64_t state);
 
 // Fills `chunks` whole chunks: step j of lane l is the little-endian 64-bit word 8 j + l. The lanes
 // end up advanced by 64 steps per chunk. Picks the fastest code path the processor supports.
@@ -63,6 +70,12 @@ void random_fill(RandomLanes& lanes, uint8_t* out, size_t chunks);
 // fastest, which random_fill takes, comes last.
 using RandomFillPath = void (*)(RandomLanes& lanes, uint8_t* out, size_t chunks);
 std::vector<CodePath<RandomFillPath>> random_fill_paths();
+// Steps all lanes `steps` times, 64 bytes a step, laid out as random_fill lays out its chunks:
+// for data that needs less than a chunk from a set of lanes. The fastest path, as random_fill.
+void random_steps(RandomLanes& lanes, uint8_t* out, size_t steps);
+using RandomStepPath = void (*)(RandomLanes& lanes, uint8_t* out, size_t steps);
+std::vector<CodePath<RandomStepPath>> random_step_paths();
+
 // The same, one generator after the other, one word at a time: the reference for the fast paths.
 void random_fill_reference(RandomLanes& lanes, uint8_t* out, size_t chunks);
 

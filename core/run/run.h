@@ -7,16 +7,19 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "core/run/file_system.h"
 #include "core/run/file_type.h"
+#include "core/run/shaped.h"
 
-class FileSystem;
 class RunView;
 
 struct GenerationSettings {
     int32_t files_c = 1;
     int32_t files_size = 1024;           // kilobytes of 1,024 bytes
     int32_t files_type = kGeneratorData; // a FileType; any other value writes zeros
+    DataShape shape;                     // random data: its compressed size and share of copies
     std::u16string Folder;
     RunView* owner = nullptr; // who is asked and shown things; also the progress target
 };
@@ -40,15 +43,55 @@ struct RunSeeds {
 // The seeds of a run that one number fixes (pelmora-cli --seed): random data takes the number as
 // its seed, so its tag shows it; the other types draw both seeds from it through splitmix64.
 RunSeeds run_seeds(uint64_t number, int32_t files_type);
+// A number for run_seeds, below kRandomSeedLimit, drawn from the time, the clock and the system's
+// entropy: a front end that draws the number itself can tell it, and the number makes the run again.
+uint64_t draw_seed_number();
 
-// 1 when the run reached its end (all files, or cancelled), -1 when it stopped on a declined
-// overwrite or an error (whose message has been shown).
+// How a run writes, beyond what the settings say; the defaults make the run the window starts.
+struct RunOptions {
+    // Past the system's cache (where the file system refuses, through it, and the outcome says so).
+    bool direct = false;
+    // A full disk ends the run as a normal end: the complete files stay, the one that did not fit
+    // goes. The file count is then the most there may be.
+    bool fill = false;
+    // Files written at the same time, each by a thread of its own (1 to kMaxJobs); the files and
+    // their bytes are the same for any number.
+    int32_t jobs = 1;
+    // Only files first to last of the run (a shard of it), each byte for byte as the whole run
+    // writes it; last 0 stands for files_c.
+    int32_t first = 1;
+    int32_t last = 0;
+};
+
+inline constexpr int32_t kMaxJobs = 64;
+
+// What a run did, in numbers, for front ends that tell more than the summary line.
+struct RunOutcome {
+    std::u16string tag;         // empty when the run was refused before it began
+    int32_t files_written = 0;  // complete files
+    uint64_t bytes_written = 0; // in them, and in a file a cancel cut short (kept as ".file.partial")
+    int32_t first = 0;          // the numbers of the first and the last complete file (0: none)
+    int32_t last = 0;
+    double seconds = 0;          // from just before the first file was made to the end
+    bool disk_full = false;      // a run with fill that the full disk ended
+    bool direct_refused = false; // direct I/O was asked for, and the file system refused it
+};
+
+// 1 when the run reached its end (all files, or cancelled, or with fill a full disk), -1 when it
+// stopped on a declined overwrite or an error (whose message has been shown).
 int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
-                       const std::optional<RunSeeds>& seeds = std::nullopt);
+                       const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
+                       RunOutcome* outcome = nullptr);
+
+// Where the generator stands before the first chunk of file `number` of a run whose generator
+// starts at run_seed: each file takes 1,024 steps per chunk, also for a short last chunk, and the
+// next one goes on from there.
+uint32_t generator_state_of_file(uint32_t run_seed, uint64_t file_bytes, int32_t number);
 
 // The worker: the run, then "Canceled" if it was cancelled, the controls back, run_busy cleared.
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
-                          const std::optional<RunSeeds>& seeds = std::nullopt);
+                          const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
+                          RunOutcome* outcome = nullptr);
 
 // UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
 // asks whether to cancel it.
@@ -69,6 +112,14 @@ void set_controls_enabled(RunView* view, bool enable);
 int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
                           const std::u16string& folder);
 void show_target_error(RunView* owner, const std::u16string& folder);
+// The error for a file that could not be created: a full disk or a name taken by something other
+// than a regular file names the path; any other reason names the folder.
+void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+                       const std::u16string& folder);
+
+// Why a run of `settings` cannot start (a negative size, a path longer than the platform takes),
+// as the text of an error: the message, CR LF, the detail. Empty when it can start.
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs);
 
 // Makes every level of folder that is missing; true when folder is a folder at the end (an empty
 // folder, the root, counts as one).

@@ -4,11 +4,27 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <thread>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
 
 #include "core/base/text.h"
 #include "tests/core/run_fixtures.h"
+#include "tests/core/test_files.h"
 
 namespace {
 
@@ -61,6 +77,24 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
         EXPECT_EQ(std::get<CliOptions>(parsed).seed, std::stoull(seed));
     }
 
+    // A shape makes random data, with or without --type 2 (before or after it).
+    const struct {
+        std::vector<std::u16string> arguments;
+        DataShape shape;
+    } shapes[] = {
+        {words({"--compress", "40"}), {40, 0}},
+        {words({"--dedupe=30"}), {100, 30}},
+        {words({"--type", "random", "--compress", "1", "--dedupe", "99"}), {1, 99}},
+        {words({"--compress=100", "--dedupe", "0", "--type", "2"}), {100, 0}},
+    };
+    for (const auto& c : shapes) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        EXPECT_EQ(std::get<CliOptions>(parsed).type, 2);
+        EXPECT_EQ(std::get<CliOptions>(parsed).shape, c.shape);
+    }
+    EXPECT_EQ(std::get<CliOptions>(parse_cli_options(words({"--type", "2"}))).shape, DataShape{});
+
     const struct {
         std::vector<std::u16string> arguments;
         std::u16string folder;
@@ -81,6 +115,63 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
         EXPECT_EQ(o.folder, c.folder);
         EXPECT_EQ(o.help, c.help);
         EXPECT_EQ(o.threads, c.threads);
+    }
+}
+
+TEST(CliOptions, StorageOptions) {
+    const auto parsed =
+        parse_cli_options(words({"--direct", "--jobs", "8", "--files=1001-2000", "--count", "4000"}));
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+    const CliOptions& o = std::get<CliOptions>(parsed);
+    EXPECT_TRUE(o.direct);
+    EXPECT_FALSE(o.fill);
+    EXPECT_EQ(o.jobs, 8);
+    EXPECT_EQ(o.first, 1001);
+    EXPECT_EQ(o.last, 2000);
+
+    const CliOptions defaults = std::get<CliOptions>(parse_cli_options({}));
+    EXPECT_FALSE(defaults.direct || defaults.fill || defaults.drop_cache);
+    EXPECT_EQ(defaults.jobs, 1);
+    EXPECT_EQ(defaults.first, 1);
+    EXPECT_EQ(defaults.last, 0);
+
+    // Filling a disk: the count is the most files, 65,536 unless given.
+    const struct {
+        std::vector<std::u16string> arguments;
+        int32_t count, first, last;
+    } fills[] = {
+        {words({"--fill"}), 65536, 1, 0},
+        {words({"--fill", "--count", "500"}), 500, 1, 0},
+        {words({"--files", "7", "--fill"}), 65536, 7, 7},
+    };
+    for (const auto& c : fills) {
+        const auto filled = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(filled)) << std::get<CliError>(filled).message;
+        EXPECT_TRUE(std::get<CliOptions>(filled).fill);
+        EXPECT_EQ(std::get<CliOptions>(filled).count, c.count);
+        EXPECT_EQ(std::get<CliOptions>(filled).first, c.first);
+        EXPECT_EQ(std::get<CliOptions>(filled).last, c.last);
+    }
+
+    const struct {
+        std::vector<std::u16string> arguments;
+        bool direct, drop_cache;
+        int32_t first, last;
+    } checks[] = {
+        {words({"verify", "--direct", "d"}), true, false, 1, 0},
+        {words({"verify", "--drop-cache", "d"}), false, true, 1, 0},
+        {words({"verify", "d", "--files", "3-9"}), false, false, 3, 9},
+        {words({"verify", "--files=65536", "--direct"}), true, false, 65536, 65536},
+    };
+    for (const auto& c : checks) {
+        const auto checked = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(checked)) << std::get<CliError>(checked).message;
+        const CliOptions& v = std::get<CliOptions>(checked);
+        EXPECT_TRUE(v.verify);
+        EXPECT_EQ(v.direct, c.direct);
+        EXPECT_EQ(v.drop_cache, c.drop_cache);
+        EXPECT_EQ(v.first, c.first);
+        EXPECT_EQ(v.last, c.last);
     }
 }
 
@@ -107,8 +198,30 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--seed", "1125899906842624"}),
          "--seed takes a whole number from 0 to 1125899906842623, not \"1125899906842624\""},
         {words({"--seed", "0x10"}), "--seed takes a whole number from 0 to 1125899906842623, not \"0x10\""},
+        {words({"--compress", "0"}), "--compress takes a whole number from 1 to 100, not \"0\""},
+        {words({"--compress", "101"}), "--compress takes a whole number from 1 to 100, not \"101\""},
+        {words({"--compress", "40%"}), "--compress takes a whole number from 1 to 100, not \"40%\""},
+        {words({"--dedupe", "-1"}), "--dedupe takes a whole number from 0 to 99, not \"-1\""},
+        {words({"--dedupe", "100"}), "--dedupe takes a whole number from 0 to 99, not \"100\""},
+        {words({"--dedupe"}), "--dedupe needs a value"},
+        {words({"--type", "0", "--compress", "50"}),
+         "--compress and --dedupe shape random data, which --type 0 is not"},
+        {words({"--dedupe", "5", "--type", "compressible"}),
+         "--compress and --dedupe shape random data, which --type 1 is not"},
         {words({"verify", "a", "b"}), "verify takes one folder, not also \"b\""},
-        {words({"verify", "--count", "3"}), "verify takes a folder and nothing else, not \"--count\""},
+        {words({"verify", "--type", "1"}), "--type does not go with verify (see --help)"},
+        {words({"verify", "-y"}), "-y does not go with verify (see --help)"},
+        {words({"--threads", "2"}), "--threads goes with verify only (see --help)"},
+        {words({"verify", "-s", "1.5"}), "-s takes whole kilobytes, not \"1.5\""},
+        {words({"verify", "--count", "0"}), "--count takes a whole number from 1 to 65536, not \"0\""},
+        {words({"-n", "0"}), "-n takes a whole number from 1 to 65536, not \"0\""},
+        {words({"-n"}), "-n needs a value"},
+        {words({"-qn"}), "-n needs a value"},
+        {words({"-x"}), "unknown option \"-x\" (see --help)"},
+        {words({"-qz"}), "unknown option \"-z\" (see --help)"},
+        {words({"-y", "--no-clobber"}), "--yes and --no-clobber exclude each other"},
+        {words({"--", "out"}), "unknown option \"out\" (see --help)"},
+        {words({"--json=yes"}), "--json takes no value"},
         {words({"verify", ""}), "verify needs a folder name, not an empty text"},
         {words({"verify", "--threads", "0"}), "--threads takes a whole number from 1 to 64, not \"0\""},
         {words({"verify", "--threads=65"}), "--threads takes a whole number from 1 to 64, not \"65\""},
@@ -119,6 +232,21 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--folder="}), "--folder needs a folder name, not an empty text"},
         {words({"--yes", "--no-clobber"}), "--yes and --no-clobber exclude each other"},
         {words({"--quiet=1"}), "--quiet takes no value"},
+        {words({"--direct=1"}), "--direct takes no value"},
+        {words({"--jobs", "0"}), "--jobs takes a whole number from 1 to 64, not \"0\""},
+        {words({"--jobs=65"}), "--jobs takes a whole number from 1 to 64, not \"65\""},
+        {words({"--jobs"}), "--jobs needs a value"},
+        {words({"--files", "5-3"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"5-3\""},
+        {words({"--files", "0-3"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"0-3\""},
+        {words({"--files", "1-65537"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"1-65537\""},
+        {words({"--files", "2-"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"2-\""},
+        {words({"--files", "1-3", "--count", "2"}),
+         "--files 1-3 reaches past the run's 2 files (see --count)"},
+        {words({"verify", "--direct", "--drop-cache"}),
+         "--direct and --drop-cache exclude each other (direct reads pass the cache)"},
+        {words({"verify", "--files", "x"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"x\""},
         {words({"--colour"}), "unknown option \"--colour\" (see --help)"},
     };
     for (const auto& c : cases) {
@@ -128,7 +256,148 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
     }
 }
 
+TEST(CliOptions, ShortOptionsTogetherAndTheEndOfOptions) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        int32_t count;
+        int32_t size_kb;
+        int32_t type;
+        bool quiet;
+        Overwrite overwrite;
+    } cases[] = {
+        {words({"-o", "d", "-n", "5", "-s", "4K", "-t", "random", "-q", "-y"}), u"d", 5, 4, 2, true,
+         Overwrite::yes},
+        {words({"-qy", "-n5", "-s1.5M", "-t1", "-od"}), u"d", 5, 1536, 1, true, Overwrite::yes},
+        {words({"-yqn", "7"}), u".", 7, 1024, 0, true, Overwrite::yes},
+        {words({"-o", "-n"}), u"-n", 1, 1024, 0, false, Overwrite::ask}, // a value may start with a dash
+        {words({"--folder=-q", "--size=2 MiB"}), u"-q", 1, 2048, 0, false, Overwrite::ask},
+        {words({"-n", "3", "--"}), u".", 3, 1024, 0, false, Overwrite::ask},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        SCOPED_TRACE(to_utf8(c.arguments.front()));
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.count, c.count);
+        EXPECT_EQ(o.size_kb, c.size_kb);
+        EXPECT_EQ(o.type, c.type);
+        EXPECT_EQ(o.quiet, c.quiet);
+        EXPECT_EQ(o.overwrite, c.overwrite);
+    }
+
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        std::optional<int32_t> count;
+        std::optional<int32_t> size_kb;
+        bool json, progress;
+    } verify[] = {
+        {words({"verify", "--", "-d"}), u"-d", std::nullopt, std::nullopt, false, false},
+        {words({"verify", "-n", "8", "-s", "512K", "--json", "d"}), u"d", 8, 512, true, false},
+        {words({"verify", "--progress", "--count=3", "--size=1G", "--", "--json"}), u"--json", 3, 1048576,
+         false, true},
+    };
+    for (const auto& c : verify) {
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        SCOPED_TRACE(to_utf8(c.folder));
+        EXPECT_TRUE(o.verify);
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.expected_count, c.count);
+        EXPECT_EQ(o.expected_size_kb, c.size_kb);
+        EXPECT_EQ(o.json, c.json);
+        EXPECT_EQ(o.progress, c.progress);
+        EXPECT_EQ(o.count, 1) << "the run's count is not verify's";
+    }
+}
+
+// Every unit form the size takes, through the option (the program writes them in CliUnits).
+TEST(CliOptions, SizeUnits) {
+    const struct {
+        const char* text;
+        int32_t kilobytes;
+    } cases[] = {
+        {"12", 12},           {"512K", 512},         {"512k", 512},         {"512KB", 512},
+        {"512KiB", 512},      {"1.5M", 1536},        {"1.5MiB", 1536},      {"3m", 3072},
+        {"10G", 10485760},    {"10GiB", 10485760},   {"0.5g", 524288},      {"1T", 1073741824},
+        {"1TiB", 1073741824}, {"1 tib", 1073741824}, {"2047G", 2146435072},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_cli_options(words({"--size", c.text}));
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        EXPECT_EQ(std::get<CliOptions>(parsed).size_kb, c.kilobytes) << c.text;
+    }
+}
+
+std::string read_source(const std::string& relative) {
+    const std::vector<uint8_t> bytes = read_source_file(relative);
+    return {bytes.begin(), bytes.end()};
+}
+
+TEST(CliUsage, FitsEightyColumnsAndNamesEveryOption) {
+    const std::string usage = cli_usage();
+    size_t start = 0;
+    for (size_t end = usage.find('\n'); end != std::string::npos; end = usage.find('\n', start = end + 1))
+        EXPECT_LE(end - start, 80u) << usage.substr(start, end - start);
+    EXPECT_EQ(usage.back(), '\n');
+    for (const CliOption& option : cli_option_table()) {
+        std::string spelled = "--" + std::string(option.long_name);
+        if (option.value_name != nullptr)
+            spelled += std::string(" ") + option.value_name;
+        if (option.short_name != 0)
+            spelled = std::string("-") + option.short_name + ", " + spelled;
+        EXPECT_NE(usage.find("  " + spelled + " "), std::string::npos) << spelled;
+    }
+}
+
+// Whether `word` stands in `text` as a word of its own: not part of a longer option name.
+bool has_word(const std::string& text, const std::string& word) {
+    const auto part_of_name = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        if ((at == 0 || !part_of_name(text[at - 1])) && (end == text.size() || !part_of_name(text[end])))
+            return true;
+    }
+    return false;
+}
+
+// The manual page, the shell completion and the README are written by hand: each must know every
+// option of the table.
+TEST(CliUsage, ManualCompletionAndReadmeKnowEveryOption) {
+    const std::string manual = read_source("cli/pelmora-cli.1.in");
+    const std::string completion = read_source("cli/pelmora-cli.bash");
+    const std::string readme = read_source("README.md");
+    ASSERT_FALSE(manual.empty());
+    ASSERT_FALSE(completion.empty());
+    for (const CliOption& option : cli_option_table()) {
+        const std::string name = option.long_name;
+        std::string roff = "\\-\\-";
+        for (const char c : name)
+            roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_TRUE(has_word(manual, roff)) << name << " in the manual";
+        EXPECT_TRUE(has_word(completion, "--" + name)) << name << " in the completion";
+        EXPECT_NE(readme.find("`--" + name), std::string::npos) << name << " in the README";
+        if (option.short_name != 0) {
+            const std::string short_name = std::string("-") + option.short_name;
+            EXPECT_TRUE(has_word(manual, "\\" + short_name)) << short_name << " in the manual";
+            EXPECT_TRUE(has_word(completion, short_name)) << short_name << " in the completion";
+            EXPECT_NE(readme.find("`" + short_name), std::string::npos) << short_name << " in the README";
+        }
+    }
+}
+
 #ifndef _WIN32
+// The files of a folder by name, with their bytes.
+std::map<std::string, std::vector<uint8_t>> read_folder_files(const std::filesystem::path& folder) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& file : files_in(folder))
+        files[file.filename().string()] = read_file(file);
+    return files;
+}
+
 // Runs a command line through the shell; returns its exit code and what it printed.
 std::pair<int, std::string> run_cli_command(const std::string& line) {
     const std::string command = line + " 2>&1 </dev/null";
@@ -177,7 +446,9 @@ TEST(CliProgram, ExitCodesAndOutput) {
 
     std::tie(code, output) = run_cli("--lang 0 --version");
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(output, "Pelmora 2.85\n");
+    EXPECT_TRUE(output == "pelmora-cli (Pelmora) 2.85\ncode path: AVX2\n" ||
+                output == "pelmora-cli (Pelmora) 2.85\ncode path: baseline\n")
+        << output;
 }
 
 TEST(CliProgram, ACancelledRunStatesTheThroughputOfWhatItWrote) {
@@ -205,7 +476,7 @@ TEST(CliProgram, ACancelledRunStatesTheThroughputOfWhatItWrote) {
 }
 
 TEST(CliProgram, ASeedMakesTheSameFilesAgain) {
-    for (const char* type : {"0", "1", "2"}) {
+    for (const char* type : {"0", "1", "2", "2 --compress 40 --dedupe 30"}) {
         SCOPED_TRACE(std::string("type ") + type);
         ScratchFolder scratch;
         const auto make = [&](const std::string& folder, const std::string& seed) {
@@ -270,12 +541,377 @@ TEST(CliProgram, VerifyExitCodesAndReport) {
               std::string::npos)
         << output;
 
+    std::tie(code, output) = run_cli("verify --files 3-3 " + folder);
+    EXPECT_EQ(code, 0) << "file 3 of each run alone: " << output;
+    EXPECT_NE(output.find("OK      random__###_0000000000000007.file: 1 file of 5 KB, numbers 003-003\n"),
+              std::string::npos)
+        << output;
+
     std::tie(code, output) = run_cli("verify '" + scratch.path().string() + "/absent'");
     EXPECT_EQ(code, 2);
     EXPECT_EQ(
         output.rfind("pelmora-cli: cannot read the folder \"" + scratch.path().string() + "/absent\": ", 0),
         0u)
         << output;
+}
+// The built program started without a shell: standard input from `input` (or /dev/null), both
+// outputs into `output`.
+class Started {
+public:
+    Started(const std::vector<std::string>& arguments, int output, int input = -1) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (input >= 0)
+            posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+        std::vector<std::string> words{PELMORA_CLI};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, PELMORA_CLI, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Started() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    // The exit code, or 128 + the signal that ended it, as a shell shows them.
+    int wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Polls up to 20 s for `condition`.
+bool eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string file_text(const std::filesystem::path& path) {
+    const std::vector<uint8_t> bytes = read_file(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+int output_file(const std::filesystem::path& path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+}
+
+TEST(CliProgram, SignalsCancelTheRunWithTheirOwnExitCode) {
+    const struct {
+        int signal;
+        int code;
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        ScratchFolder scratch;
+        const std::filesystem::path folder = scratch.path() / "out";
+        const int output = output_file(scratch.path() / "output");
+        // 2 TiB of zeros: far more than is written before the signal comes.
+        Started cli({"--folder", folder.string(), "--count", "1", "--size", "2147483647", "--type", "1"},
+                    output);
+        close(output);
+        ASSERT_GT(cli.pid(), 0);
+        ASSERT_TRUE(eventually([&] {
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+                return entry.file_size(error) > 0;
+            return false;
+        }));
+        kill(cli.pid(), c.signal);
+        EXPECT_EQ(cli.wait(), c.code);
+        const std::string printed = file_text(scratch.path() / "output");
+        EXPECT_NE(printed.find("\nCanceled\n"), std::string::npos) << printed;
+
+        // The file stopped where it stood and is set apart: the check does not take it for a run.
+        const auto files = files_in(folder);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].extension(), ".partial");
+        const auto [code, report] = run_cli("verify '" + folder.string() + "'");
+        EXPECT_EQ(code, 1) << report;
+        EXPECT_NE(report.find(": no whole file\n"), std::string::npos) << report;
+    }
+}
+
+TEST(CliProgram, TheOverwriteQuestionAndWhatEndsIt) {
+    const struct {
+        const char* what;
+        std::vector<std::string> options;
+        int signal; // sent once the question is asked on a terminal; 0: no terminal
+        int code;
+        const char* said;
+    } cases[] = {
+        {"--no-clobber says which file stops it",
+         {"--no-clobber"},
+         0,
+         3,
+         "--no-clobber: nothing is overwritten"},
+        {"Ctrl-C at the question", {}, SIGINT, 130, "[y/N] \n"},
+        {"SIGTERM at the question", {}, SIGTERM, 143, "[y/N] \n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        const std::string folder = scratch.path().string();
+        ASSERT_EQ(run_cli("--folder '" + folder + "' --size 1 --seed 9 --quiet").first, 0);
+        const std::filesystem::path existing = files_in(scratch.path()).at(0);
+        const std::filesystem::path output_path =
+            scratch.path().parent_path() / ("pelmora-output-" + std::to_string(getpid()));
+        const int output = output_file(output_path);
+        std::vector<std::string> arguments{"--folder", folder, "--size", "1", "--seed", "9"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        // A terminal to ask on: the program only asks where someone can answer.
+        int terminal = -1;
+        if (c.signal != 0) {
+            const int master = posix_openpt(O_RDWR | O_NOCTTY);
+            ASSERT_GE(master, 0);
+            ASSERT_EQ(grantpt(master), 0);
+            ASSERT_EQ(unlockpt(master), 0);
+            terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+            ASSERT_GE(terminal, 0);
+            Started cli(arguments, output, terminal);
+            ASSERT_TRUE(
+                eventually([&] { return file_text(output_path).find("[y/N] ") != std::string::npos; }));
+            kill(cli.pid(), c.signal);
+            EXPECT_EQ(cli.wait(), c.code);
+            close(terminal);
+            close(master);
+        } else {
+            Started cli(arguments, output);
+            EXPECT_EQ(cli.wait(), c.code);
+        }
+        close(output);
+        const std::string said = file_text(output_path);
+        std::filesystem::remove(output_path);
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_NE(said.find(existing.string()), std::string::npos) << "names the file: " << said;
+        EXPECT_EQ(std::filesystem::file_size(existing), 1024u) << "left as it was";
+    }
+}
+
+TEST(CliProgram, OutputThatCannotBeWrittenIsAnError) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.path().string();
+    ASSERT_EQ(run_cli("--folder '" + folder + "' --count 2 --size 1 --quiet").first, 0);
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        bool closed_pipe; // else /dev/full
+        const char* reason;
+    } cases[] = {
+        {"help into a full disk", {"--help"}, false, "No space left on device"},
+        {"verify's report into a full disk", {"verify", folder}, false, "No space left on device"},
+        // Without SIGPIPE ignored the program would die of it (141) once every file is written.
+        {"a run's summary into a closed pipe",
+         {"--folder", folder + "/run", "--count", "3", "--size", "1"},
+         true,
+         "Broken pipe"},
+        {"verify's report into a closed pipe", {"verify", folder}, true, "Broken pipe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int out[2];
+        if (c.closed_pipe) {
+            ASSERT_EQ(pipe(out), 0);
+            close(out[0]);
+        } else {
+            out[1] = open("/dev/full", O_WRONLY);
+            ASSERT_GE(out[1], 0);
+        }
+        // Errors go to a file of their own: standard output is the one that fails.
+        const std::filesystem::path errors =
+            scratch.path().parent_path() / ("pelmora-errors-" + std::to_string(getpid()));
+        const int error_file = output_file(errors);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, error_file, STDERR_FILENO);
+        std::vector<std::string> words{PELMORA_CLI};
+        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, PELMORA_CLI, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(error_file);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::string said = file_text(errors);
+        std::filesystem::remove(errors);
+        const std::string message =
+            "pelmora-cli: could not write the output: " + std::string(c.reason) + "\n";
+        EXPECT_EQ(said.find(message), said.rfind(message)) << "said once: " << said;
+        EXPECT_NE(said.find(message), std::string::npos) << said;
+    }
+    EXPECT_EQ(files_in(scratch.path() / "run").size(), 3u) << "the run itself went on to its end";
+}
+
+TEST(CliProgram, ArgumentsMeanWhatTheySay) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.path().string();
+    std::u16string cjk = scratch.text();
+    for (int level = 0; level < 20; ++level)
+        cjk += u"/" + std::u16string(80, u'\u4E2D');
+    std::filesystem::create_directory(scratch.path() / "-dash");
+    const struct {
+        const char* what;
+        std::string arguments;
+        int code;
+        const char* said; // the start of what is printed
+        const char* made; // a folder under the scratch folder that holds `files` files
+        size_t files;
+    } cases[] = {
+        // A name that is no UTF-8 would reach the system as another name.
+        {"a folder that is no UTF-8", "--folder \"$(printf '" + folder + "/\\377')\"", 2,
+         "pelmora-cli: the argument \"", nullptr, 0},
+        {"verify of a folder that is no UTF-8", "verify \"$(printf '" + folder + "/\\377')\"", 2,
+         "pelmora-cli: the argument \"", nullptr, 0},
+        {"leading zeros are zeros",
+         "--folder '" + folder + "/zeros' --count 0000000000000000003 --size 0 --quiet", 0, "", "zeros", 3},
+        {"and never octal", "--folder '" + folder + "/ten' --count 010 --size 0 --quiet", 0, "", "ten", 10},
+        {"verify -- DIR", "verify -- '" + folder + "/ten'", 0, "OK      ", nullptr, 0},
+        {"verify -- a folder that starts with a dash", "verify -- '" + folder + "/-dash'", 1, "No runs found",
+         nullptr, 0},
+        // The system counts bytes: 1,600 UTF-16 units, some 4,800 bytes, refused before anything is made.
+        {"a folder longer in bytes than a path may be", "--folder '" + to_utf8(cjk) + "' --size 1", 2,
+         "pelmora-cli: The path is too long: a file's full path may have at most 4095 characters.\n", nullptr,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto [code, output] = run_cli(c.arguments);
+        EXPECT_EQ(code, c.code) << output;
+        EXPECT_EQ(output.rfind(c.said, 0), 0u) << output;
+        if (c.made != nullptr) {
+            EXPECT_EQ(files_in(scratch.path() / c.made).size(), c.files);
+        }
+    }
+    EXPECT_EQ(files_in(scratch.path()).size(), 3u) << "zeros, ten and -dash, nothing else made";
+}
+
+TEST(CliProgram, VerifyOfAFolderThatCannotBeSearchedOrListed) {
+    // Permissions do not hold for root: the check then runs as nobody.
+    std::string as_user;
+    if (geteuid() == 0) {
+        if (std::system("command -v setpriv >/dev/null") != 0)
+            GTEST_SKIP() << "running as root without setpriv to run as another user";
+        as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const struct {
+        const char* what;
+        std::filesystem::perms perms;
+        int code;
+        const char* said;
+    } cases[] = {
+        // Names can be listed, but no file can be looked at: none of them is OK.
+        {"readable, not searchable", std::filesystem::perms::owner_read | std::filesystem::perms::others_read,
+         1, ".file: cannot be read: Permission denied\n"},
+        {"searchable, not readable", std::filesystem::perms::owner_exec | std::filesystem::perms::others_exec,
+         2, "pelmora-cli: cannot read the folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        std::filesystem::permissions(scratch.path(), std::filesystem::perms::all);
+        const std::string folder = (scratch.path() / "run").string();
+        ASSERT_EQ(run_cli("--folder '" + folder + "' --count 2 --size 4 --quiet").first, 0);
+        std::filesystem::permissions(folder, c.perms);
+        const std::string command = as_user + PELMORA_CLI + " verify '" + folder + "' 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string output;
+        char buffer[256];
+        while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
+            output += buffer;
+        const int status = pipe != nullptr ? pclose(pipe) : -1;
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.code) << output;
+        EXPECT_NE(output.find(c.said), std::string::npos) << output;
+        EXPECT_EQ(output.find("OK "), std::string::npos) << output;
+    }
+}
+
+TEST(CliProgram, FourShardsAsParallelProcessesMakeTheWholeRun) {
+    // Shaped data places its copies across files: shards and jobs must place them alike.
+    for (const char* data : {"--type 0", "--type 1", "--type 2", "--compress 40 --dedupe 30"}) {
+        SCOPED_TRACE(data);
+        ScratchFolder scratch;
+        const std::string run = " --count 12 --size 300 --seed 99 --quiet " + std::string(data);
+        const std::string whole = (scratch.path() / "whole").string();
+        const std::string shards = (scratch.path() / "shards").string();
+        const std::string jobs = (scratch.path() / "jobs").string();
+        auto [code, output] = run_cli("--folder '" + whole + "'" + run);
+        ASSERT_EQ(code, 0) << output;
+        // As a cluster's nodes would: four processes at once, each its own range, one folder.
+        const std::string command = "printf '1-3\\n4-6\\n7-9\\n10-12\\n' | xargs -P 4 -I{} " +
+                                    std::string(PELMORA_CLI) + " --folder '" + shards + "'" + run +
+                                    " --files {} 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_TRUE(read_folder_files(scratch.path() / "shards") ==
+                    read_folder_files(scratch.path() / "whole"));
+        std::tie(code, output) = run_cli("--folder '" + jobs + "' --jobs 3" + run);
+        ASSERT_EQ(code, 0) << output;
+        EXPECT_TRUE(read_folder_files(scratch.path() / "jobs") ==
+                    read_folder_files(scratch.path() / "whole"));
+        std::tie(code, output) = run_cli("verify '" + shards + "'");
+        EXPECT_EQ(code, 0) << output;
+    }
+}
+
+TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs and a ramfs needs root";
+    ScratchFolder scratch;
+    const std::string disk = (scratch.path() / "small").string();
+    std::filesystem::create_directory(disk);
+    if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+    auto [code, output] = run_cli("--folder '" + disk + "' --fill --size 100 --jobs 2");
+    const auto [check_code, check] = run_cli("verify --files 1-20 '" + disk + "'");
+    std::system(("umount '" + disk + "'").c_str());
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find(
+                  "\nThe disk is full: 20 files of 100 KB fit, 2048000 bytes (the last one is number 20).\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(check_code, 0) << check;
+
+    if (std::system(("mount -t ramfs ramfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a ramfs";
+    std::tie(code, output) = run_cli("--folder '" + disk + "' --direct --size 5");
+    const auto [direct_code, direct_check] = run_cli("verify --direct '" + disk + "'");
+    std::system(("umount '" + disk + "'").c_str());
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(
+        output.find("Note: the file system refused direct I/O; the files were written through the cache.\n"),
+        std::string::npos)
+        << output;
+    EXPECT_EQ(direct_code, 0) << direct_check;
+    EXPECT_NE(direct_check.find("Note: the file system refused direct reads"), std::string::npos)
+        << direct_check;
 }
 #endif
 

@@ -96,7 +96,9 @@ TEST_F(Progress, FinalSummaryAlsoForAnEmptyRun) {
 
     // No time has passed: the throughput stays a finite number.
     RecordingView instant;
-    run_start_clock = clock_ms() + 5; // a reading just ahead of now gives a negative elapsed time
+    // A reading ahead of now gives a negative elapsed time; a minute ahead, so that a slow machine
+    // (or a sanitizer) cannot make it positive before the report reads the clock.
+    run_start_clock = clock_ms() + 60000;
     report_progress(1048576.0 * 3, 1048576.0 * 3, &instant, 1);
     EXPECT_EQ(instant.upper.find(u"inf"), std::u16string::npos) << to_utf8(instant.upper);
     EXPECT_EQ(instant.upper.find(u"nan"), std::u16string::npos) << to_utf8(instant.upper);

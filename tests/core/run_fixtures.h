@@ -21,15 +21,31 @@ class PlatformFileSystem : public FileSystem {
 public:
     char16_t separator() const override { return base_->separator(); }
     size_t max_path_length() const override { return base_->max_path_length(); }
+    size_t path_length(const std::u16string& path) const override { return base_->path_length(path); }
     Kind probe(const std::u16string& path) override { return base_->probe(path); }
     bool create_folder(const std::u16string& path) override { return base_->create_folder(path); }
-    Handle create_file(const std::u16string& path) override { return base_->create_file(path); }
-    Handle create_new_file(const std::u16string& path) override { return base_->create_new_file(path); }
+    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+        return base_->create_file(path, status);
+    }
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+        return base_->create_new_file(path, status);
+    }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         return base_->write(file, data, size);
     }
     WriteStatus close(Handle file) override { return base_->close(file); }
     bool remove(const std::u16string& path) override { return base_->remove(path); }
+    bool rename(const std::u16string& from, const std::u16string& to) override {
+        return base_->rename(from, to);
+    }
+    void set_direct(bool direct) override { base_->set_direct(direct); }
+    bool direct(Handle file) const override { return base_->direct(file); }
+    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
+        return base_->write_at(file, offset, data, size);
+    }
+    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override {
+        return base_->set_length(file, length, reserve);
+    }
 
 private:
     std::unique_ptr<FileSystem> base_ = make_file_system();
@@ -93,16 +109,18 @@ private:
     std::vector<std::u16string> events_;
 };
 
-// Passes everything to the platform's file system; `on_write` may fail a write or set a flag.
+// Passes everything to the platform's file system; `on_write` may fail a write or set a flag,
+// `on_create` sees each file made.
 class HookedFileSystem : public PlatformFileSystem {
 public:
     std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
+    std::function<void(int file_number)> on_create;
 
-    Handle create_file(const std::u16string& path) override {
-        return opened(PlatformFileSystem::create_file(path));
+    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+        return opened(PlatformFileSystem::create_file(path, status));
     }
-    Handle create_new_file(const std::u16string& path) override {
-        return opened(PlatformFileSystem::create_new_file(path));
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+        return opened(PlatformFileSystem::create_new_file(path, status));
     }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (on_write) {
@@ -119,6 +137,8 @@ private:
         if (file != kNoHandle) {
             ++files_;
             bytes_ = 0;
+            if (on_create)
+                on_create(files_);
         }
         return file;
     }

@@ -5,9 +5,18 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -17,6 +26,7 @@
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
+#include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 #include "tests/core/shared_state.h"
 
@@ -86,6 +96,39 @@ TEST(FileName, PiecesAndNumberWidths) {
         EXPECT_EQ(file_name(c.type, c.count, c.number, u"0123456780123456"), c.expected);
 }
 
+TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
+    const std::u16string tag = u"0123456780123456";
+    const struct {
+        int32_t type;
+        DataShape shape;
+        std::u16string expected;
+    } cases[] = {
+        {2, {40, 30}, u"random_c40_d30__003_0123456780123456.file"},
+        {2, {1, 0}, u"random_c1_d0__003_0123456780123456.file"},
+        {2, {100, 99}, u"random_c100_d99__003_0123456780123456.file"},
+        {2, {100, 0}, u"random__003_0123456780123456.file"},           // plain random data
+        {0, {40, 30}, u"non_compressible__003_0123456780123456.file"}, // a shape is random data's
+    };
+    for (const auto& c : cases) {
+        const std::u16string name = file_name(c.type, 250, 3, tag, c.shape);
+        EXPECT_EQ(name, c.expected);
+        const std::optional<RunFileName> parsed = parse_run_file_name(name);
+        ASSERT_TRUE(parsed.has_value()) << to_utf8(name);
+        EXPECT_EQ(parsed->files_type, c.type);
+        EXPECT_EQ(parsed->shape, c.type == 2 ? c.shape : DataShape{}) << to_utf8(name);
+        EXPECT_EQ(parsed->number, 3);
+        EXPECT_EQ(parsed->tag, tag);
+    }
+    // Only what a run writes reads back: no leading zeros, values in range, never the plain shape.
+    for (const char16_t* name :
+         {u"random_c040_d30__003_0123456780123456.file", u"random_c40_d030__003_0123456780123456.file",
+          u"random_c0_d30__003_0123456780123456.file", u"random_c101_d30__003_0123456780123456.file",
+          u"random_c40_d100__003_0123456780123456.file", u"random_c100_d0__003_0123456780123456.file",
+          u"random_c40_d30_003_0123456780123456.file", u"random_c40__003_0123456780123456.file",
+          u"random_c_d30__003_0123456780123456.file", u"random_c1000_d0__003_0123456780123456.file"})
+        EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
+}
+
 TEST(FileName, TagIsSixteenDigitsBelowNine) {
     for (uint32_t seed : {0u, 1u, 0xFFFFFFFFu, 987654321u}) {
         const std::u16string tag = make_tag(seed);
@@ -146,6 +189,37 @@ TEST_F(Run, EveryDataTypeIsByteExactAcrossChunksAndFiles) {
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
         }
     }
+}
+
+TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
+    // 5 KB: one whole block and a short one per file; 1,030 KB: past a mebibyte, 257 whole blocks.
+    const DataShape shape{40, 30};
+    for (const int32_t size_kb : {5, 1030}) {
+        SCOPED_TRACE(std::to_string(size_kb) + " KB");
+        ScratchFolder folder;
+        GenerationSettings s = settings(3, size_kb, 2);
+        s.shape = shape;
+        s.Folder = folder.text();
+        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        const uint64_t file_bytes = static_cast<uint64_t>(size_kb) * 1024;
+        const size_t chunks = (file_bytes + kChunkBytes - 1) / kChunkBytes;
+        std::vector<uint8_t> expected(chunks * kChunkBytes);
+        for (int32_t n = 1; n <= 3; ++n) {
+            ShapedFileData(kSeeds.data, shape, file_bytes, n).fill(0, expected.data(), chunks);
+            const std::vector<uint8_t> bytes = read_file(
+                folder.path() / std::filesystem::path(file_name(2, 3, n, random_tag(kSeeds.data), shape)));
+            ASSERT_EQ(bytes.size(), file_bytes) << "file " << n;
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected.begin())) << "file " << n;
+        }
+    }
+    // A shape out of range is taken at the nearest end of its range.
+    ScratchFolder folder;
+    GenerationSettings s = settings(1, 4, 2);
+    s.shape = {0, 100};
+    s.Folder = folder.text();
+    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    EXPECT_TRUE(std::filesystem::exists(
+        folder.path() / std::filesystem::path(file_name(2, 1, 1, random_tag(kSeeds.data), {1, 99}))));
 }
 
 TEST(RunSeeds, OneNumberFixesBothSeeds) {
@@ -239,18 +313,196 @@ TEST_F(Run, TargetErrors) {
     EXPECT_FALSE(std::filesystem::exists(file(2, 2)));
 }
 
+// What an attacker may plant at a run file's name before the run comes to it, made with the
+// system's own means. `make` returns false, with the reason, where this system cannot make it.
+struct Planted {
+    const char* what;
+    // A link to a folder is taken as the folder it leads to, so the error names the run's folder
+    // as for a folder itself at the name; anything else is named by its path.
+    bool folder_like;
+    std::function<bool(const std::filesystem::path& at, const std::filesystem::path& target,
+                       std::string& why)>
+        make;
+};
+
+#ifdef _WIN32
+// Wine shows Unix links as what they point at; one that points nowhere is a name that is taken but
+// cannot be opened. Wine starts Unix programs, so the shell and its `ln` make one.
+bool unix_link(const std::filesystem::path& at, const std::filesystem::path& target, std::string& why) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unix_name == nullptr) {
+        why = "not running under Wine";
+        return false;
+    }
+    const auto unix_path = [&](const std::filesystem::path& path) {
+        char* name = unix_name(path.wstring().c_str());
+        const std::string text = name != nullptr ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+        return text;
+    };
+    const std::string link_target = unix_path(target.parent_path()) + "/" + target.filename().string();
+    const std::string link = unix_path(at.parent_path()) + "/" + at.filename().string();
+    // Wine cannot wait for a Unix process: a file made after the link says when it is there.
+    const std::filesystem::path done = at.parent_path() / "linked";
+    const std::string done_unix = unix_path(at.parent_path()) + "/linked";
+    std::wstring command = std::filesystem::path("Z:\\bin\\sh -c \"ln -s '" + link_target + "' '" + link +
+                                                 "' && touch '" + done_unix + "'\"")
+                               .wstring();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        why = "Wine did not start /bin/sh";
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 1000 && !std::filesystem::exists(done); ++i)
+        Sleep(10);
+    std::error_code ignored;
+    if (!std::filesystem::remove(done, ignored)) {
+        why = "the link did not come into being";
+        return false;
+    }
+    // Wine cannot open it (it points nowhere), yet the name is taken: nothing can be created there.
+    HANDLE probe = CreateFileW(at.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            DeleteFileW(at.c_str());
+        }
+        why = "the link did not come into being";
+        return false;
+    }
+    return true;
+}
+
+const Planted kPlanted[] = {
+    {"a symbolic link (a reparse point)", false,
+     [](const std::filesystem::path& at, const std::filesystem::path& target, std::string& why) {
+         std::ofstream(target) << "keep";
+         CreateSymbolicLinkW(at.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+         const DWORD attributes = GetFileAttributesW(at.c_str());
+         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+             // Wine 8 answers CreateSymbolicLinkW with success and makes nothing.
+             why = "CreateSymbolicLinkW made no link here";
+             return false;
+         }
+         return true;
+     }},
+    {"a link that points nowhere (made by Unix under Wine)", false, unix_link},
+};
+#else
+const Planted kPlanted[] = {
+    {"a link to a file that does not exist yet", false,
+     [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
+         return symlink(target.c_str(), at.c_str()) == 0;
+     }},
+    {"a link to an existing file", false,
+     [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
+         std::ofstream(target) << "keep";
+         return symlink(target.c_str(), at.c_str()) == 0;
+     }},
+    {"a link to a folder", true,
+     [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
+         return std::filesystem::create_directory(target) && symlink(target.c_str(), at.c_str()) == 0;
+     }},
+    // Opening a pipe for writing waits for a reader: a run that opened it would never end.
+    {"a pipe", false,
+     [](const std::filesystem::path& at, const std::filesystem::path&, std::string&) {
+         return mkfifo(at.c_str(), 0666) == 0;
+     }},
+    {"a socket", false,
+     [](const std::filesystem::path& at, const std::filesystem::path&, std::string& why) {
+         sockaddr_un address = {};
+         address.sun_family = AF_UNIX;
+         if (at.string().size() >= sizeof address.sun_path) {
+             why = "the path is too long for a socket";
+             return false;
+         }
+         std::strcpy(address.sun_path, at.c_str());
+         const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+         const bool bound = bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+         close(sock);
+         return bound;
+     }},
+    {"a device", false,
+     [](const std::filesystem::path& at, const std::filesystem::path&, std::string& why) {
+         if (mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) // the null device
+             return true;
+         why = "making a device node needs root";
+         return false;
+     }},
+};
+#endif
+
+TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
+    int made = 0;
+    for (const Planted& planted : kPlanted) {
+        for (const bool yes : {true, false}) {
+            SCOPED_TRACE(std::string(planted.what) + (yes ? ", overwrite answered Yes" : ", No"));
+            ScratchFolder folder;
+            const std::filesystem::path at = folder.path() / std::filesystem::path(file_name(0, 3, 2, kTag));
+            const std::filesystem::path target = folder.path() / "elsewhere";
+            std::string why;
+            if (!planted.make(at, target, why)) {
+                if (yes)
+                    std::printf("[   NOTE   ] %s: not tested here: %s\n", planted.what, why.c_str());
+                continue;
+            }
+            made += yes;
+            const auto before = std::filesystem::symlink_status(at).type();
+            RecordingView planted_view;
+            planted_view.overwrite_answer = yes; // the answer never matters: nobody is asked
+            GenerationSettings s = settings(3, 4);
+            s.Folder = folder.text();
+            s.owner = &planted_view;
+            const auto started = std::chrono::steady_clock::now();
+            EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+            EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+            EXPECT_EQ(planted_view.events(),
+                      std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" +
+                                                  (planted.folder_like ? s.Folder : at.u16string())})
+                << "the error names the path";
+            EXPECT_EQ(
+                std::filesystem::file_size(folder.path() / std::filesystem::path(file_name(0, 3, 1, kTag))),
+                4096u);
+            EXPECT_FALSE(
+                std::filesystem::exists(folder.path() / std::filesystem::path(file_name(0, 3, 3, kTag))));
+            EXPECT_EQ(std::filesystem::symlink_status(at).type(), before)
+                << "what was planted stays as it was";
+            std::error_code error;
+            if (std::filesystem::is_regular_file(target, error))
+                EXPECT_EQ(read_file(target), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}))
+                    << "the target untouched";
+            else
+                EXPECT_NE(std::filesystem::symlink_status(target).type(), std::filesystem::file_type::regular)
+                    << "no file made where the link points";
+        }
+    }
+#ifdef _WIN32
+    if (made == 0)
+        GTEST_SKIP() << "this system made none of the planted names";
+#else
+    EXPECT_GE(made, 5);
+#endif
+}
+
 // The platform's file system on which no folder can be made; it counts the files a run tries to
 // make.
 class NoNewFolders : public PlatformFileSystem {
 public:
     bool create_folder(const std::u16string&) override { return false; }
-    Handle create_file(const std::u16string& path) override {
+    Handle create_file(const std::u16string& path, CreateStatus& status) override {
         ++files_tried;
-        return PlatformFileSystem::create_file(path);
+        return PlatformFileSystem::create_file(path, status);
     }
-    Handle create_new_file(const std::u16string& path) override {
+    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
         ++files_tried;
-        return PlatformFileSystem::create_new_file(path);
+        return PlatformFileSystem::create_new_file(path, status);
     }
     int files_tried = 0;
 };
@@ -258,6 +510,12 @@ public:
 TEST_F(Run, AFolderThatCannotBeMadeStopsTheRunBeforeItsFirstFile) {
     NoNewFolders no_folders;
     std::ofstream(scratch.path() / "occupied") << "x";
+#ifndef _WIN32
+    // The folder the user names may be reached through a link; only run files never are.
+    std::filesystem::create_directory(scratch.path() / "real");
+    std::filesystem::create_directory_symlink(scratch.path() / "real", scratch.path() / "linked");
+    std::filesystem::create_symlink(scratch.path() / "occupied", scratch.path() / "linked-file");
+#endif
     const struct {
         std::u16string folder;
         bool there;
@@ -266,6 +524,10 @@ TEST_F(Run, AFolderThatCannotBeMadeStopsTheRunBeforeItsFirstFile) {
         {u"", true}, // the root
         {scratch.text() + u"/new/deeper", false},
         {(scratch.path() / "occupied").u16string(), false},
+#ifndef _WIN32
+        {(scratch.path() / "linked").u16string(), true},
+        {(scratch.path() / "linked-file").u16string(), false},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(to_utf8(c.folder));
@@ -302,38 +564,67 @@ TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
     EXPECT_EQ(std::filesystem::file_size(file(3, 3)), 4096u);
 }
 
-TEST_F(Run, CancelDuringTheThirdFileKeepsItPartial) {
-    fs.on_write = [](int file_number, uint64_t) {
-        if (file_number == 3)
-            run_cancel = true;
-        return FileSystem::WriteStatus::ok;
+TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
+    const struct {
+        const char* what;
+        int32_t count, size_kb;
+        int cancel_in; // the file during whose making the cancel comes
+        std::vector<uint64_t> whole;
+        bool cut; // the next file was cut short and carries ".partial"
+    } cases[] = {
+        {"during the third file's writes", 5, 4096, 3, {4096u * 1024, 4096u * 1024}, true},
+        // A file of one batch is whole when the cancel is seen: it keeps its name, nothing follows.
+        {"at the second file's only write", 3, 4, 2, {4096, 4096}, false},
+        // Without writes the cancel still acts after the file it came during.
+        {"while empty files are made", 4, 0, 2, {0, 0}, false},
     };
-    run_busy = true;
-    EXPECT_EQ(generation_thread(settings(5, 4096), fs, kSeeds), 1);
-    EXPECT_FALSE(run_busy);
-    EXPECT_EQ(std::filesystem::file_size(file(5, 1)), 4096u * 1024);
-    EXPECT_EQ(std::filesystem::file_size(file(5, 2)), 4096u * 1024);
-    const auto partial = std::filesystem::file_size(file(5, 3));
-    EXPECT_GT(partial, 0u);
-    EXPECT_LT(partial, 4096u * 1024);
-    EXPECT_FALSE(std::filesystem::exists(file(5, 4)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder folder;
+        RecordingView cancel_view;
+        HookedFileSystem cancelling;
+        cancelling.on_create = [&](int file_number) {
+            if (c.size_kb == 0 && file_number == c.cancel_in)
+                run_cancel = true;
+        };
+        cancelling.on_write = [&](int file_number, uint64_t) {
+            if (file_number == c.cancel_in)
+                run_cancel = true;
+            return FileSystem::WriteStatus::ok;
+        };
+        GenerationSettings s = settings(c.count, c.size_kb);
+        s.Folder = folder.text();
+        s.owner = &cancel_view;
+        run_cancel = false;
+        run_busy = true;
+        EXPECT_EQ(generation_thread(s, cancelling, kSeeds), 1);
+        EXPECT_FALSE(run_busy);
 
-    const auto events = view.events();
-    ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events[events.size() - 3], u"final report");
-    EXPECT_EQ(events[events.size() - 2], u"reveal " + file(5, 3).u16string());
-    EXPECT_EQ(events.back(), u"enable Start");
-    EXPECT_EQ(view.upper, u"Canceled");
-    EXPECT_EQ(view.lower, u"");
-}
+        const auto path = [&](int32_t number) {
+            return folder.path() / std::filesystem::path(file_name(0, c.count, number, kTag));
+        };
+        std::vector<uint64_t> whole;
+        for (int32_t n = 1; std::filesystem::exists(path(n)); ++n)
+            whole.push_back(std::filesystem::file_size(path(n)));
+        EXPECT_EQ(whole, c.whole);
+        const int32_t next = static_cast<int32_t>(c.whole.size()) + 1;
+        std::filesystem::path last = path(next - 1);
+        if (c.cut) {
+            last = path(next).u16string() + std::u16string(kPartialSuffix);
+            ASSERT_TRUE(std::filesystem::exists(last));
+            EXPECT_GT(std::filesystem::file_size(last), 0u);
+            EXPECT_LT(std::filesystem::file_size(last), static_cast<uint64_t>(c.size_kb) * 1024);
+        }
+        EXPECT_EQ(files_in(folder.path()).size(), c.whole.size() + (c.cut ? 1 : 0)) << "nothing after it";
 
-TEST_F(Run, SizeZeroCreatesEveryFileEvenWhenCancelled) {
-    run_cancel = true; // only a chunk write looks at it
-    run_busy = true;
-    EXPECT_EQ(generation_thread(settings(4, 0), fs, kSeeds), 1);
-    EXPECT_EQ(files_in(scratch.path()).size(), 4u);
-    EXPECT_EQ(view.upper, u"Canceled");
-    EXPECT_EQ(view.count(u"final report"), 1);
+        const auto events = cancel_view.events();
+        ASSERT_GE(events.size(), 3u);
+        EXPECT_EQ(events[events.size() - 3], u"final report");
+        EXPECT_EQ(events[events.size() - 2], u"reveal " + last.u16string());
+        EXPECT_EQ(events.back(), u"enable Start");
+        EXPECT_EQ(cancel_view.upper, u"Canceled");
+        EXPECT_EQ(cancel_view.lower, u"");
+    }
 }
 
 TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
@@ -368,24 +659,43 @@ TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
 TEST_F(Run, AFullDiskStopsTheRun) {
     if (geteuid() != 0)
         GTEST_SKIP() << "mounting a small tmpfs needs root";
-    const std::filesystem::path disk = scratch.path() / "disk";
-    std::filesystem::create_directory(disk);
-    if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
-    GenerationSettings s = settings(3, 1536);
-    s.Folder = disk.u16string();
-    const int32_t result = generation_run(s, fs, kSeeds);
-    const auto files = files_in(disk);
-    std::vector<uintmax_t> sizes;
-    for (const auto& f : files)
-        sizes.push_back(std::filesystem::file_size(f));
-    std::system(("umount '" + disk.string() + "'").c_str());
+    const struct {
+        const char* what;
+        const char* mount_options;
+        int32_t count, size_kb;
+        std::vector<uintmax_t> kept;
+        int32_t failing; // the file named in the error
+    } cases[] = {
+        {"no space for the second file's data", "size=2m", 3, 1536, {1536u * 1024}, 2},
+        // The root folder takes one of the three entries: two files fit, the third has no place.
+        {"no entry left for the third file", "nr_inodes=3", 4, 0, {0, 0}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder folder;
+        RecordingView full_view;
+        const std::filesystem::path disk = folder.path() / "disk";
+        std::filesystem::create_directory(disk);
+        if (std::system(("mount -t tmpfs -o " + std::string(c.mount_options) + " tmpfs '" + disk.string() +
+                         "' 2>/dev/null")
+                            .c_str()) != 0)
+            GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+        GenerationSettings s = settings(c.count, c.size_kb);
+        s.Folder = disk.u16string();
+        s.owner = &full_view;
+        const int32_t result = generation_run(s, fs, kSeeds);
+        std::vector<uintmax_t> sizes;
+        for (const auto& f : files_in(disk))
+            sizes.push_back(std::filesystem::file_size(f));
+        std::system(("umount '" + disk.string() + "'").c_str());
 
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(sizes, std::vector<uintmax_t>{1536u * 1024}) << "the first file fits, the second is removed";
-    const std::u16string second = (disk / std::filesystem::path(file_name(0, 3, 2, kTag))).u16string();
-    EXPECT_EQ(view.events().back(), u"error Attention: The disk is full!\r\n" + second);
-    EXPECT_EQ(view.count(u"final report") + view.count(u"reveal"), 0);
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(sizes, c.kept) << "the files that fit stay, an incomplete one goes";
+        const std::u16string failing =
+            (disk / std::filesystem::path(file_name(0, c.count, c.failing, kTag))).u16string();
+        EXPECT_EQ(full_view.events().back(), u"error Attention: The disk is full!\r\n" + failing);
+        EXPECT_EQ(full_view.count(u"final report") + full_view.count(u"reveal"), 0);
+    }
 }
 #endif
 
@@ -408,6 +718,21 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
                                     format_ascii("%d", static_cast<int>(fs.max_path_length())) +
                                     u" characters.\r\n" + s.Folder});
     EXPECT_TRUE(files_in(scratch.path()).empty()) << "no folder made";
+
+#ifndef _WIN32
+    // The system counts bytes: a folder of CJK characters is three times as long as its count of
+    // UTF-16 units. 20 levels of 80 characters: 1,600 units, but some 4,800 bytes.
+    RecordingView cjk_view;
+    s = settings(2, 1);
+    s.owner = &cjk_view;
+    s.Folder = scratch.text();
+    for (int level = 0; level < 20; ++level)
+        s.Folder += u"/" + std::u16string(80, u'\u4E2D');
+    ASSERT_LT(s.Folder.size() + 50, fs.max_path_length());
+    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(cjk_view.count(u"error Attention: The path is too long"), 1);
+    EXPECT_TRUE(files_in(scratch.path()).empty()) << "not one level made";
+#endif
 }
 
 TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {

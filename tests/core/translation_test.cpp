@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/base/text.h"
+#include "core/lang/text_ids.h"
 #include "core/rules/recommendation.h"
 #include "tests/core/latin1.h"
 #include "tests/core/shared_state.h"
@@ -56,6 +57,11 @@ TEST(DecodeTextFile, ByteOrderMarkChoosesUtf16AndEverythingElseIsTheCodePage) {
         {"empty", "", latin1, u""},
         {"only the mark", "\xFF\xFE", latin1, u""},
         {"multi-byte character across a kilobyte", long_line, utf8, std::u16string(1023, u'a') + u"\u00E4"},
+        // No translation is that long: the rest of the file is not read into memory.
+        {"8-bit text past the limit", std::string(kMostTranslationBytes + 5, 'b'), latin1,
+         std::u16string(kMostTranslationBytes, u'b')},
+        {"utf16 past the limit", "\xFF\xFE" + std::string(kMostTranslationBytes, 'c'), latin1,
+         std::u16string(kMostTranslationBytes / 2 - 1, u'\u6363')},
     };
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,18 +145,25 @@ TEST_F(LoadedTranslation, ATextHandedOutStaysValidAfterTheNextLoad) {
 }
 
 TEST_F(LoadedTranslation, LookupsOnAnotherThreadWhileFilesAreLoaded) {
+    // Every load leaves a table behind, and files are large: memory stays bounded only if old
+    // tables go, which must never happen under a copy in progress.
+    const std::u16string padding = u"999=" + std::u16string(64 * 1024, u'p') + u"\n";
     std::atomic<bool> done{false};
     std::thread reader([&] {
         while (!done) {
-            const std::u16string seen = get_text(10);
+            const std::u16string seen = text(kTextDestinationFolder);
             if (seen != u"Destination Folder" && seen.rfind(u"file ", 0) != 0 && seen != u"Str:10?")
                 ADD_FAILURE() << "unexpected text";
         }
     });
-    for (int i = 0; i < 300; ++i)
-        install_translation(i % 3 == 2 ? u"11=x\n" : u"10=file " + format_ascii("%d", i) + u"\n");
+    for (int i = 0; i < 300; ++i) {
+        install_translation(padding + (i % 3 == 2 ? u"11=x\n" : u"10=file " + format_ascii("%d", i) + u"\n"));
+        EXPECT_LE(kept_loaded_texts(), 2);
+    }
     done = true;
     reader.join();
+    EXPECT_EQ(text(kTextStart), u"x") << "the last file loaded";
+    EXPECT_EQ(kept_loaded_texts(), 2) << "the last table and the one before it";
 }
 
 TEST_F(LoadedTranslation, TemplateHoldsTheEnglishSectionAsTheCatalogueHasIt) {

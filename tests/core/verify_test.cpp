@@ -3,26 +3,50 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "core/base/text.h"
-#include "core/run/random.h"
-#include "core/run/run.h"
-#include "tests/core/run_fixtures.h"
-
 #include "core/run/file_reader.h"
 #include "core/run/names.h"
+#include "core/run/random.h"
+#include "core/run/run.h"
+#include "core/run/shaped.h"
+#include "tests/core/run_fixtures.h"
 
 namespace {
 
 // The platform's reader, open to tests that override a step and pass on to it.
 class PlatformFileReader : public FileReader {
 public:
+    char16_t separator() const override { return base_->separator(); }
+    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
+              std::string& error) override {
+        return base_->list(folder, each, error);
+    }
+    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
+        return base_->examine(path, size, error);
+    }
     Handle open(const std::u16string& path, std::string& error) override { return base_->open(path, error); }
+    bool size(Handle file, uint64_t& size, std::string& error) override {
+        return base_->size(file, size, error);
+    }
     int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
         return base_->read_at(file, offset, data, size, error);
     }
     void close(Handle file) override { base_->close(file); }
+    void set_direct(bool direct) override { base_->set_direct(direct); }
+    bool direct_refused() const override { return base_->direct_refused(); }
+    bool drop_cache(const std::u16string& path, std::string& error) override {
+        return base_->drop_cache(path, error);
+    }
 
 private:
     std::unique_ptr<FileReader> base_ = make_file_reader();
@@ -38,20 +62,23 @@ protected:
     }
 
     // Makes a run in the scratch folder; returns the path of file `number` of it.
-    void make_run(int32_t type, int32_t count, int32_t size_kb, RunSeeds seeds = kSeeds) {
+    void make_run(int32_t type, int32_t count, int32_t size_kb, RunSeeds seeds = kSeeds,
+                  const RunOptions& options = {}) {
         GenerationSettings s;
         s.files_c = count;
         s.files_size = size_kb;
         s.files_type = type;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, seeds), 1);
+        ASSERT_EQ(generation_run(s, fs, seeds, options), 1);
         tag = type == 2 ? random_tag(seeds.data % kRandomSeedLimit) : make_tag(seeds.tag);
     }
     std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
         return scratch.path() / std::filesystem::path(file_name(type, count, number, tag));
     }
 
-    FolderCheck check(int threads = 0) { return verify_folder(scratch.text(), reader, threads); }
+    FolderCheck check(int threads = 0, const CheckScope& scope = {}) {
+        return verify_folder(scratch.text(), reader, threads, scope);
+    }
 
     ScratchFolder scratch;
     PlatformFileSystem fs;
@@ -84,8 +111,12 @@ TEST_F(Verify, FreshRunsOfEveryTypeAndSizeAreIntact) {
             std::filesystem::remove_all(scratch.path());
             std::filesystem::create_directories(scratch.path());
             make_run(type, 4, size_kb);
-            for (const int threads : {1, 3}) {
-                const FolderCheck result = check(threads);
+            // Direct reads ask for whole pages, and a lead page for the word before a block.
+            for (const auto& [threads, direct] : {std::pair{1, false}, {3, false}, {1, true}, {3, true}}) {
+                SCOPED_TRACE(std::to_string(threads) + (direct ? " direct readers" : " readers"));
+                CheckScope scope;
+                scope.direct = direct;
+                const FolderCheck result = check(threads, scope);
                 ASSERT_TRUE(result.error.empty()) << result.error;
                 ASSERT_EQ(result.runs.size(), 1u);
                 const RunCheck& run = result.runs[0];
@@ -128,8 +159,11 @@ TEST_F(Verify, AFlippedByteIsFoundAtItsOffset) {
             SCOPED_TRACE("type " + std::to_string(type) + ", file " + std::to_string(f.number) + ", byte " +
                          std::to_string(f.offset));
             flip_byte(path(type, 4, f.number), f.offset);
-            for (const int threads : {1, 2}) {
-                const FolderCheck result = check(threads);
+            for (const auto& [threads, direct] : {std::pair{1, false}, {2, false}, {2, true}}) {
+                SCOPED_TRACE(std::to_string(threads) + (direct ? " direct readers" : " readers"));
+                CheckScope scope;
+                scope.direct = direct;
+                const FolderCheck result = check(threads, scope);
                 ASSERT_EQ(result.runs.size(), 1u);
                 const RunCheck& run = result.runs[0];
                 ASSERT_EQ(run.problems.size(), 1u) << describe(result);
@@ -144,6 +178,67 @@ TEST_F(Verify, AFlippedByteIsFoundAtItsOffset) {
             flip_byte(path(type, 4, f.number), f.offset); // mended for the next case
         }
     }
+}
+
+TEST_F(Verify, ShapedRunsAreCheckedByteForByteCopiesAndShortBlocksAlike) {
+    // 2,049 KB: 512 whole blocks and a short one per file, over three reads of 1 MiB.
+    constexpr int32_t kSizeKb = 2049;
+    constexpr uint64_t kBytes = kSizeKb * 1024;
+    const DataShape shape{40, 50};
+    GenerationSettings s;
+    s.files_c = 3;
+    s.files_size = kSizeKb;
+    s.files_type = 2;
+    s.shape = shape;
+    s.Folder = scratch.text();
+    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    tag = random_tag(kSeeds.data);
+    const auto shaped_path = [&](int32_t number) {
+        return scratch.path() / std::filesystem::path(file_name(2, 3, number, tag, shape));
+    };
+    // The same seed as plain random data: another run, side by side.
+    make_run(2, 3, 5);
+
+    FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 2u) << describe(result);
+    for (const RunCheck& run : result.runs)
+        EXPECT_TRUE(run.intact()) << describe(result);
+    const auto shaped_run = [](const FolderCheck& r) {
+        return r.runs[0].shape == DataShape{} ? &r.runs[1] : &r.runs[0];
+    };
+    EXPECT_EQ(shaped_run(result)->shape, shape);
+    EXPECT_EQ(run_pattern(*shaped_run(result)), u"random_c40_d50__###_" + tag + u".file");
+
+    // Which blocks of file 2 are copies, and which block of the run the first copy repeats.
+    const ShapedFileData second(kSeeds.data, shape, kBytes, 2);
+    uint64_t copy = 0, unique = 0;
+    while (second.source(copy) == 512 + copy)
+        ++copy;
+    while (second.source(unique) != 512 + unique)
+        ++unique;
+    const uint64_t source = second.source(copy);
+    const struct {
+        int32_t number;
+        uint64_t offset;
+    } flips[] = {
+        {2, copy * 4096 + 4095}, // the last byte of a copy
+        {2, unique * 4096},      // the first byte of a unique block
+        {2, 2048 * 1024 + 17},   // the short last block
+        {static_cast<int32_t>(1 + source / 512), source % 512 * 4096 + 100}, // a copy's source
+    };
+    for (const auto& f : flips) {
+        SCOPED_TRACE("file " + std::to_string(f.number) + ", byte " + std::to_string(f.offset));
+        flip_byte(shaped_path(f.number), f.offset);
+        for (const int threads : {1, 2}) {
+            result = check(threads);
+            const RunCheck* run = shaped_run(result);
+            ASSERT_EQ(run->problems.size(), 1u) << describe(result);
+            EXPECT_EQ(run->problems[0].number, f.number);
+            EXPECT_EQ(run->problems[0].first_difference, f.offset);
+        }
+        flip_byte(shaped_path(f.number), f.offset);
+    }
+    EXPECT_TRUE(shaped_run(check())->intact());
 }
 
 TEST_F(Verify, MissingTruncatedAndLongerFilesAreReported) {
@@ -256,6 +351,52 @@ TEST_F(Verify, NumbersWiderThanTheRunsFilesSayFilesAreMissingAtTheEnd) {
               u"        missing: 0001, 0998-1000 and maybe more (4-digit numbers: 1000 files or more)");
 }
 
+TEST_F(Verify, AScopeWantsOnlyItsFilesOfEachRun) {
+    // Files 1-6 of a run of 10,000 (a shard, or what a run that filled a disk kept), file 5 gone
+    // and file 1 damaged.
+    RunOptions shard;
+    shard.last = 6;
+    make_run(0, 10000, 6, kSeeds, shard);
+    std::filesystem::remove(path(0, 10000, 5));
+    flip_byte(path(0, 10000, 1), 100);
+    using Ranges = std::vector<std::pair<int32_t, int32_t>>;
+    const struct {
+        int32_t first, last;
+        std::vector<int32_t> numbers;
+        Ranges missing;
+        bool damage_seen;
+        const char16_t* missing_line; // the report's second line, when one is expected
+    } cases[] = {
+        {2, 4, {2, 3, 4}, {}, false, nullptr},
+        {6, 6, {6}, {}, false, nullptr},
+        {4, 7, {4, 6}, {{5, 5}, {7, 7}}, false, u"        missing: 00005, 00007"},
+        {1, 6, {1, 2, 3, 4, 6}, {{5, 5}}, true, u"        missing: 00005"},
+        {1,
+         0,
+         {1, 2, 3, 4, 6},
+         {{5, 5}},
+         true,
+         u"        missing: 00005, 00007-10000 and maybe more (5-digit numbers: 10000 files or more)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + "-" + std::to_string(c.last));
+        CheckScope scope;
+        scope.first = c.first;
+        scope.last = c.last;
+        const FolderCheck result = check(0, scope);
+        ASSERT_EQ(result.runs.size(), 1u);
+        const RunCheck& run = result.runs[0];
+        EXPECT_EQ(run.numbers, c.numbers);
+        EXPECT_EQ(run.missing, c.missing);
+        EXPECT_EQ(run.at_least, c.last == 0 ? 10000 : 0);
+        EXPECT_EQ(!run.problems.empty(), c.damage_seen) << describe(result);
+        EXPECT_EQ(run.intact(), c.missing.empty() && !c.damage_seen && c.last != 0) << describe(result);
+        if (c.missing_line != nullptr) {
+            EXPECT_EQ(verify_report(result)[1], c.missing_line);
+        }
+    }
+}
+
 TEST_F(Verify, RandomDataWhoseTagCarriesNoSeedCannotPass) {
     make_run(2, 2, 1);
     // 8888888888888888 is 9^16 - 1, beyond every seed.
@@ -328,6 +469,262 @@ TEST_F(Verify, ARunWhoseSizeIsNoWholeNumberOfKilobytesFails) {
     EXPECT_EQ(verify_report(result)[0], u"FAILED  " + run_pattern(result.runs[0]) +
                                             u": 2 files of 1000 bytes, not a whole number of kilobytes, "
                                             u"numbers 001-002");
+}
+
+// Lets a test step in before each step the check takes on one file.
+class SteppingReader : public PlatformFileReader {
+public:
+    std::u16string file;                                    // the name stepped in on
+    std::function<bool(std::string& error)> before_examine; // false: examining fails
+    std::function<void()> before_open;
+    std::function<void()> before_first_read;
+
+    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
+        if (is_file(path) && before_examine && !before_examine(error))
+            return Kind::unreadable;
+        return PlatformFileReader::examine(path, size, error);
+    }
+    Handle open(const std::u16string& path, std::string& error) override {
+        if (is_file(path) && before_open)
+            before_open();
+        const Handle handle = PlatformFileReader::open(path, error);
+        if (is_file(path))
+            opened_ = handle;
+        return handle;
+    }
+    int64_t read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
+        if (handle == opened_ && before_first_read) {
+            before_first_read();
+            before_first_read = nullptr;
+        }
+        return PlatformFileReader::read_at(handle, offset, data, size, error);
+    }
+
+private:
+    bool is_file(const std::u16string& path) const {
+        return std::filesystem::path(path).filename().u16string() == file;
+    }
+    Handle opened_ = kNoHandle;
+};
+
+TEST_F(Verify, FilesThatCannotBeExaminedOrChangeWhileCheckedAreReported) {
+    const struct {
+        const char* what;
+        std::function<void(SteppingReader& reader, const std::filesystem::path& file)> step_in;
+        std::u16string problem;
+    } cases[] = {
+        // A folder that can be listed but not searched: no size can be had, and nothing read.
+        {"its size cannot be had",
+         [](SteppingReader& r, const std::filesystem::path&) {
+             r.before_examine = [](std::string& error) {
+                 error = "Permission denied";
+                 return false;
+             };
+         },
+         u"cannot be read: Permission denied"},
+        {"it grows while it is read",
+         [](SteppingReader& r, const std::filesystem::path& file) {
+             r.before_first_read = [file] {
+                 std::ofstream(file, std::ios::app | std::ios::binary) << "more";
+             };
+         },
+         u"it grew while it was read"},
+        {"it grows between the listing and the reading",
+         [](SteppingReader& r, const std::filesystem::path& file) {
+             r.before_open = [file] { std::ofstream(file, std::ios::app | std::ios::binary) << "more"; };
+         },
+         u"its size changed from 5120 to 5124 bytes while it was checked"},
+        {"it shrinks while it is read",
+         [](SteppingReader& r, const std::filesystem::path& file) {
+             r.before_first_read = [file] { std::filesystem::resize_file(file, 100); };
+         },
+         u"it got shorter while it was read"},
+#ifndef _WIN32
+        // Opening a pipe for reading waits for a writer: a check that did would never end.
+        {"it is swapped for a pipe",
+         [](SteppingReader& r, const std::filesystem::path& file) {
+             r.before_open = [file] {
+                 std::filesystem::remove(file);
+                 mkfifo(file.c_str(), 0666);
+             };
+         },
+         u"cannot be read: it is not a regular file"},
+        {"it is swapped for a link to a whole file",
+         [](SteppingReader& r, const std::filesystem::path& file) {
+             r.before_open = [file] {
+                 const std::filesystem::path copy = file.parent_path() / "copy";
+                 std::filesystem::copy_file(file, copy);
+                 std::filesystem::remove(file);
+                 std::filesystem::create_symlink(copy, file);
+             };
+         },
+         u"cannot be read: it is a symbolic link, not a regular file"},
+#endif
+    };
+    for (const auto& c : cases) {
+        for (const int32_t type : {0, 2}) {
+            SCOPED_TRACE(std::string(c.what) + ", type " + std::to_string(type));
+            std::filesystem::remove_all(scratch.path());
+            std::filesystem::create_directories(scratch.path());
+            make_run(type, 3, 5);
+            SteppingReader stepping;
+            stepping.file = path(type, 3, 2).filename().u16string();
+            c.step_in(stepping, path(type, 3, 2));
+            const auto started = std::chrono::steady_clock::now();
+            const FolderCheck result = verify_folder(scratch.text(), stepping, 1);
+            EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+            ASSERT_EQ(result.runs.size(), 1u) << describe(result);
+            EXPECT_FALSE(result.runs[0].intact());
+            const std::vector<std::u16string> lines = verify_report(result);
+            ASSERT_GE(lines.size(), 2u);
+            EXPECT_EQ(lines[0].rfind(u"FAILED  ", 0), 0u) << describe(result);
+            EXPECT_EQ(lines[1].rfind(u"        " + stepping.file + u": " + c.problem, 0), 0u)
+                << describe(result);
+            ASSERT_EQ(result.runs[0].problems.size(), 1u) << describe(result);
+            EXPECT_EQ(result.runs[0].problems[0].number, 2);
+        }
+    }
+}
+
+TEST_F(Verify, EntriesThatAreNoRunFilesAreLeftOut) {
+    const struct {
+        const char* what;
+        std::function<void(const std::filesystem::path& folder, const std::filesystem::path& second)> plant;
+        std::vector<std::u16string> report;
+    } cases[] = {
+        {"a folder with a run file's name",
+         [](const std::filesystem::path&, const std::filesystem::path& second) {
+             std::filesystem::remove(second);
+             std::filesystem::create_directory(second);
+         },
+         {u"FAILED  maximal_compressible__###_%.file: 2 files of 1 KB, numbers 001-003",
+          u"        missing: 002"}},
+#ifndef _WIN32
+        // Names are bytes on POSIX; a name that is no UTF-8 is nobody's run file, and no reason to
+        // give up on the others.
+        {"a name that is no UTF-8",
+         [](const std::filesystem::path& folder, const std::filesystem::path&) {
+             std::ofstream(folder / std::string("\xFF\xFE-not-text.file")) << "x";
+             std::ofstream(folder / std::string("maximal_compressible__\xC3\x28")) << "x";
+         },
+         {u"OK      maximal_compressible__###_%.file: 3 files of 1 KB, numbers 001-003"}},
+        {"a link in a run file's place, to a whole copy of it",
+         [](const std::filesystem::path& folder, const std::filesystem::path& second) {
+             std::filesystem::copy_file(second, folder / "copy");
+             std::filesystem::remove(second);
+             std::filesystem::create_symlink(folder / "copy", second);
+         },
+         {u"FAILED  maximal_compressible__###_%.file: 2 files of 1 KB, numbers 001-003",
+          u"        missing: 002"}},
+        {"a pipe in a run file's place",
+         [](const std::filesystem::path&, const std::filesystem::path& second) {
+             std::filesystem::remove(second);
+             mkfifo(second.c_str(), 0666);
+         },
+         {u"FAILED  maximal_compressible__###_%.file: 2 files of 1 KB, numbers 001-003",
+          u"        missing: 002"}},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(scratch.path());
+        std::filesystem::create_directories(scratch.path());
+        make_run(1, 3, 1);
+        c.plant(scratch.path(), path(1, 3, 2));
+        const FolderCheck result = check();
+        ASSERT_TRUE(result.error.empty()) << result.error;
+        std::vector<std::u16string> lines = verify_report(result);
+        ASSERT_EQ(lines.size(), c.report.size() + 1) << describe(result);
+        for (size_t i = 0; i < c.report.size(); ++i)
+            EXPECT_EQ(lines[i], replace_all(c.report[i], u"%", tag));
+    }
+}
+
+TEST_F(Verify, NumbersNoRunGivesAreReported) {
+    // Zeros of 0 bytes: names are all that matter here.
+    const struct {
+        const char* what;
+        int width;
+        std::vector<int32_t> numbers;
+        std::vector<std::u16string> report;
+    } cases[] = {
+        {"past 65,536",
+         5,
+         {1, 2, 3, 65537, 65538, 70000},
+         {u"FAILED  maximal_compressible__#####_%.file: 6 files of 0 KB, numbers 00001-70000",
+          u"        missing: 00004-10000 and maybe more (5-digit numbers: 10000 files or more)",
+          u"        numbers no run has: 65537-65538, 70000 (a run has at most 65536 files, numbered with 5 "
+          u"digits at most)"}},
+        {"the last a run has",
+         5,
+         {65536},
+         {u"FAILED  maximal_compressible__#####_%.file: 1 file of 0 KB, numbers 65536-65536",
+          u"        missing: 00001-65535"}},
+        {"six digits",
+         6,
+         {1, 2},
+         {u"FAILED  maximal_compressible__######_%.file: 2 files of 0 KB, numbers 000001-000002",
+          u"        numbers no run has: 000001-000002 (a run has at most 65536 files, numbered with 5 digits "
+          u"at "
+          u"most)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(scratch.path());
+        std::filesystem::create_directories(scratch.path());
+        tag = make_tag(7);
+        for (const int32_t number : c.numbers) {
+            std::u16string name = file_name_head(1);
+            append_number(name, number, c.width);
+            std::ofstream(scratch.path() / std::filesystem::path(name + file_name_tail(tag)));
+        }
+        const FolderCheck result = check();
+        ASSERT_EQ(result.runs.size(), 1u);
+        EXPECT_FALSE(result.runs[0].intact());
+        std::vector<std::u16string> expected;
+        for (const std::u16string& line : c.report)
+            expected.push_back(replace_all(line, u"%", tag));
+        expected.push_back(u"1 run: 0 intact, 1 not intact.");
+        EXPECT_EQ(verify_report(result), expected);
+    }
+}
+
+TEST_F(Verify, AFileACancelCutShortIsReported) {
+    const struct {
+        int32_t count;
+        std::vector<std::u16string> report;
+    } cases[] = {
+        // A one-file run cut short has no whole file at all: nothing passes for one.
+        {1,
+         {u"FAILED  non_compressible__###_%.file: no whole file",
+          u"        non_compressible__001_%.file.partial: left by a cancelled run: 262144 bytes written"}},
+        {3,
+         {u"FAILED  non_compressible__###_%.file: 1 file of 4096 KB, numbers 001-001",
+          u"        non_compressible__002_%.file.partial: left by a cancelled run: 262144 bytes written"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        std::filesystem::remove_all(scratch.path());
+        std::filesystem::create_directories(scratch.path());
+        HookedFileSystem cancelling;
+        cancelling.on_write = [&](int file_number, uint64_t) {
+            if (file_number == c.count - (c.count > 1))
+                run_cancel = true;
+            return FileSystem::WriteStatus::ok;
+        };
+        GenerationSettings s;
+        s.files_c = c.count;
+        s.files_size = 4096;
+        s.Folder = scratch.text();
+        ASSERT_EQ(generation_run(s, cancelling, kSeeds), 1);
+        run_cancel = false;
+        tag = make_tag(kSeeds.tag);
+        std::vector<std::u16string> expected;
+        for (const std::u16string& line : c.report)
+            expected.push_back(replace_all(line, u"%", tag));
+        expected.push_back(u"1 run: 0 intact, 1 not intact.");
+        EXPECT_EQ(verify_report(check()), expected);
+    }
 }
 
 } // namespace

@@ -17,10 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto parsed = parse_run_file_name(candidate);
         if (!parsed)
             continue;
-        std::u16string again = file_name_head(parsed->files_type);
+        std::u16string again = file_name_head(parsed->files_type, parsed->shape);
         append_number(again, parsed->number, parsed->width);
         again += file_name_tail(parsed->tag);
-        if (again != candidate || parsed->number < 1 || parsed->width < 3 || parsed->width > 7)
+        if (parsed->partial)
+            again += kPartialSuffix;
+        if (again != candidate || parsed->number < 1 || parsed->width < 3 || parsed->width > 7 ||
+            !parsed->shape.valid() || (parsed->files_type != 2 && !parsed->shape.plain()))
             std::abort();
     }
     return 0;

@@ -51,10 +51,11 @@ std::wstring read_record(const std::wstring& path) {
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
+// The run's files, whole ones and one a cancel cut short (".file.partial").
 std::vector<std::wstring> files_in(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*.file").c_str(), &found);
+    HANDLE search = FindFirstFileW((folder + L"\\*.file*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do
@@ -341,6 +342,7 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
 
     const auto files = files_in(folder);
     ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].ends_with(L".file.partial")) << "set apart from whole files";
     const std::wstring path = folder + L"\\" + files[0];
     WIN32_FILE_ATTRIBUTE_DATA info = {};
     ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info));
@@ -378,6 +380,7 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsWithinHalfASecondAndLeavesNoF
         << "no Explorer window as the program ends";
     const auto files = files_in(folder);
     ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].ends_with(L".file.partial")) << "set apart from whole files";
     const std::wstring path = folder + L"\\" + files[0];
     // Nothing holds the file afterwards: it opens for writing exclusively and goes.
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -1,0 +1,159 @@
+// The two JSON objects of --json.
+#include "cli/json_results.h"
+
+#include <algorithm>
+
+#include "cli/json_writer.h"
+#include "core/base/text.h"
+#include "core/run/file_type.h"
+#include "core/run/names.h"
+
+namespace {
+
+// The words --type takes.
+const char* type_word(int32_t files_type) {
+    return files_type == kGeneratorData ? "noncompressible"
+           : files_type == kRandomData  ? "random"
+                                        : "compressible";
+}
+
+const char* status_word(RunStatus status) {
+    switch (status) {
+    case RunStatus::done:
+        return "done";
+    case RunStatus::cancelled:
+        return "cancelled";
+    case RunStatus::error:
+        break;
+    }
+    return "error";
+}
+
+void text_or_null(JsonWriter& json, const std::u16string& text) {
+    if (text.empty())
+        json.null();
+    else
+        json.value(text);
+}
+
+} // namespace
+
+std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome& outcome, RunStatus status,
+                     const std::u16string& error) {
+    // A run that stops within a millisecond still has a finite rate.
+    const double seconds = std::max(outcome.seconds, 0.001);
+    JsonWriter json;
+    json.begin_object();
+    json.key("status").ascii(status_word(status));
+    json.key("folder").value(options.folder);
+    json.key("type").ascii(type_word(options.type));
+    // Random data's shape: the compressed size in percent, the share of duplicate 4 KB blocks.
+    json.key("compress").value(options.type == kRandomData ? options.shape.compress : 100);
+    json.key("dedupe").value(options.type == kRandomData ? options.shape.dedupe : 0);
+    json.key("count").value(options.count);
+    json.key("size").value(static_cast<uint64_t>(options.size_kb) * 1024);
+    json.key("files_written").value(outcome.files_written);
+    json.key("bytes_written").value(outcome.bytes_written);
+    json.key("seconds").value(outcome.seconds, 3);
+    json.key("bytes_per_second").value(static_cast<double>(outcome.bytes_written) / seconds, 0);
+    json.key("tag");
+    text_or_null(json, outcome.tag);
+    json.key("seed").value(seed);
+    json.key("first_file");
+    text_or_null(json, outcome.first > 0
+                           ? file_name(options.type, options.count, outcome.first, outcome.tag, options.shape)
+                           : u"");
+    json.key("last_file");
+    text_or_null(json, outcome.last > 0
+                           ? file_name(options.type, options.count, outcome.last, outcome.tag, options.shape)
+                           : u"");
+    json.key("disk_full").value(outcome.disk_full);
+    json.key("direct_refused").value(outcome.direct_refused);
+    json.key("error");
+    text_or_null(json, error);
+    json.end_object();
+    return json.text();
+}
+
+std::string verify_json(const CliOptions& options, const FolderCheck& check) {
+    const bool intact =
+        check.error.empty() && !check.runs.empty() &&
+        std::all_of(check.runs.begin(), check.runs.end(), [](const RunCheck& r) { return r.intact(); });
+    JsonWriter json;
+    json.begin_object();
+    json.key("folder").value(options.folder);
+    json.key("intact").value(intact);
+    json.key("error");
+    text_or_null(json, from_utf8(check.error));
+    json.key("count");
+    if (options.expected_count)
+        json.value(*options.expected_count);
+    else
+        json.null();
+    json.key("size");
+    if (options.expected_size_kb)
+        json.value(static_cast<uint64_t>(*options.expected_size_kb) * 1024);
+    else
+        json.null();
+    json.key("direct_refused").value(check.direct_refused);
+    json.key("cache_kept");
+    text_or_null(json, from_utf8(check.cache_kept));
+    json.key("runs").begin_array();
+    for (const RunCheck& run : check.runs) {
+        std::u16string prefix = file_name_head(run.files_type, run.shape);
+        prefix.pop_back(); // the head's last "_" separates the prefix from the number
+        json.begin_object();
+        json.key("prefix").value(prefix);
+        json.key("type").ascii(type_word(run.files_type));
+        json.key("compress").value(run.shape.compress);
+        json.key("dedupe").value(run.shape.dedupe);
+        json.key("tag").value(run.tag);
+        json.key("width").value(run.width);
+        json.key("files").value(static_cast<uint64_t>(run.numbers.size()));
+        json.key("first").value(run.numbers.empty() ? 0 : run.numbers.front());
+        json.key("last").value(run.numbers.empty() ? 0 : run.numbers.back());
+        json.key("size").value(run.file_bytes);
+        json.key("intact").value(run.intact());
+        json.key("whole_kilobytes").value(run.whole_kilobytes);
+        json.key("seed_known").value(run.seed_known);
+        json.key("missing").begin_array();
+        for (const auto& [first, last] : run.missing)
+            json.begin_array().value(first).value(last).end_array();
+        json.end_array();
+        json.key("at_least");
+        if (run.at_least != 0)
+            json.value(run.at_least);
+        else
+            json.null();
+        json.key("past_limit").begin_array();
+        for (const auto& [first, last] : run.past_limit)
+            json.begin_array().value(first).value(last).end_array();
+        json.end_array();
+        json.key("beyond_count").value(run.beyond_count);
+        json.key("width_fits_count").value(run.width_fits_count);
+        json.key("damaged").begin_array();
+        for (const FileProblem& problem : run.problems) {
+            json.begin_object();
+            json.key("number").value(problem.number);
+            json.key("name").value(problem.name);
+            json.key("size").value(problem.size);
+            json.key("wrong_size").value(problem.wrong_size);
+            json.key("first_difference");
+            if (problem.first_difference != kNoDifference)
+                json.value(problem.first_difference);
+            else
+                json.null();
+            json.key("unreadable");
+            text_or_null(json, from_utf8(problem.unreadable));
+            json.key("changed");
+            text_or_null(json, from_utf8(problem.changed));
+            json.key("partial").value(problem.partial);
+            json.end_object();
+        }
+        json.end_array();
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+    return json.text();
+}

@@ -1,0 +1,45 @@
+# bash completion for pelmora-cli                                  -*- shell-script -*-
+
+_pelmora_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local verify=
+    ((COMP_CWORD > 1)) && [[ ${COMP_WORDS[1]} == verify ]] && verify=1
+
+    # The values of the options that take one.
+    case $prev in
+        -o | --folder)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+            return ;;
+        -t | --type)
+            mapfile -t COMPREPLY < <(compgen -W '0 noncompressible 1 compressible 2 random' -- "$cur")
+            return ;;
+        --lang)
+            mapfile -t COMPREPLY < <(compgen -W '0 1 2 3 4 5 6 7 8 9 10 11' -- "$cur")
+            return ;;
+        -s | --size)
+            mapfile -t COMPREPLY < <(compgen -W '4K 64K 1M 16M 256M 1G 4G' -- "$cur")
+            return ;;
+        -n | --count | --seed | --threads | --jobs | --files | --compress | --dedupe)
+            return ;;
+    esac
+
+    local both=(--json --progress --direct --help -h )
+    local run=(--folder -o --count -n --size -s --type -t --compress --dedupe --seed --yes -y --no-clobber --lang
+        --quiet -q --sync --reveal --fill --jobs --files --version -V )
+    local check=(--count -n --size -s --threads --files --drop-cache -- )
+    if [[ $verify ]]; then
+        if [[ $cur == -* ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "${check[*]} ${both[*]}" -- "$cur")
+        else
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+        fi
+    elif [[ $cur == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "${run[*]} ${both[*]}" -- "$cur")
+    elif ((COMP_CWORD == 1)); then
+        mapfile -t COMPREPLY < <(compgen -W 'verify' -- "$cur")
+    fi
+} &&
+    complete -F _pelmora_cli pelmora-cli pelmora-cli.exe

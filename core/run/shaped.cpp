@@ -1,0 +1,166 @@
+// Shaped random data: the block, the placement of the copies, and one file's share of them.
+#include "core/run/shaped.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/run/random.h"
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the repeated word is little-endian");
+
+namespace {
+
+// A run has at most 65,536 files of less than 2^29 blocks: its blocks are numbered below 2^45.
+// Short last blocks and anything past a file's size are numbered from 2^47 on, 2^30 per file.
+constexpr uint64_t kTailBase = uint64_t{1} << 47;
+constexpr int kTailBits = 30;
+
+uint64_t key_from(uint64_t material) { return splitmix64_next(material); }
+
+} // namespace
+
+int32_t shaped_random_bytes(int32_t compress) {
+    compress = std::clamp(compress, 1, 100);
+    if (compress == 100)
+        return static_cast<int32_t>(kShapedBlockBytes);
+    // In hundredths of a point, so every platform rounds alike.
+    const int64_t allowance = std::min<int64_t>(75, 38 + 2 * compress);
+    const int64_t hundredths = 100 * compress - allowance;
+    return static_cast<int32_t>((static_cast<int64_t>(kShapedBlockBytes) * hundredths + 5000) / 10000);
+}
+
+uint32_t shaped_word(uint32_t word) {
+    return word == (word & 0xFFu) * 0x01010101u ? word ^ 0xFF000000u : word;
+}
+
+namespace {
+
+constexpr size_t kStepBytes = 8 * kRandomLanes;
+
+// The lanes of block `index` of the stream with `key`.
+uint64_t lanes_state(uint64_t key, uint64_t index) {
+    return key + index * kRandomLaneSeeds * kSplitmix64Gamma;
+}
+
+// The steps a block's random part takes, and where its front ends (4,096 − random bytes).
+size_t front_of(int32_t random_bytes) {
+    return kShapedBlockBytes - static_cast<size_t>(std::clamp(random_bytes, 4, 4096));
+}
+size_t steps_of(size_t front) { return (kShapedBlockBytes - front + kStepBytes - 1) / kStepBytes; }
+
+// The eight bytes that start the front: byte i of the front is byte (i − front) mod 4 of the word,
+// so the pattern at byte 0 is the word turned by that many bytes, twice.
+uint64_t front_pattern(const uint8_t* out, size_t front) {
+    uint32_t word;
+    std::memcpy(&word, out + front, 4);
+    word = shaped_word(word);
+    const unsigned turn = 8 * static_cast<unsigned>((4 - front % 4) % 4);
+    const uint32_t first = turn == 0 ? word : word >> turn | word << (32 - turn);
+    return static_cast<uint64_t>(first) << 32 | first;
+}
+
+// The front reaches the random part's fifth byte: its first four are the word itself.
+void repeat_baseline(uint8_t* out, uint64_t pattern, size_t end) {
+    size_t i = 0;
+    for (; i + 8 <= end; i += 8)
+        std::memcpy(out + i, &pattern, 8);
+    std::memcpy(out + i, &pattern, end - i);
+}
+
+#if PELMORA_AVX2_PATHS
+// A whole register of the pattern per store: the front is most of a block at low percentages.
+__attribute__((target("avx2"))) void repeat_avx2(uint8_t* out, uint64_t pattern, size_t end) {
+    const __m256i lanes = _mm256_set1_epi64x(static_cast<long long>(pattern));
+    size_t i = 0;
+    for (; i + 32 <= end; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), lanes);
+    repeat_baseline(out + i, pattern, end - i);
+}
+#endif
+
+template <void (*Repeat)(uint8_t*, uint64_t, size_t)>
+void block_with(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
+    const size_t front = front_of(random_bytes);
+    // The lanes step as often as the random part needs and end where the block ends.
+    const size_t steps = steps_of(front);
+    RandomLanes lanes = seeded_lanes(lanes_state(key, index));
+    random_steps(lanes, out + kShapedBlockBytes - steps * kStepBytes, steps);
+    if (front > 0)
+        Repeat(out, front_pattern(out, front), front + 4);
+}
+
+} // namespace
+
+void shaped_block(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
+    static const ShapedBlockPath run = shaped_block_paths().back().run;
+    run(key, random_bytes, index, out);
+}
+
+std::vector<CodePath<ShapedBlockPath>> shaped_block_paths() {
+    return runnable_paths<ShapedBlockPath>(block_with<repeat_baseline>,
+                                           PELMORA_AVX2_PATH(block_with<repeat_avx2>));
+}
+
+void shaped_block_reference(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out) {
+    uint64_t state = lanes_state(key, index);
+    RandomLanes lanes;
+    for (int l = 0; l < kRandomLanes; ++l) {
+        Sfc64 generator{0, 0, 0, 1};
+        generator.a = splitmix64_next(state);
+        generator.b = splitmix64_next(state);
+        generator.c = splitmix64_next(state);
+        for (int k = 0; k < 12; ++k)
+            generator.next();
+        lanes.set_lane(l, generator);
+    }
+    uint8_t chunk[kShapedBlockBytes];
+    random_fill_reference(lanes, chunk, 1);
+    const size_t front = front_of(random_bytes);
+    const size_t made = steps_of(front) * kStepBytes;
+    std::memcpy(out + kShapedBlockBytes - made, chunk, made);
+    if (front == 0)
+        return;
+    uint8_t word[4];
+    std::memcpy(word, out + front, 4);
+    if (word[0] == word[1] && word[1] == word[2] && word[2] == word[3])
+        word[3] = static_cast<uint8_t>(~word[3]);
+    for (size_t i = 0; i < front + 4; ++i)
+        out[i] = word[(i + 4 - front % 4) % 4];
+}
+
+uint64_t shaped_copies(uint64_t blocks, int32_t dedupe) {
+    if (blocks == 0)
+        return 0;
+    return std::min(blocks - 1, (blocks * static_cast<uint64_t>(dedupe) + 50) / 100);
+}
+
+uint64_t shaped_source(uint64_t key, int32_t dedupe, uint64_t index) {
+    const uint64_t before = shaped_copies(index, dedupe);
+    if (shaped_copies(index + 1, dedupe) == before)
+        return index;
+    // Unique block j (from 0) is the first block whose prefix holds j + 1 unique ones. Past the
+    // first block, where the cap no longer binds, that prefix is x − round(x × dedupe / 100) long,
+    // which solves to block (100 j + 50) / (100 − dedupe).
+    const uint64_t uniques = index - before;
+    uint64_t state = key + index * kSplitmix64Gamma;
+    const uint64_t j = splitmix64_next(state) % uniques;
+    return j == 0 ? 0 : (100 * j + 50) / static_cast<uint64_t>(100 - dedupe);
+}
+
+ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number)
+    : data_key_(key_from(seed + (static_cast<uint64_t>(std::clamp(shape.compress, 1, 100)) << 50))),
+      dedupe_key_(key_from(seed + (uint64_t{1} << 63))), random_bytes_(shaped_random_bytes(shape.compress)),
+      dedupe_(std::clamp(shape.dedupe, 0, 99)), file_blocks_(file_bytes / kShapedBlockBytes),
+      first_block_(static_cast<uint64_t>(number - 1) * file_blocks_), number_(number) {}
+
+uint64_t ShapedFileData::source(uint64_t chunk) const {
+    if (chunk < file_blocks_)
+        return shaped_source(dedupe_key_, dedupe_, first_block_ + chunk);
+    return kTailBase + (static_cast<uint64_t>(static_cast<uint32_t>(number_)) << kTailBits) +
+           (chunk - file_blocks_);
+}
+
+void ShapedFileData::fill(uint64_t first, uint8_t* out, size_t chunks) const {
+    for (size_t k = 0; k < chunks; ++k)
+        shaped_block(data_key_, random_bytes_, source(first + k), out + k * kShapedBlockBytes);
+}

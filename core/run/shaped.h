@@ -1,0 +1,81 @@
+// Random data shaped between the extremes: every 4,096-byte block compresses to a set share of its
+// size, and a set share of a run's blocks repeat earlier blocks of the run. Each block is made on
+// its own from the run's seed, the shape and the block's place, so any part of any file can be
+// made, or checked, alone and in any order. docs/compressible-data.md tells how, and why so.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/run/code_paths.h"
+#include "core/run/lcg.h"
+
+// What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
+// 100), and `dedupe`, the share in percent of the run's blocks that are copies of earlier ones (0
+// to 99). 100 and 0 is plain random data.
+struct DataShape {
+    int32_t compress = 100;
+    int32_t dedupe = 0;
+
+    bool plain() const { return compress == 100 && dedupe == 0; }
+    bool valid() const { return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99; }
+    bool operator==(const DataShape&) const = default;
+};
+
+// A block of shaped data is one chunk.
+inline constexpr size_t kShapedBlockBytes = kChunkBytes;
+
+// The random bytes that end each block for a target of `compress` percent (1 to 100):
+// 4096 × (compress − c) / 100, rounded, where c = min(0.75, 0.38 + 0.02 × compress) points is what
+// compressors were measured to spend on the repeats and on their own framing.
+int32_t shaped_random_bytes(int32_t compress);
+
+// The 4-byte word that a block's front repeats: `word`, unless its four bytes are all alike (a
+// run that run-length coding would take), then with the last byte inverted.
+uint32_t shaped_word(uint32_t word);
+
+// Block `index` of the stream with `key`: the random lanes seeded from splitmix64 at key + index ×
+// 24 gammas step s = ceil(random_bytes / 64) times; the block ends with the last `random_bytes` of
+// those 64 s bytes, and its bytes before them repeat the first four of them (through shaped_word)
+// with a period of 4, so that the repeats run into them without a seam.
+// Picks the fastest code path the processor supports.
+void shaped_block(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out);
+
+// Every code path shaped_block may choose on this processor, by name, the fastest (its choice)
+// last; and the same one byte and one generator at a time, the reference for them.
+using ShapedBlockPath = void (*)(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out);
+std::vector<CodePath<ShapedBlockPath>> shaped_block_paths();
+void shaped_block_reference(uint64_t key, int32_t random_bytes, uint64_t index, uint8_t* out);
+
+// Copies among the first `blocks` blocks of a run with `dedupe` percent: blocks × dedupe / 100
+// rounded (halves up), but at most blocks − 1, since the first block has nothing to copy. It holds
+// for every prefix of a run, so the placement needs neither the run's length nor its end.
+uint64_t shaped_copies(uint64_t blocks, int32_t dedupe);
+
+// The block whose data block `index` of a run carries: `index` itself when that block is unique,
+// otherwise an earlier unique block, drawn through `key` from all those before it.
+uint64_t shaped_source(uint64_t key, int32_t dedupe, uint64_t index);
+
+// The data of one file of a shaped run, from any chunk on. The run's blocks are its files' whole
+// blocks in order (file 1's, then file 2's, ...); a short last block (sizes that are no multiple
+// of 4 KB) is unique data of its own and takes no part in the copies.
+class ShapedFileData {
+public:
+    // `file_bytes`: the size of the run's files; `number`: the file's, from 1.
+    ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number);
+    // Fills `chunks` chunks starting with chunk `first` of the file.
+    void fill(uint64_t first, uint8_t* out, size_t chunks) const;
+    // The run's block that chunk `chunk` of the file carries, after following copies; short last
+    // blocks and chunks past the file's size have places of their own beyond the run's blocks.
+    uint64_t source(uint64_t chunk) const;
+
+private:
+    uint64_t data_key_;
+    uint64_t dedupe_key_;
+    int32_t random_bytes_;
+    int32_t dedupe_;
+    uint64_t file_blocks_; // whole blocks per file
+    uint64_t first_block_; // the run's index of the file's first block
+    int32_t number_;
+};

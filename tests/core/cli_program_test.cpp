@@ -1,0 +1,598 @@
+// Tests of the built pelmora-cli as scripts and CI use it: sizes with units, --json read back by a
+// strict JSON reader, progress on a terminal and on a pipe, short options and "--".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "tests/core/json_reader.h"
+#include "tests/core/run_fixtures.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Finished {
+    int code = -1; // the exit code; -1 when the program did not exit by itself
+    std::string out, err;
+};
+
+// Where the program's standard error goes.
+enum class ErrorTo { pipe, terminal };
+
+// Runs `argv` (argv[0] found on PATH when it has no slash) with standard input from /dev/null,
+// standard output into a pipe and standard error into a pipe or a pseudo-terminal, in `folder` when
+// one is given. `while_running` is called with the process id once it runs.
+Finished run_program(const std::vector<std::string>& argv, ErrorTo err_to = ErrorTo::pipe,
+                     const std::function<void(pid_t)>& while_running = {}, const fs::path& folder = {}) {
+    Finished finished;
+    int out[2];
+    int err[2]; // reading end, writing end
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return finished;
+    if (err_to == ErrorTo::terminal) {
+        if (openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0)
+            return finished;
+        fcntl(err[0], F_SETFD, FD_CLOEXEC);
+        fcntl(err[1], F_SETFD, FD_CLOEXEC);
+    } else if (pipe2(err, O_CLOEXEC) != 0) {
+        return finished;
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int none = open("/dev/null", O_RDONLY);
+        dup2(none, 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        if (!folder.empty() && chdir(folder.c_str()) != 0)
+            _exit(126);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (while_running)
+        while_running(pid);
+    // Both outputs drained together, so that neither pipe fills while the other is read.
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&finished.out, &finished.err};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    for (int open_fds = 2; open_fds > 0 && std::chrono::steady_clock::now() < deadline;) {
+        if (poll(fds, 2, 1000) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                // End of the pipe; a terminal says EIO once the program has closed its side.
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_fds;
+            }
+        }
+    }
+    for (const pollfd& f : fds)
+        if (f.fd >= 0) {
+            close(f.fd);
+            kill(pid, SIGKILL); // stuck: the test fails on its exit code
+        }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    finished.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return finished;
+}
+
+std::vector<std::string> cli(std::initializer_list<std::string> arguments) {
+    std::vector<std::string> argv{PELMORA_CLI};
+    argv.insert(argv.end(), arguments);
+    return argv;
+}
+
+// The one JSON value that `text` holds; fails the test when it is not exactly that.
+JsonValue json_of(const std::string& text) {
+    std::string error;
+    std::optional<JsonValue> value = JsonReader::parse(text, error);
+    EXPECT_TRUE(value.has_value()) << error << " in: " << text;
+    return value.value_or(JsonValue{nullptr, {}});
+}
+
+// The keys of a run's object, in no order: scripts may rely on every one being there.
+void expect_run_keys(const JsonValue& run) {
+    ASSERT_TRUE(run.is_object());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : run.object())
+        keys.push_back(key);
+    std::vector<std::string> expected = {
+        "status",    "folder",           "type",     "count", "size",       "files_written", "bytes_written",
+        "seconds",   "bytes_per_second", "tag",      "seed",  "first_file", "last_file",     "error",
+        "disk_full", "direct_refused",   "compress", "dedupe"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keys, expected);
+    for (const char* number :
+         {"count", "size", "files_written", "bytes_written", "seed", "compress", "dedupe"})
+        EXPECT_NO_THROW(run[number].whole()) << number;
+    EXPECT_TRUE(run["seconds"].is_number());
+    EXPECT_TRUE(run["bytes_per_second"].is_number());
+}
+
+// No files while the folder is not there yet.
+std::vector<fs::path> files_in_or_none(const fs::path& folder) {
+    std::error_code error;
+    return fs::is_directory(folder, error) ? files_in(folder) : std::vector<fs::path>{};
+}
+
+size_t lines_of(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+uint64_t bytes_in(const fs::path& folder) {
+    uint64_t total = 0;
+    for (const fs::path& file : files_in(folder))
+        total += fs::file_size(file);
+    return total;
+}
+
+TEST(CliUnits, EveryFormMakesFilesOfThatSize) {
+    const struct {
+        const char* size;
+        uint64_t bytes;
+    } cases[] = {
+        {"12", 12 * 1024},
+        {"8K", 8192},
+        {"8k", 8192},
+        {"8KB", 8192},
+        {"8KiB", 8192},
+        {"2 kib", 2048},
+        {"0.5M", 524288},
+        {"1.5MiB", 1572864},
+        {"1m", 1048576},
+        {"1MB", 1048576},
+        {"0.0009765625G", 1048576},
+        {"0.0009765625GiB", 1048576},
+        {"0.00000095367431640625T", 1048576},
+        {"0.00000095367431640625tib", 1048576},
+    };
+    ScratchFolder scratch;
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const fs::path folder = scratch.path() / std::to_string(++n);
+        const Finished run = run_program(cli({"-o", folder.string(), "-t", "1", "-s", c.size, "--json"}));
+        ASSERT_EQ(run.code, 0) << run.err;
+        const JsonValue result = json_of(run.out);
+        EXPECT_EQ(result["size"].whole(), c.bytes);
+        const auto files = files_in(folder);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(fs::file_size(files[0]), c.bytes);
+    }
+    for (const char* size : {"1.5", "10X", "2T", "3Gi"}) {
+        const Finished run =
+            run_program(cli({"-o", (scratch.path() / "bad").string(), "-s", size, "--json"}));
+        EXPECT_EQ(run.code, 2) << size;
+        EXPECT_EQ(run.out, "") << "bad arguments print no JSON";
+        EXPECT_EQ(run.err.rfind("pelmora-cli: -s ", 0), 0u) << run.err;
+        EXPECT_FALSE(fs::exists(scratch.path() / "bad"));
+    }
+}
+
+TEST(CliJson, RunsReadBack) {
+    ScratchFolder scratch;
+    const std::string folder = (scratch.path() / "out").string();
+    fs::create_directories(scratch.path() / "file");
+    const std::string file_folder = (scratch.path() / "file" / "x").string();
+    std::ofstream(file_folder) << "a file where the folder should be";
+
+    const struct {
+        const char* what;
+        std::vector<std::string> argv;
+        int code;
+        const char* status;
+        int files_written;
+        const char* error_part; // in the error text; null when there must be none
+    } cases[] = {
+        {"a run", cli({"-o", folder, "-n", "3", "-s", "5K", "-t", "random", "--seed", "42", "--json"}), 0,
+         "done", 3, nullptr},
+        {"the same names again, kept",
+         cli({"-o", folder, "-n", "3", "-s", "5K", "-t", "random", "--seed", "42", "--no-clobber", "--json"}),
+         3, "error", 0, "random__001_0000000000000046.file"},
+        {"a folder that is a file", cli({"-o", file_folder, "--json", "-s", "1"}), 1, "error", 0,
+         "Could not open the target file"},
+        {"the error in German, the keys not", cli({"-o", file_folder, "--json", "-s", "1", "--lang", "0"}), 1,
+         "error", 0,
+         "Fehler, beim \xC3\x96"
+         "ffnen der Zieldatei"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Finished run = run_program(c.argv);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        const JsonValue result = json_of(run.out);
+        expect_run_keys(result);
+        if (!result.is_object())
+            continue;
+        EXPECT_EQ(result["status"].string(), c.status);
+        EXPECT_EQ(result["files_written"].whole(), static_cast<uint64_t>(c.files_written));
+        if (c.error_part == nullptr)
+            EXPECT_TRUE(result["error"].is_null());
+        else
+            EXPECT_NE(result["error"].string().find(c.error_part), std::string::npos)
+                << result["error"].string();
+        if (c.files_written == 0) {
+            EXPECT_TRUE(result["first_file"].is_null());
+            EXPECT_TRUE(result["last_file"].is_null());
+            EXPECT_EQ(result["bytes_written"].whole(), 0u);
+        }
+    }
+
+    // The first run in full.
+    const Finished again = run_program(cli({"-o", (scratch.path() / "again").string(), "-n", "3", "-s", "5K",
+                                            "-t", "random", "--seed", "42", "--json"}));
+    const JsonValue run = json_of(again.out);
+    EXPECT_EQ(again.out.back(), '\n');
+    EXPECT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 1) << "one line, nothing else";
+    EXPECT_EQ(run["folder"].string(), (scratch.path() / "again").string());
+    EXPECT_EQ(run["type"].string(), "random");
+    EXPECT_EQ(run["count"].whole(), 3u);
+    EXPECT_EQ(run["size"].whole(), 5120u);
+    EXPECT_EQ(run["bytes_written"].whole(), 15360u);
+    EXPECT_EQ(run["tag"].string(), "0000000000000046");
+    EXPECT_EQ(run["seed"].whole(), 42u);
+    EXPECT_EQ(run["first_file"].string(), "random__001_0000000000000046.file");
+    EXPECT_EQ(run["last_file"].string(), "random__003_0000000000000046.file");
+    EXPECT_GE(run["seconds"].number(), 0.0);
+    EXPECT_NEAR(run["bytes_per_second"].number(), 15360 / std::max(run["seconds"].number(), 0.001), 1.0);
+    EXPECT_FALSE(run["disk_full"].boolean());
+    EXPECT_FALSE(run["direct_refused"].boolean());
+
+    // A shard names its own first and last file.
+    const Finished shard = run_program(cli({"-o", (scratch.path() / "shard").string(), "-n", "3", "-s", "5K",
+                                            "-t", "random", "--seed", "42", "--files", "2-3", "--json"}));
+    const JsonValue part = json_of(shard.out);
+    EXPECT_EQ(part["files_written"].whole(), 2u);
+    EXPECT_EQ(part["first_file"].string(), "random__002_0000000000000046.file");
+    EXPECT_EQ(part["last_file"].string(), "random__003_0000000000000046.file");
+}
+
+// A run without --seed reports the number it drew, and that number makes the same files again.
+TEST(CliJson, TheReportedSeedMakesTheRunAgain) {
+    for (const char* type : {"0", "1", "2"}) {
+        SCOPED_TRACE(std::string("type ") + type);
+        ScratchFolder scratch;
+        const Finished first = run_program(
+            cli({"-o", (scratch.path() / "a").string(), "-n", "2", "-s", "9", "-t", type, "--json"}));
+        ASSERT_EQ(first.code, 0) << first.err;
+        const std::string seed = std::to_string(json_of(first.out)["seed"].whole());
+        const Finished second = run_program(cli({"-o", (scratch.path() / "b").string(), "-n", "2", "-s", "9",
+                                                 "-t", type, "--seed", seed, "--json"}));
+        ASSERT_EQ(second.code, 0) << second.err;
+        EXPECT_EQ(json_of(second.out)["tag"].string(), json_of(first.out)["tag"].string());
+        const auto a = files_in(scratch.path() / "a");
+        const auto b = files_in(scratch.path() / "b");
+        ASSERT_EQ(a.size(), 2u);
+        ASSERT_EQ(b.size(), 2u);
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(a[i].filename(), b[i].filename());
+            EXPECT_EQ(read_file(a[i]), read_file(b[i]));
+        }
+    }
+}
+
+// Ctrl-C: the JSON tells exactly what is on the disk, and verify, told the count, finds it short.
+TEST(CliJson, ACancelledRunSaysWhatItLeft) {
+    ScratchFolder scratch;
+    const fs::path folder = scratch.path() / "out";
+    const Finished run = run_program(
+        cli({"-o", folder.string(), "-n", "40", "-s", "64M", "-t", "1", "--json"}), ErrorTo::pipe,
+        [&](pid_t pid) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (files_in_or_none(folder).empty() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            kill(pid, SIGINT);
+        });
+    EXPECT_EQ(run.code, 130) << run.err;
+    const JsonValue result = json_of(run.out);
+    expect_run_keys(result);
+    EXPECT_EQ(result["status"].string(), "cancelled");
+    // The file the cancel cut short keeps its bytes under a name no whole file has.
+    std::vector<fs::path> whole;
+    size_t partial = 0;
+    for (const fs::path& file : files_in(folder)) {
+        if (file.extension() == ".partial")
+            ++partial;
+        else
+            whole.push_back(file);
+    }
+    EXPECT_LE(partial, 1u);
+    ASSERT_FALSE(whole.empty() && partial == 0);
+    EXPECT_LT(whole.size(), 40u);
+    EXPECT_EQ(result["files_written"].whole(), whole.size());
+    EXPECT_EQ(result["bytes_written"].whole(), bytes_in(folder));
+    if (whole.empty()) {
+        EXPECT_TRUE(result["last_file"].is_null());
+    } else {
+        EXPECT_EQ(result["last_file"].string(), whole.back().filename().string());
+    }
+    EXPECT_TRUE(result["error"].is_null());
+
+    const Finished check = run_program(cli({"verify", "-n", "40", "-s", "64M", "--json", folder.string()}));
+    EXPECT_EQ(check.code, 1);
+    const JsonValue verdict = json_of(check.out);
+    EXPECT_FALSE(verdict["intact"].boolean());
+    ASSERT_EQ(verdict["runs"].array().size(), 1u);
+    const JsonValue& missing = verdict["runs"][0]["missing"];
+    ASSERT_EQ(missing.array().size(), 1u);
+    EXPECT_EQ(missing[0][0].whole(), whole.size() + 1);
+    EXPECT_EQ(verdict["runs"][0]["damaged"].array().size(), partial);
+    if (partial == 1) {
+        EXPECT_TRUE(verdict["runs"][0]["damaged"][0]["partial"].boolean());
+    }
+    EXPECT_EQ(missing[0][1].whole(), 40u);
+}
+
+// A full disk: a small file system of its own, in a mount namespace that needs no privileges.
+TEST(CliJson, AFullDiskSaysWhatFitted) {
+    ScratchFolder scratch;
+    const fs::path mount = scratch.path() / "small";
+    fs::create_directories(mount);
+    const std::string script =
+        "mount -t tmpfs -o size=256k tmpfs \"$0\" || exit 99\n"
+        "\"$1\" -n 5 -s 100K -o \"$0\" --json; echo \"run exit $?\" >&2\n"
+        "\"$1\" verify -n 5 -s 100K --json \"$0\"\n"
+        "rm -f \"$0\"/*; \"$1\" --fill -s 100K -o \"$0\" --json; echo \"fill exit $?\" >&2\n";
+    const Finished run = run_program(
+        {"unshare", "--map-root-user", "--mount", "sh", "-c", script, mount.string(), PELMORA_CLI});
+    if (run.code == 99 || run.code == 127 || run.err.rfind("unshare:", 0) == 0)
+        GTEST_SKIP() << "no mount namespace for a small file system here: " << run.err;
+    EXPECT_NE(run.err.find("run exit 1\n"), std::string::npos) << run.err;
+    const size_t line_end = run.out.find('\n');
+    ASSERT_NE(line_end, std::string::npos) << run.out;
+    const JsonValue result = json_of(run.out.substr(0, line_end + 1));
+    expect_run_keys(result);
+    EXPECT_EQ(result["status"].string(), "error");
+    EXPECT_EQ(result["files_written"].whole(), 2u);
+    EXPECT_EQ(result["bytes_written"].whole(), 2u * 102400);
+    EXPECT_NE(result["error"].string().find("The disk is full!"), std::string::npos);
+    EXPECT_NE(result["last_file"].string().find("__002_"), std::string::npos);
+
+    const size_t verdict_end = run.out.find('\n', line_end + 1);
+    ASSERT_NE(verdict_end, std::string::npos) << run.out;
+    const JsonValue verdict = json_of(run.out.substr(line_end + 1, verdict_end - line_end));
+    EXPECT_FALSE(verdict["intact"].boolean());
+    ASSERT_EQ(verdict["runs"].array().size(), 1u);
+    EXPECT_EQ(verdict["runs"][0]["files"].whole(), 2u);
+    EXPECT_EQ(verdict["runs"][0]["missing"][0][0].whole(), 3u);
+    EXPECT_EQ(verdict["runs"][0]["missing"][0][1].whole(), 5u);
+
+    // With --fill the full disk is the run's end: what fit, and no error.
+    EXPECT_NE(run.err.find("fill exit 0\n"), std::string::npos) << run.err;
+    const JsonValue filled = json_of(run.out.substr(verdict_end + 1));
+    expect_run_keys(filled);
+    EXPECT_EQ(filled["status"].string(), "done");
+    EXPECT_TRUE(filled["disk_full"].boolean());
+    EXPECT_TRUE(filled["error"].is_null());
+    EXPECT_EQ(filled["count"].whole(), 65536u);
+    EXPECT_EQ(filled["files_written"].whole(), 2u);
+    EXPECT_EQ(filled["bytes_written"].whole(), 2u * 102400);
+    EXPECT_NE(filled["last_file"].string().find("__00002_"), std::string::npos)
+        << "the width of 65,536 files";
+}
+
+TEST(CliJson, VerifyReadsBack) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.path().string();
+    for (const char* type : {"0", "1", "2"})
+        ASSERT_EQ(
+            run_program(cli({"-o", folder, "-n", "3", "-s", "5K", "-q", "--seed", "7", "-t", type})).code, 0);
+    const Finished whole = run_program(cli({"verify", "--json", folder}));
+    EXPECT_EQ(whole.code, 0) << whole.err;
+    const JsonValue intact = json_of(whole.out);
+    EXPECT_TRUE(intact["intact"].boolean());
+    EXPECT_TRUE(intact["error"].is_null());
+    EXPECT_TRUE(intact["count"].is_null());
+    ASSERT_EQ(intact["runs"].array().size(), 3u);
+
+    // Damage: a file gone, one cut short, one byte changed.
+    std::string generator_name, zeros_name;
+    for (const fs::path& file : files_in(scratch.path())) {
+        const std::string name = file.filename().string();
+        if (name.rfind("random__002_", 0) == 0)
+            fs::remove(file);
+        if (name.rfind("non_compressible__003_", 0) == 0) {
+            fs::resize_file(file, 3000);
+            generator_name = name;
+        }
+        if (name.rfind("maximal_compressible__001_", 0) == 0) {
+            std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+            bytes.seekp(100);
+            bytes.put('x');
+            zeros_name = name;
+        }
+    }
+
+    const struct {
+        const char* what;
+        std::vector<std::string> argv;
+        int code;
+        // per run, in the order verify lists them (generator data, zeros, random data)
+        int64_t last_missing[3]; // the end of the last missing range; 0 for none
+        int damaged[3];
+    } cases[] = {
+        {"damaged", cli({"verify", "--json", folder}), 1, {0, 0, 2}, {1, 1, 0}},
+        {"damaged, and meant to have 4 files",
+         cli({"verify", "--json", "-n", "4", "-s", "5K", folder}),
+         1,
+         {4, 4, 4},
+         {1, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Finished check = run_program(c.argv);
+        EXPECT_EQ(check.code, c.code) << check.err;
+        const JsonValue verdict = json_of(check.out);
+        EXPECT_FALSE(verdict["intact"].boolean());
+        const JsonArray& runs = verdict["runs"].array();
+        ASSERT_EQ(runs.size(), 3u);
+        const char* types[] = {"noncompressible", "compressible", "random"};
+        const char* prefixes[] = {"non_compressible_", "maximal_compressible_", "random_"};
+        for (size_t r = 0; r < 3; ++r) {
+            SCOPED_TRACE(types[r]);
+            EXPECT_EQ(runs[r]["type"].string(), types[r]);
+            EXPECT_EQ(runs[r]["prefix"].string(), prefixes[r]);
+            EXPECT_EQ(runs[r]["width"].whole(), 3u);
+            EXPECT_EQ(runs[r]["size"].whole(), 5120u);
+            EXPECT_FALSE(runs[r]["intact"].boolean());
+            const JsonArray& missing = runs[r]["missing"].array();
+            EXPECT_EQ(missing.empty() ? 0 : static_cast<int64_t>(missing.back()[1].whole()),
+                      c.last_missing[r]);
+            EXPECT_EQ(runs[r]["damaged"].array().size(), static_cast<size_t>(c.damaged[r]));
+        }
+        const JsonValue& truncated = runs[0]["damaged"][0];
+        EXPECT_EQ(truncated["name"].string(), generator_name);
+        EXPECT_EQ(truncated["number"].whole(), 3u);
+        EXPECT_EQ(truncated["size"].whole(), 3000u);
+        EXPECT_TRUE(truncated["wrong_size"].boolean());
+        EXPECT_TRUE(truncated["unreadable"].is_null());
+        const JsonValue& changed = runs[1]["damaged"][0];
+        EXPECT_EQ(changed["name"].string(), zeros_name);
+        EXPECT_FALSE(changed["wrong_size"].boolean());
+        EXPECT_EQ(changed["first_difference"].whole(), 100u);
+    }
+
+    const Finished absent = run_program(cli({"verify", "--json", folder + "/absent"}));
+    EXPECT_EQ(absent.code, 2);
+    const JsonValue unreadable = json_of(absent.out);
+    EXPECT_FALSE(unreadable["intact"].boolean());
+    EXPECT_FALSE(unreadable["error"].string().empty());
+    EXPECT_TRUE(unreadable["runs"].array().empty());
+    EXPECT_NE(absent.err.find("cannot read the folder"), std::string::npos);
+}
+
+// verify told the intent: a whole run of fewer files than intended is not intact.
+TEST(CliVerify, KnowsTheIntentWhenTold) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.path().string();
+    ASSERT_EQ(run_program(cli({"-o", folder, "-n", "3", "-s", "4K", "-q"})).code, 0);
+    const struct {
+        std::vector<std::string> argv;
+        int code;
+        const char* line; // in the report
+    } cases[] = {
+        {cli({"verify", folder}), 0, "OK      "},
+        {cli({"verify", "-n", "3", "-s", "4K", folder}), 0, "OK      "},
+        {cli({"verify", "-n", "8", folder}), 1, "        missing: 004-008\n"},
+        {cli({"verify", "-n", "2", folder}), 1, "        1 file numbered past the intended count of 2\n"},
+        {cli({"verify", "-n", "1000", folder}), 1,
+         "        the numbers have 3 digits, but a run of 1000 files has 4\n"},
+        {cli({"verify", "-s", "8K", folder}), 1, "truncated: 4096 of 8192 bytes\n"},
+        {cli({"verify", "-s", "2K", folder}), 1, "longer than intended: 4096 of 2048 bytes\n"},
+    };
+    for (const auto& c : cases) {
+        const Finished check = run_program(c.argv);
+        SCOPED_TRACE(c.argv[c.argv.size() - 2]);
+        EXPECT_EQ(check.code, c.code) << check.out << check.err;
+        EXPECT_NE(check.out.find(c.line), std::string::npos) << check.out;
+    }
+}
+
+TEST(CliProgress, OnATerminalAndOnAPipe) {
+    ScratchFolder scratch;
+    int n = 0;
+    const auto run = [&](std::vector<std::string> extra, ErrorTo err_to) {
+        std::vector<std::string> argv =
+            cli({"-o", (scratch.path() / std::to_string(++n)).string(), "-n", "200", "-s", "4K", "-t", "1"});
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return run_program(argv, err_to);
+    };
+
+    // A terminal: the status lines with their bar, redrawn in place, then wiped for the summary,
+    // which goes to standard output.
+    Finished terminal = run({}, ErrorTo::terminal);
+    EXPECT_EQ(terminal.code, 0);
+    EXPECT_NE(terminal.err.find("\x1b[1A"), std::string::npos) << terminal.err;
+    EXPECT_NE(terminal.err.find("] "), std::string::npos) << terminal.err;
+    EXPECT_NE(terminal.err.find("##########"), std::string::npos) << terminal.err;
+    EXPECT_EQ(terminal.out.rfind("Finished", 0), 0u) << terminal.out;
+    EXPECT_EQ(lines_of(terminal.out), 1u);
+
+    // --json on standard output leaves the progress on the terminal.
+    terminal = run({"--json"}, ErrorTo::terminal);
+    EXPECT_NE(terminal.err.find("\x1b[1A"), std::string::npos);
+    EXPECT_EQ(json_of(terminal.out)["files_written"].whole(), 200u);
+
+    terminal = run({"-q"}, ErrorTo::terminal);
+    EXPECT_EQ(terminal.err, "");
+    EXPECT_EQ(terminal.out, "");
+
+    // A pipe shows nothing unless asked, then plain lines, at most one a second.
+    Finished piped = run({}, ErrorTo::pipe);
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out.rfind("Finished", 0), 0u);
+    piped = run({"--progress", "--json"}, ErrorTo::pipe);
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_EQ(piped.err.find('\x1b'), std::string::npos) << piped.err;
+    EXPECT_GE(lines_of(piped.err), 1u) << "200 files report 18 times";
+    EXPECT_LE(lines_of(piped.err), 1 + static_cast<size_t>(json_of(piped.out)["seconds"].number()))
+        << piped.err;
+    EXPECT_NE(piped.err.find(" %]"), std::string::npos) << piped.err;
+
+    // verify's progress in a log ends with the whole count.
+    const Finished check = run_program(cli({"verify", "--progress", (scratch.path() / "1").string()}));
+    EXPECT_EQ(check.code, 0);
+    EXPECT_EQ(check.err.rfind("checked 200 of 200 files, 800.00 KB of 800.00 KB, ", 0), 0u) << check.err;
+    EXPECT_EQ(check.err.find('\x1b'), std::string::npos);
+    EXPECT_EQ(check.out.rfind("OK      ", 0), 0u);
+}
+
+TEST(CliConventions, ShortOptionsVersionHelpAndTheEndOfOptions) {
+    ScratchFolder scratch;
+    const fs::path dashed = scratch.path() / "-dir";
+    Finished run =
+        run_program(cli({"-qy", "-n", "2", "-s4K", "-t", "random", "--seed", "5", "-o", dashed.string()}));
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+    ASSERT_EQ(files_in(dashed).size(), 2u);
+    EXPECT_EQ(fs::file_size(files_in(dashed)[0]), 4096u);
+    // -y overwrites the same names.
+    run = run_program(cli({"-yq", "-n2", "-s", "8K", "-trandom", "--seed=5", "-o", dashed.string()}));
+    EXPECT_EQ(run.code, 0) << run.err;
+    ASSERT_EQ(files_in(dashed).size(), 2u);
+    EXPECT_EQ(fs::file_size(files_in(dashed)[0]), 8192u);
+
+    // A folder whose name starts with a dash, after "--".
+    run = run_program({PELMORA_CLI, "verify", "--", "-dir"}, ErrorTo::pipe, {}, scratch.path());
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("OK      random__###_", 0), 0u) << run.out;
+    run = run_program({PELMORA_CLI, "verify", "-dir"}, ErrorTo::pipe, {}, scratch.path());
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err, "pelmora-cli: unknown option \"-d\" (see --help)\n");
+
+    run = run_program(cli({"-V"}));
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.rfind("pelmora-cli (Pelmora) 2.85\ncode path: ", 0), 0u) << run.out;
+    EXPECT_EQ(lines_of(run.out), 2u);
+    run = run_program(cli({"-h"}));
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.rfind("Usage: pelmora-cli [OPTION]...\n", 0), 0u) << run.out;
+    EXPECT_EQ(run_program(cli({"verify", "-h"})).out, run.out);
+}
+
+} // namespace
