@@ -120,13 +120,15 @@ int PosixFileSystem::open_for_writing(const std::string& name, int flags) const 
 }
 
 FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
-    // O_EXCL fails on any name that is taken, a link included, wherever it points.
-    const int fd = open_for_writing(to_utf8(path), kWriteFlags | O_CREAT | O_EXCL);
+    // O_EXCL fails on any name that is taken, a link included, wherever it points; what it opens
+    // is a regular file it has just made, so there is nothing to wait on and nothing to check.
+    const int fd = open_for_writing(to_utf8(path), (kWriteFlags & ~O_NONBLOCK) | O_CREAT | O_EXCL);
     if (fd < 0) {
         status = create_status_of(errno);
         return kNoHandle;
     }
-    return regular_or_none(fd, status);
+    status = CreateStatus::ok;
+    return fd;
 }
 
 FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path, CreateStatus& status) {
