@@ -840,15 +840,9 @@ TEST(CliProgram, VerifyOfAFolderThatCannotBeSearchedOrListed) {
         const std::string folder = (scratch.path() / "run").string();
         ASSERT_EQ(run_cli("--folder '" + folder + "' --count 2 --size 4 --quiet").first, 0);
         std::filesystem::permissions(folder, c.perms);
-        const std::string command = as_user + PELMORA_CLI + " verify '" + folder + "' 2>&1";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string output;
-        char buffer[256];
-        while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
-            output += buffer;
-        const int status = pipe != nullptr ? pclose(pipe) : -1;
+        const auto [code, output] = run_cli_command(as_user + PELMORA_CLI + " verify '" + folder + "'");
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.code) << output;
+        EXPECT_EQ(code, c.code) << output;
         EXPECT_NE(output.find(c.said), std::string::npos) << output;
         EXPECT_EQ(output.find("OK "), std::string::npos) << output;
     }

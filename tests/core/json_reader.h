@@ -13,6 +13,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/base/text.h"
+
 struct JsonValue;
 using JsonObject = std::map<std::string, JsonValue>;
 using JsonArray = std::vector<JsonValue>;
@@ -152,22 +154,15 @@ private:
         return JsonValue{std::strtod(text.c_str(), nullptr), text};
     }
 
+    // Through the program's own UTF-16 to UTF-8 conversion.
     static void append_utf8(std::string& out, uint32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        std::u16string unit;
+        if (c >= 0x10000)
+            unit = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
+                    static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
+        else
+            unit = {static_cast<char16_t>(c)};
+        out += to_utf8(unit);
     }
 
     std::optional<uint32_t> hex4() {
