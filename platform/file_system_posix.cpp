@@ -2,7 +2,6 @@
 #include "core/run/file_system.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -21,22 +20,22 @@ public:
     // PATH_MAX less its terminating zero, in bytes of UTF-8.
     size_t max_path_length() const override { return 4095; }
     size_t path_length(const std::u16string& path) const override;
-    Kind probe(const std::u16string& path) override;
-    bool create_folder(const std::u16string& path) override;
-    Handle create_file(const std::u16string& path, CreateStatus& status) override;
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override;
+    Handle open_folder(const std::u16string& path, CreateStatus& status) override;
+    void close_folder(Handle folder) override;
+    bool same_folder(Handle folder, const std::u16string& path) override;
+    Kind probe(Handle folder, const std::u16string& name) override;
+    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
+    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
     WriteStatus close(Handle file) override;
-    bool remove(const std::u16string& path) override;
-    bool rename(const std::u16string& from, const std::u16string& to) override;
+    bool remove(Handle folder, const std::u16string& name) override;
+    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
     WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
     WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
-    int open_for_writing(const std::string& name, int flags) const;
-
     bool sync_;
     bool direct_ = false;
 };
@@ -51,7 +50,15 @@ FileSystem::CreateStatus create_status_of(int error) {
     case EEXIST:
         return FileSystem::CreateStatus::exists;
     case ELOOP: // O_NOFOLLOW met a link
+        return FileSystem::CreateStatus::link;
+    case EISDIR:
+        return FileSystem::CreateStatus::folder;
+    case ENOTDIR: // a level of the folder's path is no folder
         return FileSystem::CreateStatus::not_regular;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FileSystem::CreateStatus::denied;
     case ENOSPC: // no space for the entry, or no inode left
     case EDQUOT:
         return FileSystem::CreateStatus::disk_full;
@@ -60,69 +67,82 @@ FileSystem::CreateStatus create_status_of(int error) {
     }
 }
 
-int open_retrying(const std::string& name, int flags) {
+FileSystem::Kind kind_of(mode_t mode) {
+    return S_ISREG(mode)    ? FileSystem::Kind::file
+           : S_ISDIR(mode)  ? FileSystem::Kind::folder
+           : S_ISLNK(mode)  ? FileSystem::Kind::link
+           : S_ISFIFO(mode) ? FileSystem::Kind::pipe
+                            : FileSystem::Kind::other;
+}
+
+// Why a name taken by this kind of thing is not written.
+FileSystem::CreateStatus refusal_of(FileSystem::Kind kind) {
+    switch (kind) {
+    case FileSystem::Kind::link:
+        return FileSystem::CreateStatus::link;
+    case FileSystem::Kind::pipe:
+        return FileSystem::CreateStatus::pipe;
+    case FileSystem::Kind::folder:
+        return FileSystem::CreateStatus::folder;
+    default:
+        return FileSystem::CreateStatus::not_regular;
+    }
+}
+
+int open_at(int folder, const char* name, int flags) {
     int fd;
     do
-        fd = ::open(name.c_str(), flags, 0666);
+        fd = ::openat(folder, name, flags, 0666);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
 
-// Links are never followed, and a pipe or device that takes the name between the check and the
-// open cannot make the open wait or act: O_NONBLOCK, then the kind is checked on what was opened.
-constexpr int kWriteFlags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-FileSystem::Handle regular_or_none(int fd, FileSystem::CreateStatus& status) {
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        status = FileSystem::CreateStatus::not_regular;
-        ::close(fd);
-        return FileSystem::kNoHandle;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    status = FileSystem::CreateStatus::ok;
-    return fd;
-}
+// Names are single names: O_NOFOLLOW on the name itself is all that keeps a link from leading a
+// file out of the folder, since the folder is a handle and no level above it is looked up again.
+constexpr int kNewFileFlags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_CREAT | O_EXCL;
 
 } // namespace
 
 size_t PosixFileSystem::path_length(const std::u16string& path) const { return to_utf8(path).size(); }
 
-FileSystem::Kind PosixFileSystem::probe(const std::u16string& path) {
-    const std::string name = to_utf8(path);
-    struct stat info;
-    if (::lstat(name.c_str(), &info) != 0)
-        return errno == ENOENT ? Kind::missing : Kind::other;
-    // A folder reached through a link is a folder: files are made inside it, never through it. A
-    // link in a file's place is not a file, wherever it points.
-    if (S_ISLNK(info.st_mode))
-        return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? Kind::folder : Kind::other;
-    return S_ISDIR(info.st_mode) ? Kind::folder : S_ISREG(info.st_mode) ? Kind::file : Kind::other;
-}
-
-bool PosixFileSystem::create_folder(const std::u16string& path) {
-    return ::mkdir(to_utf8(path).c_str(), 0777) == 0;
-}
-
-// With direct I/O asked for, O_DIRECT where the file system takes it.
-int PosixFileSystem::open_for_writing(const std::string& name, int flags) const {
-#ifdef O_DIRECT
-    if (direct_) {
-        const int fd = open_retrying(name, flags | O_DIRECT);
-        if (fd >= 0 || errno != EINVAL)
-            return fd;
-        // A file system without direct I/O (tmpfs on older kernels, ramfs) says so only after it
-        // has made the file: it is ours now, opened again as usual, still without following links.
-        flags = (flags & ~(O_CREAT | O_EXCL)) | O_TRUNC;
+FileSystem::Handle PosixFileSystem::open_folder(const std::u16string& path, CreateStatus& status) {
+    const std::string name = path.empty() ? "/" : to_utf8(path);
+    // The usual case: the folder is there.
+    int fd = open_at(AT_FDCWD, name.c_str(), kFolderFlags);
+    if (fd >= 0 || errno != ENOENT) {
+        status = fd >= 0 ? CreateStatus::ok : create_status_of(errno);
+        return fd >= 0 ? fd : kNoHandle;
     }
-#endif
-    return open_retrying(name, flags);
-}
-
-FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
-    // O_EXCL fails on any name that is taken, a link included, wherever it points; what it opens
-    // is a regular file it has just made, so there is nothing to wait on and nothing to check.
-    const int fd = open_for_writing(to_utf8(path), (kWriteFlags & ~O_NONBLOCK) | O_CREAT | O_EXCL);
+    // Level by level, each relative to the one above: the levels that are there as the system
+    // finds them, the ones made here without following a link.
+    fd = open_at(AT_FDCWD, name[0] == '/' ? "/" : ".", kFolderFlags);
+    bool made = false;
+    size_t begin = 0;
+    while (fd >= 0 && begin < name.size()) {
+        size_t end = name.find('/', begin);
+        if (end == std::string::npos)
+            end = name.size();
+        const std::string level = name.substr(begin, end - begin);
+        begin = end + 1;
+        if (level.empty())
+            continue;
+        int next = made ? -1 : open_at(fd, level.c_str(), kFolderFlags);
+        if (next < 0 && (made || errno == ENOENT)) {
+            if (::mkdirat(fd, level.c_str(), 0777) != 0 && errno != EEXIST) {
+                status = create_status_of(errno);
+                ::close(fd);
+                return kNoHandle;
+            }
+            made = true;
+            next = open_at(fd, level.c_str(), kFolderFlags | O_NOFOLLOW);
+        }
+        const int error = errno;
+        ::close(fd);
+        fd = next;
+        errno = error;
+    }
     if (fd < 0) {
         status = create_status_of(errno);
         return kNoHandle;
@@ -131,31 +151,67 @@ FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path, 
     return fd;
 }
 
-FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path, CreateStatus& status) {
-    const std::string name = to_utf8(path);
+void PosixFileSystem::close_folder(Handle folder) { ::close(static_cast<int>(folder)); }
+
+bool PosixFileSystem::same_folder(Handle folder, const std::u16string& path) {
+    struct stat opened, named;
+    return ::fstat(static_cast<int>(folder), &opened) == 0 &&
+           ::stat(path.empty() ? "/" : to_utf8(path).c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+FileSystem::Kind PosixFileSystem::probe(Handle folder, const std::u16string& name) {
     struct stat info;
-    if (::lstat(name.c_str(), &info) != 0) {
-        if (errno != ENOENT) {
-            status = create_status_of(errno);
-            return kNoHandle;
-        }
-        return create_new_file(path, status);
-    }
-    // A pipe, socket or device is never opened: opening one may wait or have effects of its own.
-    if (!S_ISREG(info.st_mode)) {
-        status = CreateStatus::not_regular;
-        return kNoHandle;
-    }
-    const int fd = open_for_writing(name, kWriteFlags);
+    if (::fstatat(static_cast<int>(folder), to_utf8(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Kind::missing : Kind::other;
+    return kind_of(info.st_mode);
+}
+
+FileSystem::Handle PosixFileSystem::create_new_file(Handle folder, const std::u16string& name,
+                                                    CreateStatus& status) {
+    // O_EXCL fails on any name that is taken, a link included, wherever it points; what it opens
+    // is a regular file it has just made, so there is nothing to wait on and nothing to check.
+    const int at = static_cast<int>(folder);
+    const std::string file = to_utf8(name);
+    int fd = -1;
+#ifdef O_DIRECT
+    // With direct I/O asked for, O_DIRECT where the file system takes it. A file system without
+    // it (tmpfs on older kernels, ramfs) says so only after it has made the file: it is ours now,
+    // opened again as usual, still without following a link.
+    if (direct_) {
+        fd = open_at(at, file.c_str(), kNewFileFlags | O_DIRECT);
+        if (fd < 0 && errno == EINVAL)
+            fd = open_at(at, file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_TRUNC);
+    } else
+#endif
+        fd = open_at(at, file.c_str(), kNewFileFlags);
     if (fd < 0) {
         status = create_status_of(errno);
         return kNoHandle;
     }
-    const Handle file = regular_or_none(fd, status);
-    if (file != kNoHandle && ::ftruncate(fd, 0) != 0) {
-        status = create_status_of(errno);
-        ::close(fd);
+    status = CreateStatus::ok;
+    return fd;
+}
+
+FileSystem::Handle PosixFileSystem::create_file(Handle folder, const std::u16string& name,
+                                                CreateStatus& status) {
+    // A pipe, socket or device is never opened: opening one may wait or have effects of its own.
+    // A regular file's name is removed and made anew, never opened: the data may have other names.
+    const Kind kind = probe(folder, name);
+    if (kind != Kind::missing && kind != Kind::file) {
+        status = refusal_of(kind);
         return kNoHandle;
+    }
+    if (kind == Kind::file && ::unlinkat(static_cast<int>(folder), to_utf8(name).c_str(), 0) != 0 &&
+        errno != ENOENT) {
+        status = create_status_of(errno);
+        return kNoHandle;
+    }
+    const Handle file = create_new_file(folder, name, status);
+    // Something took the name in between: it is refused for what it is.
+    if (status == CreateStatus::exists) {
+        const Kind now = probe(folder, name);
+        status = now == Kind::file ? CreateStatus::failed : refusal_of(now);
     }
     return file;
 }
@@ -240,10 +296,16 @@ FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length
     return result == 0 ? WriteStatus::ok : status_of(errno);
 }
 
-bool PosixFileSystem::remove(const std::u16string& path) { return ::unlink(to_utf8(path).c_str()) == 0; }
+bool PosixFileSystem::remove(Handle folder, const std::u16string& name) {
+    const std::string file = to_utf8(name);
+    struct stat info;
+    return ::fstatat(static_cast<int>(folder), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(info.st_mode) && ::unlinkat(static_cast<int>(folder), file.c_str(), 0) == 0;
+}
 
-bool PosixFileSystem::rename(const std::u16string& from, const std::u16string& to) {
-    return std::rename(to_utf8(from).c_str(), to_utf8(to).c_str()) == 0;
+bool PosixFileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
+    const int at = static_cast<int>(folder);
+    return ::renameat(at, to_utf8(from).c_str(), at, to_utf8(to).c_str()) == 0;
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }

@@ -48,6 +48,15 @@ enum TextId : int {
     kTextNegativeSize = 81,
     kTextUnreadableSize = 82, // "%s": the size as typed
     kTextSizeTooLarge = 83,   // "%s": the size as typed; "%d": the largest size in KB
+    // Why a run file's name is not written: what has it, or the system's refusal.
+    kTextRefusedLink = 90,
+    kTextRefusedPipe = 91,
+    kTextRefusedFolder = 92,
+    kTextRefusedOther = 93,
+    kTextRefusedDenied = 94,
+    kTextFolderMoved = 95,
+    kTextFolderNameTooLong = 96, // "%d": the longest name
+    kTextCutFileKeptName = 97,
 };
 
 // Texts of the common section, the same in every language.

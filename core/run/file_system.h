@@ -12,13 +12,15 @@ inline constexpr size_t kDirectAlignment = 4096;
 
 class FileSystem {
 public:
-    // `other`: a link (except to a folder, which is a folder), pipe, socket or device, or a name
-    // whose kind cannot be told; nothing the run ever opens.
-    enum class Kind { missing, file, folder, other };
+    // What has a name. `link`: a symbolic link (or another reparse point), wherever it points;
+    // `other`: a socket, a device, or a name whose kind cannot be told. Only `file` is ever opened.
+    enum class Kind { missing, file, folder, link, pipe, other };
     enum class WriteStatus { ok, disk_full, failed };
-    // Why a file could not be created: the name is taken (create_new_file), what has the name is
-    // no regular file, the disk (or its table of files) is full, or another reason.
-    enum class CreateStatus { ok, exists, not_regular, disk_full, failed };
+    // Why a file or the folder could not be opened or created: the name is taken
+    // (create_new_file), what has the name is a link, a pipe, a folder or something else that is
+    // no regular file, the system denied access, the disk (or its table of files) is full, or
+    // another reason. `moved`: the run's folder is no longer the one its path names.
+    enum class CreateStatus { ok, exists, link, pipe, folder, not_regular, denied, disk_full, moved, failed };
     using Handle = intptr_t;
     static constexpr Handle kNoHandle = -1;
 
@@ -30,24 +32,38 @@ public:
     // The longest full path a file may have, in the units the platform counts (path_length).
     virtual size_t max_path_length() const = 0;
     virtual size_t path_length(const std::u16string& path) const { return path.size(); }
+    // The longest name of one folder or file in a path, in the same units.
+    virtual size_t max_name_length() const { return 255; }
 
-    // What is at path, without following a link to anything but a folder.
-    virtual Kind probe(const std::u16string& path) = 0;
-    // Creates one folder; true when it was made.
-    virtual bool create_folder(const std::u16string& path) = 0;
-    // Opens an existing regular file for writing and empties it, or creates the file when nothing
-    // has the name. Never follows a link and never opens anything but a regular file.
-    virtual Handle create_file(const std::u16string& path, CreateStatus& status) = 0;
+    // Opens the run's folder once, making the levels that are missing. The levels that are there
+    // are reached as the system reaches them (the user may name a folder through a link); every
+    // level made here is opened without following a link, so that a link put in its place stops
+    // the run instead of leading it elsewhere. The files of the run are then named relative to
+    // the handle: a folder moved or swapped during the run can no longer redirect them.
+    virtual Handle open_folder(const std::u16string& path, CreateStatus& status) = 0;
+    virtual void close_folder(Handle folder) = 0;
+    // True while `path` still leads to the folder open_folder opened.
+    virtual bool same_folder(Handle folder, const std::u16string& path) = 0;
+
+    // The rest names files relative to an opened folder; `name` is a single name, no path.
+    // What has the name, never following a link.
+    virtual Kind probe(Handle folder, const std::u16string& name) = 0;
+    // Replaces a regular file of that name by a new, empty one, or creates the file when nothing
+    // has the name. The old file's name is removed first, so that no other name of its data (a
+    // hard link) ever sees the new bytes. Never follows a link and never opens anything but a
+    // regular file; what has the name otherwise is told by the status.
+    virtual Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) = 0;
     // Creates the file only if nothing has that name yet (not even a link); `exists` otherwise.
-    virtual Handle create_new_file(const std::u16string& path, CreateStatus& status) = 0;
+    virtual Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) = 0;
     // Writes all of data; anything short of that is a failure, told apart when the disk is full.
     virtual WriteStatus write(Handle file, const uint8_t* data, size_t size) = 0;
     // Closes the file (in sync mode after its data has reached the disk); what a failure at that
     // point means, as for write.
     virtual WriteStatus close(Handle file) = 0;
-    virtual bool remove(const std::u16string& path) = 0;
-    // Gives a file another name in the same folder; whatever had that name goes.
-    virtual bool rename(const std::u16string& from, const std::u16string& to) = 0;
+    // Removes a regular file; a link, or anything else, with the name stays.
+    virtual bool remove(Handle folder, const std::u16string& name) = 0;
+    // Gives a file another name in the same folder; a file or link that had that name goes.
+    virtual bool rename(Handle folder, const std::u16string& from, const std::u16string& to) = 0;
 
     // Direct I/O: files created from now on bypass the system's cache, where the file system
     // lets them; where it refuses, they are opened as usual and `direct` tells so.

@@ -69,84 +69,95 @@ void show_target_error(RunView* owner, const std::u16string& folder) {
     show_error(owner, text(kTextTargetNotOpened), folder);
 }
 
-void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
-                       const std::u16string& folder) {
+TextId create_error_text(FileSystem::CreateStatus status) {
     switch (status) {
     case FileSystem::CreateStatus::disk_full:
-        show_error(owner, text(kTextDiskFull), path);
-        break;
+        return kTextDiskFull;
+    case FileSystem::CreateStatus::link:
+        return kTextRefusedLink;
+    case FileSystem::CreateStatus::pipe:
+        return kTextRefusedPipe;
+    case FileSystem::CreateStatus::folder:
+        return kTextRefusedFolder;
     case FileSystem::CreateStatus::not_regular:
-        show_error(owner, text(kTextTargetNotOpened), path);
-        break;
+        return kTextRefusedOther;
+    case FileSystem::CreateStatus::denied:
+        return kTextRefusedDenied;
+    case FileSystem::CreateStatus::moved:
+        return kTextFolderMoved;
     default:
-        show_target_error(owner, folder);
-        break;
+        return kTextTargetNotOpened;
     }
+}
+
+void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+                       const std::u16string& folder) {
+    const TextId message = create_error_text(status);
+    // Only a reason that lies with the folder names the folder; the rest name the file's path.
+    const bool names_folder = message == kTextTargetNotOpened || message == kTextFolderMoved;
+    show_error(owner, text(message), names_folder ? folder : path);
 }
 
 std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs) {
     if (settings.files_size < 0)
         return text(kTextNegativeSize) + u"\r\n" + format_ascii("%d KB", settings.files_size);
-    // The longest name of the run (every tag has 16 digits), counted as the platform counts.
+    // The longest name of the run (every tag has 16 digits), counted as the platform counts, with
+    // the ending a file a cancel cuts short gets: that name must fit as well.
     const std::u16string longest =
         settings.Folder + fs.separator() +
         file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'),
                   settings.files_type == kRandomData ? settings.shape : DataShape{});
-    if (fs.path_length(longest) > fs.max_path_length()) {
-        const auto limit = static_cast<int>(fs.max_path_length());
+    if (fs.path_length(longest + std::u16string(kPartialSuffix)) > fs.max_path_length()) {
+        const auto limit = static_cast<int>(fs.max_path_length() - kPartialSuffix.size());
         return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
                settings.Folder;
+    }
+    // A level of the folder that no file system takes would be found only after the levels above
+    // it had been made.
+    const char16_t separator = fs.separator();
+    size_t begin = 0;
+    while (begin <= settings.Folder.size()) {
+        size_t end = begin;
+        while (end < settings.Folder.size() && settings.Folder[end] != separator &&
+               !(separator == u'\\' && settings.Folder[end] == u'/'))
+            ++end;
+        if (fs.path_length(settings.Folder.substr(begin, end - begin)) > fs.max_name_length()) {
+            const auto limit = static_cast<int>(fs.max_name_length());
+            return replace_all(text(kTextFolderNameTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
+                   settings.Folder;
+        }
+        begin = end + 1;
     }
     return {};
 }
 
-int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
-                          const std::u16string& folder) {
-    switch (fs.probe(path)) {
+int32_t confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
+                          RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal) {
+    refusal = FileSystem::CreateStatus::ok;
+    switch (fs.probe(folder, name)) {
     case FileSystem::Kind::missing:
         return 1;
-    case FileSystem::Kind::folder:
-        show_target_error(owner, folder);
-        return -1;
-    case FileSystem::Kind::other:
-        // A link, pipe or device with a run file's name is never written through, whatever it
-        // points at: the path is named, since the folder alone would not say which.
-        show_error(owner, text(kTextTargetNotOpened), path);
-        return -1;
     case FileSystem::Kind::file:
         break;
+    // A link, pipe, folder or device with a run file's name is never written through, whatever
+    // it points at, and nobody is asked.
+    case FileSystem::Kind::link:
+        refusal = FileSystem::CreateStatus::link;
+        return -1;
+    case FileSystem::Kind::pipe:
+        refusal = FileSystem::CreateStatus::pipe;
+        return -1;
+    case FileSystem::Kind::folder:
+        refusal = FileSystem::CreateStatus::folder;
+        return -1;
+    case FileSystem::Kind::other:
+        refusal = FileSystem::CreateStatus::not_regular;
+        return -1;
     }
     return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
                                                     text(kTextOverwriteQuestion) + u"\r\n\"" + path + u"\"")
                ? 1
                : 0;
-}
-
-bool make_folder(const std::u16string& path, FileSystem& fs) {
-    return fs.probe(path) != FileSystem::Kind::missing || fs.create_folder(path);
-}
-
-bool make_folder_path(const std::u16string& folder, FileSystem& fs) {
-    // An empty folder puts the files at the root ("\\" or "/" and the name): nothing to make.
-    if (folder.empty())
-        return true;
-    const FileSystem::Kind kind = fs.probe(folder);
-    if (kind != FileSystem::Kind::missing)
-        return kind == FileSystem::Kind::folder;
-    const char16_t separator = fs.separator();
-    std::u16string copy = folder;
-    if (separator == u'\\')
-        std::replace(copy.begin(), copy.end(), u'/', u'\\');
-    // The levels above may fail to be made and still be there: the empty text before a leading
-    // separator, a drive, a server's share.
-    std::u16string prefix;
-    for (const char16_t c : copy) {
-        if (c == separator)
-            make_folder(prefix, fs);
-        prefix += c;
-    }
-    // Made here, or by someone else meanwhile.
-    return make_folder(copy, fs) || fs.probe(copy) == FileSystem::Kind::folder;
 }
 
 std::u16string explorer_program(const std::u16string& windows_folder) {
@@ -199,6 +210,11 @@ static_assert(kDirectSmallestBlock % kDirectAlignment == 0 && kDirectAlignment %
 // The reports of a run with several jobs come at this pace while the reporting job waits.
 constexpr auto kReportInterval = std::chrono::milliseconds(100);
 
+// How often the jobs look whether the folder's path still leads to the folder the run writes
+// into: often enough that a swapped folder stops the run within a few files, seldom enough that
+// many small files do not each pay a look-up of the whole path.
+constexpr uint32_t kFolderCheckMs = 5;
+
 // Memory for direct I/O, aligned to the alignment it needs; zeroed when it will hold zeros.
 struct AlignedFree {
     void operator()(uint8_t* p) const { ::operator delete[](p, std::align_val_t(kDirectAlignment)); }
@@ -250,12 +266,13 @@ private:
 
 class Writer {
 public:
-    Writer(const RunPlan& plan, FileSystem& fs, RunView* view)
-        : plan_(plan), fs_(fs), view_(view), separator_(1, fs.separator()),
-          head_(plan.folder + separator_ + file_name_head(plan.files_type, plan.shape)),
-          tail_(file_name_tail(plan.tag)), width_(number_width(plan.files_c)),
+    Writer(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view)
+        : plan_(plan), fs_(fs), folder_(folder), view_(view), separator_(1, fs.separator()),
+          head_(file_name_head(plan.files_type, plan.shape)), tail_(file_name_tail(plan.tag)),
+          width_(number_width(plan.files_c)),
           total_(static_cast<double>(plan.file_bytes) * (plan.options.last - plan.options.first + 1)),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
+          limit_(plan.options.last + 1), folder_checked_(clock_ms()),
           states_(static_cast<size_t>(std::max(0, plan.options.last - plan.options.first + 1))) {
         const int32_t jobs = std::clamp(plan.options.jobs, 1, kMaxJobs);
         lanes_ = std::max(1, kDirectLanes / jobs);
@@ -268,7 +285,9 @@ public:
     int32_t run(RunOutcome& outcome);
 
 private:
-    enum State : uint8_t { untouched, created, complete, partial, removed };
+    // cut: cut short by a cancel, and kept under its own name, since the name with the ending
+    // could not be given.
+    enum State : uint8_t { untouched, created, complete, partial, cut, removed };
 
     // What one job keeps between its files: its buffers.
     struct Job {
@@ -285,9 +304,33 @@ private:
     bool write_file(int32_t number, Job& job);
     End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
     End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
-    // True when the file being written must not go on: the run stops, or with fill another job
-    // has found the disk full.
-    bool abandoned() const { return stop_ || full_; }
+    // True when the file being written must not go on: the run stops, a file before it was
+    // refused, or with fill another job has found the disk full.
+    bool abandoned(int32_t number) const { return stop_ || full_ || number > limit_; }
+    // A file that is not written ends the row at the one before it, as with one job: no job takes
+    // a file after it, files after it in progress go, and the first such file's reason is shown
+    // at the end (when `status` says one; a declined question says none).
+    void refuse(int32_t number, FileSystem::CreateStatus status) {
+        std::lock_guard lock(state_mutex_);
+        if (number < limit_) {
+            limit_ = number;
+            refusal_ = status;
+        }
+    }
+    // False, and the run stops, once the folder's path leads elsewhere than the folder the run
+    // writes into. Looked at every few milliseconds, and at the end.
+    bool folder_still_there(bool now) {
+        const int32_t at = clock_ms();
+        int32_t last = folder_checked_;
+        if (!now && (static_cast<uint32_t>(at - last) < kFolderCheckMs ||
+                     !folder_checked_.compare_exchange_strong(last, at)))
+            return true;
+        if (fs_.same_folder(folder_, plan_.folder))
+            return true;
+        moved_ = true;
+        fail(text(kTextFolderMoved), plan_.folder);
+        return false;
+    }
     // Zeros: any type that is neither generator nor random data.
     bool zeros() const { return plan_.files_type != kGeneratorData && plan_.files_type != kRandomData; }
     // All jobs write until they are out of files or one of them ends the run.
@@ -296,11 +339,12 @@ private:
         std::lock_guard lock(state_mutex_);
         states_[static_cast<size_t>(number - plan_.options.first)] = state;
     }
-    std::u16string path_of(int32_t number) const {
-        std::u16string path = head_;
-        append_number(path, number, width_);
-        return path + tail_;
+    std::u16string name_of(int32_t number) const {
+        std::u16string name = head_;
+        append_number(name, number, width_);
+        return name + tail_;
     }
+    std::u16string path_of(int32_t number) const { return plan_.folder + separator_ + name_of(number); }
     // The reporting job counts its file creations and chunks, one each; above `limit` a report.
     void tick(bool reporter, int limit) {
         if (!reporter || ++counter_ <= limit)
@@ -327,6 +371,7 @@ private:
 
     const RunPlan& plan_;
     FileSystem& fs_;
+    const FileSystem::Handle folder_;
     RunView* const view_;
     const std::u16string separator_;
     const std::u16string head_;
@@ -338,10 +383,13 @@ private:
     int lanes_ = 1;
     size_t block_ = kDirectBlockBytes; // bytes of a direct write
 
-    std::atomic<int32_t> next_;          // the next file a job takes
-    std::atomic<bool> full_{false};      // fill: a job has found the disk full
-    std::atomic<int32_t> taken_{0};      // the highest file taken
-    std::atomic<bool> stop_{false};      // an error or a declined overwrite ends the run
+    std::atomic<int32_t> next_;      // the next file a job takes
+    std::atomic<bool> full_{false};  // fill: a job has found the disk full
+    std::atomic<int32_t> taken_{0};  // the highest file taken
+    std::atomic<int32_t> limit_;     // the last file of the row a refusal leaves
+    std::atomic<bool> stop_{false};  // an error ends the run
+    std::atomic<bool> moved_{false}; // the folder's path led elsewhere
+    std::atomic<int32_t> folder_checked_;
     std::atomic<bool> cancelled_{false}; // a job has seen the cancel
     std::atomic<bool> direct_refused_{false};
     std::atomic<uint64_t> written_{0};
@@ -354,6 +402,8 @@ private:
     std::condition_variable done_signal_;
     int32_t working_ = 0;        // jobs still writing, under done_mutex_
     uint64_t partial_bytes_ = 0; // in files a cancel cut short, under state_mutex_
+    FileSystem::CreateStatus refusal_ =
+        FileSystem::CreateStatus::ok; // the refused file's, under state_mutex_
 };
 
 int32_t Writer::run(RunOutcome& outcome) {
@@ -371,18 +421,37 @@ int32_t Writer::run(RunOutcome& outcome) {
     // jobs' files took; those were given up. The run goes on from the first file that is not
     // complete, by one job, as a run of one job would have written it: a complete file after that
     // one goes first, so that the files that fit are one unbroken row.
-    if (full_ && !stop_ && !cancelled_ && jobs.size() > 1) {
+    if (full_ && !stop_ && !cancelled_ && limit_ > plan_.options.last && jobs.size() > 1) {
         int32_t gap = first;
         while (gap <= taken_ && state_of(gap) == complete)
             ++gap;
         for (int32_t number = gap + 1; number <= taken_; ++number)
-            if (state_of(number) == complete && fs_.remove(path_of(number)))
+            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)))
                 state_of(number) = removed;
         jobs.resize(1);
         next_ = gap;
         full_ = false;
         write_with_jobs(jobs);
     }
+
+    // A refused file ends the row: complete files after it, which other jobs took before the
+    // refusal came, go.
+    const bool refused = limit_ <= plan_.options.last;
+    if (refused) {
+        for (int32_t number = limit_; number <= taken_; ++number)
+            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)))
+                state_of(number) = removed;
+        if (refusal_ != FileSystem::CreateStatus::ok) {
+            std::lock_guard lock(view_mutex_);
+            if (!stop_.exchange(true))
+                show_create_error(view_, refusal_, path_of(limit_), plan_.folder);
+        }
+        stop_ = true;
+    }
+    // Whatever the run wrote went into the folder it opened; where the folder's path leads
+    // elsewhere by now, the user must hear so, and the run ends as stopped.
+    if (!stop_)
+        folder_still_there(true);
 
     outcome.disk_full = full_ && !stop_;
     outcome.direct_refused = direct_refused_;
@@ -396,7 +465,7 @@ int32_t Writer::run(RunOutcome& outcome) {
                 outcome.first = number;
             outcome.last = number;
         }
-        if (state == complete || state == partial)
+        if (state == complete || state == partial || state == cut)
             shown = number;
     }
     outcome.bytes_written += partial_bytes_;
@@ -446,7 +515,7 @@ void Writer::work(Job& job) {
         if (stop_ || cancelled_)
             break;
         const int32_t number = next_.fetch_add(1);
-        if (number > plan_.options.last || full_)
+        if (number > plan_.options.last || full_ || number > limit_ || !folder_still_there(false))
             break;
         int32_t taken = taken_;
         while (number > taken && !taken_.compare_exchange_weak(taken, number)) {
@@ -466,20 +535,23 @@ void Writer::work(Job& job) {
 
 // False when the job must end: the run stops, is cancelled or has found the disk full.
 bool Writer::write_file(int32_t number, Job& job) {
-    const std::u16string path = path_of(number);
+    const std::u16string name = name_of(number);
     // A name nobody has taken needs no question; anything else goes the long way.
     FileSystem::CreateStatus made;
-    FileSystem::Handle file = fs_.create_new_file(path, made);
+    FileSystem::Handle file = fs_.create_new_file(folder_, name, made);
     if (file == FileSystem::kNoHandle && made == FileSystem::CreateStatus::exists) {
         std::unique_lock lock(view_mutex_);
-        if (stop_)
+        // A file before this one was refused or declined: this one is not written, and nobody is
+        // asked about it.
+        if (stop_ || number > limit_)
             return false;
-        const int32_t answer = confirm_overwrite(path, view_, fs_, plan_.folder);
+        FileSystem::CreateStatus refusal;
+        const int32_t answer = confirm_overwrite(folder_, name, path_of(number), view_, fs_, refusal);
         if (answer != 1) {
-            stop_ = true;
+            refuse(number, refusal);
             return false;
         }
-        file = fs_.create_file(path, made);
+        file = fs_.create_file(folder_, name, made);
     }
     if (file == FileSystem::kNoHandle) {
         // With fill, a disk without room for another file entry is as full as one without room
@@ -488,9 +560,15 @@ bool Writer::write_file(int32_t number, Job& job) {
             full_ = true;
             return false;
         }
+        // What has the name, or the system, refuses this file: the files before it still are
+        // written.
+        if (made != FileSystem::CreateStatus::disk_full && made != FileSystem::CreateStatus::failed) {
+            refuse(number, made);
+            return false;
+        }
         std::unique_lock lock(view_mutex_);
         if (!stop_.exchange(true))
-            show_create_error(view_, made, path, plan_.folder);
+            show_create_error(view_, made, path_of(number), plan_.folder);
         return false;
     }
     set_state(number, created);
@@ -506,30 +584,37 @@ bool Writer::write_file(int32_t number, Job& job) {
         status = closed;
         end = End::failed;
     }
+    const std::u16string partial_name = name + std::u16string(kPartialSuffix);
     switch (end) {
     case End::complete:
+        // A cut copy of this file that an earlier, cancelled run left is out of date now.
+        fs_.remove(folder_, partial_name);
         set_state(number, complete);
         return true;
-    case End::cancelled:
+    case End::cancelled: {
         // Cancelled part way: the bytes written stay, under a name that no complete file has, so
         // a one-file run cut short cannot pass for a whole one. Where the name cannot be changed,
-        // the file goes.
+        // the file keeps its own, and the user hears that it is cut short (a check finds it too
+        // short).
         cancelled_ = true;
-        if (fs_.rename(path, path + std::u16string(kPartialSuffix))) {
-            set_state(number, partial);
+        const bool renamed = fs_.rename(folder_, name, partial_name);
+        set_state(number, renamed ? partial : cut);
+        {
             std::lock_guard lock(state_mutex_);
             partial_bytes_ += job.file_written;
-        } else {
-            fs_.remove(path);
-            set_state(number, removed);
+        }
+        if (!renamed && view_ != nullptr && !run_ending) {
+            std::lock_guard lock(view_mutex_);
+            view_->show_error(text(kTextAttention), text(kTextCutFileKeptName) + u"\r\n" + path_of(number));
         }
         return false;
+    }
     case End::abandoned:
     case End::failed:
         break;
     }
     // A short file must not pass for a whole one: it goes, the complete ones stay.
-    fs_.remove(path);
+    fs_.remove(folder_, name);
     set_state(number, removed);
     if (end == End::abandoned)
         return false;
@@ -537,7 +622,8 @@ bool Writer::write_file(int32_t number, Job& job) {
         full_ = true;
         return false;
     }
-    fail(text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened), path);
+    fail(text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened),
+         path_of(number));
     return false;
 }
 
@@ -567,7 +653,7 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
         // A cancel that comes with the file's last write leaves the file whole.
         if (run_cancel && due > 0)
             return End::cancelled;
-        if (abandoned() && due > 0)
+        if (abandoned(number) && due > 0)
             return End::abandoned;
     }
     return End::complete;
@@ -617,7 +703,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
                     tick(job.reporter, 1000);
             if (run_cancel)
                 cancelled = true;
-            if (cancelled || halt || abandoned()) {
+            if (cancelled || halt || abandoned(number)) {
                 halt = true;
                 break;
             }
@@ -639,7 +725,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
         status = error;
         return End::failed;
     }
-    if (abandoned())
+    if (abandoned(number))
         return End::abandoned;
     // Every block taken has been written: the file holds all blocks before `next`.
     const uint64_t length = std::min(bytes, std::min(next.load(), blocks) * block_);
@@ -681,7 +767,9 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         return -1;
     }
 
-    if (!make_folder_path(settings.Folder, fs)) {
+    FileSystem::CreateStatus opened;
+    const FileSystem::Handle folder = fs.open_folder(settings.Folder, opened);
+    if (folder == FileSystem::kNoHandle) {
         show_target_error(view, settings.Folder);
         return -1;
     }
@@ -702,9 +790,10 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     // Every way out of the loop below stops the clock first.
     const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
 
-    Writer writer(plan, fs, view);
+    Writer writer(plan, fs, folder, view);
     const int32_t result = writer.run(done);
     stop_clock();
+    fs.close_folder(folder);
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/lang/text_ids.h"
 #include "core/run/file_system.h"
 #include "core/run/file_type.h"
 #include "core/run/shaped.h"
@@ -107,24 +108,23 @@ bool finish_busy_run(int32_t milliseconds, const std::function<void(int32_t)>& p
 bool ask_cancel();
 void set_controls_enabled(RunView* view, bool enable);
 
-// 1 go on (no such path, or the user agreed), 0 the user declined, -1 the path is a folder (the
-// error has been shown).
-int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
-                          const std::u16string& folder);
+// For a file whose name is taken: 1 go on (the name has come free, or the user agreed to replace
+// the regular file that has it), 0 the user declined, -1 what has the name is no regular file and
+// is never written (`refusal` says what it is; nothing has been shown).
+int32_t confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
+                          RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal);
 void show_target_error(RunView* owner, const std::u16string& folder);
-// The error for a file that could not be created: a full disk or a name taken by something other
-// than a regular file names the path; any other reason names the folder.
+// The text that says why a file could not be created.
+TextId create_error_text(FileSystem::CreateStatus status);
+// The error for a file that could not be created: a reason that lies with the folder (it could
+// not be opened, or it was moved during the run) names the folder; any other names the file.
 void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
                        const std::u16string& folder);
 
-// Why a run of `settings` cannot start (a negative size, a path longer than the platform takes),
-// as the text of an error: the message, CR LF, the detail. Empty when it can start.
+// Why a run of `settings` cannot start (a negative size, a path longer than the platform takes,
+// also with the ending of a cut file, a folder name longer than a file system takes), as the text
+// of an error: the message, CR LF, the detail. Empty when it can start.
 std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs);
-
-// Makes every level of folder that is missing; true when folder is a folder at the end (an empty
-// folder, the root, counts as one).
-bool make_folder_path(const std::u16string& folder, FileSystem& fs);
-bool make_folder(const std::u16string& path, FileSystem& fs);
 
 // What starts Explorer with the file selected: the program in the Windows folder, and the
 // parameters " /select,"path",/e" with every doubled backslash of the path made single.

@@ -22,21 +22,28 @@ public:
     char16_t separator() const override { return base_->separator(); }
     size_t max_path_length() const override { return base_->max_path_length(); }
     size_t path_length(const std::u16string& path) const override { return base_->path_length(path); }
-    Kind probe(const std::u16string& path) override { return base_->probe(path); }
-    bool create_folder(const std::u16string& path) override { return base_->create_folder(path); }
-    Handle create_file(const std::u16string& path, CreateStatus& status) override {
-        return base_->create_file(path, status);
+    size_t max_name_length() const override { return base_->max_name_length(); }
+    Handle open_folder(const std::u16string& path, CreateStatus& status) override {
+        return base_->open_folder(path, status);
     }
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
-        return base_->create_new_file(path, status);
+    void close_folder(Handle folder) override { base_->close_folder(folder); }
+    bool same_folder(Handle folder, const std::u16string& path) override {
+        return base_->same_folder(folder, path);
+    }
+    Kind probe(Handle folder, const std::u16string& name) override { return base_->probe(folder, name); }
+    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+        return base_->create_file(folder, name, status);
+    }
+    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+        return base_->create_new_file(folder, name, status);
     }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         return base_->write(file, data, size);
     }
     WriteStatus close(Handle file) override { return base_->close(file); }
-    bool remove(const std::u16string& path) override { return base_->remove(path); }
-    bool rename(const std::u16string& from, const std::u16string& to) override {
-        return base_->rename(from, to);
+    bool remove(Handle folder, const std::u16string& name) override { return base_->remove(folder, name); }
+    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override {
+        return base_->rename(folder, from, to);
     }
     void set_direct(bool direct) override { base_->set_direct(direct); }
     bool direct(Handle file) const override { return base_->direct(file); }
@@ -116,11 +123,11 @@ public:
     std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
     std::function<void(int file_number)> on_create;
 
-    Handle create_file(const std::u16string& path, CreateStatus& status) override {
-        return opened(PlatformFileSystem::create_file(path, status));
+    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+        return opened(PlatformFileSystem::create_file(folder, name, status));
     }
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
-        return opened(PlatformFileSystem::create_new_file(path, status));
+    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+        return opened(PlatformFileSystem::create_new_file(folder, name, status));
     }
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (on_write) {

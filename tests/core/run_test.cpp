@@ -302,14 +302,14 @@ TEST_F(Run, TargetErrors) {
     EXPECT_EQ(view.events(),
               std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
 
-    // The first file's name is taken by a folder.
+    // The first file's name is taken by a folder: the error names the file, and says why.
     RecordingView second;
     s = settings(2, 1);
     s.owner = &second;
     std::filesystem::create_directory(file(2, 1));
     EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
-    EXPECT_EQ(second.events(),
-              std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
+    EXPECT_EQ(second.events(), std::vector<std::u16string>{u"error Attention: " + text(kTextRefusedFolder) +
+                                                           u"\r\n" + file(2, 1).u16string()});
     EXPECT_FALSE(std::filesystem::exists(file(2, 2)));
 }
 
@@ -317,9 +317,8 @@ TEST_F(Run, TargetErrors) {
 // system's own means. `make` returns false, with the reason, where this system cannot make it.
 struct Planted {
     const char* what;
-    // A link to a folder is taken as the folder it leads to, so the error names the run's folder
-    // as for a folder itself at the name; anything else is named by its path.
-    bool folder_like;
+    TextId reason; // what the error says has the name
+
     std::function<bool(const std::filesystem::path& at, const std::filesystem::path& target,
                        std::string& why)>
         make;
@@ -381,7 +380,7 @@ bool unix_link(const std::filesystem::path& at, const std::filesystem::path& tar
 }
 
 const Planted kPlanted[] = {
-    {"a symbolic link (a reparse point)", false,
+    {"a symbolic link (a reparse point)", kTextRefusedLink,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string& why) {
          std::ofstream(target) << "keep";
          CreateSymbolicLinkW(at.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
@@ -393,29 +392,29 @@ const Planted kPlanted[] = {
          }
          return true;
      }},
-    {"a link that points nowhere (made by Unix under Wine)", false, unix_link},
+    {"a link that points nowhere (made by Unix under Wine)", kTextRefusedLink, unix_link},
 };
 #else
 const Planted kPlanted[] = {
-    {"a link to a file that does not exist yet", false,
+    {"a link to a file that does not exist yet", kTextRefusedLink,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
          return symlink(target.c_str(), at.c_str()) == 0;
      }},
-    {"a link to an existing file", false,
+    {"a link to an existing file", kTextRefusedLink,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
          std::ofstream(target) << "keep";
          return symlink(target.c_str(), at.c_str()) == 0;
      }},
-    {"a link to a folder", true,
+    {"a link to a folder", kTextRefusedLink,
      [](const std::filesystem::path& at, const std::filesystem::path& target, std::string&) {
          return std::filesystem::create_directory(target) && symlink(target.c_str(), at.c_str()) == 0;
      }},
     // Opening a pipe for writing waits for a reader: a run that opened it would never end.
-    {"a pipe", false,
+    {"a pipe", kTextRefusedPipe,
      [](const std::filesystem::path& at, const std::filesystem::path&, std::string&) {
          return mkfifo(at.c_str(), 0666) == 0;
      }},
-    {"a socket", false,
+    {"a socket", kTextRefusedOther,
      [](const std::filesystem::path& at, const std::filesystem::path&, std::string& why) {
          sockaddr_un address = {};
          address.sun_family = AF_UNIX;
@@ -429,7 +428,7 @@ const Planted kPlanted[] = {
          close(sock);
          return bound;
      }},
-    {"a device", false,
+    {"a device", kTextRefusedOther,
      [](const std::filesystem::path& at, const std::filesystem::path&, std::string& why) {
          if (mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) // the null device
              return true;
@@ -464,9 +463,9 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
             EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
             EXPECT_EQ(planted_view.events(),
-                      std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" +
-                                                  (planted.folder_like ? s.Folder : at.u16string())})
-                << "the error names the path";
+                      std::vector<std::u16string>{u"error Attention: " + text(planted.reason) + u"\r\n" +
+                                                  at.u16string()})
+                << "the error names the path and says why";
             EXPECT_EQ(
                 std::filesystem::file_size(folder.path() / std::filesystem::path(file_name(0, 3, 1, kTag))),
                 4096u);
@@ -491,24 +490,22 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
 #endif
 }
 
-// The platform's file system on which no folder can be made; it counts the files a run tries to
-// make.
-class NoNewFolders : public PlatformFileSystem {
+// The platform's file system, counting the files a run tries to make.
+class CountingCreates : public PlatformFileSystem {
 public:
-    bool create_folder(const std::u16string&) override { return false; }
-    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
         ++files_tried;
-        return PlatformFileSystem::create_file(path, status);
+        return PlatformFileSystem::create_file(folder, name, status);
     }
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
         ++files_tried;
-        return PlatformFileSystem::create_new_file(path, status);
+        return PlatformFileSystem::create_new_file(folder, name, status);
     }
     int files_tried = 0;
 };
 
-TEST_F(Run, AFolderThatCannotBeMadeStopsTheRunBeforeItsFirstFile) {
-    NoNewFolders no_folders;
+TEST_F(Run, AFolderThatCannotBeOpenedStopsTheRunBeforeItsFirstFile) {
+    CountingCreates counting;
     std::ofstream(scratch.path() / "occupied") << "x";
 #ifndef _WIN32
     // The folder the user names may be reached through a link; only run files never are.
@@ -518,29 +515,42 @@ TEST_F(Run, AFolderThatCannotBeMadeStopsTheRunBeforeItsFirstFile) {
 #endif
     const struct {
         std::u16string folder;
-        bool there;
+        bool opens;
     } cases[] = {
         {scratch.text(), true},
         {u"", true}, // the root
-        {scratch.text() + u"/new/deeper", false},
+        {scratch.text() + u"/made/deeper", true},
         {(scratch.path() / "occupied").u16string(), false},
+        {(scratch.path() / "occupied").u16string() + u"/below", false},
 #ifndef _WIN32
         {(scratch.path() / "linked").u16string(), true},
+        {(scratch.path() / "linked").u16string() + u"/made", true},
         {(scratch.path() / "linked-file").u16string(), false},
 #endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(to_utf8(c.folder));
-        EXPECT_EQ(make_folder_path(c.folder, no_folders), c.there);
+        FileSystem::CreateStatus status;
+        const FileSystem::Handle folder = counting.open_folder(c.folder, status);
+        EXPECT_EQ(folder != FileSystem::kNoHandle, c.opens);
+        EXPECT_EQ(status == FileSystem::CreateStatus::ok, c.opens);
+        if (folder != FileSystem::kNoHandle) {
+            EXPECT_TRUE(counting.same_folder(folder, c.folder));
+            EXPECT_EQ(counting.probe(folder, u"no such name"), FileSystem::Kind::missing);
+            counting.close_folder(folder);
+        }
     }
+    EXPECT_TRUE(std::filesystem::is_directory(scratch.path() / "made" / "deeper"));
+#ifndef _WIN32
+    EXPECT_TRUE(std::filesystem::is_directory(scratch.path() / "real" / "made"));
+#endif
 
     GenerationSettings s = settings(2, 1);
-    s.Folder = scratch.text() + u"/new/deeper";
-    EXPECT_EQ(generation_run(s, no_folders, kSeeds), -1);
+    s.Folder = (scratch.path() / "occupied").u16string() + u"/new/deeper";
+    EXPECT_EQ(generation_run(s, counting, kSeeds), -1);
     EXPECT_EQ(view.events(),
               std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
-    EXPECT_EQ(no_folders.files_tried, 0);
-    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "new"));
+    EXPECT_EQ(counting.files_tried, 0);
 }
 
 TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
@@ -715,7 +725,7 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
         long_view.events(),
         std::vector<std::u16string>{u"error Attention: The path is too long: a file's full path may have at "
                                     u"most " +
-                                    format_ascii("%d", static_cast<int>(fs.max_path_length())) +
+                                    format_ascii("%d", static_cast<int>(fs.max_path_length() - 8)) +
                                     u" characters.\r\n" + s.Folder});
     EXPECT_TRUE(files_in(scratch.path()).empty()) << "no folder made";
 
