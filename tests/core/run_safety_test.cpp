@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -56,6 +58,33 @@ private:
     }
     std::mutex mutex_;
     int made_ = 0;
+};
+
+// The platform's file system on which the writes of one file take a while.
+class SlowFileSystem : public PlatformFileSystem {
+public:
+    explicit SlowFileSystem(std::u16string slow_name) : slow_name_(std::move(slow_name)) {}
+
+    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+        const Handle file = PlatformFileSystem::create_new_file(folder, name, status);
+        if (file != kNoHandle && name == slow_name_)
+            slow_ = file;
+        return file;
+    }
+    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+        if (file == slow_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return PlatformFileSystem::write(file, data, size);
+    }
+    WriteStatus close(Handle file) override {
+        if (file == slow_)
+            slow_ = kNoHandle;
+        return PlatformFileSystem::close(file);
+    }
+
+private:
+    const std::u16string slow_name_;
+    std::atomic<Handle> slow_{kNoHandle};
 };
 
 class RunSafety : public SharedState {
@@ -248,20 +277,22 @@ TEST_F(RunSafety, ARefusalKeepsTheUnbrokenRowBeforeItWithAnyNumberOfJobs) {
             const std::filesystem::path at = file(folder.path(), kCount, 5);
             ASSERT_TRUE(obstacle.make(at));
             const auto kind = std::filesystem::symlink_status(at).type();
-            PlatformFileSystem fs;
+            // File 4 is still being written when another job comes to file 5.
+            SlowFileSystem fs(file_name(0, kCount, 4, kTag));
             RecordingView view;
             view.overwrite_answer = false;
             RunOptions options;
             options.jobs = jobs;
             RunOutcome outcome;
             EXPECT_EQ(
-                generation_run(settings(folder.path(), kCount, 64, view), fs, kSeeds, options, &outcome), -1);
+                generation_run(settings(folder.path(), kCount, 512, view), fs, kSeeds, options, &outcome),
+                -1);
             std::vector<std::filesystem::path> expected;
             for (int32_t n = 1; n <= 5; ++n)
                 expected.push_back(file(folder.path(), kCount, n).filename());
             EXPECT_EQ(names_in(folder.path()), expected) << "files 1 to 4, and what stands at 5";
             for (int32_t n = 1; n <= 4; ++n)
-                EXPECT_EQ(std::filesystem::file_size(file(folder.path(), kCount, n)), 65536u);
+                EXPECT_EQ(std::filesystem::file_size(file(folder.path(), kCount, n)), 512u * 1024);
             EXPECT_EQ(std::filesystem::symlink_status(at).type(), kind) << "what stands at 5 stays";
             EXPECT_EQ(outcome.files_written, 4);
             EXPECT_EQ(outcome.last, 4);
