@@ -1,10 +1,14 @@
 // Win32 file operations for the run.
 #include "core/run/file_system.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 #include <windows.h>
+#include <winternl.h>
 
 #include <climits>
 
@@ -20,22 +24,22 @@ public:
 
     char16_t separator() const override { return u'\\'; }
     size_t max_path_length() const override { return 255; }
-    Kind probe(const std::u16string& path) override;
-    bool create_folder(const std::u16string& path) override;
-    Handle create_file(const std::u16string& path, CreateStatus& status) override;
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override;
+    Handle open_folder(const std::u16string& path, CreateStatus& status) override;
+    void close_folder(Handle folder) override { CloseHandle(reinterpret_cast<HANDLE>(folder)); }
+    bool same_folder(Handle folder, const std::u16string& path) override;
+    Kind probe(Handle folder, const std::u16string& name) override;
+    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
+    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
     WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
     WriteStatus close(Handle file) override;
-    bool remove(const std::u16string& path) override;
-    bool rename(const std::u16string& from, const std::u16string& to) override;
+    bool remove(Handle folder, const std::u16string& name) override;
+    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
     WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
     WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
-    Handle open_file(const std::u16string& path, DWORD disposition, CreateStatus& status, DWORD& error);
-
     bool sync_;
     bool direct_ = false;
     // The files opened for direct I/O: their handles are overlapped, so that several threads can
@@ -43,10 +47,6 @@ private:
     mutable std::mutex direct_mutex_;
     std::unordered_set<Handle> direct_files_;
 };
-
-} // namespace
-
-namespace {
 
 FileSystem::WriteStatus status_of(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileSystem::WriteStatus::disk_full
@@ -58,6 +58,9 @@ FileSystem::CreateStatus create_status_of(DWORD error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return FileSystem::CreateStatus::exists;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return FileSystem::CreateStatus::denied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return FileSystem::CreateStatus::disk_full;
@@ -67,90 +70,238 @@ FileSystem::CreateStatus create_status_of(DWORD error) {
 }
 
 // Symbolic links and junctions are reparse points; a device is nothing to write test files into.
-bool is_plain_file(DWORD attributes) {
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ==
-           0;
+FileSystem::Kind kind_of(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FileSystem::Kind::link
+           : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? FileSystem::Kind::folder
+           : (attributes & FILE_ATTRIBUTE_DEVICE) != 0      ? FileSystem::Kind::other
+                                                            : FileSystem::Kind::file;
 }
 
-// FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, never what it points at; what was opened is
-// then checked to be a plain file on a disk.
-FileSystem::Handle open_plain_file(const std::u16string& path, DWORD disposition, DWORD flags,
-                                   FileSystem::CreateStatus& status, DWORD& error) {
-    HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
-    error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    if (file == INVALID_HANDLE_VALUE) {
-        status = create_status_of(error);
-        return FileSystem::kNoHandle;
+FileSystem::CreateStatus refusal_of(FileSystem::Kind kind) {
+    switch (kind) {
+    case FileSystem::Kind::link:
+        return FileSystem::CreateStatus::link;
+    case FileSystem::Kind::folder:
+        return FileSystem::CreateStatus::folder;
+    default:
+        return FileSystem::CreateStatus::not_regular;
     }
+}
+
+// Files are opened by a name relative to the folder's handle, which the Win32 calls cannot do:
+// the system's own call takes the folder as the root of the name. Looked up rather than imported,
+// so that the programs' imports stay the usual system libraries.
+struct NativeCalls {
+    decltype(&NtCreateFile) create = nullptr;
+    decltype(&NtSetInformationFile) set_information = nullptr;
+    decltype(&RtlNtStatusToDosError) error_of = nullptr;
+};
+
+const NativeCalls& native() {
+    static const NativeCalls calls = [] {
+        NativeCalls found;
+        if (const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
+            found.create = reinterpret_cast<decltype(&NtCreateFile)>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+            found.set_information = reinterpret_cast<decltype(&NtSetInformationFile)>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
+            found.error_of = reinterpret_cast<decltype(&RtlNtStatusToDosError)>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+        }
+        return found;
+    }();
+    return calls;
+}
+
+// Opens `name` in `folder` without following a reparse point (a link is opened as itself). The
+// Win32 error on failure, ERROR_SUCCESS otherwise.
+DWORD open_in(FileSystem::Handle folder, const std::u16string& name, ACCESS_MASK access, ULONG share,
+              ULONG disposition, ULONG options, HANDLE& opened) {
+    opened = INVALID_HANDLE_VALUE;
+    const NativeCalls& calls = native();
+    if (calls.create == nullptr || calls.set_information == nullptr || calls.error_of == nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    if (name.empty() || name.size() * sizeof(wchar_t) > 0xFFF0 ||
+        name.find_first_of(u"\\/") != std::u16string::npos)
+        return ERROR_INVALID_NAME;
+    std::u16string copy = name;
+    UNICODE_STRING text;
+    text.Buffer = wide(copy.data());
+    text.Length = static_cast<USHORT>(copy.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, reinterpret_cast<HANDLE>(folder),
+                               nullptr);
+    IO_STATUS_BLOCK io = {};
+    HANDLE handle = nullptr;
+    const NTSTATUS status =
+        calls.create(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                     disposition, options | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (status < 0)
+        return calls.error_of(status);
+    opened = handle;
+    return ERROR_SUCCESS;
+}
+
+// The kind of what `file` is, as opened.
+FileSystem::Kind kind_of_handle(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info) || !is_plain_file(info.dwFileAttributes) ||
-        GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
-        status = FileSystem::CreateStatus::not_regular;
-        return FileSystem::kNoHandle;
-    }
-    status = FileSystem::CreateStatus::ok;
-    return reinterpret_cast<FileSystem::Handle>(file);
+    if (!GetFileInformationByHandle(file, &info))
+        return FileSystem::Kind::other;
+    const FileSystem::Kind kind = kind_of(info.dwFileAttributes);
+    return kind == FileSystem::Kind::file && GetFileType(file) != FILE_TYPE_DISK ? FileSystem::Kind::other
+                                                                                 : kind;
+}
+
+// The options that make a handle for writes: synchronous, or for direct I/O overlapped, unbuffered
+// and written through.
+ULONG write_options(bool direct) {
+    return FILE_NON_DIRECTORY_FILE |
+           (direct ? FILE_NO_INTERMEDIATE_BUFFERING | FILE_WRITE_THROUGH : FILE_SYNCHRONOUS_IO_NONALERT);
+}
+
+// The folder named as the system names it from a handle: the volume and the file's index there.
+bool identity_of(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return GetFileInformationByHandle(handle, &info) != 0;
+}
+
+HANDLE open_folder_handle(const std::u16string& path, DWORD flags) {
+    // No FILE_SHARE_DELETE: while the run holds the folder, nobody can rename or remove it.
+    return CreateFileW(wide(path), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+bool is_folder(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 } // namespace
 
-FileSystem::Handle Win32FileSystem::open_file(const std::u16string& path, DWORD disposition,
-                                              CreateStatus& status, DWORD& error) {
-    if (direct_) {
-        const Handle file = open_plain_file(
-            path, disposition, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED,
-            status, error);
-        if (file != kNoHandle) {
-            std::lock_guard lock(direct_mutex_);
-            direct_files_.insert(file);
-            return file;
+FileSystem::Handle Win32FileSystem::open_folder(const std::u16string& path, CreateStatus& status) {
+    // An empty folder puts the files at the root of the current drive.
+    std::u16string folder = path.empty() ? u"\\" : path;
+    std::replace(folder.begin(), folder.end(), u'/', u'\\');
+    bool made = false;
+    if (!is_folder(folder)) {
+        // The levels above may fail to be made and still be there: the empty text before a
+        // leading separator, a drive, a server's share. Made here, or by someone else meanwhile.
+        for (size_t at = folder.find(u'\\'); at != std::u16string::npos; at = folder.find(u'\\', at + 1)) {
+            const std::u16string level = folder.substr(0, at);
+            if (!level.empty() && !is_folder(level))
+                CreateDirectoryW(wide(level), nullptr);
         }
-        // Anything but a refusal of the flags fails the same way without them.
-        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED)
-            return kNoHandle;
+        made = CreateDirectoryW(wide(folder), nullptr) != 0;
     }
-    return open_plain_file(path, disposition, 0, status, error);
-}
-
-FileSystem::Kind Win32FileSystem::probe(const std::u16string& path) {
-    const DWORD attributes = GetFileAttributesW(wide(path));
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::missing : Kind::other;
-    }
-    // A folder reached through a junction or link is a folder: files are made inside it, never
-    // through it. A link in a file's place is not a file.
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::folder
-           : is_plain_file(attributes)                  ? Kind::file
-                                                        : Kind::other;
-}
-
-bool Win32FileSystem::create_folder(const std::u16string& path) {
-    return CreateDirectoryW(wide(path), nullptr) != 0;
-}
-
-FileSystem::Handle Win32FileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
-    DWORD error;
-    return open_file(path, CREATE_NEW, status, error);
-}
-
-FileSystem::Handle Win32FileSystem::create_file(const std::u16string& path, CreateStatus& status) {
-    // Never CREATE_ALWAYS, which would follow a link: the file that is there is opened and
-    // emptied, and only a name nobody has is created. A name that neither opens nor can be
-    // created (a link that points nowhere) is refused.
-    DWORD error;
-    Handle file = open_file(path, OPEN_EXISTING, status, error);
-    if (file == kNoHandle && error == ERROR_FILE_NOT_FOUND) {
-        file = open_file(path, CREATE_NEW, status, error);
-        if (status == CreateStatus::exists)
-            status = CreateStatus::not_regular;
-    }
-    if (file != kNoHandle && !SetEndOfFile(reinterpret_cast<HANDLE>(file))) {
+    // A folder the run made is opened without following a reparse point: one put in its place
+    // stops the run.
+    HANDLE handle = open_folder_handle(folder, made ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    if (handle == INVALID_HANDLE_VALUE) {
         status = create_status_of(GetLastError());
-        CloseHandle(reinterpret_cast<HANDLE>(file));
         return kNoHandle;
+    }
+    const Kind kind = kind_of_handle(handle);
+    if (kind != Kind::folder) {
+        CloseHandle(handle);
+        status = refusal_of(kind == Kind::file ? Kind::other : kind);
+        return kNoHandle;
+    }
+    status = CreateStatus::ok;
+    return reinterpret_cast<Handle>(handle);
+}
+
+bool Win32FileSystem::same_folder(Handle folder, const std::u16string& path) {
+    std::u16string named = path.empty() ? u"\\" : path;
+    HANDLE handle =
+        CreateFileW(wide(named), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION opened, now;
+    const bool same = identity_of(reinterpret_cast<HANDLE>(folder), opened) && identity_of(handle, now) &&
+                      opened.dwVolumeSerialNumber == now.dwVolumeSerialNumber &&
+                      opened.nFileIndexHigh == now.nFileIndexHigh &&
+                      opened.nFileIndexLow == now.nFileIndexLow;
+    CloseHandle(handle);
+    return same;
+}
+
+FileSystem::Kind Win32FileSystem::probe(Handle folder, const std::u16string& name) {
+    HANDLE handle;
+    const DWORD error =
+        open_in(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, handle);
+    if (error != ERROR_SUCCESS)
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::missing : Kind::other;
+    const Kind kind = kind_of_handle(handle);
+    CloseHandle(handle);
+    return kind;
+}
+
+FileSystem::Handle Win32FileSystem::create_new_file(Handle folder, const std::u16string& name,
+                                                    CreateStatus& status) {
+    HANDLE handle;
+    DWORD error = ERROR_SUCCESS;
+    bool direct = direct_;
+    if (direct) {
+        error =
+            open_in(folder, name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE, write_options(true), handle);
+        // Anything but a refusal of the flags fails the same way without them.
+        if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)
+            direct = false;
+    }
+    if (!direct)
+        error =
+            open_in(folder, name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE, write_options(false), handle);
+    if (error != ERROR_SUCCESS) {
+        status = create_status_of(error);
+        return kNoHandle;
+    }
+    const Handle file = reinterpret_cast<Handle>(handle);
+    if (direct) {
+        std::lock_guard lock(direct_mutex_);
+        direct_files_.insert(file);
+    }
+    status = CreateStatus::ok;
+    return file;
+}
+
+FileSystem::Handle Win32FileSystem::create_file(Handle folder, const std::u16string& name,
+                                                CreateStatus& status) {
+    // A regular file's name is removed and made anew, never opened for writing: the data may have
+    // other names (hard links). What is opened for the removal is checked first; a link is opened
+    // as itself and refused.
+    HANDLE old;
+    const DWORD error = open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                FILE_SYNCHRONOUS_IO_NONALERT, old);
+    if (error == ERROR_SUCCESS) {
+        const Kind kind = kind_of_handle(old);
+        FILE_DISPOSITION_INFO gone = {};
+        gone.DeleteFile = TRUE;
+        const bool removed =
+            kind == Kind::file && SetFileInformationByHandle(old, FileDispositionInfo, &gone, sizeof gone);
+        const DWORD removal_error = removed ? ERROR_SUCCESS : GetLastError();
+        CloseHandle(old);
+        if (kind != Kind::file) {
+            status = refusal_of(kind);
+            return kNoHandle;
+        }
+        if (!removed) {
+            status = create_status_of(removal_error);
+            return kNoHandle;
+        }
+    } else if (error != ERROR_FILE_NOT_FOUND) {
+        status = error == ERROR_ACCESS_DENIED ? CreateStatus::denied : CreateStatus::not_regular;
+        return kNoHandle;
+    }
+    const Handle file = create_new_file(folder, name, status);
+    // Something took the name in between, or it is taken by what cannot be opened (a link that
+    // points nowhere): refused for what it is.
+    if (status == CreateStatus::exists) {
+        const Kind now = probe(folder, name);
+        status = now == Kind::file ? CreateStatus::failed : refusal_of(now);
     }
     return file;
 }
@@ -226,10 +377,40 @@ FileSystem::WriteStatus Win32FileSystem::close(Handle file) {
     return status;
 }
 
-bool Win32FileSystem::remove(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
+bool Win32FileSystem::remove(Handle folder, const std::u16string& name) {
+    HANDLE file;
+    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
+        return false;
+    FILE_DISPOSITION_INFO gone = {};
+    gone.DeleteFile = TRUE;
+    const bool removed = kind_of_handle(file) == Kind::file &&
+                         SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(file);
+    return removed;
+}
 
-bool Win32FileSystem::rename(const std::u16string& from, const std::u16string& to) {
-    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+bool Win32FileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
+    HANDLE file;
+    if (open_in(folder, from, DELETE | FILE_READ_ATTRIBUTES,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
+        return false;
+    // The new name is relative to the folder's handle as well (the same record as the Win32
+    // FILE_RENAME_INFO, which Wine does not pass on).
+    std::vector<uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + (to.size() + 1) * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = reinterpret_cast<HANDLE>(folder);
+    info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::copy(to.begin(), to.end(), reinterpret_cast<char16_t*>(info->FileName));
+    IO_STATUS_BLOCK io = {};
+    const bool renamed =
+        native().set_information(file, &io, info, static_cast<ULONG>(buffer.size()),
+                                 static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation)) >= 0;
+    CloseHandle(file);
+    return renamed;
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }
