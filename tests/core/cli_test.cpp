@@ -798,7 +798,7 @@ TEST(CliProgram, ArgumentsMeanWhatTheySay) {
          nullptr, 0},
         // The system counts bytes: 1,600 UTF-16 units, some 4,800 bytes, refused before anything is made.
         {"a folder longer in bytes than a path may be", "--folder '" + to_utf8(cjk) + "' --size 1", 2,
-         "pelmora-cli: The path is too long: a file's full path may have at most 4095 characters.\n", nullptr,
+         "pelmora-cli: The path is too long: a file's full path may have at most 4087 characters.\n", nullptr,
          0},
     };
     for (const auto& c : cases) {
@@ -892,6 +892,16 @@ TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
               std::string::npos)
         << output;
     EXPECT_EQ(check_code, 0) << check;
+
+    // Not one file fits: no number of a last one.
+    if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+    std::tie(code, output) = run_cli("--folder '" + disk + "' --fill --size 4096");
+    const bool empty = std::filesystem::is_empty(disk);
+    std::system(("umount '" + disk + "'").c_str());
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("\nThe disk is full: not one file of 4096 KB fits.\n"), std::string::npos) << output;
+    EXPECT_TRUE(empty);
 
     if (std::system(("mount -t ramfs ramfs '" + disk + "' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "this machine does not let the test mount a ramfs";
