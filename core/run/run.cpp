@@ -327,7 +327,6 @@ private:
             return true;
         if (fs_.same_folder(folder_, plan_.folder))
             return true;
-        moved_ = true;
         fail(text(kTextFolderMoved), plan_.folder);
         return false;
     }
@@ -383,12 +382,11 @@ private:
     int lanes_ = 1;
     size_t block_ = kDirectBlockBytes; // bytes of a direct write
 
-    std::atomic<int32_t> next_;      // the next file a job takes
-    std::atomic<bool> full_{false};  // fill: a job has found the disk full
-    std::atomic<int32_t> taken_{0};  // the highest file taken
-    std::atomic<int32_t> limit_;     // the last file of the row a refusal leaves
-    std::atomic<bool> stop_{false};  // an error ends the run
-    std::atomic<bool> moved_{false}; // the folder's path led elsewhere
+    std::atomic<int32_t> next_;     // the next file a job takes
+    std::atomic<bool> full_{false}; // fill: a job has found the disk full
+    std::atomic<int32_t> taken_{0}; // the highest file taken
+    std::atomic<int32_t> limit_;    // the last file of the row a refusal leaves
+    std::atomic<bool> stop_{false}; // an error ends the run
     std::atomic<int32_t> folder_checked_;
     std::atomic<bool> cancelled_{false}; // a job has seen the cancel
     std::atomic<bool> direct_refused_{false};
