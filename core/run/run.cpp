@@ -448,7 +448,7 @@ int32_t Writer::run(RunOutcome& outcome) {
     }
     // Whatever the run wrote went into the folder it opened; where the folder's path leads
     // elsewhere by now, the user must hear so, and the run ends as stopped.
-    if (!stop_)
+    if (!stop_ && !run_ending)
         folder_still_there(true);
 
     outcome.disk_full = full_ && !stop_;
