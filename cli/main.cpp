@@ -73,8 +73,8 @@ void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
     if (options.quiet || options.json)
         return;
     if (outcome.disk_full && outcome.files_written == 0)
-        write_out(u"The disk is full: not one file of " + number_text(static_cast<uint64_t>(options.size_kb)) +
-                  u" KB fits.\n");
+        write_out(u"The disk is full: not one file of " +
+                  number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fits.\n");
     else if (outcome.disk_full)
         write_out(u"The disk is full: " + number_text(static_cast<uint64_t>(outcome.files_written)) +
                   (outcome.files_written == 1 ? u" file" : u" files") + u" of " +

@@ -900,7 +900,8 @@ TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
     const bool empty = std::filesystem::is_empty(disk);
     std::system(("umount '" + disk + "'").c_str());
     EXPECT_EQ(code, 0) << output;
-    EXPECT_NE(output.find("\nThe disk is full: not one file of 4096 KB fits.\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("\nThe disk is full: not one file of 4096 KB fits.\n"), std::string::npos)
+        << output;
     EXPECT_TRUE(empty);
 
     if (std::system(("mount -t ramfs ramfs '" + disk + "' 2>/dev/null").c_str()) != 0)
