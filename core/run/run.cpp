@@ -31,6 +31,8 @@ GenerationSettings generation_settings;
 std::atomic<bool> run_busy{false};
 std::atomic<bool> run_cancel{false};
 std::atomic<bool> run_ending{false};
+std::atomic<OpenRunFile*> open_run_files{nullptr};
+std::atomic<size_t> open_run_file_count{0};
 
 namespace {
 
@@ -273,6 +275,7 @@ private:
     // What one job keeps between its files: its buffers.
     struct Job {
         bool reporter = false;
+        OpenRunFile* open_file = nullptr; // its slot in open_run_files
         std::unique_ptr<uint8_t[]> batch;
         std::vector<AlignedBuffer> lanes;
         uint64_t file_written = 0; // of the file being written
@@ -359,6 +362,23 @@ private:
 int32_t Writer::run(RunOutcome& outcome) {
     std::vector<Job> jobs(static_cast<size_t>(std::max(jobs_, 1)));
     jobs[0].reporter = true;
+    // Every name of the run has the same length: the slots hold any of them without growing.
+    const std::unique_ptr<OpenRunFile[]> open_files(new OpenRunFile[jobs.size()]);
+    const size_t longest = to_utf8(path_of(plan_.options.last)).size() + kPartialSuffix.size();
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        open_files[j].name.reserve(longest);
+        open_files[j].partial.reserve(longest);
+        jobs[j].open_file = &open_files[j];
+    }
+    open_run_file_count = 0;
+    open_run_files = open_files.get();
+    open_run_file_count = jobs.size();
+    struct Unpublish {
+        ~Unpublish() {
+            open_run_file_count = 0;
+            open_run_files = nullptr;
+        }
+    } unpublish;
     if (plan_.options.direct)
         fs_.set_direct(true);
     write_with_jobs(jobs);
@@ -494,6 +514,16 @@ bool Writer::write_file(int32_t number, Job& job) {
         return false;
     }
     set_state(number, created);
+    // From here until the file is complete, renamed or removed, a program that must end at once
+    // gives it its ".partial" name.
+    OpenRunFile& open_file = *job.open_file;
+    open_file.name = to_utf8(path);
+    open_file.partial = open_file.name + to_utf8(kPartialSuffix);
+    open_file.open = true;
+    struct Closed {
+        OpenRunFile& file;
+        ~Closed() { file.open = false; }
+    } closed_at_end{open_file};
     tick(job.reporter, 10);
 
     FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
@@ -508,6 +538,7 @@ bool Writer::write_file(int32_t number, Job& job) {
     }
     switch (end) {
     case End::complete:
+        open_file.open = false;
         set_state(number, complete);
         return true;
     case End::cancelled:
@@ -671,7 +702,12 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                                                std::clamp(settings.shape.dedupe, 0, 99)}
                                    : DataShape{};
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : draw_seed_number();
-    const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
+    const uint32_t generator_seed = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
+    // Generator data records its start in the tag, so that the data of another run under this
+    // tag does not pass the check; zeros have nothing to record.
+    const std::u16string tag = random                                   ? random_tag(random_seed)
+                               : settings.files_type == kGeneratorData ? generator_tag(generator_seed)
+                                                                       : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
 
     // Refused before anything is created.
@@ -691,7 +727,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     plan.files_type = settings.files_type;
     plan.folder = settings.Folder;
     plan.tag = tag;
-    plan.generator_seed = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
+    plan.generator_seed = generator_seed;
     plan.random_seed = random_seed;
     plan.shape = shape;
     plan.options = options;
@@ -699,8 +735,12 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     plan.options.last = options.last == 0 ? count : std::min(options.last, count);
     run_start_clock = clock_ms();
     done.tag = tag;
-    // Every way out of the loop below stops the clock first.
-    const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
+    // The outcome's time is measured finer than the progress clock's milliseconds: a run of a few
+    // small files takes less than one, and its rate needs a time that is not zero.
+    const auto started = std::chrono::steady_clock::now();
+    const auto stop_clock = [&done, started] {
+        done.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
 
     Writer writer(plan, fs, view);
     const int32_t result = writer.run(done);
