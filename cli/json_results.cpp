@@ -98,7 +98,7 @@ std::string bad_arguments_json(const std::u16string& error) {
 }
 
 void VerifyJson::head(const FolderFacts& facts, std::string_view signal) {
-    const char* status = facts.cancelled         ? "cancelled"
+    const char* status = facts.cancelled        ? "cancelled"
                          : !facts.error.empty() ? "bad_arguments"
                          : facts.intact()       ? "intact"
                                                 : "not_intact";

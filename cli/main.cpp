@@ -212,7 +212,7 @@ int run_program(int argc, char** argv) {
     // is no error.
     const bool interrupted = result != 1 && view.interrupted();
     const bool declined = result != 1 && !interrupted && view.declined() && !view.failed();
-    const RunStatus status = result == 1  ? (cancelled ? RunStatus::cancelled : RunStatus::done)
+    const RunStatus status = result == 1   ? (cancelled ? RunStatus::cancelled : RunStatus::done)
                              : interrupted ? RunStatus::cancelled
                              : declined    ? RunStatus::declined
                                            : RunStatus::error;

@@ -84,10 +84,10 @@ FileReader::Kind PosixFileReader::examine(const std::u16string& path, uint64_t& 
     }
     if (!S_ISREG(info.st_mode)) {
         error = std::string("it is ") +
-                (S_ISDIR(info.st_mode)    ? "a folder"
-                 : S_ISLNK(info.st_mode)  ? "a symbolic link"
-                 : S_ISFIFO(info.st_mode) ? "a named pipe"
-                 : S_ISSOCK(info.st_mode) ? "a socket"
+                (S_ISDIR(info.st_mode)                            ? "a folder"
+                 : S_ISLNK(info.st_mode)                          ? "a symbolic link"
+                 : S_ISFIFO(info.st_mode)                         ? "a named pipe"
+                 : S_ISSOCK(info.st_mode)                         ? "a socket"
                  : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
                                                                   : "something") +
                 ", not a regular file";

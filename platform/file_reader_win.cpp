@@ -95,9 +95,10 @@ FileReader::Kind Win32FileReader::examine(const std::u16string& path, uint64_t& 
         return Kind::unreadable;
     }
     if (!may_be_file(info.dwFileAttributes)) {
-        error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "it is a link, not a regular file"
-                : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "it is a folder, not a regular file"
-                                                                          : "it is a device, not a regular file";
+        error =
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "it is a link, not a regular file"
+            : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? "it is a folder, not a regular file"
+                                                                      : "it is a device, not a regular file";
         return Kind::other;
     }
     size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;

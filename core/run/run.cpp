@@ -61,6 +61,16 @@ RunSeeds run_seeds(uint64_t number, int32_t files_type) {
     return {static_cast<uint32_t>(drawn >> 32), static_cast<uint32_t>(drawn)};
 }
 
+std::u16string run_tag(int32_t files_type, const RunSeeds& seeds) {
+    // Generator data records its start in the tag, so that the data of another run under this
+    // tag does not pass the check; zeros have nothing to record.
+    if (files_type == kRandomData)
+        return random_tag(seeds.data % kRandomSeedLimit);
+    if (files_type == kGeneratorData)
+        return generator_tag(static_cast<uint32_t>(seeds.data));
+    return make_tag(seeds.tag);
+}
+
 // 50 bits from two draws.
 uint64_t draw_seed_number() {
     uint64_t state = static_cast<uint64_t>(time_seed()) << 32 | time_seed();
@@ -701,13 +711,10 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     const DataShape shape = random ? DataShape{std::clamp(settings.shape.compress, 1, 100),
                                                std::clamp(settings.shape.dedupe, 0, 99)}
                                    : DataShape{};
-    const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : draw_seed_number();
-    const uint32_t generator_seed = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
-    // Generator data records its start in the tag, so that the data of another run under this
-    // tag does not pass the check; zeros have nothing to record.
-    const std::u16string tag = random                                   ? random_tag(random_seed)
-                               : settings.files_type == kGeneratorData ? generator_tag(generator_seed)
-                                                                       : make_tag(seeds ? seeds->tag : time_seed());
+    const RunSeeds drawn = seeds ? *seeds : RunSeeds{time_seed(), random ? draw_seed_number() : time_seed()};
+    const uint64_t random_seed = random ? drawn.data % kRandomSeedLimit : 0;
+    const uint32_t generator_seed = random ? 0 : static_cast<uint32_t>(drawn.data);
+    const std::u16string tag = run_tag(settings.files_type, drawn);
     const int32_t count = settings.files_c;
 
     // Refused before anything is created.

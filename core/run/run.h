@@ -56,6 +56,9 @@ struct RunSeeds {
 // its seed, so its tag shows it; the other types draw both seeds from it through splitmix64 (the
 // same number gives generator data the same bytes as before its tag recorded the start).
 RunSeeds run_seeds(uint64_t number, int32_t files_type);
+// The tag of a run of `files_type` with `seeds`: random data's seed, generator data's start (with
+// its check), or digits drawn with the tag seed (zeros).
+std::u16string run_tag(int32_t files_type, const RunSeeds& seeds);
 // A number for run_seeds, below kRandomSeedLimit, drawn from the time, the clock and the system's
 // entropy: a front end that draws the number itself can tell it, and the number makes the run again.
 uint64_t draw_seed_number();

@@ -120,7 +120,8 @@ class Reading {
 public:
     Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
             bool direct, const std::atomic<bool>* cancel)
-        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct), cancel_(cancel) {}
+        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct), cancel_(cancel) {
+    }
 
     // The reads a file of `run` takes: none when it was not examined as a regular file or its data
     // cannot be compared.
@@ -756,7 +757,8 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     for (RunData& run : runs) {
         if (!options.intent.file_bytes && run.check.size_known)
             settle_size(run, files.get() + run.first_file);
-        facts.intact_runs += judge(run, files.get() + run.first_file, reading, options.intent, scope).intact();
+        facts.intact_runs +=
+            judge(run, files.get() + run.first_file, reading, options.intent, scope).intact();
     }
     sink.folder(facts);
     for (RunData& run : runs) {
@@ -827,10 +829,10 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
         line += u"no whole file";
     } else {
         line += count_text(run.numbers.size()) + (run.numbers.size() == 1 ? u" file" : u" files");
-        line += !run.size_known     ? u" of a size no file tells (none could be examined)"
-                : run.whole_kilobytes ? u" of " + count_text(run.file_bytes / 1024) + u" KB"
-                                      : u" of " + count_text(run.file_bytes) +
-                                            u" bytes, not a whole number of kilobytes";
+        line += !run.size_known ? u" of unknown size (no regular file's size could be had)"
+                : run.whole_kilobytes
+                    ? u" of " + count_text(run.file_bytes / 1024) + u" KB"
+                    : u" of " + count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";
         line += u", numbers ";
         append_number(line, run.numbers.front(), run.width);
         line += u'-';
@@ -856,7 +858,8 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
     if (run.beyond_count != 0)
         lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.beyond_count)) +
                         (run.beyond_count == 1 ? u" file numbered" : u" files numbered") +
-                        u" past the intended count of " + count_text(static_cast<uint64_t>(run.expected_count)));
+                        u" past the intended count of " +
+                        count_text(static_cast<uint64_t>(run.expected_count)));
     if (!run.width_fits_count)
         lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
                         u" digits, but a run of " + count_text(static_cast<uint64_t>(run.expected_count)) +
@@ -874,10 +877,11 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
     if (rest.files != 0) {
         std::u16string more = std::u16string(kIndent) + count_text(rest.files) + u" more damaged " +
                               (rest.files == 1 ? u"file" : u"files") + u" (";
-        const std::pair<uint64_t, const char16_t*> kinds[] = {
-            {rest.wrong_size, u"of the wrong size"}, {rest.differing, u"with a difference"},
-            {rest.unreadable, u"unreadable"},        {rest.changed, u"changed or no regular file"},
-            {rest.partial, u"left by a cancel"}};
+        const std::pair<uint64_t, const char16_t*> kinds[] = {{rest.wrong_size, u"of the wrong size"},
+                                                              {rest.differing, u"with a difference"},
+                                                              {rest.unreadable, u"unreadable"},
+                                                              {rest.changed, u"changed or no regular file"},
+                                                              {rest.partial, u"left by a cancel"}};
         bool first = true;
         for (const auto& [count, what] : kinds)
             if (count != 0) {

@@ -41,10 +41,10 @@ inline constexpr size_t kListedProblems = 1000;
 struct UnlistedProblems {
     uint64_t files = 0;
     uint64_t wrong_size = 0;
-    uint64_t differing = 0;  // with a first difference
+    uint64_t differing = 0; // with a first difference
     uint64_t unreadable = 0;
-    uint64_t changed = 0;    // changed while checked, or no regular file
-    uint64_t partial = 0;    // ".file.partial"
+    uint64_t changed = 0;                             // changed while checked, or no regular file
+    uint64_t partial = 0;                             // ".file.partial"
     std::vector<std::pair<int32_t, int32_t>> numbers; // first-last ranges
 };
 
@@ -128,9 +128,9 @@ struct VerifyOptions {
 
 // What a check found about the folder as a whole.
 struct FolderFacts {
-    std::string error;           // why the folder could not be read; empty when it could
-    bool cancelled = false;      // VerifyOptions::cancel stopped the check: no run was judged
-    size_t runs = 0;             // found
+    std::string error;      // why the folder could not be read; empty when it could
+    bool cancelled = false; // VerifyOptions::cancel stopped the check: no run was judged
+    size_t runs = 0;        // found
     size_t intact_runs = 0;
     bool direct_refused = false; // direct reads were asked for; the file system refused them
     std::string cache_kept;      // why the cache could not be dropped, when it could not
