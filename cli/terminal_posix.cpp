@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <unistd.h>
 
@@ -93,12 +94,26 @@ void write_all(int fd, std::u16string_view text) {
 // The signal that asked for the cancel, 0 before one came.
 volatile std::sig_atomic_t interrupted_by = 0;
 
-// Only rename(2) and reads of names made before: both are safe in a signal handler.
+// Only rename(2), nanosleep(2) and reads of names made before: all are safe in a signal handler.
+// The other jobs go on meanwhile: a file that one of them was making as the signal came, and had
+// not made yet, is renamed after a moment, in a second pass.
 void rename_open_files() {
     OpenRunFile* const files = open_run_files.load();
     const size_t count = open_run_file_count.load();
-    for (size_t i = 0; files != nullptr && i < count; ++i)
-        if (files[i].open.load())
+    if (files == nullptr)
+        return;
+    bool any = false;
+    for (size_t i = 0; i < count; ++i)
+        if (files[i].state.load() == OpenRunFile::kOpen) {
+            ::rename(files[i].name.c_str(), files[i].partial.c_str());
+            any = true;
+        }
+    if (!any)
+        return;
+    const timespec moment = {0, 5000000};
+    nanosleep(&moment, nullptr);
+    for (size_t i = 0; i < count; ++i)
+        if (files[i].state.load() == OpenRunFile::kOpen)
             ::rename(files[i].name.c_str(), files[i].partial.c_str());
 }
 

@@ -68,7 +68,7 @@ BOOL WINAPI on_control(DWORD event) {
             // lets an open file be renamed.
             OpenRunFile* const files = open_run_files.load();
             for (size_t i = 0; files != nullptr && i < open_run_file_count.load(); ++i)
-                if (files[i].open.load())
+                if (files[i].state.load() == OpenRunFile::kOpen)
                     MoveFileExW(wide(from_utf8(files[i].name)), wide(from_utf8(files[i].partial)),
                                 MOVEFILE_REPLACE_EXISTING);
             ExitProcess(130);

@@ -497,10 +497,21 @@ void Writer::work(Job& job) {
 // False when the job must end: the run stops, is cancelled or has found the disk full.
 bool Writer::write_file(int32_t number, Job& job) {
     const std::u16string path = path_of(number);
+    // The names a signal handler may need, made before the file is (see OpenRunFile).
+    OpenRunFile& open_file = *job.open_file;
+    open_file.name = to_utf8(path);
+    open_file.partial = open_file.name + to_utf8(kPartialSuffix);
+    struct Closed {
+        OpenRunFile& file;
+        ~Closed() { file.state = OpenRunFile::kNone; }
+    } closed_at_end{open_file};
     // A name nobody has taken needs no question; anything else goes the long way.
     FileSystem::CreateStatus made;
+    open_file.state = OpenRunFile::kOpen;
     FileSystem::Handle file = fs_.create_new_file(path, made);
     if (file == FileSystem::kNoHandle && made == FileSystem::CreateStatus::exists) {
+        // The file there is another's until it is overwritten.
+        open_file.state = OpenRunFile::kNone;
         std::unique_lock lock(view_mutex_);
         if (stop_)
             return false;
@@ -509,6 +520,7 @@ bool Writer::write_file(int32_t number, Job& job) {
             stop_ = true;
             return false;
         }
+        open_file.state = OpenRunFile::kOpen;
         file = fs_.create_file(path, made);
     }
     if (file == FileSystem::kNoHandle) {
@@ -524,16 +536,6 @@ bool Writer::write_file(int32_t number, Job& job) {
         return false;
     }
     set_state(number, created);
-    // From here until the file is complete, renamed or removed, a program that must end at once
-    // gives it its ".partial" name.
-    OpenRunFile& open_file = *job.open_file;
-    open_file.name = to_utf8(path);
-    open_file.partial = open_file.name + to_utf8(kPartialSuffix);
-    open_file.open = true;
-    struct Closed {
-        OpenRunFile& file;
-        ~Closed() { file.open = false; }
-    } closed_at_end{open_file};
     tick(job.reporter, 10);
 
     FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
@@ -548,7 +550,7 @@ bool Writer::write_file(int32_t number, Job& job) {
     }
     switch (end) {
     case End::complete:
-        open_file.open = false;
+        open_file.state = OpenRunFile::kNone;
         set_state(number, complete);
         return true;
     case End::cancelled:

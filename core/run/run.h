@@ -33,11 +33,14 @@ extern std::atomic<bool> run_cancel;
 extern std::atomic<bool> run_ending;
 
 // A file a run has open, for a program that must end before the run can close it (a second
-// Ctrl-C): while `open` is set, `name` is its path and `partial` its ".partial" name, as UTF-8,
-// made beforehand so that a signal handler can rename the file without allocating. The run
-// publishes one per job in open_run_files (open_run_file_count of them) while it writes.
+// Ctrl-C): while `state` is kOpen, `name` is its path and `partial` its ".partial" name, as UTF-8,
+// made beforehand so that a signal handler can rename the file without allocating. A file is kOpen
+// from just before it is made (a signal that comes as the system makes it finds it named) until it
+// is complete, renamed or removed. The run publishes one per job in open_run_files
+// (open_run_file_count of them) while it writes.
 struct OpenRunFile {
-    std::atomic<bool> open{false};
+    enum State : uint8_t { kNone, kOpen };
+    std::atomic<uint8_t> state{kNone};
     std::string name;
     std::string partial;
 };
