@@ -350,6 +350,31 @@ TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
     }
 }
 
+// A check cancelled by a signal says so, with its own exit code, and judges no run.
+TEST(CliJson, ACancelledCheckSaysSo) {
+    ScratchFolder scratch;
+    // Zeros without a disk to read them from: holes of 1 GiB, which take a while all the same.
+    for (int n = 1; n <= 8; ++n) {
+        const fs::path file =
+            scratch.path() / ("maximal_compressible__00" + std::to_string(n) + "_1234567812345678.file");
+        std::ofstream{file};
+        fs::resize_file(file, std::uintmax_t{1} << 30);
+    }
+    const Finished run = run_program(cli({"verify", "--json", "--threads", "1", scratch.path().string()}),
+                                     ErrorTo::pipe, [](pid_t pid) {
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                                         kill(pid, SIGTERM);
+                                     });
+    EXPECT_EQ(run.code, 143) << run.err;
+    const JsonValue result = json_of(run.out);
+    if (result.is_object()) {
+        EXPECT_EQ(result["status"].string(), "cancelled");
+        EXPECT_EQ(result["signal"].string(), "SIGTERM");
+        EXPECT_FALSE(result["intact"].boolean());
+        EXPECT_TRUE(result["runs"].array().empty());
+    }
+}
+
 // A signal at the overwrite question is a cancel: its status and signal, no error.
 TEST(CliJson, ASignalAtTheQuestionIsACancel) {
     ScratchFolder scratch;
