@@ -350,6 +350,21 @@ TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
     }
 }
 
+// Waits until the process catches `signal` (its handler is installed), at most 20 seconds: a signal
+// before would end it as the system ends a program, which is not what a test of the handler wants.
+void wait_for_handler(pid_t pid, int signal) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0)
+                return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 // A check cancelled by a signal says so, with its own exit code, and judges no run.
 TEST(CliJson, ACancelledCheckSaysSo) {
     ScratchFolder scratch;
@@ -362,7 +377,7 @@ TEST(CliJson, ACancelledCheckSaysSo) {
     }
     const Finished run = run_program(cli({"verify", "--json", "--threads", "1", scratch.path().string()}),
                                      ErrorTo::pipe, [](pid_t pid) {
-                                         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                                         wait_for_handler(pid, SIGTERM);
                                          kill(pid, SIGTERM);
                                      });
     EXPECT_EQ(run.code, 143) << run.err;
@@ -390,8 +405,10 @@ TEST(CliJson, ASignalAtTheQuestionIsACancel) {
         const Finished run = run_program(
             cli({"-o", folder, "-n", "1", "-s", "4", "--seed", "5", "--json"}), ErrorTo::terminal,
             [&](pid_t pid) {
-                // The question waits for an answer that never comes.
-                std::this_thread::sleep_for(std::chrono::milliseconds(700));
+                // The question, asked once the handler is there, waits for an answer that never
+                // comes.
+                wait_for_handler(pid, c.signal);
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 kill(pid, c.signal);
             },
             {}, true);
