@@ -13,8 +13,9 @@ presets=("$@")
 packages=(cmake ninja-build g++ googletest clang-format)
 for preset in "${presets[@]}"; do
   case $preset in
-    # The .deb: dpkg-shlibdeps finds its dependencies; man and groff render its manual page.
-    native) packages+=(dpkg-dev man-db groff-base) ;;
+    # The .deb: dpkg-shlibdeps finds its dependencies; man and groff render its manual page;
+    # lintian checks the .deb as Debian would.
+    native) packages+=(dpkg-dev man-db groff-base lintian) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     # What shaped data is measured with: compressors, and Python with its lz4 module.
     native | asan | tsan) packages+=(python3 python3-lz4 zstd lz4) ;;

@@ -2,6 +2,7 @@
 #include "cli/json_results.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "cli/json_writer.h"
 #include "core/base/text.h"
@@ -23,6 +24,8 @@ const char* status_word(RunStatus status) {
         return "done";
     case RunStatus::cancelled:
         return "cancelled";
+    case RunStatus::declined:
+        return "declined";
     case RunStatus::error:
         break;
     }
@@ -39,12 +42,18 @@ void text_or_null(JsonWriter& json, const std::u16string& text) {
 } // namespace
 
 std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome& outcome, RunStatus status,
-                     const std::u16string& error) {
-    // A run that stops within a millisecond still has a finite rate.
-    const double seconds = std::max(outcome.seconds, 0.001);
+                     const std::u16string& error, std::string_view signal) {
+    // The rate divides by the time as it is printed, to the microsecond; a time that prints as
+    // zero has no rate.
+    const double seconds = std::round(outcome.seconds * 1e6) / 1e6;
     JsonWriter json;
     json.begin_object();
     json.key("status").ascii(status_word(status));
+    json.key("signal");
+    if (signal.empty())
+        json.null();
+    else
+        json.ascii(signal);
     json.key("folder").value(options.folder);
     json.key("type").ascii(type_word(options.type));
     // Random data's shape: the compressed size in percent, the share of duplicate 4 KB blocks.
@@ -54,8 +63,12 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     json.key("size").value(static_cast<uint64_t>(options.size_kb) * 1024);
     json.key("files_written").value(outcome.files_written);
     json.key("bytes_written").value(outcome.bytes_written);
-    json.key("seconds").value(outcome.seconds, 3);
-    json.key("bytes_per_second").value(static_cast<double>(outcome.bytes_written) / seconds, 0);
+    json.key("seconds").value(seconds, 6);
+    json.key("bytes_per_second");
+    if (seconds > 0)
+        json.value(static_cast<double>(outcome.bytes_written) / seconds, 0);
+    else
+        json.null();
     json.key("tag");
     text_or_null(json, outcome.tag);
     json.key("seed").value(seed);
@@ -75,85 +88,154 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     return json.text();
 }
 
-std::string verify_json(const CliOptions& options, const FolderCheck& check) {
-    const bool intact =
-        check.error.empty() && !check.runs.empty() &&
-        std::all_of(check.runs.begin(), check.runs.end(), [](const RunCheck& r) { return r.intact(); });
+std::string bad_arguments_json(const std::u16string& error) {
     JsonWriter json;
     json.begin_object();
-    json.key("folder").value(options.folder);
-    json.key("intact").value(intact);
-    json.key("error");
-    text_or_null(json, from_utf8(check.error));
-    json.key("count");
-    if (options.expected_count)
-        json.value(*options.expected_count);
+    json.key("status").ascii("bad_arguments");
+    json.key("error").value(error);
+    json.end_object();
+    return json.text();
+}
+
+void VerifyJson::head(const FolderFacts& facts, std::string_view signal) {
+    const char* status = facts.cancelled        ? "cancelled"
+                         : !facts.error.empty() ? "bad_arguments"
+                         : facts.intact()       ? "intact"
+                                                : "not_intact";
+    json_.begin_object();
+    json_.key("status").ascii(status);
+    json_.key("signal");
+    if (signal.empty())
+        json_.null();
     else
-        json.null();
+        json_.ascii(signal);
+    json_.key("folder").value(options_.folder);
+    json_.key("intact").value(facts.intact());
+    json_.key("error");
+    text_or_null(json_, from_utf8(facts.error));
+    json_.key("count");
+    if (options_.expected_count)
+        json_.value(*options_.expected_count);
+    else
+        json_.null();
+    json_.key("size");
+    if (options_.expected_size_kb)
+        json_.value(static_cast<uint64_t>(*options_.expected_size_kb) * 1024);
+    else
+        json_.null();
+    json_.key("direct_refused").value(facts.direct_refused);
+    json_.key("cache_kept");
+    text_or_null(json_, from_utf8(facts.cache_kept));
+    json_.key("runs").begin_array();
+    started_ = true;
+}
+
+void VerifyJson::folder(const FolderFacts& facts) {
+    head(facts, {});
+    out_(json_.take());
+}
+
+void VerifyJson::run(const RunCheck& run) {
+    JsonWriter& json = json_;
+    std::u16string prefix = file_name_head(run.files_type, run.shape);
+    prefix.pop_back(); // the head's last "_" separates the prefix from the number
+    json.begin_object();
+    json.key("prefix").value(prefix);
+    json.key("type").ascii(type_word(run.files_type));
+    json.key("compress").value(run.shape.compress);
+    json.key("dedupe").value(run.shape.dedupe);
+    json.key("tag").value(run.tag);
+    json.key("start_in_tag").value(run.start_in_tag);
+    json.key("width").value(run.width);
+    json.key("files").value(static_cast<uint64_t>(run.numbers.size()));
+    json.key("first").value(run.numbers.empty() ? 0 : run.numbers.front());
+    json.key("last").value(run.numbers.empty() ? 0 : run.numbers.back());
     json.key("size");
-    if (options.expected_size_kb)
-        json.value(static_cast<uint64_t>(*options.expected_size_kb) * 1024);
+    if (run.size_known)
+        json.value(run.file_bytes);
     else
         json.null();
-    json.key("direct_refused").value(check.direct_refused);
-    json.key("cache_kept");
-    text_or_null(json, from_utf8(check.cache_kept));
-    json.key("runs").begin_array();
-    for (const RunCheck& run : check.runs) {
-        std::u16string prefix = file_name_head(run.files_type, run.shape);
-        prefix.pop_back(); // the head's last "_" separates the prefix from the number
+    json.key("intact").value(run.intact());
+    json.key("whole_kilobytes").value(run.whole_kilobytes);
+    json.key("seed_known").value(run.seed_known);
+    json.key("missing").begin_array();
+    for (const auto& [first, last] : run.missing)
+        json.begin_array().value(first).value(last).end_array();
+    json.end_array();
+    json.key("at_least");
+    if (run.at_least != 0)
+        json.value(run.at_least);
+    else
+        json.null();
+    json.key("past_limit").begin_array();
+    for (const auto& [first, last] : run.past_limit)
+        json.begin_array().value(first).value(last).end_array();
+    json.end_array();
+    json.key("beyond_count").value(run.beyond_count);
+    json.key("width_fits_count").value(run.width_fits_count);
+    json.key("damaged").begin_array();
+    for (const FileProblem& problem : run.problems) {
         json.begin_object();
-        json.key("prefix").value(prefix);
-        json.key("type").ascii(type_word(run.files_type));
-        json.key("compress").value(run.shape.compress);
-        json.key("dedupe").value(run.shape.dedupe);
-        json.key("tag").value(run.tag);
-        json.key("width").value(run.width);
-        json.key("files").value(static_cast<uint64_t>(run.numbers.size()));
-        json.key("first").value(run.numbers.empty() ? 0 : run.numbers.front());
-        json.key("last").value(run.numbers.empty() ? 0 : run.numbers.back());
-        json.key("size").value(run.file_bytes);
-        json.key("intact").value(run.intact());
-        json.key("whole_kilobytes").value(run.whole_kilobytes);
-        json.key("seed_known").value(run.seed_known);
-        json.key("missing").begin_array();
-        for (const auto& [first, last] : run.missing)
-            json.begin_array().value(first).value(last).end_array();
-        json.end_array();
-        json.key("at_least");
-        if (run.at_least != 0)
-            json.value(run.at_least);
+        json.key("number").value(problem.number);
+        json.key("name").value(problem.name);
+        json.key("size").value(problem.size);
+        json.key("wrong_size").value(problem.wrong_size);
+        json.key("first_difference");
+        if (problem.first_difference != kNoDifference)
+            json.value(problem.first_difference);
         else
             json.null();
-        json.key("past_limit").begin_array();
-        for (const auto& [first, last] : run.past_limit)
-            json.begin_array().value(first).value(last).end_array();
-        json.end_array();
-        json.key("beyond_count").value(run.beyond_count);
-        json.key("width_fits_count").value(run.width_fits_count);
-        json.key("damaged").begin_array();
-        for (const FileProblem& problem : run.problems) {
-            json.begin_object();
-            json.key("number").value(problem.number);
-            json.key("name").value(problem.name);
-            json.key("size").value(problem.size);
-            json.key("wrong_size").value(problem.wrong_size);
-            json.key("first_difference");
-            if (problem.first_difference != kNoDifference)
-                json.value(problem.first_difference);
-            else
-                json.null();
-            json.key("unreadable");
-            text_or_null(json, from_utf8(problem.unreadable));
-            json.key("changed");
-            text_or_null(json, from_utf8(problem.changed));
-            json.key("partial").value(problem.partial);
-            json.end_object();
-        }
-        json.end_array();
+        json.key("unreadable");
+        text_or_null(json, from_utf8(problem.unreadable));
+        json.key("changed");
+        text_or_null(json, from_utf8(problem.changed));
+        json.key("partial").value(problem.partial);
         json.end_object();
     }
     json.end_array();
+    // Past the damaged files listed: how many more, of each kind, and their numbers.
+    const UnlistedProblems& rest = run.unlisted;
+    json.key("more_damaged").begin_object();
+    json.key("files").value(rest.files);
+    json.key("wrong_size").value(rest.wrong_size);
+    json.key("first_difference").value(rest.differing);
+    json.key("unreadable").value(rest.unreadable);
+    json.key("changed").value(rest.changed);
+    json.key("partial").value(rest.partial);
+    json.key("numbers").begin_array();
+    for (const auto& [first, last] : rest.numbers)
+        json.begin_array().value(first).value(last).end_array();
+    json.end_array();
     json.end_object();
-    return json.text();
+    json.end_object();
+    out_(json.take());
+}
+
+void VerifyJson::finish(const FolderFacts& facts, std::string_view signal) {
+    if (!started_)
+        head(facts, signal);
+    json_.end_array();
+    json_.end_object();
+    out_(json_.take() + "\n");
+}
+
+std::string verify_json(const CliOptions& options, const FolderCheck& check) {
+    std::string text;
+    VerifyJson json(options, [&text](const std::string& part) { text += part; });
+    FolderFacts facts;
+    facts.error = check.error;
+    facts.cancelled = check.cancelled;
+    facts.runs = check.runs.size();
+    facts.direct_refused = check.direct_refused;
+    facts.cache_kept = check.cache_kept;
+    for (const RunCheck& run : check.runs)
+        facts.intact_runs += run.intact();
+    if (facts.error.empty() && !facts.cancelled) {
+        json.folder(facts);
+        for (const RunCheck& run : check.runs)
+            json.run(run);
+    }
+    json.finish(facts);
+    text.pop_back(); // the line end
+    return text;
 }

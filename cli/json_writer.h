@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class JsonWriter {
@@ -27,6 +28,9 @@ public:
     JsonWriter& null();
 
     const std::string& text() const { return out_; }
+    // What was written since the last take, for an object written out as it grows; the open
+    // objects and arrays stay open.
+    std::string take() { return std::exchange(out_, {}); }
 
 private:
     void separate();

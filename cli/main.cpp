@@ -22,7 +22,8 @@ namespace {
 // A cancel ends with cancel_exit_code(): 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
 enum ExitCode { kDone = 0, kError = 1, kBadArguments = 2, kDeclined = 3 };
 
-// verify [DIR]: the report (or its JSON), and 0 when every run found is intact.
+// verify [DIR]: the report (or its JSON), written as the check goes, and 0 when every run found
+// is intact.
 int verify(const CliOptions& options) {
     const std::unique_ptr<FileReader> reader = make_file_reader();
     VerifyProgress progress;
@@ -36,27 +37,81 @@ int verify(const CliOptions& options) {
     check_options.scope.drop_cache = options.drop_cache;
     if (options.expected_size_kb)
         check_options.intent.file_bytes = static_cast<uint64_t>(*options.expected_size_kb) * 1024;
+    install_interrupt_handler();
+    run_cancel = false;
+    check_options.cancel = &run_cancel;
     const ProgressStyle style = progress_style(options, stderr_is_terminal());
     if (style == ProgressStyle::redraw)
         enable_terminal_sequences();
     std::optional<VerifyProgressView> view;
     view.emplace(progress, style);
-    const FolderCheck check = verify_folder(options.folder, *reader, check_options);
+
+    // The report or the JSON, a run at a time; the progress line goes before the first of it.
+    class Report final : public VerifySink {
+    public:
+        Report(const CliOptions& options, std::optional<VerifyProgressView>& view)
+            : json_(options, [](const std::string& part) { write_out(from_utf8(part)); }),
+              as_json_(options.json), view_(view) {}
+        void folder(const FolderFacts& facts) override {
+            view_.reset();
+            if (as_json_)
+                json_.folder(facts);
+        }
+        void run(const RunCheck& run) override {
+            if (as_json_) {
+                json_.run(run);
+                return;
+            }
+            std::u16string text;
+            for (const std::u16string& line : run_report(run))
+                text += line + u"\n";
+            write_out(text);
+        }
+        VerifyJson json_;
+
+    private:
+        const bool as_json_;
+        std::optional<VerifyProgressView>& view_;
+    } report(options, view);
+    const FolderFacts facts = verify_folder(options.folder, *reader, check_options, report);
     view.reset();
 
+    const std::string signal = facts.cancelled ? cancel_signal_name() : std::string();
     if (options.json)
-        write_out(from_utf8(verify_json(options, check)) + u"\n");
-    if (!check.error.empty()) {
+        report.json_.finish(facts, signal);
+    if (facts.cancelled) {
+        write_err(u"pelmora-cli: the check was cancelled\n");
+        return cancel_exit_code();
+    }
+    if (!facts.error.empty()) {
         write_err(u"pelmora-cli: cannot read the folder \"" + options.folder + u"\": " +
-                  from_utf8(check.error) + u"\n");
+                  from_utf8(facts.error) + u"\n");
         return kBadArguments;
     }
     if (!options.json)
-        for (const std::u16string& line : verify_report(check))
+        for (const std::u16string& line : report_end(facts))
             write_out(line + u"\n");
-    const bool intact = !check.runs.empty() && std::all_of(check.runs.begin(), check.runs.end(),
-                                                           [](const RunCheck& run) { return run.intact(); });
-    return intact ? kDone : kError;
+    return facts.intact() ? kDone : kError;
+}
+
+// With --json among the arguments (before a "--"), every way out prints an object.
+bool asks_for_json(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--")
+            return false;
+        if (argument == "--json")
+            return true;
+    }
+    return false;
+}
+
+// Refused arguments: the message on standard error, and with --json its object.
+int bad_arguments(bool json, const std::u16string& message) {
+    write_err(u"pelmora-cli: " + message + u"\n");
+    if (json)
+        write_out(from_utf8(bad_arguments_json(message)) + u"\n");
+    return kBadArguments;
 }
 
 // The name and version, then the code path the generators take on this processor.
@@ -86,17 +141,14 @@ void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
 }
 
 int run_program(int argc, char** argv) {
+    const bool json = asks_for_json(argc, argv);
     // A name that would reach the system changed is refused rather than taken for another folder.
-    if (const std::optional<std::string> argument = undecodable_argument(argc, argv)) {
-        write_err(u"pelmora-cli: the argument \"" + from_utf8(*argument) +
-                  u"\" is not UTF-8 text; names are passed on as UTF-8\n");
-        return kBadArguments;
-    }
+    if (const std::optional<std::string> argument = undecodable_argument(argc, argv))
+        return bad_arguments(json, u"the argument \"" + from_utf8(*argument) +
+                                       u"\" is not UTF-8 text; names are passed on as UTF-8");
     const auto parsed = parse_cli_options(command_arguments(argc, argv));
-    if (const CliError* error = std::get_if<CliError>(&parsed)) {
-        write_err(widen("pelmora-cli: ") + from_utf8(error->message) + u"\n");
-        return kBadArguments;
-    }
+    if (const CliError* error = std::get_if<CliError>(&parsed))
+        return bad_arguments(json, from_utf8(error->message));
     const CliOptions& options = std::get<CliOptions>(parsed);
     if (options.help) {
         write_out(from_utf8(cli_usage()));
@@ -109,7 +161,11 @@ int run_program(int argc, char** argv) {
     if (options.verify)
         return verify(options);
     if (!unpack_catalogue()) {
-        write_err(u"pelmora-cli: the built-in texts could not be unpacked\n");
+        const std::u16string message = u"the built-in texts could not be unpacked";
+        write_err(u"pelmora-cli: " + message + u"\n");
+        if (options.json)
+            write_out(from_utf8(run_json(options, options.seed.value_or(0), {}, RunStatus::error, message)) +
+                      u"\n");
         return kError;
     }
     language_index = options.language.value_or(default_language());
@@ -130,6 +186,8 @@ int run_program(int argc, char** argv) {
     // Refused as a bad argument before anything is made.
     if (const std::u16string problem = settings_problem(settings, *fs); !problem.empty()) {
         write_err(u"pelmora-cli: " + replace_all(problem, u"\r\n", u"\n") + u"\n");
+        if (options.json)
+            write_out(from_utf8(bad_arguments_json(replace_all(problem, u"\r\n", u": "))) + u"\n");
         return kBadArguments;
     }
 
@@ -153,16 +211,24 @@ int run_program(int argc, char** argv) {
     if (result == 1)
         print_outcome(options, outcome);
 
-    const RunStatus status = result != 1 ? RunStatus::error
-                             : cancelled ? RunStatus::cancelled
-                                         : RunStatus::done;
+    // One status for each exit code: a cancel at the question is a cancel, a declined overwrite
+    // is no error.
+    const bool interrupted = result != 1 && view.interrupted();
+    const bool declined = result != 1 && !interrupted && view.declined() && !view.failed();
+    const RunStatus status = result == 1   ? (cancelled ? RunStatus::cancelled : RunStatus::done)
+                             : interrupted ? RunStatus::cancelled
+                             : declined    ? RunStatus::declined
+                                           : RunStatus::error;
+    const int code = status == RunStatus::cancelled  ? cancel_exit_code()
+                     : status == RunStatus::declined ? kDeclined
+                     : status == RunStatus::error    ? kError
+                                                     : kDone;
     if (options.json)
-        write_out(from_utf8(run_json(options, seed, outcome, status, view.error())) + u"\n");
-    if (result != 1)
-        return view.interrupted()                  ? cancel_exit_code()
-               : view.declined() && !view.failed() ? kDeclined
-                                                   : kError;
-    return cancelled ? cancel_exit_code() : kDone;
+        write_out(from_utf8(run_json(options, seed, outcome, status,
+                                     status == RunStatus::cancelled ? std::u16string() : view.error(),
+                                     status == RunStatus::cancelled ? cancel_signal_name() : std::string())) +
+                  u"\n");
+    return code;
 }
 
 } // namespace

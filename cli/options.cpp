@@ -86,8 +86,15 @@ Result size_into(std::optional<int32_t>& target, const std::u16string& value, co
     case SizeText::Status::invalid:
         break;
     }
-    return CliError{spelled + " takes kilobytes, or a number with K, M, G or T (K = 1024 bytes), not \"" +
-                    to_utf8(value) + "\""};
+    // "10GB" is the likeliest slip: some read GB as 10^9 bytes, so it is not guessed at.
+    const std::string text = to_utf8(value);
+    const bool decimal_unit =
+        text.size() >= 2 && (text.back() == 'B' || text.back() == 'b') &&
+        std::string_view("KkMmGgTt").find(text[text.size() - 2]) != std::string_view::npos;
+    return CliError{spelled +
+                    " takes kilobytes, or a number with K, M, G or T (K = 1024 bytes; also KiB, MiB, "
+                    "GiB, TiB), without blanks, not \"" +
+                    text + "\"" + (decimal_unit ? " (the units are binary: write G or GiB, not GB)" : "")};
 }
 
 Result set_size(CliOptions& o, const std::u16string& value, const std::string& spelled) {

@@ -29,10 +29,14 @@ void write_err(std::u16string_view text);
 // Why a write to standard output or standard error failed, the first time one did; none before.
 std::optional<std::string> output_error();
 // Ctrl-C, and on POSIX SIGTERM and SIGHUP, ask the run to cancel; a second one ends the program at
-// once. The console's close, log-off and shutdown events on Windows cancel and wait a moment for
-// the run to close its file.
+// once, after giving the files the run has open their ".partial" names (open_run_files). The
+// console's close, log-off and shutdown events on Windows cancel and wait a moment for the run to
+// close its file.
 void install_interrupt_handler();
 // The exit code of a cancel: 128 + the signal that asked for it (130 for Ctrl-C).
 int cancel_exit_code();
+// The signal that asked for the cancel, as --json names it: "SIGINT" (also Ctrl-C on Windows),
+// "SIGTERM" or "SIGHUP".
+std::string cancel_signal_name();
 // The catalogue language of the user's locale.
 int32_t default_language();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <unistd.h>
 
@@ -93,14 +94,42 @@ void write_all(int fd, std::u16string_view text) {
 // The signal that asked for the cancel, 0 before one came.
 volatile std::sig_atomic_t interrupted_by = 0;
 
+// Only rename(2), nanosleep(2) and reads of names made before: all are safe in a signal handler.
+// The other jobs go on meanwhile: a file that one of them was making as the signal came, and had
+// not made yet, is renamed after a moment, in a second pass.
+void rename_open_files() {
+    OpenRunFile* const files = open_run_files.load();
+    const size_t count = open_run_file_count.load();
+    if (files == nullptr)
+        return;
+    bool any = false;
+    for (size_t i = 0; i < count; ++i)
+        if (files[i].state.load() == OpenRunFile::kOpen) {
+            ::rename(files[i].name.c_str(), files[i].partial.c_str());
+            any = true;
+        }
+    if (!any)
+        return;
+    const timespec moment = {0, 5000000};
+    nanosleep(&moment, nullptr);
+    for (size_t i = 0; i < count; ++i)
+        if (files[i].state.load() == OpenRunFile::kOpen)
+            ::rename(files[i].name.c_str(), files[i].partial.c_str());
+}
+
 void on_interrupt(int signal) {
-    if (interrupted_by != 0)
+    if (interrupted_by != 0) {
+        // Ending at once leaves no cut file under the name of a whole one.
+        rename_open_files();
         _exit(128 + interrupted_by);
+    }
     interrupted_by = signal;
     run_cancel = true;
 }
 
 static_assert(std::atomic<bool>::is_always_lock_free, "run_cancel is set from a signal handler");
+static_assert(std::atomic<OpenRunFile*>::is_always_lock_free && std::atomic<size_t>::is_always_lock_free,
+              "the open files are read in a signal handler");
 
 } // namespace
 
@@ -126,6 +155,17 @@ void install_interrupt_handler() {
 }
 
 int cancel_exit_code() { return 128 + (interrupted_by != 0 ? static_cast<int>(interrupted_by) : SIGINT); }
+
+std::string cancel_signal_name() {
+    switch (interrupted_by) {
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "SIGINT";
+    }
+}
 
 int32_t default_language() {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

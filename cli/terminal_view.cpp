@@ -27,6 +27,10 @@ ProgressStyle progress_style(const CliOptions& options, bool stderr_terminal) {
 bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16string& text) {
     if (options_.overwrite == Overwrite::yes)
         return true;
+    // The question ends in the file's name, on a line of its own; the error says what happened
+    // to it, not what was asked.
+    const size_t line = text.rfind(u"\r\n");
+    const std::u16string name = line == std::u16string::npos ? text : text.substr(line + 2);
     if (options_.overwrite == Overwrite::ask && stdin_is_terminal()) {
         // The question goes where the progress goes, so that standard output keeps the result.
         end_status_area();
@@ -40,14 +44,18 @@ bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16st
         }
         if (answer && (*answer == "y" || *answer == "Y" || *answer == "yes"))
             return true;
+        error_ = u"the file exists and the answer was no, so it was not overwritten: " + name;
     } else if (options_.overwrite == Overwrite::ask) {
         write_err(console_text(text) +
                   u"\nNo terminal to ask: use --yes to overwrite or --no-clobber to stop.\n");
+        error_ = u"the file exists and there was no terminal to ask (--yes overwrites), so it was not "
+                 u"overwritten: " +
+                 name;
     } else {
         write_err(console_text(text) + u"\n--no-clobber: nothing is overwritten, the run stops here.\n");
+        error_ = u"the file exists and --no-clobber keeps it: " + name;
     }
     declined_ = true;
-    error_ = replace_all(text, u"\r\n", u" ");
     return false;
 }
 

@@ -63,8 +63,16 @@ BOOL WINAPI on_control(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        if (InterlockedIncrement(&interrupts) > 1)
+        if (InterlockedIncrement(&interrupts) > 1) {
+            // Ending at once leaves no cut file under the name of a whole one, where the system
+            // lets an open file be renamed.
+            OpenRunFile* const files = open_run_files.load();
+            for (size_t i = 0; files != nullptr && i < open_run_file_count.load(); ++i)
+                if (files[i].state.load() == OpenRunFile::kOpen)
+                    MoveFileExW(wide(from_utf8(files[i].name)), wide(from_utf8(files[i].partial)),
+                                MOVEFILE_REPLACE_EXISTING);
             ExitProcess(130);
+        }
         run_cancel = true;
         return TRUE;
     case CTRL_CLOSE_EVENT:
@@ -121,5 +129,7 @@ std::optional<std::string> output_error() {
 void install_interrupt_handler() { SetConsoleCtrlHandler(on_control, TRUE); }
 
 int cancel_exit_code() { return 130; }
+
+std::string cancel_signal_name() { return "SIGINT"; }
 
 int32_t default_language() { return language_for_identifier(GetUserDefaultLangID()); }

@@ -62,9 +62,10 @@ bool PosixFileReader::list(const std::u16string& folder,
             error = std::strerror(errno);
             return false;
         }
-        // What the listing already knows not to be a file is not looked at again; file systems
-        // that do not tell (DT_UNKNOWN) leave it to examine().
-        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+        // Every kind of entry is passed on: one under a run file's name that is no regular file
+        // is a damaged file of that run, which examine() tells.
+        if (entry->d_name[0] == '.' &&
+            (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
             continue;
         // A name in another encoding is nobody's run file; the names a run gives are ASCII.
         const std::string_view bytes(entry->d_name);
@@ -81,8 +82,17 @@ FileReader::Kind PosixFileReader::examine(const std::u16string& path, uint64_t& 
         error = std::strerror(errno);
         return Kind::unreadable;
     }
-    if (!S_ISREG(info.st_mode))
+    if (!S_ISREG(info.st_mode)) {
+        error = std::string("it is ") +
+                (S_ISDIR(info.st_mode)                            ? "a folder"
+                 : S_ISLNK(info.st_mode)                          ? "a symbolic link"
+                 : S_ISFIFO(info.st_mode)                         ? "a named pipe"
+                 : S_ISSOCK(info.st_mode)                         ? "a socket"
+                 : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                  : "something") +
+                ", not a regular file";
         return Kind::other;
+    }
     size = static_cast<uint64_t>(info.st_size);
     return Kind::file;
 }

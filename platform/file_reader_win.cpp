@@ -73,8 +73,11 @@ bool Win32FileReader::list(const std::u16string& folder,
         return false;
     }
     do {
-        if (may_be_file(found.dwFileAttributes))
-            each(utf16(found.cFileName));
+        // Every kind of entry is passed on: one under a run file's name that is no regular file
+        // is a damaged file of that run, which examine() tells.
+        const std::u16string_view name = utf16(found.cFileName);
+        if (name != u"." && name != u"..")
+            each(name);
     } while (FindNextFileW(search, &found));
     const DWORD code = GetLastError();
     FindClose(search);
@@ -91,8 +94,13 @@ FileReader::Kind Win32FileReader::examine(const std::u16string& path, uint64_t& 
         error = system_message(GetLastError());
         return Kind::unreadable;
     }
-    if (!may_be_file(info.dwFileAttributes))
+    if (!may_be_file(info.dwFileAttributes)) {
+        error =
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "it is a link, not a regular file"
+            : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? "it is a folder, not a regular file"
+                                                                      : "it is a device, not a regular file";
         return Kind::other;
+    }
     size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     return Kind::file;
 }

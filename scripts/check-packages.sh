@@ -5,7 +5,8 @@
 #                                             unpacked into a scratch root (dpkg -x), the unpacked
 #                                             program's --version and a run it checks, the manual
 #                                             page rendered by man without a warning, the bash
-#                                             completion; with root in CI (CI set) also dpkg -i
+#                                             completion, lintian where it is installed; with root
+#                                             in CI (CI set) also dpkg -i
 #   scripts/check-packages.sh zip BUILD_DIR   Pelmora-<version>-win64.zip: its file list, the licence
 #                                             in it, and the pelmora-cli.exe in it under Wine
 set -euo pipefail
@@ -54,12 +55,20 @@ deb)
 
     same "the .deb's files" "./usr/bin/pelmora-cli
 ./usr/share/bash-completion/completions/pelmora-cli
+./usr/share/doc/pelmora-cli/changelog.gz
 ./usr/share/doc/pelmora-cli/copyright
 ./usr/share/man/man1/pelmora-cli.1.gz" "$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort)"
     same "Package" pelmora-cli "$(dpkg-deb -f "$deb" Package)"
     same "Version" "$version" "$(dpkg-deb -f "$deb" Version)"
     same "Architecture" amd64 "$(dpkg-deb -f "$deb" Architecture)"
     [[ $(dpkg-deb -f "$deb" Depends) == *libc6* ]] || fail "Depends names no libc6: $(dpkg-deb -f "$deb" Depends)"
+
+    # Debian's own package checker, where it is installed (./test.sh installs it for the native
+    # build): no error and no warning. Informational tags are left to taste.
+    if command -v lintian >/dev/null; then
+        lintian --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+            fail "lintian: $(cat "$scratch/lintian.log")"
+    fi
 
     root=$scratch/root
     dpkg -x "$deb" "$root"

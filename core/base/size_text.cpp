@@ -4,8 +4,6 @@
 
 namespace {
 
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
-
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
 // The unit's size in kilobytes; 0 for an unknown unit. "" and "k" are kilobytes.
@@ -35,8 +33,6 @@ int64_t unit_kilobytes(std::u16string_view unit) {
         return factor;
     if (unit.size() == 1)
         return 0;
-    if (rest.size() == 1 && lower(rest[0]) == u'b')
-        return factor;
     if (rest.size() == 2 && lower(rest[0]) == u'i' && lower(rest[1]) == u'b')
         return factor;
     return 0;
@@ -46,15 +42,9 @@ int64_t unit_kilobytes(std::u16string_view unit) {
 
 SizeText parse_size_text(std::u16string_view text, int64_t limit) {
     SizeText result;
-    while (!text.empty() && is_blank(text.front()))
+    const bool negative = !text.empty() && text.front() == u'-';
+    if (negative)
         text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back()))
-        text.remove_suffix(1);
-    bool negative = false;
-    if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) {
-        negative = text.front() == u'-';
-        text.remove_prefix(1);
-    }
     // The digits, with at most one point among them, as whole / 10^decimals; leading zeros are
     // skipped so they never count against the length.
     unsigned __int128 whole = 0;
@@ -63,7 +53,8 @@ SizeText parse_size_text(std::u16string_view text, int64_t limit) {
     size_t i = 0;
     for (; i < text.size(); ++i) {
         const char16_t c = text[i];
-        if (c == u'.' && !point) {
+        // A point only between digits.
+        if (c == u'.' && !point && any && i + 1 < text.size() && text[i + 1] >= u'0' && text[i + 1] <= u'9') {
             point = true;
             continue;
         }
@@ -79,9 +70,7 @@ SizeText parse_size_text(std::u16string_view text, int64_t limit) {
     }
     if (!any)
         return result;
-    std::u16string_view unit = text.substr(i);
-    if (!unit.empty() && is_blank(unit.front()))
-        unit.remove_prefix(1);
+    const std::u16string_view unit = text.substr(i);
     const int64_t factor = unit_kilobytes(unit);
     if (factor == 0)
         return result;
@@ -94,7 +83,7 @@ SizeText parse_size_text(std::u16string_view text, int64_t limit) {
         return result;
     }
     const unsigned __int128 kilobytes = scaled / scale;
-    if (negative && kilobytes != 0) {
+    if (negative) {
         result.status = SizeText::Status::negative;
         return result;
     }

@@ -18,15 +18,15 @@ public:
     // The separator between a folder and a name in the paths this reader takes.
     virtual char16_t separator() const = 0;
 
-    // Calls `each` with the name of every entry of `folder` that may be a regular file: folders,
-    // links and devices are left out where the listing tells, and so are names that are no valid
-    // text. False and the system's reason when the folder cannot be listed to its end.
+    // Calls `each` with the name of every entry of `folder` (of every kind; not "." and ".."),
+    // leaving out names that are no valid text. False and the system's reason when the folder
+    // cannot be listed to its end.
     virtual bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
                       std::string& error) = 0;
 
     enum class Kind { file, other, unreadable };
-    // What `path` is, without following a link; the size of a regular file, or the system's
-    // reason when that cannot be told.
+    // What `path` is, without following a link; the size of a regular file, what else it is
+    // ("it is a folder, not a regular file"), or the system's reason when that cannot be told.
     virtual Kind examine(const std::u16string& path, uint64_t& size, std::string& error) = 0;
 
     // Opens a regular file for reading, without following a link and without waiting for a

@@ -57,6 +57,18 @@ std::optional<std::pair<DataShape, size_t>> parse_shaped_head(std::u16string_vie
     return std::pair{shape, name.size() - rest.size()};
 }
 
+// The check of a generator tag: the number above its start, below 9^16 / 2^32.
+constexpr uint64_t kTagChecks = 431439;
+static_assert(kTagChecks << 32 <= 1853020188851841ull && (kTagChecks + 1) << 32 > 1853020188851841ull,
+              "the largest check that keeps the tag within 16 digits of base 9");
+
+uint64_t tag_check(uint32_t start) {
+    uint32_t z = start ^ 0x5BD1E995u;
+    z = (z ^ z >> 16) * 0x85EBCA6Bu;
+    z = (z ^ z >> 13) * 0xC2B2AE35u;
+    return (z ^ z >> 16) % kTagChecks;
+}
+
 } // namespace
 
 int number_width(int32_t files_c) {
@@ -102,6 +114,29 @@ std::u16string make_tag(uint32_t seed) {
     for (int i = 0; i < 16; ++i)
         tag += static_cast<char16_t>(u'0' + digits.below(9));
     return tag;
+}
+
+std::u16string generator_tag(uint32_t start) {
+    uint64_t value = tag_check(start) << 32 | start;
+    std::u16string tag(16, u'0');
+    for (size_t i = 16; i-- > 0; value /= 9)
+        tag[i] = static_cast<char16_t>(u'0' + value % 9);
+    return tag;
+}
+
+std::optional<uint32_t> generator_tag_start(std::u16string_view tag) {
+    if (tag.size() != 16)
+        return std::nullopt;
+    uint64_t value = 0;
+    for (const char16_t digit : tag) {
+        if (digit < u'0' || digit > u'8')
+            return std::nullopt;
+        value = value * 9 + static_cast<uint64_t>(digit - u'0');
+    }
+    const auto start = static_cast<uint32_t>(value);
+    if (value >> 32 != tag_check(start))
+        return std::nullopt;
+    return start;
 }
 
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {

@@ -31,6 +31,8 @@ GenerationSettings generation_settings;
 std::atomic<bool> run_busy{false};
 std::atomic<bool> run_cancel{false};
 std::atomic<bool> run_ending{false};
+std::atomic<OpenRunFile*> open_run_files{nullptr};
+std::atomic<size_t> open_run_file_count{0};
 
 namespace {
 
@@ -57,6 +59,16 @@ RunSeeds run_seeds(uint64_t number, int32_t files_type) {
     uint64_t state = number;
     const uint64_t drawn = splitmix64_next(state);
     return {static_cast<uint32_t>(drawn >> 32), static_cast<uint32_t>(drawn)};
+}
+
+std::u16string run_tag(int32_t files_type, const RunSeeds& seeds) {
+    // Generator data records its start in the tag, so that the data of another run under this
+    // tag does not pass the check; zeros have nothing to record.
+    if (files_type == kRandomData)
+        return random_tag(seeds.data % kRandomSeedLimit);
+    if (files_type == kGeneratorData)
+        return generator_tag(static_cast<uint32_t>(seeds.data));
+    return make_tag(seeds.tag);
 }
 
 // 50 bits from two draws.
@@ -292,6 +304,7 @@ private:
     // What one job keeps between its files: its buffers.
     struct Job {
         bool reporter = false;
+        OpenRunFile* open_file = nullptr; // its slot in open_run_files
         std::unique_ptr<uint8_t[]> batch;
         std::vector<AlignedBuffer> lanes;
         uint64_t file_written = 0; // of the file being written
@@ -407,6 +420,23 @@ private:
 int32_t Writer::run(RunOutcome& outcome) {
     std::vector<Job> jobs(static_cast<size_t>(std::max(jobs_, 1)));
     jobs[0].reporter = true;
+    // Every name of the run has the same length: the slots hold any of them without growing.
+    const std::unique_ptr<OpenRunFile[]> open_files(new OpenRunFile[jobs.size()]);
+    const size_t longest = to_utf8(path_of(plan_.options.last)).size() + kPartialSuffix.size();
+    for (size_t j = 0; j < jobs.size(); ++j) {
+        open_files[j].name.reserve(longest);
+        open_files[j].partial.reserve(longest);
+        jobs[j].open_file = &open_files[j];
+    }
+    open_run_file_count = 0;
+    open_run_files = open_files.get();
+    open_run_file_count = jobs.size();
+    struct Unpublish {
+        ~Unpublish() {
+            open_run_file_count = 0;
+            open_run_files = nullptr;
+        }
+    } unpublish;
     if (plan_.options.direct)
         fs_.set_direct(true);
     write_with_jobs(jobs);
@@ -534,10 +564,21 @@ void Writer::work(Job& job) {
 // False when the job must end: the run stops, is cancelled or has found the disk full.
 bool Writer::write_file(int32_t number, Job& job) {
     const std::u16string name = name_of(number);
+    // The names a signal handler may need, made before the file is (see OpenRunFile).
+    OpenRunFile& open_file = *job.open_file;
+    open_file.name = to_utf8(path_of(number));
+    open_file.partial = open_file.name + to_utf8(kPartialSuffix);
+    struct Closed {
+        OpenRunFile& file;
+        ~Closed() { file.state = OpenRunFile::kNone; }
+    } closed_at_end{open_file};
     // A name nobody has taken needs no question; anything else goes the long way.
     FileSystem::CreateStatus made;
+    open_file.state = OpenRunFile::kOpen;
     FileSystem::Handle file = fs_.create_new_file(folder_, name, made);
     if (file == FileSystem::kNoHandle && made == FileSystem::CreateStatus::exists) {
+        // The file there is another's until it is overwritten.
+        open_file.state = OpenRunFile::kNone;
         std::unique_lock lock(view_mutex_);
         // A file before this one was refused or declined: this one is not written, and nobody is
         // asked about it.
@@ -549,6 +590,7 @@ bool Writer::write_file(int32_t number, Job& job) {
             refuse(number, refusal);
             return false;
         }
+        open_file.state = OpenRunFile::kOpen;
         file = fs_.create_file(folder_, name, made);
     }
     if (file == FileSystem::kNoHandle) {
@@ -585,6 +627,7 @@ bool Writer::write_file(int32_t number, Job& job) {
     const std::u16string partial_name = name + std::u16string(kPartialSuffix);
     switch (end) {
     case End::complete:
+        open_file.state = OpenRunFile::kNone;
         // A cut copy of this file that an earlier, cancelled run left is out of date now.
         fs_.remove(folder_, partial_name);
         set_state(number, complete);
@@ -754,8 +797,10 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     const DataShape shape = random ? DataShape{std::clamp(settings.shape.compress, 1, 100),
                                                std::clamp(settings.shape.dedupe, 0, 99)}
                                    : DataShape{};
-    const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : draw_seed_number();
-    const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
+    const RunSeeds drawn = seeds ? *seeds : RunSeeds{time_seed(), random ? draw_seed_number() : time_seed()};
+    const uint64_t random_seed = random ? drawn.data % kRandomSeedLimit : 0;
+    const uint32_t generator_seed = random ? 0 : static_cast<uint32_t>(drawn.data);
+    const std::u16string tag = run_tag(settings.files_type, drawn);
     const int32_t count = settings.files_c;
 
     // Refused before anything is created.
@@ -777,7 +822,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     plan.files_type = settings.files_type;
     plan.folder = settings.Folder;
     plan.tag = tag;
-    plan.generator_seed = random ? 0 : seeds ? static_cast<uint32_t>(seeds->data) : time_seed();
+    plan.generator_seed = generator_seed;
     plan.random_seed = random_seed;
     plan.shape = shape;
     plan.options = options;
@@ -785,8 +830,12 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     plan.options.last = options.last == 0 ? count : std::min(options.last, count);
     run_start_clock = clock_ms();
     done.tag = tag;
-    // Every way out of the loop below stops the clock first.
-    const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
+    // The outcome's time is measured finer than the progress clock's milliseconds: a run of a few
+    // small files takes less than one, and its rate needs a time that is not zero.
+    const auto started = std::chrono::steady_clock::now();
+    const auto stop_clock = [&done, started] {
+        done.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
 
     Writer writer(plan, fs, folder, view);
     const int32_t result = writer.run(done);

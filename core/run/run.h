@@ -33,17 +33,36 @@ extern std::atomic<bool> run_cancel;
 // Set once the program is ending: a run cancelled for that reason shows nothing more.
 extern std::atomic<bool> run_ending;
 
+// A file a run has open, for a program that must end before the run can close it (a second
+// Ctrl-C): while `state` is kOpen, `name` is its path and `partial` its ".partial" name, as UTF-8,
+// made beforehand so that a signal handler can rename the file without allocating. A file is kOpen
+// from just before it is made (a signal that comes as the system makes it finds it named) until it
+// is complete, renamed or removed. The run publishes one per job in open_run_files
+// (open_run_file_count of them) while it writes.
+struct OpenRunFile {
+    enum State : uint8_t { kNone, kOpen };
+    std::atomic<uint8_t> state{kNone};
+    std::string name;
+    std::string partial;
+};
+extern std::atomic<OpenRunFile*> open_run_files;
+extern std::atomic<size_t> open_run_file_count;
+
 // Where a run's randomness comes from: fixed seeds make it repeatable; without them the run seeds
 // itself from the calendar time, the clock and the system's entropy.
 struct RunSeeds {
-    uint32_t tag = 0;  // makes the tag of generator data and of zeros
-    uint64_t data = 0; // the generator's first state (low 32 bits), or random data's seed (below
-                       // kRandomSeedLimit), which is also the tag of random data
+    uint32_t tag = 0;  // makes the tag of zeros
+    uint64_t data = 0; // the generator's first state (low 32 bits), which its tag records, or
+                       // random data's seed (below kRandomSeedLimit), which is its tag
 };
 
 // The seeds of a run that one number fixes (pelmora-cli --seed): random data takes the number as
-// its seed, so its tag shows it; the other types draw both seeds from it through splitmix64.
+// its seed, so its tag shows it; the other types draw both seeds from it through splitmix64 (the
+// same number gives generator data the same bytes as before its tag recorded the start).
 RunSeeds run_seeds(uint64_t number, int32_t files_type);
+// The tag of a run of `files_type` with `seeds`: random data's seed, generator data's start (with
+// its check), or digits drawn with the tag seed (zeros).
+std::u16string run_tag(int32_t files_type, const RunSeeds& seeds);
 // A number for run_seeds, below kRandomSeedLimit, drawn from the time, the clock and the system's
 // entropy: a front end that draws the number itself can tell it, and the number makes the run again.
 uint64_t draw_seed_number();

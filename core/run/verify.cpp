@@ -119,8 +119,9 @@ struct RunData {
 class Reading {
 public:
     Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
-            bool direct)
-        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct) {}
+            bool direct, const std::atomic<bool>* cancel)
+        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct), cancel_(cancel) {
+    }
 
     // The reads a file of `run` takes: none when it was not examined as a regular file or its data
     // cannot be compared.
@@ -143,6 +144,8 @@ public:
         size_t open_file = SIZE_MAX;
         FileReader::Handle handle = FileReader::kNoHandle;
         for (uint64_t block = next_.fetch_add(1); block < blocks; block = next_.fetch_add(1)) {
+            if (cancelled())
+                break;
             while (cursor_first_block + cursor_blocks <= block) {
                 cursor_first_block += cursor_blocks;
                 ++cursor;
@@ -172,6 +175,8 @@ public:
         if (handle != FileReader::kNoHandle)
             reader_.close(handle);
     }
+
+    bool cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
 
     // What was found wrong with a file first (kUnreadable or kChanged) and why; 0 when nothing was.
     std::pair<uint8_t, std::string> reason(const FileRecord& file) {
@@ -293,26 +298,63 @@ private:
     FileReader& reader_;
     VerifyProgress& progress_;
     const bool direct_;
+    const std::atomic<bool>* const cancel_;
     std::atomic<uint64_t> next_{0};
     std::mutex mutex_;
     // Only files with a problem have a reason; most have none.
     std::unordered_map<const FileRecord*, std::pair<uint8_t, std::string>> reasons_;
 };
 
-// The size most files of a run have; the larger one on a tie, since files get shorter, not longer.
-uint64_t common_size(const FileRecord* files, size_t count) {
+// How many of a run's files, examined as regular files, have each size.
+std::map<uint64_t, size_t> size_counts(const FileRecord* files, size_t count) {
     std::map<uint64_t, size_t> counts;
     for (size_t i = 0; i < count; ++i)
         if ((files[i].flags.load(std::memory_order_relaxed) & kSkipped) == 0)
             ++counts[files[i].size];
+    return counts;
+}
+
+// The size most files of a run have; the larger one on a tie, since files get shorter more often
+// than longer. settle_size() looks again once the data has been read.
+uint64_t common_size(const FileRecord* files, size_t count) {
     uint64_t best = 0;
     size_t best_count = 0;
-    for (const auto& [size, n] : counts)
+    for (const auto& [size, n] : size_counts(files, count))
         if (n >= best_count) {
             best = size;
             best_count = n;
         }
     return best;
+}
+
+// A tie between sizes, decided by what the reads found: a whole number of kilobytes before any
+// other size, then the larger size unless a file of that size stops holding the run's data at or
+// past a smaller one (its tail was added: a 2-file run with file 1 extended blames file 1, not
+// file 2).
+void settle_size(RunData& run, const FileRecord* files) {
+    const std::map<uint64_t, size_t> counts = size_counts(files, run.file_count);
+    size_t most = 0;
+    for (const auto& [size, n] : counts)
+        most = std::max(most, n);
+    std::vector<uint64_t> tied; // ascending
+    for (const auto& [size, n] : counts)
+        if (n == most)
+            tied.push_back(size);
+    if (tied.size() < 2)
+        return;
+    if (std::any_of(tied.begin(), tied.end(), [](uint64_t size) { return size % 1024 == 0; }))
+        std::erase_if(tied, [](uint64_t size) { return size % 1024 != 0; });
+    const uint64_t smallest = tied.front();
+    for (auto size = tied.rbegin(); size != tied.rend(); ++size) {
+        const bool tail_added = std::any_of(files, files + run.file_count, [&](const FileRecord& file) {
+            const uint64_t difference = file.first_difference.load(std::memory_order_relaxed);
+            return file.size == *size && difference != kNoDifference && difference >= smallest;
+        });
+        if (!tail_added || *size == smallest) {
+            run.check.file_bytes = *size;
+            return;
+        }
+    }
 }
 
 uint32_t word_of(const uint8_t* bytes) {
@@ -326,43 +368,50 @@ bool read_whole(const FileRecord& file) {
 }
 
 // Generator data: each file's first word must lie where the run's sequence puts it, which the
-// chain check inside the file cannot see. The files vote for the run's sequence (its first word,
-// reached back from each file's first word), so one damaged file does not condemn the others.
-void check_first_words(RunData& run, FileRecord* files) {
+// chain check inside the file cannot see. A tag that records the generator's start says where the
+// sequence begins; otherwise the files vote for it (its first word, reached back from each file's
+// first word), so one damaged file does not condemn the others.
+void check_first_words(const RunData& run, FileRecord* files) {
     const uint64_t chunks_per_file = (run.check.file_bytes + kChunkBytes - 1) / kChunkBytes;
     // A file advances the generator 1,024 steps per chunk, also for its short last chunk. The
     // generator repeats after 2^32 steps, so going back k steps is going forward 2^32 - k.
     const uint32_t steps_per_file = static_cast<uint32_t>(chunks_per_file * kChunkWords);
     const auto steps_to = [&](int32_t number) { return static_cast<uint32_t>(number - 1) * steps_per_file; };
 
-    struct Vote {
-        size_t count = 0;
-        bool chain_holds = false; // the voter's second word follows its first
-        int32_t number = 0;       // the lowest voter
-    };
-    std::map<uint32_t, Vote> votes;
-    for (size_t i = 0; i < run.file_count; ++i) {
-        const FileRecord& file = files[i];
-        if (file.head_bytes < 4 || !read_whole(file))
-            continue;
-        const uint32_t first = word_of(file.head);
-        const uint32_t start = lcg_jump(static_cast<uint32_t>(0u - steps_to(file.number)))(first);
-        Vote& vote = votes[start];
-        if (vote.count++ == 0)
-            vote.number = file.number;
-        vote.chain_holds |= file.head_bytes >= 8 && word_of(file.head + 4) == lcg_step(first);
+    uint32_t first_word = 0; // of file 1
+    if (const std::optional<uint32_t> start = generator_tag_start(run.check.tag)) {
+        first_word = lcg_step(*start);
+    } else {
+        struct Vote {
+            size_t count = 0;
+            bool chain_holds = false; // the voter's second word follows its first
+            int32_t number = 0;       // the lowest voter
+        };
+        std::map<uint32_t, Vote> votes;
+        for (size_t i = 0; i < run.file_count; ++i) {
+            const FileRecord& file = files[i];
+            if (file.head_bytes < 4 || !read_whole(file))
+                continue;
+            const uint32_t first = word_of(file.head);
+            const uint32_t start = lcg_jump(static_cast<uint32_t>(0u - steps_to(file.number)))(first);
+            Vote& vote = votes[start];
+            if (vote.count++ == 0)
+                vote.number = file.number;
+            vote.chain_holds |= file.head_bytes >= 8 && word_of(file.head + 4) == lcg_step(first);
+        }
+        if (votes.empty())
+            return;
+        const auto winner = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
+            return std::tuple(a.second.count, a.second.chain_holds, -a.second.number) <
+                   std::tuple(b.second.count, b.second.chain_holds, -b.second.number);
+        });
+        first_word = winner->first;
     }
-    if (votes.empty())
-        return;
-    const auto winner = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
-        return std::tuple(a.second.count, a.second.chain_holds, -a.second.number) <
-               std::tuple(b.second.count, b.second.chain_holds, -b.second.number);
-    });
     for (size_t i = 0; i < run.file_count; ++i) {
         FileRecord& file = files[i];
         if (!read_whole(file))
             continue;
-        const uint32_t expected = lcg_jump(steps_to(file.number))(winner->first);
+        const uint32_t expected = lcg_jump(steps_to(file.number))(first_word);
         uint8_t bytes[4];
         std::memcpy(bytes, &expected, 4);
         const size_t present = std::min<size_t>(4, file.head_bytes);
@@ -385,11 +434,32 @@ std::vector<std::pair<int32_t, int32_t>> ranges_of(const int32_t* first, const i
     return ranges;
 }
 
-void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& intent,
-           const CheckScope& scope) {
-    RunCheck& check = run.check;
+// Puts a damaged file in the run's list, or past kListedProblems in its counts.
+void add_problem(RunCheck& check, FileProblem&& problem) {
+    if (check.problems.size() < kListedProblems) {
+        check.problems.push_back(std::move(problem));
+        return;
+    }
+    UnlistedProblems& rest = check.unlisted;
+    ++rest.files;
+    rest.wrong_size += problem.wrong_size;
+    rest.differing += problem.first_difference != kNoDifference;
+    rest.unreadable += !problem.unreadable.empty();
+    rest.changed += !problem.changed.empty();
+    rest.partial += problem.partial;
+    // A whole file and a partial one of the same number are one number.
+    if (!rest.numbers.empty() && rest.numbers.back().second + 1 >= problem.number)
+        rest.numbers.back().second = problem.number;
+    else
+        rest.numbers.emplace_back(problem.number, problem.number);
+}
+
+// A run's verdict from what the reads found; the run keeps what the listing found.
+RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const RunIntent& intent,
+               const CheckScope& scope) {
+    RunCheck check = run.check;
     check.expected_count = intent.count.value_or(0);
-    check.whole_kilobytes = check.file_bytes % 1024 == 0;
+    check.whole_kilobytes = !check.size_known || check.file_bytes % 1024 == 0;
     if (check.files_type == kGeneratorData && check.file_bytes > 0)
         check_first_words(run, files);
 
@@ -434,15 +504,14 @@ void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& i
         append_number(text, number, check.width);
         return text + file_name_tail(check.tag) + (partial ? std::u16string(kPartialSuffix) : u"");
     };
-    for (size_t i = 0; i < run.file_count; ++i) {
-        const FileRecord& file = files[i];
+    const auto whole_problem = [&](const FileRecord& file) -> std::optional<FileProblem> {
         const uint8_t flags = file.flags.load(std::memory_order_relaxed);
         FileProblem problem;
         problem.number = file.number;
         problem.size = file.size;
         problem.first_difference = file.first_difference.load(std::memory_order_relaxed);
         const bool skipped = (flags & kSkipped) != 0;
-        problem.wrong_size = !skipped && file.size != check.file_bytes;
+        problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes;
         // One reason per file: the first thing found wrong with it.
         if ((flags & (kUnreadable | kChanged)) != 0) {
             auto [kind, reason] = reading.reason(file);
@@ -450,24 +519,42 @@ void judge(RunData& run, FileRecord* files, Reading& reading, const RunIntent& i
         } else if ((flags & kGrew) != 0) {
             problem.changed = "it grew while it was read";
         }
-        if (problem.wrong_size || problem.first_difference != kNoDifference || !problem.unreadable.empty() ||
-            !problem.changed.empty()) {
-            problem.name = name(file.number, false);
-            check.problems.push_back(std::move(problem));
+        if (!problem.wrong_size && problem.first_difference == kNoDifference && problem.unreadable.empty() &&
+            problem.changed.empty())
+            return std::nullopt;
+        problem.name = name(file.number, false);
+        return problem;
+    };
+    // In number order, a partial file after the whole one of the same number.
+    size_t partial = 0;
+    for (size_t i = 0; i <= run.file_count; ++i) {
+        const int32_t number = i < run.file_count ? files[i].number : INT32_MAX;
+        for (; partial < run.partial.size() && run.partial[partial].first < number; ++partial) {
+            FileProblem problem;
+            problem.number = run.partial[partial].first;
+            problem.name = name(problem.number, true);
+            problem.size = run.partial[partial].second;
+            problem.first_difference = kNoDifference;
+            problem.partial = true;
+            add_problem(check, std::move(problem));
+        }
+        if (i == run.file_count)
+            break;
+        if (std::optional<FileProblem> problem = whole_problem(files[i]))
+            add_problem(check, std::move(*problem));
+        // The partial file of this number comes next.
+        if (partial < run.partial.size() && run.partial[partial].first == number) {
+            FileProblem problem;
+            problem.number = number;
+            problem.name = name(number, true);
+            problem.size = run.partial[partial].second;
+            problem.first_difference = kNoDifference;
+            problem.partial = true;
+            add_problem(check, std::move(problem));
+            ++partial;
         }
     }
-    // Partial files after the whole ones of the same number.
-    for (const auto& [number, size] : run.partial) {
-        FileProblem problem;
-        problem.number = number;
-        problem.name = name(number, true);
-        problem.size = size;
-        problem.first_difference = kNoDifference;
-        problem.partial = true;
-        check.problems.insert(std::upper_bound(check.problems.begin(), check.problems.end(), number,
-                                               [](int32_t n, const FileProblem& p) { return n < p.number; }),
-                              std::move(problem));
-    }
+    return check;
 }
 
 std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); }
@@ -523,8 +610,9 @@ std::u16string tag_of_key(uint64_t key) {
 
 } // namespace
 
-FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options) {
-    FolderCheck result;
+FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options,
+                          VerifySink& sink) {
+    FolderFacts facts;
     const CheckScope& scope = options.scope;
     VerifyProgress unused;
     VerifyProgress& progress = options.progress != nullptr ? *options.progress : unused;
@@ -548,8 +636,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         },
         error);
     if (!listed_all) {
-        result.error = error.empty() ? "unknown error" : error;
-        return result;
+        facts.error = error.empty() ? "unknown error" : error;
+        return facts;
     }
     run_of_key.clear();
     std::sort(listed.begin(), listed.end(), [](const ListedRun& a, const ListedRun& b) {
@@ -567,7 +655,7 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         base += reader.separator();
     std::vector<RunData> runs;
     runs.reserve(listed.size());
-    Reading reading(runs, files.get(), reader, progress, scope.direct);
+    Reading reading(runs, files.get(), reader, progress, scope.direct, options.cancel);
     size_t next_file = 0;
     uint64_t blocks = 0;
     for (ListedRun& found : listed) {
@@ -580,6 +668,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
             run.check.seed_known = seed.has_value();
             run.seed = seed.value_or(0);
         }
+        run.check.start_in_tag =
+            run.check.files_type == kGeneratorData && generator_tag_start(run.check.tag).has_value();
         run.check.shape = shape_of_code(found.shape);
         run.path_head = base + file_name_head(run.check.files_type, run.check.shape);
         run.name_tail = file_name_tail(run.check.tag);
@@ -590,15 +680,21 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         for (const int32_t number : run.check.numbers) {
             FileRecord& file = files[next_file++];
             file.number = number;
+            error.clear();
             switch (reader.examine(run.path(number), file.size, error)) {
             case FileReader::Kind::file:
                 break;
             case FileReader::Kind::other:
+                // A pipe, folder, link, device or socket under a run file's name is a damaged
+                // file of that run, also at its last number, where leaving it out would make the
+                // run look shorter.
                 file.flags = kSkipped;
-                reading.note(file, kChanged, "it is not a regular file");
+                file.size = 0;
+                reading.note(file, kChanged, error.empty() ? "it is not a regular file" : error);
                 break;
             case FileReader::Kind::unreadable:
                 file.flags = kSkipped;
+                file.size = 0;
                 reading.note(file, kUnreadable, error);
                 break;
             }
@@ -612,9 +708,11 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
             }
         }
         // The run's size is known before the reads: shaped data places its copies by it.
+        run.check.size_given = options.intent.file_bytes.has_value();
+        run.check.size_known =
+            run.check.size_given || !size_counts(files.get() + run.first_file, run.file_count).empty();
         run.check.file_bytes =
             options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, run.file_count));
-        run.check.size_given = options.intent.file_bytes.has_value();
         std::sort(found.partial.begin(), found.partial.end());
         for (const int32_t number : found.partial) {
             uint64_t size = 0;
@@ -630,8 +728,8 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
             for (size_t i = 0; i < run.file_count; ++i) {
                 std::string why;
                 if (!reader.drop_cache(run.path(files[run.first_file + i].number), why) &&
-                    result.cache_kept.empty())
-                    result.cache_kept = why.empty() ? "unknown error" : why;
+                    facts.cache_kept.empty())
+                    facts.cache_kept = why.empty() ? "unknown error" : why;
             }
     reader.set_direct(scope.direct);
     int threads = options.threads;
@@ -647,13 +745,48 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
     reading.work(blocks);
     for (std::thread& worker : workers)
         worker.join();
-
-    for (RunData& run : runs) {
-        judge(run, files.get() + run.first_file, reading, options.intent, scope);
-        result.runs.push_back(std::move(run.check));
+    if (reading.cancelled()) {
+        facts.cancelled = true;
+        return facts;
     }
-    result.direct_refused = scope.direct && reader.direct_refused();
-    return result;
+
+    // The folder's verdict goes first (a report may start with it), so every run is judged twice:
+    // once for the count of intact runs, once to be handed over. Judging reads nothing.
+    facts.runs = runs.size();
+    facts.direct_refused = scope.direct && reader.direct_refused();
+    for (RunData& run : runs) {
+        if (!options.intent.file_bytes && run.check.size_known)
+            settle_size(run, files.get() + run.first_file);
+        facts.intact_runs +=
+            judge(run, files.get() + run.first_file, reading, options.intent, scope).intact();
+    }
+    sink.folder(facts);
+    for (RunData& run : runs) {
+        sink.run(judge(run, files.get() + run.first_file, reading, options.intent, scope));
+        run.check.numbers = {};
+        run.partial = {};
+    }
+    return facts;
+}
+
+FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options) {
+    class Keeper : public VerifySink {
+    public:
+        explicit Keeper(FolderCheck& check) : check_(check) {}
+        void folder(const FolderFacts&) override {}
+        void run(const RunCheck& run) override { check_.runs.push_back(run); }
+
+    private:
+        FolderCheck& check_;
+    };
+    FolderCheck check;
+    Keeper keeper(check);
+    const FolderFacts facts = verify_folder(folder, reader, options, keeper);
+    check.error = facts.error;
+    check.cancelled = facts.cancelled;
+    check.direct_refused = facts.direct_refused;
+    check.cache_kept = facts.cache_kept;
+    return check;
 }
 
 std::u16string run_pattern(const RunCheck& run) {
@@ -661,92 +794,136 @@ std::u16string run_pattern(const RunCheck& run) {
            u"_" + run.tag + u".file";
 }
 
-std::vector<std::u16string> verify_report(const FolderCheck& check) {
+namespace {
+
+// One line per damaged file: what is wrong with it.
+std::u16string problem_line(const RunCheck& run, const FileProblem& problem) {
+    std::vector<std::u16string> parts;
+    if (problem.partial)
+        parts.push_back(u"left by a cancelled run: " + count_text(problem.size) + u" bytes written");
+    if (!problem.unreadable.empty())
+        parts.push_back(u"cannot be read: " + from_utf8(problem.unreadable));
+    if (!problem.changed.empty())
+        parts.push_back(from_utf8(problem.changed));
+    if (problem.wrong_size)
+        parts.push_back((problem.size < run.file_bytes ? u"truncated: "
+                         : run.size_given              ? u"longer than intended: "
+                                                       : u"longer than the others: ") +
+                        count_text(problem.size) + u" of " + count_text(run.file_bytes) + u" bytes");
+    if (problem.first_difference != kNoDifference)
+        parts.push_back(u"first difference at byte " + count_text(problem.first_difference));
+    std::u16string line = u"        " + problem.name + u": ";
+    for (size_t i = 0; i < parts.size(); ++i)
+        line += (i == 0 ? u"" : u"; ") + parts[i];
+    return line;
+}
+
+} // namespace
+
+std::vector<std::u16string> run_report(const RunCheck& run) {
     std::vector<std::u16string> lines;
     constexpr std::u16string_view kIndent = u"        ";
-    int intact = 0;
-    for (const RunCheck& run : check.runs) {
-        intact += run.intact();
-        std::u16string line = run.intact() ? u"OK      " : u"FAILED  ";
-        line += run_pattern(run) + u": ";
-        if (run.numbers.empty()) {
-            line += u"no whole file";
-        } else {
-            line += count_text(run.numbers.size()) + (run.numbers.size() == 1 ? u" file of " : u" files of ");
-            line += run.whole_kilobytes
-                        ? count_text(run.file_bytes / 1024) + u" KB"
-                        : count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";
-            line += u", numbers ";
-            append_number(line, run.numbers.front(), run.width);
-            line += u'-';
-            append_number(line, run.numbers.back(), run.width);
-        }
-        if (!run.seed_known)
-            line += u"; the tag carries no seed, so the data cannot be checked";
-        lines.push_back(line);
-
-        if (!run.missing.empty() || run.at_least != 0) {
-            std::u16string missing = std::u16string(kIndent) + u"missing: ";
-            for (const auto& [first, last] : run.missing)
-                append_range(missing, first, last, run.width);
-            if (run.at_least != 0) {
-                const auto within = std::upper_bound(run.numbers.begin(), run.numbers.end(), kMostFiles);
-                append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.at_least,
-                             run.width);
-                missing += u" and maybe more (" + format_ascii("%d", run.width) + u"-digit numbers: " +
-                           format_ascii("%d", run.at_least) + u" files or more)";
-            }
-            lines.push_back(missing);
-        }
-        if (run.beyond_count != 0)
-            lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.beyond_count)) +
-                            (run.beyond_count == 1 ? u" file numbered" : u" files numbered") +
-                            u" past the intended count of " +
-                            count_text(static_cast<uint64_t>(run.expected_count)));
-        if (!run.width_fits_count)
-            lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
-                            u" digits, but a run of " +
-                            count_text(static_cast<uint64_t>(run.expected_count)) + u" files has " +
-                            format_ascii("%d", number_width(run.expected_count)));
-        if (!run.past_limit.empty()) {
-            std::u16string past = std::u16string(kIndent) + u"numbers no run has: ";
-            for (const auto& [first, last] : run.past_limit)
-                append_range(past, first, last, run.width);
-            lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) +
-                            u" files, numbered with " + format_ascii("%d", number_width(kMostFiles)) +
-                            u" digits at most)");
-        }
-        for (const FileProblem& problem : run.problems) {
-            std::vector<std::u16string> parts;
-            if (problem.partial)
-                parts.push_back(u"left by a cancelled run: " + count_text(problem.size) + u" bytes written");
-            if (!problem.unreadable.empty())
-                parts.push_back(u"cannot be read: " + from_utf8(problem.unreadable));
-            if (!problem.changed.empty())
-                parts.push_back(from_utf8(problem.changed));
-            if (problem.wrong_size)
-                parts.push_back((problem.size < run.file_bytes ? u"truncated: "
-                                 : run.size_given              ? u"longer than intended: "
-                                                               : u"longer than the others: ") +
-                                count_text(problem.size) + u" of " + count_text(run.file_bytes) + u" bytes");
-            if (problem.first_difference != kNoDifference)
-                parts.push_back(u"first difference at byte " + count_text(problem.first_difference));
-            std::u16string line = std::u16string(kIndent) + problem.name + u": ";
-            for (size_t i = 0; i < parts.size(); ++i)
-                line += (i == 0 ? u"" : u"; ") + parts[i];
-            lines.push_back(line);
-        }
+    std::u16string line = run.intact() ? u"OK      " : u"FAILED  ";
+    line += run_pattern(run) + u": ";
+    if (run.numbers.empty()) {
+        line += u"no whole file";
+    } else {
+        line += count_text(run.numbers.size()) + (run.numbers.size() == 1 ? u" file" : u" files");
+        line += !run.size_known ? u" of unknown size (no regular file's size could be had)"
+                : run.whole_kilobytes
+                    ? u" of " + count_text(run.file_bytes / 1024) + u" KB"
+                    : u" of " + count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";
+        line += u", numbers ";
+        append_number(line, run.numbers.front(), run.width);
+        line += u'-';
+        append_number(line, run.numbers.back(), run.width);
     }
-    if (check.direct_refused)
+    if (!run.seed_known)
+        line += u"; the tag carries no seed, so the data cannot be checked";
+    lines.push_back(line);
+
+    if (!run.missing.empty() || run.at_least != 0) {
+        std::u16string missing = std::u16string(kIndent) + u"missing: ";
+        for (const auto& [first, last] : run.missing)
+            append_range(missing, first, last, run.width);
+        if (run.at_least != 0) {
+            const auto within = std::upper_bound(run.numbers.begin(), run.numbers.end(), kMostFiles);
+            append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.at_least,
+                         run.width);
+            missing += u" and maybe more (" + format_ascii("%d", run.width) + u"-digit numbers: " +
+                       format_ascii("%d", run.at_least) + u" files or more)";
+        }
+        lines.push_back(missing);
+    }
+    if (run.beyond_count != 0)
+        lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.beyond_count)) +
+                        (run.beyond_count == 1 ? u" file numbered" : u" files numbered") +
+                        u" past the intended count of " +
+                        count_text(static_cast<uint64_t>(run.expected_count)));
+    if (!run.width_fits_count)
+        lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
+                        u" digits, but a run of " + count_text(static_cast<uint64_t>(run.expected_count)) +
+                        u" files has " + format_ascii("%d", number_width(run.expected_count)));
+    if (!run.past_limit.empty()) {
+        std::u16string past = std::u16string(kIndent) + u"numbers no run has: ";
+        for (const auto& [first, last] : run.past_limit)
+            append_range(past, first, last, run.width);
+        lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) + u" files, numbered with " +
+                        format_ascii("%d", number_width(kMostFiles)) + u" digits at most)");
+    }
+    for (const FileProblem& problem : run.problems)
+        lines.push_back(problem_line(run, problem));
+    const UnlistedProblems& rest = run.unlisted;
+    if (rest.files != 0) {
+        std::u16string more = std::u16string(kIndent) + count_text(rest.files) + u" more damaged " +
+                              (rest.files == 1 ? u"file" : u"files") + u" (";
+        const std::pair<uint64_t, const char16_t*> kinds[] = {{rest.wrong_size, u"of the wrong size"},
+                                                              {rest.differing, u"with a difference"},
+                                                              {rest.unreadable, u"unreadable"},
+                                                              {rest.changed, u"changed or no regular file"},
+                                                              {rest.partial, u"left by a cancel"}};
+        bool first = true;
+        for (const auto& [count, what] : kinds)
+            if (count != 0) {
+                more += (first ? u"" : u", ") + count_text(count) + u" " + what;
+                first = false;
+            }
+        more += u"): ";
+        for (const auto& [first_number, last_number] : rest.numbers)
+            append_range(more, first_number, last_number, run.width);
+        lines.push_back(more);
+    }
+    return lines;
+}
+
+std::vector<std::u16string> report_end(const FolderFacts& facts) {
+    std::vector<std::u16string> lines;
+    if (facts.direct_refused)
         lines.push_back(u"Note: the file system refused direct reads; files were read through the cache.");
-    if (!check.cache_kept.empty())
-        lines.push_back(u"Note: the cache could not be dropped (" + from_utf8(check.cache_kept) +
+    if (!facts.cache_kept.empty())
+        lines.push_back(u"Note: the cache could not be dropped (" + from_utf8(facts.cache_kept) +
                         u"); files may have been read from it.");
-    const size_t runs = check.runs.size();
-    if (runs == 0)
+    if (facts.runs == 0)
         lines.push_back(u"No runs found: no file here has a name that a run gives its files.");
     else
-        lines.push_back(count_text(runs) + (runs == 1 ? u" run: " : u" runs: ") + count_text(intact) +
-                        u" intact, " + count_text(runs - static_cast<size_t>(intact)) + u" not intact.");
+        lines.push_back(count_text(facts.runs) + (facts.runs == 1 ? u" run: " : u" runs: ") +
+                        count_text(facts.intact_runs) + u" intact, " +
+                        count_text(facts.runs - facts.intact_runs) + u" not intact.");
+    return lines;
+}
+
+std::vector<std::u16string> verify_report(const FolderCheck& check) {
+    FolderFacts facts;
+    facts.runs = check.runs.size();
+    facts.direct_refused = check.direct_refused;
+    facts.cache_kept = check.cache_kept;
+    std::vector<std::u16string> lines;
+    for (const RunCheck& run : check.runs) {
+        facts.intact_runs += run.intact();
+        for (std::u16string& line : run_report(run))
+            lines.push_back(std::move(line));
+    }
+    for (std::u16string& line : report_end(facts))
+        lines.push_back(std::move(line));
     return lines;
 }

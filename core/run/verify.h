@@ -1,9 +1,11 @@
 // Checking the runs in a folder: the files are found by their names (head, number, tag, ".file";
 // one run is one head, one tag and one width of numbers), and every byte of every file is checked
 // against what its run writes. Only regular files count: a link is never followed, a pipe never
-// waited on. Generator data needs no seed (every word follows from the one before it, also from
-// file to file), random data takes its seed from the tag (shaped random data its shape from the
-// head as well), zeros are zeros.
+// waited on, and an entry under a run file's name that is no regular file is a damaged file of its
+// run. Generator data needs no seed (every word follows from the one before it, also from file to
+// file; a tag that records the generator's start fixes where the run's sequence begins), random
+// data takes its seed from the tag (shaped random data its shape from the head as well), zeros are
+// zeros.
 #pragma once
 
 #include <atomic>
@@ -31,6 +33,21 @@ struct FileProblem {
 
 inline constexpr uint64_t kNoDifference = UINT64_MAX;
 
+// The damaged files a run lists one by one; past them a run only counts its damaged files by kind
+// and gives their numbers as ranges, so that a check of a badly damaged folder stays small.
+inline constexpr size_t kListedProblems = 1000;
+
+// The damaged files of a run past the first kListedProblems.
+struct UnlistedProblems {
+    uint64_t files = 0;
+    uint64_t wrong_size = 0;
+    uint64_t differing = 0; // with a first difference
+    uint64_t unreadable = 0;
+    uint64_t changed = 0;                             // changed while checked, or no regular file
+    uint64_t partial = 0;                             // ".file.partial"
+    std::vector<std::pair<int32_t, int32_t>> numbers; // first-last ranges
+};
+
 struct RunCheck {
     int32_t files_type = kGeneratorData; // a FileType
     DataShape shape;                     // random data's
@@ -40,6 +57,12 @@ struct RunCheck {
     uint64_t file_bytes = 0;      // the size the run's files have (most of them, larger on a tie)
     bool whole_kilobytes = true;  // file_bytes is a whole number of kilobytes
     bool seed_known = true;       // random data: the tag carries a seed
+    // No file of the run is a regular file whose size could be had (a folder that can be listed
+    // but not searched), and no size was given: file_bytes means nothing.
+    bool size_known = true;
+    // Generator data whose tag records the generator's start (runs made before it did not): every
+    // file must lie where that start puts it, so the data of another run does not pass.
+    bool start_in_tag = false;
     // Numbers that are not there, as first-last ranges: gaps, and those before the first file.
     std::vector<std::pair<int32_t, int32_t>> missing;
     // Numbers no run gives (past kMostFiles, or wider than its numbers), as first-last ranges of
@@ -48,7 +71,8 @@ struct RunCheck {
     // When the numbers' width says the run had more files than the last one found: how many at
     // least (a run of 1,000 files or more has 4-digit numbers); 0 otherwise.
     int32_t at_least = 0;
-    std::vector<FileProblem> problems; // in number order
+    std::vector<FileProblem> problems; // in number order, the first kListedProblems
+    UnlistedProblems unlisted;         // the rest
     // Against an intended count (RunIntent): files numbered past it, and whether the numbers have
     // the width a run of that count gives them.
     int32_t expected_count = 0; // 0: not given
@@ -58,7 +82,8 @@ struct RunCheck {
 
     bool intact() const {
         return !numbers.empty() && whole_kilobytes && seed_known && missing.empty() && past_limit.empty() &&
-               at_least == 0 && problems.empty() && beyond_count == 0 && width_fits_count;
+               at_least == 0 && problems.empty() && unlisted.files == 0 && beyond_count == 0 &&
+               width_fits_count;
     }
 };
 
@@ -96,18 +121,50 @@ struct VerifyOptions {
     RunIntent intent;
     VerifyProgress* progress = nullptr;
     CheckScope scope;
+    // Set from another thread (or a signal handler) to stop the reads; the check then reports
+    // no run.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
+// What a check found about the folder as a whole.
+struct FolderFacts {
+    std::string error;      // why the folder could not be read; empty when it could
+    bool cancelled = false; // VerifyOptions::cancel stopped the check: no run was judged
+    size_t runs = 0;        // found
+    size_t intact_runs = 0;
+    bool direct_refused = false; // direct reads were asked for; the file system refused them
+    std::string cache_kept;      // why the cache could not be dropped, when it could not
+
+    bool intact() const { return error.empty() && !cancelled && runs != 0 && intact_runs == runs; }
+};
+
+// Takes a check's findings as they come, so that a report of any length is written as it goes:
+// the folder's facts once the files have been read, then each run in order. A run handed over is
+// gone after the call.
+class VerifySink {
+public:
+    virtual ~VerifySink() = default;
+    virtual void folder(const FolderFacts& facts) = 0;
+    virtual void run(const RunCheck& run) = 0;
+};
+
+// A whole check kept in memory, for callers that want every run at once.
 struct FolderCheck {
     std::string error; // why the folder could not be read; empty when it could
     std::vector<RunCheck> runs;
     bool direct_refused = false; // direct reads were asked for; the file system refused them
     std::string cache_kept;      // why the cache could not be dropped, when it could not
+    bool cancelled = false;
 };
 
-// Checks every run in `folder`. Files are read in blocks of 1 MiB by `threads` workers (0: one per
-// processor, at most 4; 4 for direct reads, which wait on the device) that take the blocks in
-// file order, so a disk still reads front to back.
+// Checks every run in `folder`, handing the findings to `sink`; returns the folder's facts (also
+// when it could not be read, and then calls no sink). Files are read in blocks of 1 MiB by
+// `threads` workers (0: one per processor, at most 4; 4 for direct reads, which wait on the device)
+// that take the blocks in file order, so a disk still reads front to back. The check keeps some 40
+// bytes per file and, at a time, one run's findings.
+FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options,
+                          VerifySink& sink);
+// The same, every run kept.
 FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, const VerifyOptions& options);
 inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, int threads = 0,
                                  const CheckScope& scope = {}) {
@@ -120,6 +177,10 @@ inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reade
 // What the check found, line by line: one line per run ("OK" or "FAILED", the name pattern, the
 // files and their size), under it one line for the missing numbers and one per bad file.
 std::vector<std::u16string> verify_report(const FolderCheck& check);
+// The report in pieces, for one written as the check goes: the lines of one run, then the notes
+// and the count of runs at the end.
+std::vector<std::u16string> run_report(const RunCheck& run);
+std::vector<std::u16string> report_end(const FolderFacts& facts);
 
 // The name pattern of a run, with "#" for the digits of the number.
 std::u16string run_pattern(const RunCheck& run);

@@ -6,11 +6,14 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -35,8 +38,17 @@ enum class ErrorTo { pipe, terminal };
 // standard output into a pipe and standard error into a pipe or a pseudo-terminal, in `folder` when
 // one is given. `while_running` is called with the process id once it runs.
 Finished run_program(const std::vector<std::string>& argv, ErrorTo err_to = ErrorTo::pipe,
-                     const std::function<void(pid_t)>& while_running = {}, const fs::path& folder = {}) {
+                     const std::function<void(pid_t)>& while_running = {}, const fs::path& folder = {},
+                     bool input_terminal = false) {
     Finished finished;
+    // A terminal on standard input, where the program asks its questions.
+    int input[2] = {-1, -1};
+    if (input_terminal) {
+        if (openpty(&input[0], &input[1], nullptr, nullptr, nullptr) != 0)
+            return finished;
+        fcntl(input[0], F_SETFD, FD_CLOEXEC);
+        fcntl(input[1], F_SETFD, FD_CLOEXEC);
+    }
     int out[2];
     int err[2]; // reading end, writing end
     if (pipe2(out, O_CLOEXEC) != 0)
@@ -55,7 +67,7 @@ Finished run_program(const std::vector<std::string>& argv, ErrorTo err_to = Erro
     args.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        const int none = open("/dev/null", O_RDONLY);
+        const int none = input_terminal ? input[1] : open("/dev/null", O_RDONLY);
         dup2(none, 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
@@ -66,6 +78,8 @@ Finished run_program(const std::vector<std::string>& argv, ErrorTo err_to = Erro
     }
     close(out[1]);
     close(err[1]);
+    if (input_terminal)
+        close(input[1]);
     if (while_running)
         while_running(pid);
     // Both outputs drained together, so that neither pipe fills while the other is read.
@@ -97,6 +111,8 @@ Finished run_program(const std::vector<std::string>& argv, ErrorTo err_to = Erro
         }
     int status = 0;
     waitpid(pid, &status, 0);
+    if (input_terminal)
+        close(input[0]);
     finished.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return finished;
 }
@@ -122,16 +138,20 @@ void expect_run_keys(const JsonValue& run) {
     for (const auto& [key, value] : run.object())
         keys.push_back(key);
     std::vector<std::string> expected = {
-        "status",    "folder",           "type",     "count", "size",       "files_written", "bytes_written",
-        "seconds",   "bytes_per_second", "tag",      "seed",  "first_file", "last_file",     "error",
-        "disk_full", "direct_refused",   "compress", "dedupe"};
+        "status",    "folder",           "type",     "count",  "size",       "files_written", "bytes_written",
+        "seconds",   "bytes_per_second", "tag",      "seed",   "first_file", "last_file",     "error",
+        "disk_full", "direct_refused",   "compress", "dedupe", "signal"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number :
          {"count", "size", "files_written", "bytes_written", "seed", "compress", "dedupe"})
         EXPECT_NO_THROW(run[number].whole()) << number;
     EXPECT_TRUE(run["seconds"].is_number());
-    EXPECT_TRUE(run["bytes_per_second"].is_number());
+    // A rate only beside a time: a run refused before it began took none.
+    if (run["seconds"].is_number() && run["seconds"].number() > 0)
+        EXPECT_TRUE(run["bytes_per_second"].is_number());
+    else
+        EXPECT_TRUE(run["bytes_per_second"].is_null());
 }
 
 // No files while the folder is not there yet.
@@ -159,13 +179,11 @@ TEST(CliUnits, EveryFormMakesFilesOfThatSize) {
         {"12", 12 * 1024},
         {"8K", 8192},
         {"8k", 8192},
-        {"8KB", 8192},
         {"8KiB", 8192},
-        {"2 kib", 2048},
+        {"2kib", 2048},
         {"0.5M", 524288},
         {"1.5MiB", 1572864},
         {"1m", 1048576},
-        {"1MB", 1048576},
         {"0.0009765625G", 1048576},
         {"0.0009765625GiB", 1048576},
         {"0.00000095367431640625T", 1048576},
@@ -184,11 +202,14 @@ TEST(CliUnits, EveryFormMakesFilesOfThatSize) {
         ASSERT_EQ(files.size(), 1u);
         EXPECT_EQ(fs::file_size(files[0]), c.bytes);
     }
-    for (const char* size : {"1.5", "10X", "2T", "3Gi"}) {
+    // Refused as the README refuses them: bad arguments, with their own JSON object.
+    for (const char* size :
+         {"1.5", "10X", "2T", "3Gi", "10GB", "4kb", "10 G", " 4 ", "4\tK", "+4", "1.", ".5M"}) {
+        SCOPED_TRACE(size);
         const Finished run =
             run_program(cli({"-o", (scratch.path() / "bad").string(), "-s", size, "--json"}));
-        EXPECT_EQ(run.code, 2) << size;
-        EXPECT_EQ(run.out, "") << "bad arguments print no JSON";
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(json_of(run.out)["status"].string(), "bad_arguments");
         EXPECT_EQ(run.err.rfind("pelmora-cli: -s ", 0), 0u) << run.err;
         EXPECT_FALSE(fs::exists(scratch.path() / "bad"));
     }
@@ -207,13 +228,16 @@ TEST(CliJson, RunsReadBack) {
         int code;
         const char* status;
         int files_written;
-        const char* error_part; // in the error text; null when there must be none
+        std::optional<std::string> error_part; // in the error text; none when there must be none
     } cases[] = {
         {"a run", cli({"-o", folder, "-n", "3", "-s", "5K", "-t", "random", "--seed", "42", "--json"}), 0,
-         "done", 3, nullptr},
+         "done", 3, std::nullopt},
         {"the same names again, kept",
          cli({"-o", folder, "-n", "3", "-s", "5K", "-t", "random", "--seed", "42", "--no-clobber", "--json"}),
-         3, "error", 0, "random__001_0000000000000046.file"},
+         3, "declined", 0, "--no-clobber keeps it: \"" + folder + "/random__001_0000000000000046.file\""},
+        {"the same names again, no terminal to ask",
+         cli({"-o", folder, "-n", "3", "-s", "5K", "-t", "random", "--seed", "42", "--json"}), 3, "declined",
+         0, "no terminal to ask"},
         {"a folder that is a file", cli({"-o", file_folder, "--json", "-s", "1"}), 1, "error", 0,
          "Could not open the target file"},
         {"the error in German, the keys not", cli({"-o", file_folder, "--json", "-s", "1", "--lang", "0"}), 1,
@@ -231,11 +255,15 @@ TEST(CliJson, RunsReadBack) {
             continue;
         EXPECT_EQ(result["status"].string(), c.status);
         EXPECT_EQ(result["files_written"].whole(), static_cast<uint64_t>(c.files_written));
-        if (c.error_part == nullptr)
+        EXPECT_TRUE(result["signal"].is_null());
+        if (!c.error_part) {
             EXPECT_TRUE(result["error"].is_null());
-        else
-            EXPECT_NE(result["error"].string().find(c.error_part), std::string::npos)
+        } else {
+            EXPECT_NE(result["error"].string().find(*c.error_part), std::string::npos)
                 << result["error"].string();
+            // What happened, not the question that was asked.
+            EXPECT_EQ(result["error"].string().find('?'), std::string::npos) << result["error"].string();
+        }
         if (c.files_written == 0) {
             EXPECT_TRUE(result["first_file"].is_null());
             EXPECT_TRUE(result["last_file"].is_null());
@@ -258,8 +286,10 @@ TEST(CliJson, RunsReadBack) {
     EXPECT_EQ(run["seed"].whole(), 42u);
     EXPECT_EQ(run["first_file"].string(), "random__001_0000000000000046.file");
     EXPECT_EQ(run["last_file"].string(), "random__003_0000000000000046.file");
-    EXPECT_GE(run["seconds"].number(), 0.0);
-    EXPECT_NEAR(run["bytes_per_second"].number(), 15360 / std::max(run["seconds"].number(), 0.001), 1.0);
+    // Measured to the microsecond: a run of three small files takes less than a millisecond, and
+    // its rate is the bytes over the time printed.
+    EXPECT_GT(run["seconds"].number(), 0.0);
+    EXPECT_NEAR(run["bytes_per_second"].number(), 15360 / run["seconds"].number(), 1.0);
     EXPECT_FALSE(run["disk_full"].boolean());
     EXPECT_FALSE(run["direct_refused"].boolean());
 
@@ -270,6 +300,165 @@ TEST(CliJson, RunsReadBack) {
     EXPECT_EQ(part["files_written"].whole(), 2u);
     EXPECT_EQ(part["first_file"].string(), "random__002_0000000000000046.file");
     EXPECT_EQ(part["last_file"].string(), "random__003_0000000000000046.file");
+}
+
+// Every way out with --json prints one object, whose status says what the exit code says.
+TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
+    ScratchFolder scratch;
+    const std::string made = (scratch.path() / "made").string();
+    ASSERT_EQ(run_program(cli({"-q", "-o", made, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code, 0);
+    const std::string damaged = (scratch.path() / "damaged").string();
+    ASSERT_EQ(run_program(cli({"-q", "-o", damaged, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code,
+              0);
+    const fs::path last = fs::path(damaged) / "random__003_0000000000000001.file";
+    fs::remove(last);
+    mkfifo(last.c_str(), 0666);
+    const struct {
+        const char* what;
+        std::vector<std::string> argv;
+        int code;
+        const char* status;
+        const char* error_part; // null: error is null
+    } cases[] = {
+        {"an unknown option", cli({"--json", "--bogus"}), 2, "bad_arguments", "--bogus"},
+        {"a size in decimal units", cli({"-o", made, "-s", "10GB", "--json"}), 2, "bad_arguments",
+         "write G or GiB, not GB"},
+        {"a size with a blank", cli({"-o", made, "-s", "10 G", "--json"}), 2, "bad_arguments", "10 G"},
+        {"a type that is none", cli({"-o", made, "-t", "3", "--json"}), 2, "bad_arguments", "\"3\""},
+        {"a folder path too long", cli({"-o", "/" + std::string(5000, 'a'), "--json"}), 2, "bad_arguments",
+         ""},
+        {"verify, intact", cli({"verify", "--json", made}), 0, "intact", nullptr},
+        {"verify, a pipe at the run's last number", cli({"verify", "--json", damaged}), 1, "not_intact",
+         nullptr},
+        {"verify, no such folder", cli({"verify", "--json", (scratch.path() / "none").string()}), 2,
+         "bad_arguments", ""},
+        {"verify, a bad option", cli({"verify", "--json", "--count", "0"}), 2, "bad_arguments", "--count"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Finished run = run_program(c.argv);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+        const JsonValue result = json_of(run.out);
+        if (!result.is_object())
+            continue;
+        EXPECT_EQ(result["status"].string(), c.status);
+        if (c.error_part == nullptr)
+            EXPECT_TRUE(result["error"].is_null());
+        else
+            EXPECT_NE(result["error"].string().find(c.error_part), std::string::npos)
+                << result["error"].string();
+    }
+}
+
+// Waits until the process catches `signal` (its handler is installed), at most 20 seconds: a signal
+// before would end it as the system ends a program, which is not what a test of the handler wants.
+void wait_for_handler(pid_t pid, int signal) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0)
+                return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// A check cancelled by a signal says so, with its own exit code, and judges no run.
+TEST(CliJson, ACancelledCheckSaysSo) {
+    ScratchFolder scratch;
+    // Zeros without a disk to read them from: holes of 1 GiB, which take a while all the same.
+    for (int n = 1; n <= 8; ++n) {
+        const fs::path file =
+            scratch.path() / ("maximal_compressible__00" + std::to_string(n) + "_1234567812345678.file");
+        std::ofstream{file};
+        fs::resize_file(file, std::uintmax_t{1} << 30);
+    }
+    const Finished run = run_program(cli({"verify", "--json", "--threads", "1", scratch.path().string()}),
+                                     ErrorTo::pipe, [](pid_t pid) {
+                                         wait_for_handler(pid, SIGTERM);
+                                         kill(pid, SIGTERM);
+                                     });
+    EXPECT_EQ(run.code, 143) << run.err;
+    const JsonValue result = json_of(run.out);
+    if (result.is_object()) {
+        EXPECT_EQ(result["status"].string(), "cancelled");
+        EXPECT_EQ(result["signal"].string(), "SIGTERM");
+        EXPECT_FALSE(result["intact"].boolean());
+        EXPECT_TRUE(result["runs"].array().empty());
+    }
+}
+
+// A signal at the overwrite question is a cancel: its status and signal, no error.
+TEST(CliJson, ASignalAtTheQuestionIsACancel) {
+    ScratchFolder scratch;
+    const std::string folder = (scratch.path() / "out").string();
+    ASSERT_EQ(run_program(cli({"-q", "-o", folder, "-n", "1", "-s", "4", "--seed", "5"})).code, 0);
+    const struct {
+        int signal;
+        int code;
+        const char* name;
+    } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Finished run = run_program(
+            cli({"-o", folder, "-n", "1", "-s", "4", "--seed", "5", "--json"}), ErrorTo::terminal,
+            [&](pid_t pid) {
+                // The question, asked once the handler is there, waits for an answer that never
+                // comes.
+                wait_for_handler(pid, c.signal);
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                kill(pid, c.signal);
+            },
+            {}, true);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        const JsonValue result = json_of(run.out);
+        expect_run_keys(result);
+        if (!result.is_object())
+            continue;
+        EXPECT_EQ(result["status"].string(), "cancelled");
+        EXPECT_EQ(result["signal"].string(), c.name);
+        EXPECT_TRUE(result["error"].is_null());
+    }
+}
+
+// A second signal ends the program at once, but no cut file keeps the name of a whole one.
+TEST(CliJson, ASecondSignalLeavesNoCutFileUnderAWholeName) {
+    // Ending at once leaves the jobs' threads running, as it must; a ThreadSanitizer build would
+    // report them as leaked and change the exit code.
+    const char* const sanitizer = std::getenv("TSAN_OPTIONS");
+    const std::string options = std::string(sanitizer != nullptr ? sanitizer : "") + " report_thread_leaks=0";
+    const std::optional<std::string> before =
+        sanitizer != nullptr ? std::optional<std::string>(sanitizer) : std::nullopt;
+    setenv("TSAN_OPTIONS", options.c_str(), 1);
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(std::string("jobs ") + jobs);
+        ScratchFolder scratch;
+        const fs::path folder = scratch.path() / "out";
+        const Finished run = run_program(
+            cli({"-o", folder.string(), "-n", "40", "-s", "64M", "-t", "1", "--jobs", jobs, "--json"}),
+            ErrorTo::pipe, [&](pid_t pid) {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (files_in_or_none(folder).empty() && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                // Two different signals: the same one twice may arrive as one. The second comes
+                // as soon as the first has been handled, before the jobs have seen the cancel.
+                kill(pid, SIGINT);
+                kill(pid, SIGTERM);
+            });
+        EXPECT_EQ(run.code, 130) << run.err;
+        for (const fs::path& file : files_in(folder)) {
+            if (file.extension() != ".partial") {
+                EXPECT_EQ(fs::file_size(file), 64u << 20) << file;
+            }
+        }
+    }
+    if (before)
+        setenv("TSAN_OPTIONS", before->c_str(), 1);
+    else
+        unsetenv("TSAN_OPTIONS");
 }
 
 // A run without --seed reports the number it drew, and that number makes the same files again.

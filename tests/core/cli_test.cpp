@@ -190,7 +190,8 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--size", "99999999999"}),
          "--size takes at most 2147483647 KB (2 TiB less 1 KiB), not \"99999999999\""},
         {words({"--size", "10X"}),
-         "--size takes kilobytes, or a number with K, M, G or T (K = 1024 bytes), not \"10X\""},
+         "--size takes kilobytes, or a number with K, M, G or T (K = 1024 bytes; also KiB, MiB, GiB, TiB), "
+         "without blanks, not \"10X\""},
         {words({"--size", "2T"}), "--size takes at most 2147483647 KB (2 TiB less 1 KiB), not \"2T\""},
         {words({"--type", "3"}),
          "--type takes 0 or noncompressible, 1 or compressible, 2 or random, not \"3\""},
@@ -271,7 +272,7 @@ TEST(CliOptions, ShortOptionsTogetherAndTheEndOfOptions) {
         {words({"-qy", "-n5", "-s1.5M", "-t1", "-od"}), u"d", 5, 1536, 1, true, Overwrite::yes},
         {words({"-yqn", "7"}), u".", 7, 1024, 0, true, Overwrite::yes},
         {words({"-o", "-n"}), u"-n", 1, 1024, 0, false, Overwrite::ask}, // a value may start with a dash
-        {words({"--folder=-q", "--size=2 MiB"}), u"-q", 1, 2048, 0, false, Overwrite::ask},
+        {words({"--folder=-q", "--size=2MiB"}), u"-q", 1, 2048, 0, false, Overwrite::ask},
         {words({"-n", "3", "--"}), u".", 3, 1024, 0, false, Overwrite::ask},
     };
     for (const auto& c : cases) {
@@ -320,10 +321,10 @@ TEST(CliOptions, SizeUnits) {
         const char* text;
         int32_t kilobytes;
     } cases[] = {
-        {"12", 12},           {"512K", 512},         {"512k", 512},         {"512KB", 512},
-        {"512KiB", 512},      {"1.5M", 1536},        {"1.5MiB", 1536},      {"3m", 3072},
-        {"10G", 10485760},    {"10GiB", 10485760},   {"0.5g", 524288},      {"1T", 1073741824},
-        {"1TiB", 1073741824}, {"1 tib", 1073741824}, {"2047G", 2146435072},
+        {"12", 12},           {"512K", 512},         {"512k", 512},      {"512KiB", 512},
+        {"1.5M", 1536},       {"1.5MiB", 1536},      {"3m", 3072},       {"10G", 10485760},
+        {"10GiB", 10485760},  {"0.5g", 524288},      {"1T", 1073741824}, {"1TiB", 1073741824},
+        {"1tib", 1073741824}, {"2047G", 2146435072},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_cli_options(words({"--size", c.text}));

@@ -33,7 +33,7 @@
 namespace {
 
 constexpr RunSeeds kSeeds{1234, 0xC0FFEE};
-const std::u16string kTag = make_tag(kSeeds.tag);
+const std::u16string kTag = run_tag(kGeneratorData, kSeeds);
 
 class Run : public SharedState {
 protected:

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -70,7 +74,7 @@ protected:
         s.files_type = type;
         s.Folder = scratch.text();
         ASSERT_EQ(generation_run(s, fs, seeds, options), 1);
-        tag = type == 2 ? random_tag(seeds.data % kRandomSeedLimit) : make_tag(seeds.tag);
+        tag = run_tag(type, seeds);
     }
     std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
         return scratch.path() / std::filesystem::path(file_name(type, count, number, tag));
@@ -295,6 +299,7 @@ TEST_F(Verify, FilesOfOtherRunsAreRunsOfTheirOwn) {
     make_run(1, 1000, 0, {3, 0}); // 4-digit numbers
     std::ofstream(scratch.path() / "notes.txt") << "not a run";
     std::ofstream(scratch.path() / "random__001_123.file") << "no tag";
+    // A folder under a run file's name is a damaged file of a run of its own, which stays apart.
     std::filesystem::create_directory(scratch.path() / ("random__001_" + to_utf8(random_tag(5)) + ".file"));
 
     const auto run_with = [](const FolderCheck& result, int32_t type, const std::u16string& run_tag) {
@@ -304,9 +309,11 @@ TEST_F(Verify, FilesOfOtherRunsAreRunsOfTheirOwn) {
         return static_cast<const RunCheck*>(nullptr);
     };
     FolderCheck result = check();
-    ASSERT_EQ(result.runs.size(), 4u) << describe(result);
+    ASSERT_EQ(result.runs.size(), 5u) << describe(result);
     for (const RunCheck& run : result.runs)
-        EXPECT_TRUE(run.intact()) << describe(result);
+        EXPECT_EQ(run.intact(), run.tag != random_tag(5)) << describe(result);
+    ASSERT_NE(run_with(result, 2, random_tag(5)), nullptr);
+    EXPECT_EQ(run_with(result, 2, random_tag(5))->problems.size(), 1u);
     ASSERT_NE(run_with(result, 0, first_tag), nullptr);
     EXPECT_EQ(run_with(result, 0, first_tag)->numbers.size(), 3u);
     ASSERT_NE(run_with(result, 0, second_tag), nullptr);
@@ -325,7 +332,7 @@ TEST_F(Verify, FilesOfOtherRunsAreRunsOfTheirOwn) {
     std::filesystem::copy_file(scratch.path() / std::filesystem::path(file_name(0, 2, 2, second_tag)),
                                replaced);
     result = check();
-    ASSERT_EQ(result.runs.size(), 4u);
+    ASSERT_EQ(result.runs.size(), 5u);
     const RunCheck* first = run_with(result, 0, first_tag);
     ASSERT_EQ(first->problems.size(), 1u) << describe(result);
     EXPECT_EQ(first->problems[0].number, 2);
@@ -586,57 +593,296 @@ TEST_F(Verify, FilesThatCannotBeExaminedOrChangeWhileCheckedAreReported) {
     }
 }
 
-TEST_F(Verify, EntriesThatAreNoRunFilesAreLeftOut) {
+// Anything under a run file's name that is no regular file is a damaged file of that run, for
+// every type and also at the run's last number, where leaving it out would make the run look
+// shorter and whole.
+TEST_F(Verify, EntriesUnderARunFilesNameThatAreNoRegularFilesAreDamaged) {
+    namespace files = std::filesystem;
     const struct {
         const char* what;
-        std::function<void(const std::filesystem::path& folder, const std::filesystem::path& second)> plant;
-        std::vector<std::u16string> report;
-    } cases[] = {
-        {"a folder with a run file's name",
-         [](const std::filesystem::path&, const std::filesystem::path& second) {
-             std::filesystem::remove(second);
-             std::filesystem::create_directory(second);
+        // Puts the entry in the file's place; false where the system does not let the test.
+        std::function<bool(const files::path& folder, const files::path& file)> plant;
+        const char16_t* problem;
+    } kinds[] = {
+        {"a folder",
+         [](const files::path&, const files::path& file) {
+             files::remove(file);
+             return files::create_directory(file);
          },
-         {u"FAILED  maximal_compressible__###_%.file: 2 files of 1 KB, numbers 001-003",
-          u"        missing: 002"}},
+         u"it is a folder, not a regular file"},
 #ifndef _WIN32
-        // Names are bytes on POSIX; a name that is no UTF-8 is nobody's run file, and no reason to
-        // give up on the others.
-        {"a name that is no UTF-8",
-         [](const std::filesystem::path& folder, const std::filesystem::path&) {
-             std::ofstream(folder / std::string("\xFF\xFE-not-text.file")) << "x";
-             std::ofstream(folder / std::string("maximal_compressible__\xC3\x28")) << "x";
+        {"a link to an intact copy",
+         [](const files::path& folder, const files::path& file) {
+             files::rename(file, folder / "copy");
+             files::create_symlink(folder / "copy", file);
+             return true;
          },
-         {u"OK      maximal_compressible__###_%.file: 3 files of 1 KB, numbers 001-003"}},
-        {"a link in a run file's place, to a whole copy of it",
-         [](const std::filesystem::path& folder, const std::filesystem::path& second) {
-             std::filesystem::copy_file(second, folder / "copy");
-             std::filesystem::remove(second);
-             std::filesystem::create_symlink(folder / "copy", second);
+         u"it is a symbolic link, not a regular file"},
+        {"a link that points nowhere",
+         [](const files::path& folder, const files::path& file) {
+             files::remove(file);
+             files::create_symlink(folder / "nothing", file);
+             return true;
          },
-         {u"FAILED  maximal_compressible__###_%.file: 2 files of 1 KB, numbers 001-003",
-          u"        missing: 002"}},
-        {"a pipe in a run file's place",
-         [](const std::filesystem::path&, const std::filesystem::path& second) {
-             std::filesystem::remove(second);
-             mkfifo(second.c_str(), 0666);
+         u"it is a symbolic link, not a regular file"},
+        {"a pipe",
+         [](const files::path&, const files::path& file) {
+             files::remove(file);
+             return mkfifo(file.c_str(), 0666) == 0;
          },
-         {u"FAILED  maximal_compressible__###_%.file: 2 files of 1 KB, numbers 001-003",
-          u"        missing: 002"}},
+         u"it is a named pipe, not a regular file"},
+        {"a socket",
+         [](const files::path&, const files::path& file) {
+             files::remove(file);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             if (file.native().size() >= sizeof address.sun_path)
+                 return false;
+             std::strcpy(address.sun_path, file.c_str());
+             const int socket_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             const bool bound = bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+             close(socket_fd);
+             return bound;
+         },
+         u"it is a socket, not a regular file"},
+        // A device needs the right to make one (root outside a container that forbids it).
+        {"a device",
+         [](const files::path&, const files::path& file) {
+             files::remove(file);
+             return mknod(file.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+         },
+         u"it is a device, not a regular file"},
 #endif
+    };
+    for (const auto& kind : kinds) {
+        for (const int32_t type : {kGeneratorData, kZeros, kRandomData}) {
+            for (const int32_t number : {2, 3}) {
+                SCOPED_TRACE(std::string(kind.what) + " at file " + std::to_string(number) + " of 3, type " +
+                             std::to_string(type));
+                files::remove_all(scratch.path());
+                files::create_directories(scratch.path());
+                make_run(type, 3, 5);
+                if (!kind.plant(scratch.path(), path(type, 3, number))) {
+                    ADD_FAILURE_AT(__FILE__, __LINE__) << "could not plant " << kind.what;
+                    continue;
+                }
+                const FolderCheck result = check();
+                ASSERT_TRUE(result.error.empty()) << result.error;
+                ASSERT_EQ(result.runs.size(), 1u) << describe(result);
+                const RunCheck& run = result.runs[0];
+                EXPECT_FALSE(run.intact());
+                EXPECT_EQ(run.numbers, (std::vector<int32_t>{1, 2, 3}));
+                EXPECT_EQ(run.file_bytes, 5u * 1024);
+                ASSERT_EQ(run.problems.size(), 1u) << describe(result);
+                EXPECT_EQ(run.problems[0].number, number);
+                EXPECT_EQ(from_utf8(run.problems[0].changed), kind.problem);
+                EXPECT_EQ(
+                    verify_report(result),
+                    (std::vector<std::u16string>{
+                        u"FAILED  " + run_pattern(run) + u": 3 files of 5 KB, numbers 001-003",
+                        u"        " + path(type, 3, number).filename().u16string() + u": " + kind.problem,
+                        u"1 run: 0 intact, 1 not intact."}));
+            }
+        }
+    }
+}
+
+#ifndef _WIN32
+// Names are bytes on POSIX; a name that is no UTF-8 is nobody's run file, and no reason to give up
+// on the others.
+TEST_F(Verify, NamesThatAreNoTextAreLeftOut) {
+    make_run(1, 3, 1);
+    std::ofstream(scratch.path() / std::string("\xFF\xFE-not-text.file")) << "x";
+    std::ofstream(scratch.path() / std::string("maximal_compressible__\xC3\x28")) << "x";
+    const FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 1u);
+    EXPECT_TRUE(result.runs[0].intact()) << describe(result);
+}
+#endif
+
+// Generator data's tag records the generator's start: the data of another run under the tag is
+// damage, where runs made before (whose tags are drawn apart from the data) still pass as before.
+TEST_F(Verify, GeneratorDataBelongsToTheTagThatRecordsItsStart) {
+    namespace files = std::filesystem;
+    const RunSeeds other{99, 0xBADC0DE};
+    const struct {
+        const char* what;
+        // Makes the run of kSeeds into what is checked; returns the tag it ends up under.
+        std::function<std::u16string()> change;
+        bool intact;
+    } cases[] = {
+        {"as made", [] { return run_tag(kGeneratorData, kSeeds); }, true},
+        {"renamed to another run's tag",
+         [this, other] {
+             const std::u16string to = run_tag(kGeneratorData, other);
+             for (int32_t n = 1; n <= 3; ++n)
+                 files::rename(path(0, 3, n), scratch.path() / files::path(file_name(0, 3, n, to)));
+             return to;
+         },
+         false},
+        {"replaced by another run of the same size",
+         [this, other] {
+             ScratchFolder elsewhere;
+             GenerationSettings s;
+             s.files_c = 3;
+             s.files_size = 5;
+             s.Folder = elsewhere.text();
+             EXPECT_EQ(generation_run(s, fs, other), 1);
+             // Removed first: mingw's copy_file does not overwrite.
+             for (int32_t n = 1; n <= 3; ++n) {
+                 files::remove(path(0, 3, n));
+                 files::copy_file(elsewhere.path() /
+                                      files::path(file_name(0, 3, n, run_tag(kGeneratorData, other))),
+                                  path(0, 3, n));
+             }
+             return tag;
+         },
+         false},
+        // A run made before its tag recorded the start: drawn digits, which the check does not
+        // hold the data to.
+        {"under a tag drawn apart from the data, as runs made before had",
+         [this] {
+             const std::u16string to = make_tag(kSeeds.tag);
+             EXPECT_FALSE(generator_tag_start(to).has_value());
+             for (int32_t n = 1; n <= 3; ++n)
+                 files::rename(path(0, 3, n), scratch.path() / files::path(file_name(0, 3, n, to)));
+             return to;
+         },
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove_all(scratch.path());
-        std::filesystem::create_directories(scratch.path());
-        make_run(1, 3, 1);
-        c.plant(scratch.path(), path(1, 3, 2));
+        files::remove_all(scratch.path());
+        files::create_directories(scratch.path());
+        make_run(kGeneratorData, 3, 5);
+        const std::u16string checked_tag = c.change();
         const FolderCheck result = check();
-        ASSERT_TRUE(result.error.empty()) << result.error;
-        std::vector<std::u16string> lines = verify_report(result);
-        ASSERT_EQ(lines.size(), c.report.size() + 1) << describe(result);
-        for (size_t i = 0; i < c.report.size(); ++i)
-            EXPECT_EQ(lines[i], replace_all(c.report[i], u"%", tag));
+        ASSERT_EQ(result.runs.size(), 1u) << describe(result);
+        const RunCheck& run = result.runs[0];
+        EXPECT_EQ(run.tag, checked_tag);
+        EXPECT_EQ(run.start_in_tag, generator_tag_start(checked_tag).has_value());
+        EXPECT_EQ(run.intact(), c.intact) << describe(result);
+        if (!c.intact) {
+            // Every file is off from its first byte on.
+            ASSERT_EQ(run.problems.size(), 3u) << describe(result);
+            for (const FileProblem& problem : run.problems)
+                EXPECT_LT(problem.first_difference, 4u);
+        }
+    }
+}
+
+TEST(GeneratorTag, RecordsTheStartAndRarelyPassesForADrawnTag) {
+    for (const uint32_t start : {0u, 1u, 0xC0FFEEu, 0xFFFFFFFFu, 2396403u}) {
+        const std::u16string tag = generator_tag(start);
+        ASSERT_EQ(tag.size(), 16u);
+        EXPECT_TRUE(parse_run_file_name(u"non_compressible__001_" + tag + u".file").has_value())
+            << to_utf8(tag);
+        EXPECT_EQ(generator_tag_start(tag), start) << to_utf8(tag);
+        // One digit more or less breaks the check.
+        std::u16string changed = tag;
+        changed[15] = changed[15] == u'8' ? u'0' : static_cast<char16_t>(changed[15] + 1);
+        EXPECT_NE(generator_tag_start(changed), start);
+    }
+    // Tags of runs made before: about one in 431,439 passes the check by chance.
+    int passed = 0;
+    for (uint32_t seed = 0; seed < 20000; ++seed)
+        passed += generator_tag_start(make_tag(seed)).has_value();
+    EXPECT_LE(passed, 2);
+    EXPECT_FALSE(generator_tag_start(u"8888888888888888").has_value()) << "past 9^16 / 2^32 checks";
+    EXPECT_FALSE(generator_tag_start(u"123").has_value());
+}
+
+// A run of many damaged files lists the first kListedProblems and counts the rest by kind, with
+// their numbers as ranges; the report stays right.
+TEST_F(Verify, ManyDamagedFilesAreListedUpToALimitAndCountedPastIt) {
+    constexpr int32_t kCount = static_cast<int32_t>(kListedProblems) + 5;
+    make_run(kZeros, kCount, 1);
+    for (int32_t n = 1; n <= kCount; ++n)
+        if (n != kCount - 2) // one whole file among the last ones: two ranges
+            flip_byte(path(kZeros, kCount, n), 7);
+    std::ofstream(path(kZeros, kCount, kCount), std::ios::app | std::ios::binary) << 'x';
+    const FolderCheck result = check();
+    ASSERT_EQ(result.runs.size(), 1u);
+    const RunCheck& run = result.runs[0];
+    EXPECT_FALSE(run.intact());
+    ASSERT_EQ(run.problems.size(), kListedProblems);
+    EXPECT_EQ(run.problems.front().number, 1);
+    EXPECT_EQ(run.problems.back().number, static_cast<int32_t>(kListedProblems));
+    EXPECT_EQ(run.unlisted.files, 4u);
+    EXPECT_EQ(run.unlisted.differing, 4u);
+    EXPECT_EQ(run.unlisted.wrong_size, 1u);
+    EXPECT_EQ(run.unlisted.numbers,
+              (std::vector<std::pair<int32_t, int32_t>>{{kCount - 4, kCount - 3}, {kCount - 1, kCount}}));
+    const std::vector<std::u16string> lines = verify_report(result);
+    ASSERT_EQ(lines.size(), 1 + kListedProblems + 1 + 1);
+    EXPECT_EQ(
+        lines[1 + kListedProblems],
+        u"        4 more damaged files (1 of the wrong size, 4 with a difference): 1001-1002, 1004-1005");
+}
+
+// A folder that can be listed but not searched: no file's size can be had, so the run has none
+// (not 0 KB), and every file is reported.
+TEST_F(Verify, AFolderThatCanBeListedButNotSearchedGivesNoSize) {
+    class Unsearchable : public PlatformFileReader {
+    public:
+        Kind examine(const std::u16string&, uint64_t&, std::string& error) override {
+            error = "Permission denied";
+            return Kind::unreadable;
+        }
+    } unsearchable;
+    make_run(kRandomData, 2, 5);
+    const FolderCheck result = verify_folder(scratch.text(), unsearchable);
+    ASSERT_EQ(result.runs.size(), 1u);
+    EXPECT_FALSE(result.runs[0].size_known);
+    EXPECT_EQ(verify_report(result),
+              (std::vector<std::u16string>{
+                  u"FAILED  " + run_pattern(result.runs[0]) +
+                      u": 2 files of unknown size (no regular file's size could be had), numbers 001-002",
+                  u"        " + path(kRandomData, 2, 1).filename().u16string() +
+                      u": cannot be read: Permission denied",
+                  u"        " + path(kRandomData, 2, 2).filename().u16string() +
+                      u": cannot be read: Permission denied",
+                  u"1 run: 0 intact, 1 not intact."}));
+}
+
+// Two files, two sizes: a file that was extended is blamed, not the one beside it; a file cut
+// short at a whole kilobyte still is.
+TEST_F(Verify, ATieBetweenTwoSizesBlamesTheFileThatChanged) {
+    const struct {
+        const char* what;
+        std::function<void(const std::filesystem::path& first)> change;
+        int32_t blamed;
+        const char16_t* problem;
+    } cases[] = {
+        {"file 1 extended by a kilobyte",
+         [](const std::filesystem::path& first) {
+             std::ofstream(first, std::ios::app | std::ios::binary) << std::string(1024, 'x');
+         },
+         1, u"longer than the others: 6144 of 5120 bytes; first difference at byte 5120"},
+        {"file 1 extended by a few bytes",
+         [](const std::filesystem::path& first) {
+             std::ofstream(first, std::ios::app | std::ios::binary) << "x\n";
+         },
+         1, u"longer than the others: 5122 of 5120 bytes; first difference at byte 5120"},
+        {"file 1 cut short at a whole kilobyte",
+         [](const std::filesystem::path& first) { std::filesystem::resize_file(first, 4096); }, 1,
+         u"truncated: 4096 of 5120 bytes"},
+    };
+    for (const int32_t type : {kGeneratorData, kRandomData}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", type " + std::to_string(type));
+            std::filesystem::remove_all(scratch.path());
+            std::filesystem::create_directories(scratch.path());
+            make_run(type, 2, 5);
+            c.change(path(type, 2, 1));
+            const FolderCheck result = check();
+            ASSERT_EQ(result.runs.size(), 1u);
+            EXPECT_EQ(result.runs[0].file_bytes, 5u * 1024);
+            const std::vector<std::u16string> lines = verify_report(result);
+            ASSERT_EQ(lines.size(), 3u) << describe(result);
+            EXPECT_EQ(lines[1],
+                      u"        " + path(type, 2, c.blamed).filename().u16string() + u": " + c.problem);
+        }
     }
 }
 
@@ -718,7 +964,7 @@ TEST_F(Verify, AFileACancelCutShortIsReported) {
         s.Folder = scratch.text();
         ASSERT_EQ(generation_run(s, cancelling, kSeeds), 1);
         run_cancel = false;
-        tag = make_tag(kSeeds.tag);
+        tag = run_tag(kGeneratorData, kSeeds);
         std::vector<std::u16string> expected;
         for (const std::u16string& line : c.report)
             expected.push_back(replace_all(line, u"%", tag));

@@ -130,7 +130,7 @@ TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
 
 const char* const kStartCaseNames[] = {"TextAndAUnit", "ThreeFiles", "MegabytesWithAPoint"};
 INSTANTIATE_TEST_SUITE_P(Fields, GenerationPageStart,
-                         testing::Values(StartCase{L"abc", L"12 kb", L"1", L"12", 1, 12},
+                         testing::Values(StartCase{L"abc", L"12k", L"1", L"12", 1, 12},
                                          StartCase{L"3", L"5", L"3", L"5", 3, 5},
                                          StartCase{L"2", L"1.5M", L"2", L"1536", 2, 1536}),
                          [](const testing::TestParamInfo<StartCase>& info) {
@@ -165,6 +165,10 @@ TEST(GenerationPage, TheSizeFieldTakesUnitsAndRefusesWhatItCannotRead) {
         {L"10X", unreadable.c_str(), nullptr},
         {L"12abc", unreadable.c_str(), nullptr},
         {L"1.5K", unreadable.c_str(), nullptr},
+        // The forms the command line refuses, the field refuses too.
+        {L"10GB", unreadable.c_str(), nullptr},
+        {L" 4 ", unreadable.c_str(), nullptr},
+        {L".5M", unreadable.c_str(), nullptr},
         {L"", unreadable.c_str(), nullptr},
         {L"4T", L"\" is too large: a file may have at most 2147483647 KB.", nullptr},
         {L"-5", L"The size of the files must not be negative.", nullptr},
