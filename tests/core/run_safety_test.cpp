@@ -34,7 +34,7 @@
 namespace {
 
 constexpr RunSeeds kSeeds{77, 0xBEEF};
-const std::u16string kTag = make_tag(kSeeds.tag);
+const std::u16string kTag = run_tag(kGeneratorData, kSeeds);
 const std::vector<uint8_t> kPrecious{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
 
 // The platform's file system with a hook that sees every file made, from any job.
