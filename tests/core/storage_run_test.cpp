@@ -90,6 +90,7 @@ protected:
         s.files_c = count;
         s.files_size = size_kb;
         s.files_type = type;
+        s.shape = shape;
         s.Folder = folder.u16string();
         s.owner = view != nullptr ? view : &own_view;
         return generation_run(s, fs != nullptr ? *fs : own_fs, kSeeds, options, outcome);
@@ -103,6 +104,7 @@ protected:
     }
 
     ScratchFolder scratch;
+    DataShape shape; // of random data
     int references_ = 0;
 };
 
@@ -146,6 +148,47 @@ TEST_F(StorageRun, JobsShardsAndDirectIoWriteTheBytesOfOnePlainRun) {
             }
         }
     }
+}
+
+TEST_F(StorageRun, CopiesOfLargerUnitsAndWholeFilesAreTheSameWithJobsShardsAndDirectIo) {
+    // Copies reach across files: every job, shard and lane must place them as one job does.
+    constexpr int32_t kCount = 7;
+    const struct {
+        const char* name;
+        int32_t jobs, first, last;
+        bool direct;
+    } cases[] = {
+        {"3 jobs", 3, 1, 0, false},
+        {"files 4-7", 1, 4, 7, false},
+        {"direct, 2 jobs", 2, 1, 0, true},
+        {"direct, files 5-6", 1, 5, 6, true},
+    };
+    const struct {
+        DataShape shape;
+        int32_t size_kb;
+    } runs[] = {
+        {{50, 40, 20}, 2053},              // 1 MiB units, two in each file and a short one
+        {{50, 40, kDedupeUnitFile}, 1027}, // whole files that end in a short block
+    };
+    for (const auto& r : runs) {
+        shape = r.shape;
+        const Files whole = reference(kCount, r.size_kb, 2);
+        ASSERT_EQ(whole.size(), static_cast<size_t>(kCount));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", unit " + dedupe_unit_text(r.shape.unit));
+            const std::filesystem::path folder = scratch.path() / "out";
+            std::filesystem::remove_all(folder);
+            RunOptions options;
+            options.jobs = c.jobs;
+            options.first = c.first;
+            options.last = c.last;
+            options.direct = c.direct;
+            ASSERT_EQ(run(folder, kCount, r.size_kb, 2, options), 1);
+            EXPECT_TRUE(read_folder(folder) == numbers(whole, c.first, c.last == 0 ? kCount : c.last))
+                << "names and bytes";
+        }
+    }
+    shape = {};
 }
 
 TEST_F(StorageRun, GeneratorDataOfAnyFileStartsWhereTheRunsSequenceStands) {
