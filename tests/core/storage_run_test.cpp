@@ -121,15 +121,23 @@ TEST_F(StorageRun, JobsShardsAndDirectIoWriteTheBytesOfOnePlainRun) {
         {"direct", 1, 1, 0, true},
         {"direct, 2 jobs, files 2-6", 2, 2, 6, true},
     };
+    // Shaped data's copies reach across files: every job, shard and lane must place them as one
+    // job does, with units of 1 MiB (one in each file of 1,027 KB, and a short one) and whole files.
+    const struct {
+        int32_t type;
+        DataShape shape;
+    } kinds[] = {{0, {}}, {1, {}}, {2, {}}, {2, {50, 40, 20}}, {2, {50, 40, kDedupeUnitFile}}};
     // Empty files; 5 KB: one direct block whose tail is cut back; 1,027 KB: two blocks from two
     // lanes, the second ending past the alignment.
     for (const int32_t size_kb : {0, 5, 1027}) {
-        for (const int32_t type : {0, 1, 2}) {
+        for (const auto& kind : kinds) {
+            const int32_t type = kind.type;
+            shape = kind.shape;
             const Files whole = reference(kCount, size_kb, type);
             ASSERT_EQ(whole.size(), static_cast<size_t>(kCount));
             for (const auto& c : cases) {
-                SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type) + ", " +
-                             std::to_string(size_kb) + " KB");
+                SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type) + ", unit " +
+                             dedupe_unit_text(shape.unit) + ", " + std::to_string(size_kb) + " KB");
                 const std::filesystem::path folder = scratch.path() / "out";
                 std::filesystem::remove_all(folder);
                 RunOptions options;
@@ -148,47 +156,6 @@ TEST_F(StorageRun, JobsShardsAndDirectIoWriteTheBytesOfOnePlainRun) {
             }
         }
     }
-}
-
-TEST_F(StorageRun, CopiesOfLargerUnitsAndWholeFilesAreTheSameWithJobsShardsAndDirectIo) {
-    // Copies reach across files: every job, shard and lane must place them as one job does.
-    constexpr int32_t kCount = 7;
-    const struct {
-        const char* name;
-        int32_t jobs, first, last;
-        bool direct;
-    } cases[] = {
-        {"3 jobs", 3, 1, 0, false},
-        {"files 4-7", 1, 4, 7, false},
-        {"direct, 2 jobs", 2, 1, 0, true},
-        {"direct, files 5-6", 1, 5, 6, true},
-    };
-    const struct {
-        DataShape shape;
-        int32_t size_kb;
-    } runs[] = {
-        {{50, 40, 20}, 2053},              // 1 MiB units, two in each file and a short one
-        {{50, 40, kDedupeUnitFile}, 1027}, // whole files that end in a short block
-    };
-    for (const auto& r : runs) {
-        shape = r.shape;
-        const Files whole = reference(kCount, r.size_kb, 2);
-        ASSERT_EQ(whole.size(), static_cast<size_t>(kCount));
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", unit " + dedupe_unit_text(r.shape.unit));
-            const std::filesystem::path folder = scratch.path() / "out";
-            std::filesystem::remove_all(folder);
-            RunOptions options;
-            options.jobs = c.jobs;
-            options.first = c.first;
-            options.last = c.last;
-            options.direct = c.direct;
-            ASSERT_EQ(run(folder, kCount, r.size_kb, 2, options), 1);
-            EXPECT_TRUE(read_folder(folder) == numbers(whole, c.first, c.last == 0 ? kCount : c.last))
-                << "names and bytes";
-        }
-    }
-    shape = {};
 }
 
 TEST_F(StorageRun, GeneratorDataOfAnyFileStartsWhereTheRunsSequenceStands) {
