@@ -864,33 +864,39 @@ TEST(CliProgram, VerifyOfAFolderThatCannotBeSearchedOrListed) {
     }
 }
 
+// Four processes at once, each its own shard of a run of `data`, and three jobs in one process,
+// make the files of the whole run, and verify finds the shards' run intact.
+void expect_shards_and_jobs_make_the_whole_run(const std::string& data) {
+    SCOPED_TRACE(data);
+    ScratchFolder scratch;
+    const std::string run = " --count 12 --size 300 --seed 99 --quiet " + std::string(data);
+    const std::string whole = (scratch.path() / "whole").string();
+    const std::string shards = (scratch.path() / "shards").string();
+    const std::string jobs = (scratch.path() / "jobs").string();
+    auto [code, output] = run_cli("--folder '" + whole + "'" + run);
+    ASSERT_EQ(code, 0) << output;
+    // As a cluster's nodes would: four processes at once, each its own range, one folder.
+    const std::string command = "printf '1-3\\n4-6\\n7-9\\n10-12\\n' | xargs -P 4 -I{} " +
+                                std::string(PELMORA_CLI) + " --folder '" + shards + "'" + run +
+                                " --files {} 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(read_folder_files(scratch.path() / "shards") == read_folder_files(scratch.path() / "whole"));
+    std::tie(code, output) = run_cli("--folder '" + jobs + "' --jobs 3" + run);
+    ASSERT_EQ(code, 0) << output;
+    EXPECT_TRUE(read_folder_files(scratch.path() / "jobs") == read_folder_files(scratch.path() / "whole"));
+    std::tie(code, output) = run_cli("verify '" + shards + "'");
+    EXPECT_EQ(code, 0) << output;
+}
+
 TEST(CliProgram, FourShardsAsParallelProcessesMakeTheWholeRun) {
     // Shaped data places its copies across files: shards and jobs must place them alike.
-    for (const char* data :
-         {"--type 0", "--type 1", "--type 2", "--compress 40 --dedupe 30",
-          "--compress 40 --dedupe 60 --dedupe-unit 64K", "--dedupe 50 --dedupe-unit file"}) {
-        SCOPED_TRACE(data);
-        ScratchFolder scratch;
-        const std::string run = " --count 12 --size 300 --seed 99 --quiet " + std::string(data);
-        const std::string whole = (scratch.path() / "whole").string();
-        const std::string shards = (scratch.path() / "shards").string();
-        const std::string jobs = (scratch.path() / "jobs").string();
-        auto [code, output] = run_cli("--folder '" + whole + "'" + run);
-        ASSERT_EQ(code, 0) << output;
-        // As a cluster's nodes would: four processes at once, each its own range, one folder.
-        const std::string command = "printf '1-3\\n4-6\\n7-9\\n10-12\\n' | xargs -P 4 -I{} " +
-                                    std::string(PELMORA_CLI) + " --folder '" + shards + "'" + run +
-                                    " --files {} 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        EXPECT_TRUE(read_folder_files(scratch.path() / "shards") ==
-                    read_folder_files(scratch.path() / "whole"));
-        std::tie(code, output) = run_cli("--folder '" + jobs + "' --jobs 3" + run);
-        ASSERT_EQ(code, 0) << output;
-        EXPECT_TRUE(read_folder_files(scratch.path() / "jobs") ==
-                    read_folder_files(scratch.path() / "whole"));
-        std::tie(code, output) = run_cli("verify '" + shards + "'");
-        EXPECT_EQ(code, 0) << output;
-    }
+    for (const char* data : {"--type 0", "--type 1", "--type 2", "--compress 40 --dedupe 30"})
+        expect_shards_and_jobs_make_the_whole_run(data);
+}
+
+TEST(CliProgram, ShardsAndJobsPlaceCopiesOfLargerUnitsAndWholeFilesAlike) {
+    for (const char* data : {"--compress 40 --dedupe 60 --dedupe-unit 64K", "--dedupe 50 --dedupe-unit file"})
+        expect_shards_and_jobs_make_the_whole_run(data);
 }
 
 TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
