@@ -894,9 +894,9 @@ TEST(CliProgram, FourShardsAsParallelProcessesMakeTheWholeRun) {
         expect_shards_and_jobs_make_the_whole_run(data);
 }
 
-TEST(CliProgram, ShardsAndJobsPlaceCopiesOfLargerUnitsAndWholeFilesAlike) {
-    for (const char* data : {"--compress 40 --dedupe 60 --dedupe-unit 64K", "--dedupe 50 --dedupe-unit file"})
-        expect_shards_and_jobs_make_the_whole_run(data);
+TEST(CliProgram, ShardsAndJobsPlaceCopiesOfWholeFilesAlike) {
+    // A copy's source is mostly in another shard (larger units are covered by the storage tests).
+    expect_shards_and_jobs_make_the_whole_run("--compress 40 --dedupe 50 --dedupe-unit file");
 }
 
 TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
