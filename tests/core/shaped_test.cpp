@@ -334,11 +334,11 @@ TEST(ShapedUnits, WholeFilesAreCopiesOfEarlierUniqueFilesAtAnySize) {
             // Without copies the same files, each its own: a unique file is that, and a copy is
             // the file it names as its source.
             const auto alone = run_files(8, {45, 0}, file_bytes, kCount);
-            std::set<std::vector<uint8_t>> seen;
+            std::set<std::string> seen;
             uint64_t copies = 0;
             for (int32_t number = 1; number <= kCount; ++number) {
                 const auto& file = files[static_cast<size_t>(number - 1)];
-                copies += !seen.insert(file).second;
+                copies += !seen.emplace(file.begin(), file.end()).second;
                 ASSERT_EQ(copies, shaped_copies(static_cast<uint64_t>(number), dedupe)) << "file " << number;
                 const int32_t source = ShapedFileData(8, shape, file_bytes, number).source_file();
                 ASSERT_LE(source, number);
