@@ -56,9 +56,11 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
         json.ascii(signal);
     json.key("folder").value(options.folder);
     json.key("type").ascii(type_word(options.type));
-    // Random data's shape: the compressed size in percent, the share of duplicate 4 KB blocks.
+    // Random data's shape: the compressed size in percent, the share of duplicate units and the unit.
     json.key("compress").value(options.type == kRandomData ? options.shape.compress : 100);
     json.key("dedupe").value(options.type == kRandomData ? options.shape.dedupe : 0);
+    json.key("dedupe_unit")
+        .ascii(dedupe_unit_text(options.type == kRandomData ? options.shape.unit : kDedupeUnitSmallest));
     json.key("count").value(options.count);
     json.key("size").value(static_cast<uint64_t>(options.size_kb) * 1024);
     json.key("files_written").value(outcome.files_written);

@@ -139,6 +139,17 @@ Result set_dedupe(CliOptions& o, const std::u16string& value, const std::string&
     return number_into(o.shape.dedupe, value, spelled, 0, 99);
 }
 
+Result set_dedupe_unit(CliOptions& o, const std::u16string& value, const std::string& spelled) {
+    o.shape_given = true;
+    const std::optional<int32_t> unit = parse_dedupe_unit(to_utf8(value));
+    if (!unit)
+        return CliError{spelled +
+                        " takes a power of two from 4K to 64M (4K, 8K, ..., 1M, ..., 64M) or file, not \"" +
+                        to_utf8(value) + "\""};
+    o.shape.unit = *unit;
+    return std::nullopt;
+}
+
 Result set_seed(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     uint64_t seed = 0;
     if (Result error = number_into(seed, value, spelled, 0, static_cast<int64_t>(kRandomSeedLimit - 1)))
@@ -210,9 +221,13 @@ constexpr CliOption kOptions[] = {
      "random data that compresses to P % of its size, 1 to 100 (100: as -t 2); every 4 KB block alike",
      set_compress},
     {0, "dedupe", "D", kRunCommand,
-     "D % of the run's 4 KB blocks are copies of earlier ones, 0 to 99, the rest unique; random data, "
-     "with or without --compress",
+     "D % of the run's units (4 KB blocks unless --dedupe-unit) are copies of earlier ones, 0 to 99, "
+     "the rest unique; random data, with or without --compress",
      set_dedupe},
+    {0, "dedupe-unit", "U", kRunCommand,
+     "what --dedupe copies: whole units of U from the start of each file, a power of two from 4K "
+     "(default) to 64M, or file for whole files",
+     set_dedupe_unit},
     {0, "seed", "N", kRunCommand,
      "fixes the tag and the data, 0 to 1125899906842623: the same command makes the same files", set_seed},
     {'y', "yes", nullptr, kRunCommand, "overwrite existing files without asking", set_yes},
@@ -372,9 +387,11 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     // Shaped data is random data: the shape chooses the type, and another type contradicts it.
     if (options.shape_given) {
         if (options.type_given && options.type != kRandomData)
-            return CliError{"--compress and --dedupe shape random data, which --type " +
+            return CliError{"--compress, --dedupe and --dedupe-unit shape random data, which --type " +
                             std::to_string(options.type) + " is not"};
         options.type = kRandomData;
+        // Without copies the unit changes no byte, and the run is named as with 4 KB.
+        options.shape = shape_in_range(options.shape);
     }
     // Filling a disk: as many files as fit, up to the most a run has.
     if (options.fill && !options.count_given)

@@ -20,7 +20,7 @@ struct CliOptions {
     int32_t count = 1;
     int32_t size_kb = 1024;
     int32_t type = 0;
-    DataShape shape;              // --compress and --dedupe, which make the type random data
+    DataShape shape;              // --compress, --dedupe and --dedupe-unit: random data
     std::optional<uint64_t> seed; // fixes the tag and the data
     Overwrite overwrite = Overwrite::ask;
     std::optional<int32_t> language;
@@ -37,7 +37,7 @@ struct CliOptions {
     bool drop_cache = false;  // verify: drop the files from the cache before reading them
     int32_t jobs = 1;         // files written at the same time
     bool type_given = false;  // --type was said
-    bool shape_given = false; // --compress or --dedupe was said
+    bool shape_given = false; // --compress, --dedupe or --dedupe-unit was said
     bool count_given = false; // --count was said (--fill takes the most files otherwise)
     // --files A-B: only these files of the run (verify: of each run); last 0: all of them.
     int32_t first = 1;

@@ -21,12 +21,15 @@ _pelmora_cli() {
         -s | --size)
             mapfile -t COMPREPLY < <(compgen -W '4K 64K 1M 16M 256M 1G 4G' -- "$cur")
             return ;;
+        --dedupe-unit)
+            mapfile -t COMPREPLY < <(compgen -W '4K 8K 16K 32K 64K 128K 256K 512K 1M 2M 4M 8M 16M 32M 64M file' -- "$cur")
+            return ;;
         -n | --count | --seed | --threads | --jobs | --files | --compress | --dedupe)
             return ;;
     esac
 
     local both=(--json --progress --direct --help -h )
-    local run=(--folder -o --count -n --size -s --type -t --compress --dedupe --seed --yes -y --no-clobber --lang
+    local run=(--folder -o --count -n --size -s --type -t --compress --dedupe --dedupe-unit --seed --yes -y --no-clobber --lang
         --quiet -q --sync --reveal --fill --jobs --files --version -V )
     local check=(--count -n --size -s --threads --files --drop-cache -- )
     if [[ $verify ]]; then

@@ -39,6 +39,24 @@ std::optional<int32_t> shape_number(std::u16string_view& text, size_t most_digit
     return value;
 }
 
+// How a name marks a dedupe unit larger than 4 KiB: "8k" to "512k", "1m" to "64m", "file".
+std::u16string unit_mark(int32_t unit) {
+    std::u16string mark;
+    for (const char c : dedupe_unit_text(unit))
+        mark += static_cast<char16_t>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return mark;
+}
+
+// The unit a mark names, written as unit_mark writes it; none for anything else (4 KiB has no mark).
+std::optional<int32_t> unit_of_mark(std::u16string_view mark) {
+    if (mark == unit_mark(kDedupeUnitFile))
+        return kDedupeUnitFile;
+    for (int32_t unit = kDedupeUnitSmallest + 1; unit <= kDedupeUnitLargest; ++unit)
+        if (mark == unit_mark(unit))
+            return unit;
+    return std::nullopt;
+}
+
 // The shape a shaped head names, and the head's length; none when the name has no such head.
 std::optional<std::pair<DataShape, size_t>> parse_shaped_head(std::u16string_view name) {
     constexpr std::u16string_view kStart = u"random_c";
@@ -48,11 +66,24 @@ std::optional<std::pair<DataShape, size_t>> parse_shaped_head(std::u16string_vie
     const std::optional<int32_t> compress = shape_number(rest, 3, u"_d");
     if (!compress)
         return std::nullopt;
-    const std::optional<int32_t> dedupe = shape_number(rest, 2, u"__");
+    const std::optional<int32_t> dedupe = shape_number(rest, 2, u"_");
     if (!dedupe)
         return std::nullopt;
-    const DataShape shape{*compress, *dedupe};
-    if (!shape.valid() || shape.plain())
+    DataShape shape{*compress, *dedupe};
+    if (rest.starts_with(u"u")) {
+        const size_t end = rest.find(u"__");
+        if (end == std::u16string_view::npos)
+            return std::nullopt;
+        const std::optional<int32_t> unit = unit_of_mark(rest.substr(1, end - 1));
+        if (!unit)
+            return std::nullopt;
+        shape.unit = *unit;
+        rest.remove_prefix(end + 1);
+    }
+    if (!rest.starts_with(u"_"))
+        return std::nullopt;
+    rest.remove_prefix(1);
+    if (!shape.canonical() || shape.plain())
         return std::nullopt;
     return std::pair{shape, name.size() - rest.size()};
 }
@@ -94,6 +125,8 @@ std::u16string file_name_head(int32_t files_type, DataShape shape) {
         append_number(head, shape.compress, 1);
         head += u"_d";
         append_number(head, shape.dedupe, 1);
+        if (shape.unit != kDedupeUnitSmallest)
+            head += u"_u" + unit_mark(shape.unit);
         return head + u"__";
     }
     return files_type == kGeneratorData ? u"non_compressible__"

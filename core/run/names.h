@@ -22,7 +22,8 @@ std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, co
 void append_number(std::u16string& text, int32_t number, int width);
 // A name is its head, the padded number and its tail; a run makes head and tail once.
 // What every name of a run starts with: the prefix and its "_". Random data that is shaped names
-// its shape in the prefix, "random_c40_d30_" for 40 % and 30 % duplicates.
+// its shape in the prefix, "random_c40_d30_" for 40 % and 30 % duplicates, "random_c40_d30_u1m_"
+// when the copies are whole units of 1 MiB ("u8k" to "u64m", "ufile"; 4 KiB has no mark).
 std::u16string file_name_head(int32_t files_type, DataShape shape = {});
 // What every name of a run ends with: "_", the tag, ".file".
 std::u16string file_name_tail(const std::u16string& tag);
@@ -53,5 +54,5 @@ struct RunFileName {
 // The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16
 // digits 0-8, ".file" (or ".file.partial"), and a number of 1 or more. A shaped head's numbers are
 // written as the run writes them (no leading zeros), within their ranges, and never the plain
-// shape.
+// shape; it marks a unit only with copies (a canonical shape).
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name);

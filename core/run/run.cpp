@@ -118,7 +118,7 @@ std::u16string settings_problem(const GenerationSettings& settings, const FileSy
     const std::u16string longest =
         settings.Folder + fs.separator() +
         file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'),
-                  settings.files_type == kRandomData ? settings.shape : DataShape{});
+                  settings.files_type == kRandomData ? shape_in_range(settings.shape) : DataShape{});
     if (fs.path_length(longest + std::u16string(kPartialSuffix)) > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length() - kPartialSuffix.size());
         return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
@@ -794,9 +794,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     RunView* const view = settings.owner;
     const bool random = settings.files_type == kRandomData;
     // Front ends refuse shapes out of range; the run keeps to the ranges all the same.
-    const DataShape shape = random ? DataShape{std::clamp(settings.shape.compress, 1, 100),
-                                               std::clamp(settings.shape.dedupe, 0, 99)}
-                                   : DataShape{};
+    const DataShape shape = random ? shape_in_range(settings.shape) : DataShape{};
     const RunSeeds drawn = seeds ? *seeds : RunSeeds{time_seed(), random ? draw_seed_number() : time_seed()};
     const uint64_t random_seed = random ? drawn.data % kRandomSeedLimit : 0;
     const uint32_t generator_seed = random ? 0 : static_cast<uint32_t>(drawn.data);

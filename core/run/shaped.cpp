@@ -134,33 +134,134 @@ uint64_t shaped_copies(uint64_t blocks, int32_t dedupe) {
     return std::min(blocks - 1, (blocks * static_cast<uint64_t>(dedupe) + 50) / 100);
 }
 
+namespace {
+
+// The place of unique unit j (from 0). Unique unit j is the first unit whose prefix holds j + 1
+// unique ones. Past the first unit, where the cap no longer binds, that prefix is
+// x − round(x × dedupe / 100) long, which solves to unit (100 j + 50) / (100 − dedupe).
+uint64_t unique_place(uint64_t j, int32_t dedupe) {
+    return j == 0 ? 0 : (100 * j + 50) / static_cast<uint64_t>(100 - dedupe);
+}
+
+// One of the `uniques` unique units, evenly, drawn through `key` at `place`.
+uint64_t draw_unique(uint64_t key, uint64_t place, uint64_t uniques) {
+    uint64_t state = key + place * kSplitmix64Gamma;
+    return splitmix64_next(state) % uniques;
+}
+
+} // namespace
+
 uint64_t shaped_source(uint64_t key, int32_t dedupe, uint64_t index) {
     const uint64_t before = shaped_copies(index, dedupe);
     if (shaped_copies(index + 1, dedupe) == before)
         return index;
-    // Unique block j (from 0) is the first block whose prefix holds j + 1 unique ones. Past the
-    // first block, where the cap no longer binds, that prefix is x − round(x × dedupe / 100) long,
-    // which solves to block (100 j + 50) / (100 − dedupe).
-    const uint64_t uniques = index - before;
-    uint64_t state = key + index * kSplitmix64Gamma;
-    const uint64_t j = splitmix64_next(state) % uniques;
-    return j == 0 ? 0 : (100 * j + 50) / static_cast<uint64_t>(100 - dedupe);
+    return unique_place(draw_unique(key, index, index - before), dedupe);
+}
+
+uint64_t shaped_unit_source(uint64_t key, int32_t dedupe, uint64_t index) {
+    // Each step lands on an earlier unit, so this ends; it takes a few steps when the stretch it
+    // repeats holds copies itself.
+    for (;;) {
+        const uint64_t before = shaped_copies(index, dedupe);
+        if (shaped_copies(index + 1, dedupe) == before)
+            return index;
+        const uint64_t uniques = index - before;
+        const uint64_t start = unique_place(uniques - 1, dedupe) + 1; // the stretch's first copy
+        index = unique_place(draw_unique(key, start, uniques), dedupe) + (index - start);
+    }
+}
+
+DataShape shape_in_range(DataShape shape) {
+    shape.compress = std::clamp(shape.compress, 1, 100);
+    shape.dedupe = std::clamp(shape.dedupe, 0, 99);
+    if (shape.dedupe == 0 || (shape.unit != kDedupeUnitFile &&
+                              (shape.unit < kDedupeUnitSmallest || shape.unit > kDedupeUnitLargest)))
+        shape.unit = kDedupeUnitSmallest;
+    return shape;
+}
+
+std::string dedupe_unit_text(int32_t unit) {
+    if (unit == kDedupeUnitFile)
+        return "file";
+    return unit < 20 ? std::to_string(uint64_t{1} << (unit - 10)) + "K"
+                     : std::to_string(uint64_t{1} << (unit - 20)) + "M";
+}
+
+std::optional<int32_t> parse_dedupe_unit(std::string_view text) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::string word;
+    for (const char c : text)
+        word += lower(c);
+    if (word == "file")
+        return kDedupeUnitFile;
+    size_t digits = 0;
+    uint64_t value = 0;
+    while (digits < word.size() && digits < 9 && word[digits] >= '0' && word[digits] <= '9')
+        value = value * 10 + static_cast<uint64_t>(word[digits++] - '0');
+    const std::string_view suffix = std::string_view(word).substr(digits);
+    if (digits == 0 || word[0] == '0')
+        return std::nullopt;
+    if (suffix == "k" || suffix == "kib")
+        value <<= 10;
+    else if (suffix == "m" || suffix == "mib")
+        value <<= 20;
+    else if (!suffix.empty())
+        return std::nullopt;
+    for (int32_t unit = kDedupeUnitSmallest; unit <= kDedupeUnitLargest; ++unit)
+        if (value == uint64_t{1} << unit)
+            return unit;
+    return std::nullopt;
 }
 
 ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number)
     : data_key_(key_from(seed + (static_cast<uint64_t>(std::clamp(shape.compress, 1, 100)) << 50))),
       dedupe_key_(key_from(seed + (uint64_t{1} << 63))), random_bytes_(shaped_random_bytes(shape.compress)),
-      dedupe_(std::clamp(shape.dedupe, 0, 99)), file_blocks_(file_bytes / kShapedBlockBytes),
-      first_block_(static_cast<uint64_t>(number - 1) * file_blocks_), number_(number) {}
+      dedupe_(std::clamp(shape.dedupe, 0, 99)), unit_shift_(0), file_blocks_(file_bytes / kShapedBlockBytes),
+      file_units_(file_blocks_), first_unit_(0), number_(number) {
+    const DataShape kept = shape_in_range(shape);
+    if (kept.unit == kDedupeUnitFile) {
+        // A copy is its source file through and through: that file's data, without copies.
+        number_ =
+            static_cast<int32_t>(shaped_source(dedupe_key_, dedupe_, static_cast<uint64_t>(number - 1)) + 1);
+        dedupe_ = 0;
+    } else if (kept.unit > kDedupeUnitSmallest) {
+        unit_shift_ = kept.unit - kDedupeUnitSmallest;
+        file_units_ = file_bytes >> kept.unit;
+    }
+    first_unit_ = static_cast<uint64_t>(number_ - 1) * file_units_;
+}
+
+uint64_t ShapedFileData::unit_source(uint64_t unit) const {
+    return unit_shift_ == 0 ? shaped_source(dedupe_key_, dedupe_, first_unit_ + unit)
+                            : shaped_unit_source(dedupe_key_, dedupe_, first_unit_ + unit);
+}
 
 uint64_t ShapedFileData::source(uint64_t chunk) const {
-    if (chunk < file_blocks_)
-        return shaped_source(dedupe_key_, dedupe_, first_block_ + chunk);
+    const uint64_t unit = chunk >> unit_shift_;
+    if (unit < file_units_) {
+        const uint64_t within = chunk & ((uint64_t{1} << unit_shift_) - 1);
+        return (unit_source(unit) << unit_shift_) + within;
+    }
     return kTailBase + (static_cast<uint64_t>(static_cast<uint32_t>(number_)) << kTailBits) +
-           (chunk - file_blocks_);
+           (chunk - (file_units_ << unit_shift_));
 }
 
 void ShapedFileData::fill(uint64_t first, uint8_t* out, size_t chunks) const {
-    for (size_t k = 0; k < chunks; ++k)
-        shaped_block(data_key_, random_bytes_, source(first + k), out + k * kShapedBlockBytes);
+    // A unit's source is found once for all of its blocks.
+    uint64_t unit = ~uint64_t{0};
+    uint64_t base = 0;
+    for (size_t k = 0; k < chunks; ++k) {
+        const uint64_t chunk = first + k;
+        uint64_t place;
+        if (unit_shift_ == 0 || chunk >> unit_shift_ >= file_units_) {
+            place = source(chunk);
+        } else {
+            if (chunk >> unit_shift_ != unit) {
+                unit = chunk >> unit_shift_;
+                base = unit_source(unit) << unit_shift_;
+            }
+            place = base + (chunk & ((uint64_t{1} << unit_shift_) - 1));
+        }
+        shaped_block(data_key_, random_bytes_, place, out + k * kShapedBlockBytes);
+    }
 }

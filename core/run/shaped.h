@@ -6,22 +6,46 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/run/code_paths.h"
 #include "core/run/lcg.h"
 
+// What is copied, the dedupe unit: 2^unit bytes from 4 KiB (12) to 64 MiB (26), or whole files.
+inline constexpr int32_t kDedupeUnitFile = 0;
+inline constexpr int32_t kDedupeUnitSmallest = 12;
+inline constexpr int32_t kDedupeUnitLargest = 26;
+
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
-// 100), and `dedupe`, the share in percent of the run's blocks that are copies of earlier ones (0
-// to 99). 100 and 0 is plain random data.
+// 100), `dedupe`, the share in percent of the run's units that are copies of earlier ones (0 to
+// 99), and `unit`, what a unit is. 100 and 0 is plain random data, whatever the unit.
 struct DataShape {
     int32_t compress = 100;
     int32_t dedupe = 0;
+    int32_t unit = kDedupeUnitSmallest;
 
     bool plain() const { return compress == 100 && dedupe == 0; }
-    bool valid() const { return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99; }
+    bool valid() const {
+        return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99 &&
+               (unit == kDedupeUnitFile || (unit >= kDedupeUnitSmallest && unit <= kDedupeUnitLargest));
+    }
+    // Without copies the unit makes no difference to the bytes: such a shape keeps the 4 KiB unit,
+    // so that the same bytes always have the same name.
+    bool canonical() const { return valid() && (dedupe > 0 || unit == kDedupeUnitSmallest); }
     bool operator==(const DataShape&) const = default;
 };
+
+// The shape a run writes: every value brought into its range, and the 4 KiB unit without copies.
+DataShape shape_in_range(DataShape shape);
+
+// A unit as the command line and the results spell it: "4K" to "512K", "1M" to "64M", "file".
+std::string dedupe_unit_text(int32_t unit);
+// A unit from its spelling: a power of two from 4K to 64M in bytes, K or M (either case, KiB and
+// MiB too), or "file"; none for anything else.
+std::optional<int32_t> parse_dedupe_unit(std::string_view text);
 
 // A block of shaped data is one chunk.
 inline constexpr size_t kShapedBlockBytes = kChunkBytes;
@@ -57,25 +81,43 @@ uint64_t shaped_copies(uint64_t blocks, int32_t dedupe);
 // otherwise an earlier unique block, drawn through `key` from all those before it.
 uint64_t shaped_source(uint64_t key, int32_t dedupe, uint64_t index);
 
-// The data of one file of a shaped run, from any chunk on. The run's blocks are its files' whole
-// blocks in order (file 1's, then file 2's, ...); a short last block (sizes that are no multiple
-// of 4 KB) is unique data of its own and takes no part in the copies.
+// The unique unit whose data unit `index` of a run carries, for units larger than a block: `index`
+// itself when that unit is unique. A stretch of copies (the copies between two unique units)
+// repeats a stretch of the run as long as itself that starts at an earlier unique unit, drawn
+// through `key` from all those before the stretch: copy k of the stretch carries what the unit k
+// places after that start carries. So consecutive copies carry consecutive data of the run, and a
+// chunker that cuts by content finds the same cuts all through a stretch.
+uint64_t shaped_unit_source(uint64_t key, int32_t dedupe, uint64_t index);
+
+// The data of one file of a shaped run, from any chunk on. With a unit of 2^k bytes, the run's units
+// are its files' whole units in order (file 1's, then file 2's, ...); a file's short last unit
+// (sizes that are no multiple of the unit) is unique data of its own and takes no part in the
+// copies. The blocks of a unit are the run's blocks at the unit's place, and a copy carries its
+// source's blocks. With whole files as the unit, a copy is its source file byte for byte.
 class ShapedFileData {
 public:
     // `file_bytes`: the size of the run's files; `number`: the file's, from 1.
     ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number);
     // Fills `chunks` chunks starting with chunk `first` of the file.
     void fill(uint64_t first, uint8_t* out, size_t chunks) const;
-    // The run's block that chunk `chunk` of the file carries, after following copies; short last
-    // blocks and chunks past the file's size have places of their own beyond the run's blocks.
+    // The run's block that chunk `chunk` of the file carries, after following copies; the blocks of
+    // short last units and chunks past the file's size have places of their own beyond the run's
+    // blocks.
     uint64_t source(uint64_t chunk) const;
+    // The file whose bytes this one carries: its own number unless whole files are copied.
+    int32_t source_file() const { return number_; }
 
 private:
+    // The run's unit that unit `unit` of the file carries (a whole unit of the file).
+    uint64_t unit_source(uint64_t unit) const;
+
     uint64_t data_key_;
     uint64_t dedupe_key_;
     int32_t random_bytes_;
     int32_t dedupe_;
+    int32_t unit_shift_;   // blocks per unit, as a power of two; 0 for 4 KiB units and whole files
     uint64_t file_blocks_; // whole blocks per file
-    uint64_t first_block_; // the run's index of the file's first block
-    int32_t number_;
+    uint64_t file_units_;  // whole units per file
+    uint64_t first_unit_;  // the run's index of the file's first unit
+    int32_t number_;       // the file whose data this is (the source file when whole files are copied)
 };

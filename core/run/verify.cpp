@@ -591,13 +591,16 @@ uint64_t run_key(const RunFileName& name) {
     return static_cast<uint64_t>(name.files_type) << 54 | tag << 3 | static_cast<uint64_t>(name.width);
 }
 
-// The shape of random data in one number, ordered as the shapes are: compress, then dedupe.
+// The shape of random data in one number, ordered as the shapes are: compress, then dedupe, then
+// the unit.
 uint32_t shape_code(DataShape shape) {
-    return static_cast<uint32_t>(shape.compress) << 8 | static_cast<uint32_t>(shape.dedupe);
+    return static_cast<uint32_t>(shape.compress) << 16 | static_cast<uint32_t>(shape.dedupe) << 8 |
+           static_cast<uint32_t>(shape.unit);
 }
 
 DataShape shape_of_code(uint32_t code) {
-    return DataShape{static_cast<int32_t>(code >> 8), static_cast<int32_t>(code & 255)};
+    return DataShape{static_cast<int32_t>(code >> 16), static_cast<int32_t>(code >> 8 & 255),
+                     static_cast<int32_t>(code & 255)};
 }
 
 std::u16string tag_of_key(uint64_t key) {

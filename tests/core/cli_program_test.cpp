@@ -140,7 +140,7 @@ void expect_run_keys(const JsonValue& run) {
     std::vector<std::string> expected = {
         "status",    "folder",           "type",     "count",  "size",       "files_written", "bytes_written",
         "seconds",   "bytes_per_second", "tag",      "seed",   "first_file", "last_file",     "error",
-        "disk_full", "direct_refused",   "compress", "dedupe", "signal"};
+        "disk_full", "direct_refused",   "compress", "dedupe", "signal", "dedupe_unit"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number :
@@ -300,6 +300,23 @@ TEST(CliJson, RunsReadBack) {
     EXPECT_EQ(part["files_written"].whole(), 2u);
     EXPECT_EQ(part["first_file"].string(), "random__002_0000000000000046.file");
     EXPECT_EQ(part["last_file"].string(), "random__003_0000000000000046.file");
+    EXPECT_EQ(part["dedupe_unit"].string(), "4K");
+
+    // A unit is in the names, in the run's object and in verify's, which reads it from the names.
+    const std::string units = (scratch.path() / "units").string();
+    const Finished unit_run =
+        run_program(cli({"-o", units, "-n", "2", "-s", "3M", "--compress", "40", "--dedupe", "50",
+                         "--dedupe-unit", "1m", "--seed", "42", "--json"}));
+    const JsonValue shaped = json_of(unit_run.out);
+    EXPECT_EQ(shaped["compress"].whole(), 40u);
+    EXPECT_EQ(shaped["dedupe"].whole(), 50u);
+    EXPECT_EQ(shaped["dedupe_unit"].string(), "1M");
+    EXPECT_EQ(shaped["first_file"].string(), "random_c40_d50_u1m__001_0000000000000046.file");
+    const JsonValue checked = json_of(run_program(cli({"verify", "--json", units})).out);
+    EXPECT_TRUE(checked["intact"].boolean());
+    ASSERT_EQ(checked["runs"].array().size(), 1u);
+    EXPECT_EQ(checked["runs"][0]["prefix"].string(), "random_c40_d50_u1m_");
+    EXPECT_EQ(checked["runs"][0]["dedupe_unit"].string(), "1M");
 }
 
 // Every way out with --json prints one object, whose status says what the exit code says.
@@ -647,6 +664,7 @@ TEST(CliJson, VerifyReadsBack) {
             EXPECT_EQ(runs[r]["type"].string(), types[r]);
             EXPECT_EQ(runs[r]["prefix"].string(), prefixes[r]);
             EXPECT_EQ(runs[r]["width"].whole(), 3u);
+            EXPECT_EQ(runs[r]["dedupe_unit"].string(), "4K");
             EXPECT_EQ(runs[r]["size"].whole(), 5120u);
             EXPECT_FALSE(runs[r]["intact"].boolean());
             const JsonArray& missing = runs[r]["missing"].array();

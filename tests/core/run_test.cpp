@@ -106,7 +106,11 @@ TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
         {2, {40, 30}, u"random_c40_d30__003_0123456780123456.file"},
         {2, {1, 0}, u"random_c1_d0__003_0123456780123456.file"},
         {2, {100, 99}, u"random_c100_d99__003_0123456780123456.file"},
-        {2, {100, 0}, u"random__003_0123456780123456.file"},           // plain random data
+        {2, {100, 0}, u"random__003_0123456780123456.file"}, // plain random data
+        {2, {40, 30, 20}, u"random_c40_d30_u1m__003_0123456780123456.file"},
+        {2, {100, 1, 13}, u"random_c100_d1_u8k__003_0123456780123456.file"},
+        {2, {7, 99, 26}, u"random_c7_d99_u64m__003_0123456780123456.file"},
+        {2, {40, 30, kDedupeUnitFile}, u"random_c40_d30_ufile__003_0123456780123456.file"},
         {0, {40, 30}, u"non_compressible__003_0123456780123456.file"}, // a shape is random data's
     };
     for (const auto& c : cases) {
@@ -125,7 +129,14 @@ TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
           u"random_c0_d30__003_0123456780123456.file", u"random_c101_d30__003_0123456780123456.file",
           u"random_c40_d100__003_0123456780123456.file", u"random_c100_d0__003_0123456780123456.file",
           u"random_c40_d30_003_0123456780123456.file", u"random_c40__003_0123456780123456.file",
-          u"random_c_d30__003_0123456780123456.file", u"random_c1000_d0__003_0123456780123456.file"})
+          u"random_c_d30__003_0123456780123456.file", u"random_c1000_d0__003_0123456780123456.file",
+          // A unit is marked as the run marks it, never 4K, and only with copies.
+          u"random_c40_d30_u4k__003_0123456780123456.file", u"random_c40_d30_u1M__003_0123456780123456.file",
+          u"random_c40_d30_u1024k__003_0123456780123456.file",
+          u"random_c40_d30_u128m__003_0123456780123456.file", u"random_c40_d30_u__003_0123456780123456.file",
+          u"random_c40_d30_u1m_003_0123456780123456.file", u"random_c40_d0_u1m__003_0123456780123456.file",
+          u"random_c40_d30_ufiles__003_0123456780123456.file",
+          u"random_c40_d30_x1m__003_0123456780123456.file"})
         EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
 }
 

@@ -122,6 +122,31 @@ class ShapedData(unittest.TestCase):
                         self.assertEqual(len(short), count, "short blocks are unique")
                     self.assertEqual(run_cli("verify", folder, check=False).returncode, 0)
 
+    def test_compression_holds_inside_units_of_128k_with_copies(self):
+        # 8 MiB in units of 128 KiB, 30 % of them copies: 19 of 64. Every unit compresses to P on
+        # its own, and so do whole files under compressors whose window (32 and 64 KiB) cannot
+        # reach back to a copy's source.
+        unit = 128 * 1024
+        for target in (25, 60):
+            with self.subTest(target=target):
+                folder = self.make(f"u{target}", "--size", "8M", "--compress", target, "--dedupe", 30,
+                                   "--dedupe-unit", "128K", "--seed", 3)
+                (path,) = files_in(folder)
+                self.assertTrue(os.path.basename(path).startswith(f"random_c{target}_d30_u128k__001_"), path)
+                data = read(path)
+                units = [data[i:i + unit] for i in range(0, len(data), unit)]
+                self.assertEqual(len(units) - len(set(units)), 19)
+                blocks = [data[i:i + BLOCK] for i in range(0, len(data), BLOCK)]
+                self.assertEqual(len(blocks) - len(set(blocks)), 19 * unit // BLOCK)
+                for piece in units:
+                    figure = share(len(zlib.compress(piece, 6)), len(piece))
+                    self.assertLessEqual(abs(figure - target), 1.0, f"a unit: {figure:.3f} %")
+                for name, size in (("deflate -6", len(zlib.compress(data, 6))),
+                                   ("lz4", program_output_size(["lz4", "-c", "-q"], data))):
+                    figure = share(size, len(data))
+                    self.assertLessEqual(abs(figure - target), 1.0, f"{name}: {figure:.3f} %")
+                self.assertEqual(run_cli("verify", folder, check=False).returncode, 0)
+
     def test_a_seed_makes_the_same_files_again(self):
         arguments = ["--count", 3, "--size", "300K", "--compress", 35, "--dedupe", 45]
 

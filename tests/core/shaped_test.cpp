@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -223,3 +225,150 @@ TEST(ShapedFileData, SeedAndTargetChangeTheData) {
 }
 
 } // namespace
+
+namespace {
+
+// The bytes of files 1 to `count` of a shaped run, each whole.
+std::vector<std::vector<uint8_t>> run_files(uint64_t seed, DataShape shape, uint64_t file_bytes,
+                                            int32_t count) {
+    const size_t chunks = (file_bytes + kShapedBlockBytes - 1) / kShapedBlockBytes;
+    std::vector<std::vector<uint8_t>> files;
+    for (int32_t number = 1; number <= count; ++number) {
+        files.emplace_back(chunks * kShapedBlockBytes);
+        ShapedFileData(seed, shape, file_bytes, number).fill(0, files.back().data(), chunks);
+        files.back().resize(file_bytes);
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(ShapedUnits, CopiesAreWholeUnitsExactForEveryPrefixAndShortUnitsAreUnique) {
+    const struct {
+        int32_t unit, count;
+        uint64_t file_bytes;
+        int32_t dedupe;
+    } runs[] = {
+        {13, 3, 301 * 1024, 30},               // 8 KiB: 37 whole units and a short one of 5 KiB per file
+        {14, 5, 64 * 1024, 50},                // 16 KiB, four units per file and none short
+        {17, 2, (2 << 20) + 4096, 90},         // 128 KiB: 16 whole units and a short one of one block
+        {17, 40, 100 * 1024, 60},              // files shorter than the unit: all unique
+        {16, 7, 1 << 20, 99},                  // 64 KiB, nearly all copies
+        {20, 1, 24 << 20, 30},                 // 1 MiB, one file: 7.2 copies round to 7
+        {20, 3, (5 << 20) + 3000, 50},         // 1 MiB, a short unit that ends in a short block
+        {kDedupeUnitLargest, 1, 64 << 20, 50}, // 64 MiB: one unit, nothing before it to copy
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(std::to_string(r.count) + " x " + std::to_string(r.file_bytes) + " bytes, unit " +
+                     dedupe_unit_text(r.unit) + ", " + std::to_string(r.dedupe) + " % copies");
+        const DataShape shape{70, r.dedupe, r.unit};
+        const uint64_t unit_bytes = uint64_t{1} << r.unit;
+        const uint64_t whole = r.file_bytes / unit_bytes;
+        // Every whole unit in the run's order: a copy repeats one seen before, and there are
+        // round(D % × n) of them among the first n, for every n.
+        std::set<std::string> seen;
+        uint64_t units = 0, copies = 0;
+        std::vector<std::string> short_units;
+        std::set<std::string> blocks;
+        uint64_t duplicate_blocks = 0;
+        for (const auto& file : run_files(3, shape, r.file_bytes, r.count)) {
+            const auto* bytes = reinterpret_cast<const char*>(file.data());
+            for (uint64_t k = 0; k < whole; ++k) {
+                copies += !seen.emplace(bytes + k * unit_bytes, unit_bytes).second;
+                ++units;
+                ASSERT_EQ(copies, shaped_copies(units, r.dedupe)) << "after unit " << units - 1;
+            }
+            if (whole * unit_bytes < r.file_bytes)
+                short_units.emplace_back(bytes + whole * unit_bytes, r.file_bytes - whole * unit_bytes);
+            for (uint64_t b = 0; b + kShapedBlockBytes <= r.file_bytes; b += kShapedBlockBytes)
+                duplicate_blocks += !blocks.emplace(bytes + b, kShapedBlockBytes).second;
+        }
+        EXPECT_EQ(units, static_cast<uint64_t>(r.count) * whole);
+        // Blocks of any size that divides the unit repeat exactly as often as the units do.
+        EXPECT_EQ(duplicate_blocks, copies * (unit_bytes / kShapedBlockBytes));
+        for (const std::string& piece : short_units) {
+            const size_t found = std::count_if(short_units.begin(), short_units.end(),
+                                               [&](const std::string& other) { return other == piece; });
+            EXPECT_EQ(found, 1u) << "a short unit is unique";
+            if (piece.size() >= kShapedBlockBytes) {
+                EXPECT_EQ(blocks.count(piece.substr(0, kShapedBlockBytes)), 1u) << "its first block too";
+            }
+        }
+    }
+}
+
+TEST(ShapedUnits, AStretchOfCopiesRepeatsAStretchOfTheRunFromAnEarlierUniqueUnit) {
+    for (const int32_t dedupe : {1, 30, 50, 75, 90, 99}) {
+        SCOPED_TRACE(std::to_string(dedupe) + " %");
+        uint64_t copies = 0;
+        uint64_t start = 0; // the first copy of the stretch the loop is in
+        for (uint64_t index = 0; index < 6000; ++index) {
+            const uint64_t source = shaped_unit_source(0xD0D0, dedupe, index);
+            const bool copy = shaped_copies(index + 1, dedupe) > shaped_copies(index, dedupe);
+            ASSERT_EQ(source != index, copy) << "unit " << index;
+            if (!copy) {
+                start = index + 1;
+                continue;
+            }
+            ++copies;
+            ASSERT_LT(source, index);
+            ASSERT_EQ(shaped_unit_source(0xD0D0, dedupe, source), source) << "a copy of a copy";
+            // The stretch carries what the run carries from the unique unit its first copy repeats.
+            const uint64_t from = shaped_unit_source(0xD0D0, dedupe, start);
+            ASSERT_EQ(shaped_unit_source(0xD0D0, dedupe, from + (index - start)), source)
+                << "unit " << index << " in the stretch from " << start;
+        }
+        EXPECT_EQ(copies, shaped_copies(6000, dedupe));
+    }
+}
+
+TEST(ShapedUnits, WholeFilesAreCopiesOfEarlierUniqueFilesAtAnySize) {
+    // Less than a block, one block, blocks and a short one, a file of 1 MiB and a bit.
+    for (const uint64_t file_bytes :
+         {uint64_t{1000}, uint64_t{4096}, uint64_t{13 * 1024}, uint64_t{(1 << 20) + 5}}) {
+        for (const int32_t dedupe : {10, 50, 90}) {
+            SCOPED_TRACE(std::to_string(file_bytes) + " bytes, " + std::to_string(dedupe) + " % copies");
+            constexpr int32_t kCount = 40;
+            const DataShape shape{45, dedupe, kDedupeUnitFile};
+            const auto files = run_files(8, shape, file_bytes, kCount);
+            // Without copies the same files, each its own: a unique file is that, and a copy is
+            // the file it names as its source.
+            const auto alone = run_files(8, {45, 0}, file_bytes, kCount);
+            std::set<std::string> seen;
+            uint64_t copies = 0;
+            for (int32_t number = 1; number <= kCount; ++number) {
+                const auto& file = files[static_cast<size_t>(number - 1)];
+                copies += !seen.emplace(file.begin(), file.end()).second;
+                ASSERT_EQ(copies, shaped_copies(static_cast<uint64_t>(number), dedupe)) << "file " << number;
+                const int32_t source = ShapedFileData(8, shape, file_bytes, number).source_file();
+                ASSERT_LE(source, number);
+                ASSERT_EQ(ShapedFileData(8, shape, file_bytes, source).source_file(), source);
+                ASSERT_TRUE(file == alone[static_cast<size_t>(source - 1)]) << "file " << number;
+            }
+        }
+    }
+}
+
+TEST(ShapedUnits, UnitsSpelledAndReadBack) {
+    const struct {
+        const char* text;
+        std::optional<int32_t> unit;
+    } cases[] = {
+        {"4K", 12},  {"4k", 12},         {"4096", 12},        {"8KiB", 13},     {"128K", 17},
+        {"1M", 20},  {"1048576", 20},    {"16m", 24},         {"64M", 26},      {"file", 0},
+        {"FILE", 0}, {"2K", {}},         {"128M", {}},        {"3M", {}},       {"", {}},
+        {"K", {}},   {"04K", {}},        {"1G", {}},          {"1 M", {}},      {"files", {}},
+        {"-4K", {}}, {"4294967296", {}}, {"99999999999", {}}, {"1048576K", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parse_dedupe_unit(c.text), c.unit) << c.text;
+    for (int32_t unit = kDedupeUnitSmallest; unit <= kDedupeUnitLargest; ++unit)
+        EXPECT_EQ(parse_dedupe_unit(dedupe_unit_text(unit)), unit) << dedupe_unit_text(unit);
+    EXPECT_EQ(dedupe_unit_text(17), "128K");
+    EXPECT_EQ(dedupe_unit_text(kDedupeUnitFile), "file");
+    // Without copies the unit changes nothing and is 4K; out of range, 4K too.
+    EXPECT_EQ(shape_in_range({40, 0, 20}), (DataShape{40, 0, 12}));
+    EXPECT_EQ(shape_in_range({40, 30, 20}), (DataShape{40, 30, 20}));
+    EXPECT_EQ(shape_in_range({0, 120, 27}), (DataShape{1, 99, 12}));
+    EXPECT_EQ(shape_in_range({50, 5, kDedupeUnitFile}), (DataShape{50, 5, kDedupeUnitFile}));
+}

@@ -90,6 +90,7 @@ protected:
         s.files_c = count;
         s.files_size = size_kb;
         s.files_type = type;
+        s.shape = shape;
         s.Folder = folder.u16string();
         s.owner = view != nullptr ? view : &own_view;
         return generation_run(s, fs != nullptr ? *fs : own_fs, kSeeds, options, outcome);
@@ -102,50 +103,65 @@ protected:
         return read_folder(folder);
     }
 
+    // Every way of writing a run of 6 files (jobs, shards, direct I/O) writes the files of one job
+    // through the cache, name for name and byte for byte.
+    void expect_as_one_job(int32_t size_kb, int32_t type) {
+        constexpr int32_t kCount = 6;
+        const struct {
+            const char* name;
+            int32_t jobs, first, last;
+            bool direct;
+        } cases[] = {
+            {"4 jobs", 4, 1, 0, false},
+            {"files 3-5", 1, 3, 5, false},
+            {"file 6 alone, 3 jobs", 3, 6, 6, false},
+            {"direct", 1, 1, 0, true},
+            {"direct, 2 jobs, files 2-6", 2, 2, 6, true},
+        };
+        const Files whole = reference(kCount, size_kb, type);
+        ASSERT_EQ(whole.size(), static_cast<size_t>(kCount));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type) + ", unit " +
+                         dedupe_unit_text(shape.unit) + ", " + std::to_string(size_kb) + " KB");
+            const std::filesystem::path folder = scratch.path() / "out";
+            std::filesystem::remove_all(folder);
+            RunOptions options;
+            options.jobs = c.jobs;
+            options.first = c.first;
+            options.last = c.last;
+            options.direct = c.direct;
+            RunOutcome outcome;
+            ASSERT_EQ(run(folder, kCount, size_kb, type, options, &outcome), 1);
+            const int32_t last = c.last == 0 ? kCount : c.last;
+            EXPECT_TRUE(read_folder(folder) == numbers(whole, c.first, last)) << "names and bytes";
+            EXPECT_EQ(outcome.files_written, last - c.first + 1);
+            EXPECT_EQ(outcome.bytes_written, static_cast<uint64_t>(last - c.first + 1) * size_kb * 1024);
+            EXPECT_EQ(outcome.last, last);
+            EXPECT_FALSE(outcome.disk_full);
+        }
+    }
+
     ScratchFolder scratch;
+    DataShape shape; // of random data
     int references_ = 0;
 };
 
 TEST_F(StorageRun, JobsShardsAndDirectIoWriteTheBytesOfOnePlainRun) {
-    constexpr int32_t kCount = 6;
-    const struct {
-        const char* name;
-        int32_t jobs, first, last;
-        bool direct;
-    } cases[] = {
-        {"4 jobs", 4, 1, 0, false},
-        {"files 3-5", 1, 3, 5, false},
-        {"file 6 alone, 3 jobs", 3, 6, 6, false},
-        {"direct", 1, 1, 0, true},
-        {"direct, 2 jobs, files 2-6", 2, 2, 6, true},
-    };
     // Empty files; 5 KB: one direct block whose tail is cut back; 1,027 KB: two blocks from two
     // lanes, the second ending past the alignment.
-    for (const int32_t size_kb : {0, 5, 1027}) {
-        for (const int32_t type : {0, 1, 2}) {
-            const Files whole = reference(kCount, size_kb, type);
-            ASSERT_EQ(whole.size(), static_cast<size_t>(kCount));
-            for (const auto& c : cases) {
-                SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type) + ", " +
-                             std::to_string(size_kb) + " KB");
-                const std::filesystem::path folder = scratch.path() / "out";
-                std::filesystem::remove_all(folder);
-                RunOptions options;
-                options.jobs = c.jobs;
-                options.first = c.first;
-                options.last = c.last;
-                options.direct = c.direct;
-                RunOutcome outcome;
-                ASSERT_EQ(run(folder, kCount, size_kb, type, options, &outcome), 1);
-                const int32_t last = c.last == 0 ? kCount : c.last;
-                EXPECT_TRUE(read_folder(folder) == numbers(whole, c.first, last)) << "names and bytes";
-                EXPECT_EQ(outcome.files_written, last - c.first + 1);
-                EXPECT_EQ(outcome.bytes_written, static_cast<uint64_t>(last - c.first + 1) * size_kb * 1024);
-                EXPECT_EQ(outcome.last, last);
-                EXPECT_FALSE(outcome.disk_full);
-            }
-        }
-    }
+    for (const int32_t size_kb : {0, 5, 1027})
+        for (const int32_t type : {0, 1, 2})
+            expect_as_one_job(size_kb, type);
+}
+
+TEST_F(StorageRun, CopiesOfLargerUnitsAndWholeFilesAreTheSameWithJobsShardsAndDirectIo) {
+    // Copies reach across files: every job, shard and lane must place them as one job does, with
+    // units of 1 MiB (one in each file of 1,027 KB, and a short one) and with whole files (of 5 KB:
+    // one direct block whose tail is cut back).
+    shape = {50, 40, 20};
+    expect_as_one_job(1027, 2);
+    shape = {50, 40, kDedupeUnitFile};
+    expect_as_one_job(5, 2);
 }
 
 TEST_F(StorageRun, GeneratorDataOfAnyFileStartsWhereTheRunsSequenceStands) {

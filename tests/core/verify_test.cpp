@@ -245,6 +245,89 @@ TEST_F(Verify, ShapedRunsAreCheckedByteForByteCopiesAndShortBlocksAlike) {
     EXPECT_TRUE(shaped_run(check())->intact());
 }
 
+TEST_F(Verify, CopiesOfLargerUnitsAndOfWholeFilesAreCheckedByteForByte) {
+    const struct {
+        DataShape shape;
+        int32_t count, size_kb;
+    } cases[] = {
+        {{40, 50, 20}, 3, 2049},              // units of 1 MiB: two in each file and a short one of 1 KB
+        {{40, 50, kDedupeUnitFile}, 6, 9},    // whole files of two blocks and a short one
+        {{60, 50, kDedupeUnitFile}, 5, 2049}, // whole files read in several pieces
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(dedupe_unit_text(c.shape.unit) + ", " + std::to_string(c.size_kb) + " KB");
+        std::filesystem::remove_all(scratch.path());
+        std::filesystem::create_directories(scratch.path());
+        GenerationSettings s;
+        s.files_c = c.count;
+        s.files_size = c.size_kb;
+        s.files_type = 2;
+        s.shape = c.shape;
+        s.Folder = scratch.text();
+        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        tag = random_tag(kSeeds.data);
+        const auto at = [&](int32_t number) {
+            return scratch.path() / std::filesystem::path(file_name(2, c.count, number, tag, c.shape));
+        };
+        FolderCheck result = check();
+        ASSERT_EQ(result.runs.size(), 1u) << describe(result);
+        EXPECT_TRUE(result.runs[0].intact()) << describe(result);
+        EXPECT_EQ(result.runs[0].shape, c.shape);
+
+        // The first copy of the run, and the place of the run that it repeats.
+        const uint64_t bytes = static_cast<uint64_t>(c.size_kb) * 1024;
+        const uint64_t whole = bytes / kShapedBlockBytes;
+        int32_t copy = 0;
+        uint64_t chunk = 0, source = 0;
+        for (int32_t number = 1; number <= c.count && copy == 0; ++number) {
+            const ShapedFileData data(kSeeds.data, c.shape, bytes, number);
+            for (uint64_t k = 0; k < whole && copy == 0; ++k)
+                if (const uint64_t place = data.source(k); place != (number - 1) * whole + k) {
+                    copy = number;
+                    chunk = k;
+                    source = place;
+                }
+        }
+        ASSERT_NE(copy, 0) << "the run has copies";
+        const int32_t source_file = static_cast<int32_t>(source / whole) + 1;
+        ASSERT_LE(source_file, copy);
+        const struct {
+            int32_t number;
+            uint64_t offset;
+        } flips[] = {
+            {copy, chunk * kShapedBlockBytes + 7},                 // inside a copy
+            {source_file, source % whole * kShapedBlockBytes + 7}, // inside its source
+            {copy, bytes - 1},                                     // the copy's file, its last byte
+        };
+        for (const auto& f : flips) {
+            SCOPED_TRACE("file " + std::to_string(f.number) + ", byte " + std::to_string(f.offset));
+            flip_byte(at(f.number), f.offset);
+            for (const int threads : {1, 2}) {
+                result = check(threads);
+                ASSERT_EQ(result.runs.size(), 1u) << describe(result);
+                ASSERT_EQ(result.runs[0].problems.size(), 1u) << describe(result);
+                EXPECT_EQ(result.runs[0].problems[0].number, f.number);
+                EXPECT_EQ(result.runs[0].problems[0].first_difference, f.offset);
+            }
+            flip_byte(at(f.number), f.offset);
+        }
+        // The copy's file replaced by another file of the run, one with other bytes.
+        int32_t other = 1;
+        while (other == copy || read_file(at(other)) == read_file(at(copy)))
+            ++other;
+        ASSERT_LE(other, c.count);
+        const std::vector<uint8_t> replacement = read_file(at(other));
+        std::ofstream(at(copy), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(replacement.data()),
+                   static_cast<std::streamsize>(replacement.size()));
+        result = check();
+        ASSERT_EQ(result.runs[0].problems.size(), 1u) << describe(result);
+        EXPECT_EQ(result.runs[0].problems[0].number, copy);
+        EXPECT_FALSE(result.runs[0].problems[0].wrong_size);
+        EXPECT_NE(result.runs[0].problems[0].first_difference, kNoDifference);
+    }
+}
+
 TEST_F(Verify, MissingTruncatedAndLongerFilesAreReported) {
     for (const int32_t type : {0, 1, 2}) {
         SCOPED_TRACE("type " + std::to_string(type));

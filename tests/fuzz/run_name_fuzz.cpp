@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (parsed->partial)
             again += kPartialSuffix;
         if (again != candidate || parsed->number < 1 || parsed->width < 3 || parsed->width > 7 ||
-            !parsed->shape.valid() || (parsed->files_type != 2 && !parsed->shape.plain()))
+            !parsed->shape.canonical() || (parsed->files_type != 2 && !parsed->shape.plain()))
             std::abort();
     }
     return 0;
