@@ -146,6 +146,7 @@ void VerifyJson::run(const RunCheck& run) {
     json.key("type").ascii(type_word(run.files_type));
     json.key("compress").value(run.shape.compress);
     json.key("dedupe").value(run.shape.dedupe);
+    json.key("dedupe_unit").ascii(dedupe_unit_text(run.shape.unit));
     json.key("tag").value(run.tag);
     json.key("start_in_tag").value(run.start_in_tag);
     json.key("width").value(run.width);

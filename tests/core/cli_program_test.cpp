@@ -140,7 +140,7 @@ void expect_run_keys(const JsonValue& run) {
     std::vector<std::string> expected = {
         "status",    "folder",           "type",     "count",  "size",       "files_written", "bytes_written",
         "seconds",   "bytes_per_second", "tag",      "seed",   "first_file", "last_file",     "error",
-        "disk_full", "direct_refused",   "compress", "dedupe", "signal", "dedupe_unit"};
+        "disk_full", "direct_refused",   "compress", "dedupe", "signal",     "dedupe_unit"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number :
