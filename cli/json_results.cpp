@@ -41,6 +41,15 @@ void text_or_null(JsonWriter& json, const std::u16string& text) {
 
 } // namespace
 
+void json_rate(JsonWriter& json, const char* key, double count, double seconds) {
+    seconds = std::round(seconds * 1e6) / 1e6;
+    json.key(key);
+    if (seconds > 0)
+        json.value(count / seconds, 0);
+    else
+        json.null();
+}
+
 std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome& outcome, RunStatus status,
                      const std::u16string& error, std::string_view signal) {
     // The rate divides by the time as it is printed, to the microsecond; a time that prints as
@@ -66,11 +75,8 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     json.key("files_written").value(outcome.files_written);
     json.key("bytes_written").value(outcome.bytes_written);
     json.key("seconds").value(seconds, 6);
-    json.key("bytes_per_second");
-    if (seconds > 0)
-        json.value(static_cast<double>(outcome.bytes_written) / seconds, 0);
-    else
-        json.null();
+    json_rate(json, "bytes_per_second", static_cast<double>(outcome.bytes_written), seconds);
+    json_rate(json, "files_per_second", static_cast<double>(outcome.files_written), seconds);
     json.key("tag");
     text_or_null(json, outcome.tag);
     json.key("seed").value(seed);
@@ -214,10 +220,13 @@ void VerifyJson::run(const RunCheck& run) {
     out_(json.take());
 }
 
-void VerifyJson::finish(const FolderFacts& facts, std::string_view signal) {
+void VerifyJson::finish(const FolderFacts& facts, std::string_view signal, uint64_t files, double seconds) {
     if (!started_)
         head(facts, signal);
     json_.end_array();
+    json_.key("files_checked").value(files);
+    json_.key("seconds").value(std::round(seconds * 1e6) / 1e6, 6);
+    json_rate(json_, "files_per_second", static_cast<double>(files), seconds);
     json_.end_object();
     out_(json_.take() + "\n");
 }
@@ -241,4 +250,69 @@ std::string verify_json(const CliOptions& options, const FolderCheck& check) {
     json.finish(facts);
     text.pop_back(); // the line end
     return text;
+}
+
+std::string clean_json(const CliOptions& options, const CleanFacts& facts, double seconds,
+                       std::string_view signal) {
+    const char* status = facts.cancelled      ? "cancelled"
+                         : facts.unreadable() ? "bad_arguments"
+                         : facts.complete()   ? "done"
+                                              : "error";
+    JsonWriter json;
+    json.begin_object();
+    json.key("status").ascii(status);
+    json.key("signal");
+    if (signal.empty())
+        json.null();
+    else
+        json.ascii(signal);
+    json.key("folder").value(options.folder);
+    json.key("dry_run").value(options.dry_run);
+    json.key("error");
+    text_or_null(json, from_utf8(facts.error));
+    json.key("files").value(facts.files);
+    json.key("partial").value(facts.partial);
+    json.key("bytes").value(facts.bytes);
+    json.key("failed").value(facts.failed);
+    json.key("folders").value(facts.folders);
+    json.key("left_alone").begin_object();
+    json.key("files").value(facts.left.files);
+    json.key("links").value(facts.left.links);
+    json.key("folders").value(facts.left.folders);
+    json.key("other").value(facts.left.other);
+    json.key("run_names").value(facts.left.run_names);
+    json.end_object();
+    json.key("seconds").value(std::round(seconds * 1e6) / 1e6, 6);
+    json_rate(json, "files_per_second", static_cast<double>(facts.files), seconds);
+    json.key("runs").begin_array();
+    for (const CleanedRun& run : facts.runs) {
+        std::u16string prefix = file_name_head(run.files_type, run.shape);
+        prefix.pop_back();
+        json.begin_object();
+        json.key("prefix").value(prefix);
+        json.key("type").ascii(type_word(run.files_type));
+        json.key("compress").value(run.shape.compress);
+        json.key("dedupe").value(run.shape.dedupe);
+        json.key("dedupe_unit").ascii(dedupe_unit_text(run.shape.unit));
+        json.key("tag").value(run.tag);
+        json.key("width").value(run.width);
+        json.key("files").value(run.files);
+        json.key("partial").value(run.partial);
+        json.key("bytes").value(run.bytes);
+        json.key("first");
+        if (run.files != 0)
+            json.value(run.first);
+        else
+            json.null();
+        json.key("last");
+        if (run.files != 0)
+            json.value(run.last);
+        else
+            json.null();
+        json.key("failed").value(run.failed);
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+    return json.text();
 }

@@ -10,6 +10,7 @@
 
 #include "cli/json_writer.h"
 #include "cli/options.h"
+#include "core/run/clean.h"
 #include "core/run/run.h"
 #include "core/run/verify.h"
 
@@ -21,6 +22,10 @@ enum class RunStatus { done, cancelled, error, declined };
 // `signal` names what cancelled it ("SIGINT"), empty when nothing did.
 std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome& outcome, RunStatus status,
                      const std::u16string& error, std::string_view signal = {});
+
+// A rate of `count` in `seconds`, as --json prints it: the time rounded to the microsecond, and no
+// rate (null) for a time that prints as zero.
+void json_rate(JsonWriter& json, const char* key, double count, double seconds);
 
 // Arguments that were refused (exit code 2): the status "bad_arguments" and why.
 std::string bad_arguments_json(const std::u16string& error);
@@ -35,8 +40,9 @@ public:
     void folder(const FolderFacts& facts) override;
     void run(const RunCheck& run) override;
     // Closes the object, or writes all of it when no run was handed over (an unreadable folder,
-    // a cancel); `signal` as for run_json.
-    void finish(const FolderFacts& facts, std::string_view signal = {});
+    // a cancel); `signal` as for run_json. `files` were read in `seconds`.
+    void finish(const FolderFacts& facts, std::string_view signal = {}, uint64_t files = 0,
+                double seconds = 0);
 
 private:
     void head(const FolderFacts& facts, std::string_view signal);
@@ -49,3 +55,9 @@ private:
 
 // A whole check at once.
 std::string verify_json(const CliOptions& options, const FolderCheck& check);
+
+// What clean did (status "done", exit code 0), or could not do ("error", 1: a run file stayed;
+// "bad_arguments", 2: the folder cannot be read; "cancelled"): counts, bytes, what was left alone,
+// the rate and one row per run. With --dry-run the counts are of what would go.
+std::string clean_json(const CliOptions& options, const CleanFacts& facts, double seconds,
+                       std::string_view signal = {});

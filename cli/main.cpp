@@ -1,5 +1,6 @@
 // pelmora-cli: the generation run from the command line, on Linux and in the Windows console.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -10,9 +11,11 @@
 #include "cli/terminal_view.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/run/clean.h"
 #include "core/run/code_paths.h"
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
+#include "core/run/names.h"
 #include "core/run/run.h"
 #include "core/run/verify.h"
 #include "generated/version.h"
@@ -73,12 +76,14 @@ int verify(const CliOptions& options) {
         const bool as_json_;
         std::optional<VerifyProgressView>& view_;
     } report(options, view);
+    const auto start = std::chrono::steady_clock::now();
     const FolderFacts facts = verify_folder(options.folder, *reader, check_options, report);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     view.reset();
 
     const std::string signal = facts.cancelled ? cancel_signal_name() : std::string();
     if (options.json)
-        report.json_.finish(facts, signal);
+        report.json_.finish(facts, signal, progress.files_checked.load(), seconds);
     if (facts.cancelled) {
         write_err(u"pelmora-cli: the check was cancelled\n");
         return cancel_exit_code();
@@ -92,6 +97,94 @@ int verify(const CliOptions& options) {
         for (const std::u16string& line : report_end(facts))
             write_out(line + u"\n");
     return facts.intact() ? kDone : kError;
+}
+
+std::u16string number_text(uint64_t n) { return from_utf8(std::to_string(n)); }
+
+// "3 files", "1 file".
+std::u16string count_text(uint64_t n, const char16_t* one, const char16_t* more) {
+    return number_text(n) + u" " + (n == 1 ? one : more);
+}
+
+// What clean left alone, after its total: " (2 files, 1 link)".
+std::u16string left_alone_text(const LeftAlone& left) {
+    std::u16string parts;
+    const auto add = [&](uint64_t n, const char16_t* one, const char16_t* more) {
+        if (n != 0)
+            parts += (parts.empty() ? u"" : u", ") + count_text(n, one, more);
+    };
+    add(left.files, u"file", u"files");
+    add(left.links, u"link", u"links");
+    add(left.folders, u"folder", u"folders");
+    add(left.other, u"other entry", u"other entries");
+    return parts.empty() ? parts : u" (" + parts + u")";
+}
+
+// clean DIR: the runs' files go; a line for each run and a summary, or the JSON. With --dry-run
+// every file that would go is named, and nothing goes.
+int clean(const CliOptions& options) {
+    install_interrupt_handler();
+    run_cancel = false;
+    const std::unique_ptr<FileSystem> fs = make_file_system();
+    CleanOptions clean_options;
+    clean_options.dry_run = options.dry_run;
+    clean_options.cancel = &run_cancel;
+    if (options.dry_run && !options.json)
+        clean_options.each_file = [](const std::u16string& path, uint64_t) { write_out(path + u"\n"); };
+    const auto start = std::chrono::steady_clock::now();
+    const CleanFacts facts = clean_folder(*fs, options.folder, clean_options);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    if (options.json)
+        write_out(
+            from_utf8(clean_json(options, facts, seconds, facts.cancelled ? cancel_signal_name() : "")) +
+            u"\n");
+    if (facts.cancelled) {
+        write_err(u"pelmora-cli: the clean was cancelled\n");
+        return cancel_exit_code();
+    }
+    if (facts.unreadable()) {
+        write_err(u"pelmora-cli: cannot read the folder \"" + options.folder + u"\": " +
+                  from_utf8(facts.error) + u"\n");
+        return kBadArguments;
+    }
+    if (!options.json) {
+        std::u16string text;
+        for (const CleanedRun& run : facts.runs) {
+            std::u16string line = (options.dry_run ? u"would go " : u"removed  ") +
+                                  file_name_head(run.files_type, run.shape) +
+                                  std::u16string(run.width, u'#') + file_name_tail(run.tag) + u": " +
+                                  count_text(run.files, u"file", u"files");
+            if (run.partial != 0)
+                line += u" (" + number_text(run.partial) + u" .partial)";
+            line += u", " + number_text(run.bytes) + u" bytes";
+            if (run.failed != 0)
+                line += u"; " + number_text(run.failed) + u" could not be removed";
+            text += line + u"\n";
+        }
+        std::u16string summary = facts.runs.empty()
+                                     ? u"No runs found: no file here has a name that a run gives its files"
+                                     : (options.dry_run ? u"Would remove " : u"Removed ") +
+                                           count_text(facts.files, u"file", u"files") + u" of " +
+                                           count_text(facts.runs.size(), u"run", u"runs") + u", " +
+                                           number_text(facts.bytes) + u" bytes";
+        if (facts.folders != 0)
+            summary += u", and " + count_text(facts.folders, u"folder", u"folders");
+        if (!options.dry_run && facts.files != 0 && seconds > 0)
+            summary += u", " +
+                       number_text(static_cast<uint64_t>(static_cast<double>(facts.files) / seconds)) +
+                       u" files/s";
+        summary += u"; left alone: " + count_text(facts.left.total(), u"entry", u"entries") +
+                   left_alone_text(facts.left) + u".\n";
+        write_out(text + summary);
+    }
+    if (!facts.error.empty())
+        write_err(u"pelmora-cli: the folder \"" + options.folder + u"\" could not be listed to its end: " +
+                  from_utf8(facts.error) + u"\n");
+    if (facts.failed != 0)
+        write_err(u"pelmora-cli: " + count_text(facts.failed, u"run file", u"run files") +
+                  u" could not be removed\n");
+    return facts.complete() ? kDone : kError;
 }
 
 // With --json among the arguments (before a "--"), every way out prints an object.
@@ -119,8 +212,6 @@ void print_version() {
     write_out(u"pelmora-cli (Pelmora) " + widen(PELMORA_VERSION_SHORT) + u"\n" + u"code path: " +
               (cpu_has_avx2() ? u"AVX2" : u"baseline") + u"\n");
 }
-
-std::u16string number_text(uint64_t n) { return from_utf8(std::to_string(n)); }
 
 // What the summary line does not say: how much a filled disk took, and a direct run that went
 // through the cache after all.
@@ -160,6 +251,8 @@ int run_program(int argc, char** argv) {
     }
     if (options.verify)
         return verify(options);
+    if (options.clean)
+        return clean(options);
     if (!unpack_catalogue()) {
         const std::u16string message = u"the built-in texts could not be unpacked";
         write_err(u"pelmora-cli: " + message + u"\n");

@@ -267,13 +267,16 @@ constexpr CliOption kOptions[] = {
      "write (verify: read) past the system's cache, straight to the device; where the file system "
      "refuses, through the cache, with a note",
      set_flag<&CliOptions::direct>},
-    {0, "json", nullptr, kBothCommands,
-     "print the result as one JSON object, and nothing else, on standard output",
-     set_flag<&CliOptions::json>},
     {0, "progress", nullptr, kBothCommands,
      "show progress on standard error also when it is no terminal (one line a second)",
      set_flag<&CliOptions::progress>},
-    {'h', "help", nullptr, kBothCommands, "this text", set_flag<&CliOptions::help>},
+    {0, "dry-run", nullptr, kCleanCommand,
+     "list the files that would go, with their count and size; remove nothing",
+     set_flag<&CliOptions::dry_run>},
+    {0, "json", nullptr, kAllCommands,
+     "print the result as one JSON object, and nothing else, on standard output",
+     set_flag<&CliOptions::json>},
+    {'h', "help", nullptr, kAllCommands, "this text", set_flag<&CliOptions::help>},
 };
 
 const CliOption* find_long(std::u16string_view name, unsigned command) {
@@ -291,14 +294,21 @@ const CliOption* find_short(char16_t name, unsigned command) {
     return nullptr;
 }
 
-// Why an option is not known here: it belongs to the other command, or to none.
+const char* command_name(unsigned command) { return command == kVerifyCommand ? "verify" : "clean"; }
+
+// Why an option is not known here: it belongs to another command, or to none.
 CliError unknown(const std::string& spelled, std::u16string_view name, bool is_short, unsigned command) {
-    const unsigned other = command == kRunCommand ? kVerifyCommand : kRunCommand;
-    const bool elsewhere =
-        is_short ? find_short(name[0], other) != nullptr : find_long(name, other) != nullptr;
-    if (elsewhere)
-        return {spelled + (command == kRunCommand ? " goes with verify only" : " does not go with verify") +
+    const auto known_to = [&](unsigned other) {
+        return is_short ? find_short(name[0], other) != nullptr : find_long(name, other) != nullptr;
+    };
+    for (const unsigned other : {kVerifyCommand, kCleanCommand, kRunCommand}) {
+        if (other == command || !known_to(other))
+            continue;
+        return {spelled +
+                (command == kRunCommand ? " goes with " + std::string(command_name(other)) + " only"
+                                        : " does not go with " + std::string(command_name(command))) +
                 " (see --help)"};
+    }
     return {"unknown option \"" + spelled + "\" (see --help)"};
 }
 
@@ -312,8 +322,11 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     if (!arguments.empty() && arguments[0] == u"verify") {
         options.verify = true;
         i = 1;
+    } else if (!arguments.empty() && arguments[0] == u"clean") {
+        options.clean = true;
+        i = 1;
     }
-    const unsigned command = options.verify ? kVerifyCommand : kRunCommand;
+    const unsigned command = options.verify ? kVerifyCommand : options.clean ? kCleanCommand : kRunCommand;
     bool folder_given = false;
     bool options_ended = false;
     // The value of a value option: given inline, else the next argument, whatever it looks like.
@@ -368,17 +381,23 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
                 if (Result error = option->apply(options, *value, spelled))
                     return *error;
             }
-        } else if (!options.verify) {
+        } else if (command == kRunCommand) {
             return CliError{"unknown option \"" + to_utf8(argument) + "\" (see --help)"};
         } else if (folder_given) {
-            return CliError{"verify takes one folder, not also \"" + to_utf8(argument) + "\""};
+            return CliError{std::string(command_name(command)) + " takes one folder, not also \"" +
+                            to_utf8(argument) + "\""};
         } else if (argument.empty()) {
-            return CliError{"verify needs a folder name, not an empty text"};
+            return CliError{std::string(command_name(command)) + " needs a folder name, not an empty text"};
         } else {
             options.folder = argument;
             folder_given = true;
         }
     }
+    // Removing runs from the current folder is said, never taken for granted.
+    if (options.clean)
+        return folder_given || options.help
+                   ? std::variant<CliOptions, CliError>(options)
+                   : CliError{"clean needs a folder (\"clean .\" for the current one)"};
     if (options.verify) {
         if (options.direct && options.drop_cache)
             return CliError{"--direct and --drop-cache exclude each other (direct reads pass the cache)"};
@@ -469,16 +488,23 @@ void append_paragraph(std::string& out, std::string_view text) {
 
 std::string cli_usage() {
     std::string out = "Usage: pelmora-cli [OPTION]...\n"
-                      "       pelmora-cli verify [OPTION]... [--] [DIR]\n";
+                      "       pelmora-cli verify [OPTION]... [--] [DIR]\n"
+                      "       pelmora-cli clean [OPTION]... [--] DIR\n";
     append_paragraph(out,
                      "Writes N test files of SIZE each into a folder: generator data, random data or zeros. "
-                     "With verify, checks every run of such files in DIR (default: the current folder).");
+                     "With verify, checks every run of such files in DIR (default: the current folder). "
+                     "With clean, removes the files of every run in DIR and what cancelled runs left "
+                     "(.partial), and nothing else: other files, links and folders stay.");
     out += "\nOptions of a run:\n";
     append_options(out, kRunCommand);
     out += "\nOptions of verify:\n";
     append_options(out, kVerifyCommand);
-    out += "\nOptions of both:\n";
+    out += "\nOptions of a run and verify:\n";
     append_options(out, kBothCommands);
+    out += "\nOptions of clean:\n";
+    append_options(out, kCleanCommand);
+    out += "\nOptions of every command:\n";
+    append_options(out, kAllCommands);
     out += '\n';
     append_paragraph(out,
                      "SIZE: kilobytes of 1024 bytes (1024), or a number with a unit: K, M, G, T or KiB, MiB, "
@@ -488,6 +514,8 @@ std::string cli_usage() {
         out, "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled "
              "(143 by SIGTERM, 129 by SIGHUP). "
              "verify: 0 every run intact, 1 damage, missing files or no runs found, 2 bad arguments or a "
-             "folder that cannot be read.");
+             "folder that cannot be read. "
+             "clean: 0 every run file gone (or none found), 1 a file that could not be removed, 2 bad "
+             "arguments or a folder that cannot be read.");
     return out;
 }

@@ -15,7 +15,9 @@
 enum class Overwrite { ask, yes, no };
 
 struct CliOptions {
-    bool verify = false; // "verify [DIR]": check the runs in `folder` instead of writing one
+    bool verify = false;  // "verify [DIR]": check the runs in `folder` instead of writing one
+    bool clean = false;   // "clean DIR": remove the runs in `folder`
+    bool dry_run = false; // clean: say what would go, remove nothing
     std::u16string folder = u".";
     int32_t count = 1;
     int32_t size_kb = 1024;
@@ -52,7 +54,13 @@ struct CliError {
 };
 
 // Which command an option belongs to.
-enum CliCommands : unsigned { kRunCommand = 1, kVerifyCommand = 2, kBothCommands = 3 };
+enum CliCommands : unsigned {
+    kRunCommand = 1,
+    kVerifyCommand = 2,
+    kBothCommands = 3, // a run and verify
+    kCleanCommand = 4,
+    kAllCommands = 7,
+};
 
 struct CliOption {
     char short_name;        // 0: none

@@ -8,6 +8,7 @@
 #include "core/base/text.h"
 #include "core/run/file_system.h"
 #include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
@@ -33,19 +34,6 @@ private:
 } // namespace
 
 namespace {
-
-// The system's message for an error code, in the user's language, as UTF-8 without its line end.
-std::string system_message(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length != 0 ? to_utf8(std::u16string_view(utf16(text), length)) : "";
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
 
 // Folders, links and junctions (reparse points) and devices are never a run's file.
 bool may_be_file(DWORD attributes) {

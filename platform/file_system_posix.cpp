@@ -2,6 +2,8 @@
 #include "core/run/file_system.h"
 
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -34,6 +36,12 @@ public:
     bool direct(Handle file) const override;
     WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
     WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    Handle open_existing_folder(const std::u16string& path, std::string& error) override;
+    Handle open_subfolder(Handle folder, const std::u16string& name, std::string& error) override;
+    bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
+              std::string& error) override;
+    bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
+    bool remove_folder(Handle folder, const std::u16string& name) override;
 
 private:
     bool sync_;
@@ -306,6 +314,95 @@ bool PosixFileSystem::remove(Handle folder, const std::u16string& name) {
 bool PosixFileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
     const int at = static_cast<int>(folder);
     return ::renameat(at, to_utf8(from).c_str(), at, to_utf8(to).c_str()) == 0;
+}
+
+FileSystem::Handle PosixFileSystem::open_existing_folder(const std::u16string& path, std::string& error) {
+    const int fd = open_at(AT_FDCWD, path.empty() ? "/" : to_utf8(path).c_str(), kFolderFlags);
+    if (fd < 0)
+        error = std::strerror(errno);
+    return fd >= 0 ? fd : kNoHandle;
+}
+
+FileSystem::Handle PosixFileSystem::open_subfolder(Handle folder, const std::u16string& name,
+                                                   std::string& error) {
+    const int fd = open_at(static_cast<int>(folder), to_utf8(name).c_str(), kFolderFlags | O_NOFOLLOW);
+    if (fd < 0)
+        error = errno == ELOOP ? "it is a link" : std::strerror(errno);
+    return fd >= 0 ? fd : kNoHandle;
+}
+
+bool PosixFileSystem::list(Handle folder,
+                           const std::function<void(std::u16string_view name, Kind kind)>& each,
+                           std::string& error) {
+    // The listing reads through a copy of the handle, which shares its place in the folder: it
+    // starts again from the top, and the caller's handle stays open when the listing closes.
+    const int copy = ::fcntl(static_cast<int>(folder), F_DUPFD_CLOEXEC, 0);
+    DIR* opened = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (opened == nullptr) {
+        error = std::strerror(errno);
+        if (copy >= 0)
+            ::close(copy);
+        return false;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(opened, ::closedir);
+    ::rewinddir(listing.get());
+    std::u16string name;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(listing.get());
+        if (entry == nullptr) {
+            if (errno == 0)
+                return true;
+            error = std::strerror(errno);
+            return false;
+        }
+        if (entry->d_name[0] == '.' &&
+            (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
+            continue;
+        Kind kind = Kind::other;
+        switch (entry->d_type) {
+        case DT_REG:
+            kind = Kind::file;
+            break;
+        case DT_DIR:
+            kind = Kind::folder;
+            break;
+        case DT_LNK:
+            kind = Kind::link;
+            break;
+        case DT_FIFO:
+            kind = Kind::pipe;
+            break;
+        case DT_UNKNOWN: { // some file systems do not say: asked one by one
+            struct stat info;
+            if (::fstatat(static_cast<int>(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                kind = kind_of(info.st_mode);
+            break;
+        }
+        default:
+            break;
+        }
+        const std::string_view bytes(entry->d_name);
+        if (is_utf8(bytes))
+            name = from_utf8(bytes);
+        else
+            name.clear();
+        each(name, kind);
+    }
+}
+
+bool PosixFileSystem::file_size(Handle folder, const std::u16string& name, uint64_t& size) {
+    struct stat info;
+    if (::fstatat(static_cast<int>(folder), to_utf8(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode))
+        return false;
+    size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+bool PosixFileSystem::remove_folder(Handle folder, const std::u16string& name) {
+    // AT_REMOVEDIR takes an empty folder alone: a link of that name is no folder (ENOTDIR).
+    return ::unlinkat(static_cast<int>(folder), to_utf8(name).c_str(), AT_REMOVEDIR) == 0;
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }

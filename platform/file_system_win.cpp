@@ -38,6 +38,12 @@ public:
     bool direct(Handle file) const override;
     WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
     WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    Handle open_existing_folder(const std::u16string& path, std::string& error) override;
+    Handle open_subfolder(Handle folder, const std::u16string& name, std::string& error) override;
+    bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
+              std::string& error) override;
+    bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
+    bool remove_folder(Handle folder, const std::u16string& name) override;
 
 private:
     bool sync_;
@@ -411,6 +417,98 @@ bool Win32FileSystem::rename(Handle folder, const std::u16string& from, const st
                                  static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation)) >= 0;
     CloseHandle(file);
     return renamed;
+}
+
+FileSystem::Handle Win32FileSystem::open_existing_folder(const std::u16string& path, std::string& error) {
+    std::u16string folder = path.empty() ? u"\\" : path;
+    std::replace(folder.begin(), folder.end(), u'/', u'\\');
+    HANDLE handle = open_folder_handle(folder, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = system_message(GetLastError());
+        return kNoHandle;
+    }
+    if (kind_of_handle(handle) != Kind::folder) {
+        CloseHandle(handle);
+        error = "it is not a folder";
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(handle);
+}
+
+FileSystem::Handle Win32FileSystem::open_subfolder(Handle folder, const std::u16string& name,
+                                                   std::string& error) {
+    // Held without delete sharing, as the top folder: nobody renames it while it is emptied.
+    HANDLE handle;
+    const DWORD code = open_in(folder, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                               FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle);
+    if (code != ERROR_SUCCESS) {
+        error = system_message(code);
+        return kNoHandle;
+    }
+    // A reparse point opened as itself is a link, not the folder it leads to.
+    if (kind_of_handle(handle) != Kind::folder) {
+        CloseHandle(handle);
+        error = "it is a link";
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(handle);
+}
+
+bool Win32FileSystem::list(Handle folder,
+                           const std::function<void(std::u16string_view name, Kind kind)>& each,
+                           std::string& error) {
+    // Read from the folder's own handle, a buffer of entries at a time, from the top.
+    alignas(8) static thread_local uint8_t buffer[64 * 1024];
+    FILE_INFO_BY_HANDLE_CLASS next = FileFullDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(folder), next, buffer, sizeof buffer)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_NO_MORE_FILES)
+                return true;
+            error = system_message(code);
+            return false;
+        }
+        next = FileFullDirectoryInfo;
+        for (size_t at = 0;;) {
+            const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer + at);
+            const std::u16string_view name(reinterpret_cast<const char16_t*>(entry->FileName),
+                                           entry->FileNameLength / sizeof(wchar_t));
+            if (name != u"." && name != u"..")
+                each(name, kind_of(entry->FileAttributes));
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+}
+
+bool Win32FileSystem::file_size(Handle folder, const std::u16string& name, uint64_t& size) {
+    HANDLE file;
+    if (open_in(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
+        return false;
+    LARGE_INTEGER length;
+    const bool regular = kind_of_handle(file) == Kind::file && GetFileSizeEx(file, &length);
+    CloseHandle(file);
+    if (regular)
+        size = static_cast<uint64_t>(length.QuadPart);
+    return regular;
+}
+
+bool Win32FileSystem::remove_folder(Handle folder, const std::u16string& name) {
+    HANDLE handle;
+    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle) != ERROR_SUCCESS)
+        return false;
+    // The system refuses to mark a folder with entries; a junction or link is refused here.
+    FILE_DISPOSITION_INFO gone = {};
+    gone.DeleteFile = TRUE;
+    const bool removed = kind_of_handle(handle) == Kind::folder &&
+                         SetFileInformationByHandle(handle, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(handle);
+    return removed;
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }

@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Direct I/O moves blocks whose size, place in the file and place in memory are multiples of this:
 // a page, and a whole number of blocks of every common device.
@@ -86,6 +88,25 @@ public:
         (void)file, (void)length, (void)reserve;
         return WriteStatus::failed;
     }
+
+    // Taking runs away again: a folder that is there is opened (nothing made), listed and emptied
+    // through its handle, so that a level swapped for a link meanwhile leads nowhere else. Errors
+    // come back as the system's reason.
+
+    // Opens a folder that is there, reached as the system reaches it (the user may name it through
+    // a link); kNoHandle when nothing, or no folder, has the path.
+    virtual Handle open_existing_folder(const std::u16string& path, std::string& error) = 0;
+    // Opens the folder `name` in `folder` itself, never what a link of that name points to.
+    virtual Handle open_subfolder(Handle folder, const std::u16string& name, std::string& error) = 0;
+    // Calls `each` with the name and kind of every entry of the folder (not "." and ".."), a link
+    // as a link; a name that is no valid text comes as an empty name. `each` may remove the entry
+    // it was given. False and the system's reason when the folder cannot be listed to its end.
+    virtual bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
+                      std::string& error) = 0;
+    // The size of the regular file `name`; false for anything else (a link is not followed).
+    virtual bool file_size(Handle folder, const std::u16string& name, uint64_t& size) = 0;
+    // Removes the folder `name` when it is empty; a link, a file or a folder with entries stays.
+    virtual bool remove_folder(Handle folder, const std::u16string& name) = 0;
 };
 
 // The platform's file system (one factory in each platform file). With sync set, every file's data

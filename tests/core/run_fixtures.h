@@ -53,6 +53,22 @@ public:
     WriteStatus set_length(Handle file, uint64_t length, bool reserve) override {
         return base_->set_length(file, length, reserve);
     }
+    Handle open_existing_folder(const std::u16string& path, std::string& error) override {
+        return base_->open_existing_folder(path, error);
+    }
+    Handle open_subfolder(Handle folder, const std::u16string& name, std::string& error) override {
+        return base_->open_subfolder(folder, name, error);
+    }
+    bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
+              std::string& error) override {
+        return base_->list(folder, each, error);
+    }
+    bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override {
+        return base_->file_size(folder, name, size);
+    }
+    bool remove_folder(Handle folder, const std::u16string& name) override {
+        return base_->remove_folder(folder, name);
+    }
 
 private:
     std::unique_ptr<FileSystem> base_ = make_file_system();
