@@ -158,9 +158,11 @@ std::u16string VerifyProgressView::line() const {
     const uint64_t bytes_total = progress_.bytes_total.load(std::memory_order_relaxed);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const auto count = [](uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); };
+    const double per_second = 1 / std::max(seconds, 0.001);
     return u"checked " + count(files) + u" of " + count(files_total) + u" files, " +
            format_size(static_cast<double>(bytes)) + u" of " + format_size(static_cast<double>(bytes_total)) +
-           u", " + format_size(static_cast<double>(bytes) / std::max(seconds, 0.001)) + u"/s";
+           u", " + format_size(static_cast<double>(bytes) * per_second) + u"/s, " +
+           count(static_cast<uint64_t>(static_cast<double>(files) * per_second)) + u" files/s";
 }
 
 void VerifyProgressView::show() {
