@@ -137,10 +137,27 @@ void expect_run_keys(const JsonValue& run) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : run.object())
         keys.push_back(key);
-    std::vector<std::string> expected = {
-        "status",    "folder",           "type",     "count",  "size",       "files_written", "bytes_written",
-        "seconds",   "bytes_per_second", "tag",      "seed",   "first_file", "last_file",     "error",
-        "disk_full", "direct_refused",   "compress", "dedupe", "signal",     "dedupe_unit"};
+    std::vector<std::string> expected = {"status",
+                                         "folder",
+                                         "type",
+                                         "count",
+                                         "size",
+                                         "files_written",
+                                         "bytes_written",
+                                         "seconds",
+                                         "bytes_per_second",
+                                         "tag",
+                                         "seed",
+                                         "first_file",
+                                         "last_file",
+                                         "error",
+                                         "disk_full",
+                                         "direct_refused",
+                                         "compress",
+                                         "dedupe",
+                                         "signal",
+                                         "dedupe_unit",
+                                         "files_per_second"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number :
@@ -148,10 +165,11 @@ void expect_run_keys(const JsonValue& run) {
         EXPECT_NO_THROW(run[number].whole()) << number;
     EXPECT_TRUE(run["seconds"].is_number());
     // A rate only beside a time: a run refused before it began took none.
-    if (run["seconds"].is_number() && run["seconds"].number() > 0)
-        EXPECT_TRUE(run["bytes_per_second"].is_number());
-    else
-        EXPECT_TRUE(run["bytes_per_second"].is_null());
+    for (const char* rate : {"bytes_per_second", "files_per_second"})
+        if (run["seconds"].is_number() && run["seconds"].number() > 0)
+            EXPECT_TRUE(run[rate].is_number()) << rate;
+        else
+            EXPECT_TRUE(run[rate].is_null()) << rate;
 }
 
 // No files while the folder is not there yet.
@@ -290,6 +308,7 @@ TEST(CliJson, RunsReadBack) {
     // its rate is the bytes over the time printed.
     EXPECT_GT(run["seconds"].number(), 0.0);
     EXPECT_NEAR(run["bytes_per_second"].number(), 15360 / run["seconds"].number(), 1.0);
+    EXPECT_NEAR(run["files_per_second"].number(), 3 / run["seconds"].number(), 1.0);
     EXPECT_FALSE(run["disk_full"].boolean());
     EXPECT_FALSE(run["direct_refused"].boolean());
 
@@ -350,6 +369,13 @@ TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
         {"verify, no such folder", cli({"verify", "--json", (scratch.path() / "none").string()}), 2,
          "bad_arguments", ""},
         {"verify, a bad option", cli({"verify", "--json", "--count", "0"}), 2, "bad_arguments", "--count"},
+        {"clean, nothing to take", cli({"clean", "--json", (scratch.path()).string()}), 0, "done", nullptr},
+        {"clean, no such folder", cli({"clean", "--json", (scratch.path() / "none").string()}), 2,
+         "bad_arguments", ""},
+        {"clean, a file for a folder", cli({"clean", "--json", "--dry-run", last.string()}), 2,
+         "bad_arguments", ""},
+        {"clean, no folder", cli({"clean", "--json"}), 2, "bad_arguments", "clean ."},
+        {"clean, an option of a run", cli({"clean", "--json", "-n", "3", made}), 2, "bad_arguments", "-n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -615,6 +641,10 @@ TEST(CliJson, VerifyReadsBack) {
     EXPECT_TRUE(intact["error"].is_null());
     EXPECT_TRUE(intact["count"].is_null());
     ASSERT_EQ(intact["runs"].array().size(), 3u);
+    // The files read, and the rate: those files over the time printed.
+    EXPECT_EQ(intact["files_checked"].whole(), 9u);
+    EXPECT_GT(intact["seconds"].number(), 0.0);
+    EXPECT_NEAR(intact["files_per_second"].number(), 9 / intact["seconds"].number(), 1.0);
 
     // Damage: a file gone, one cut short, one byte changed.
     std::string generator_name, zeros_name;
@@ -694,6 +724,132 @@ TEST(CliJson, VerifyReadsBack) {
 }
 
 // verify told the intent: a whole run of fewer files than intended is not intact.
+// clean as a script uses it: the runs the program made go, with their .partial leftovers; what
+// else is in the folder stays; a dry run names the same files and removes none; --json gives the
+// counts and a row per run.
+TEST(CliClean, TakesTheRunsAndTellsWhatItTook) {
+    ScratchFolder scratch;
+    const fs::path folder = scratch.path() / "runs";
+    const std::string dir = folder.string();
+    ASSERT_EQ(run_program(cli({"-q", "-o", dir, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code, 0);
+    ASSERT_EQ(run_program(cli({"-q", "-o", dir, "-n", "1000", "-s", "0", "-t", "1"})).code, 0);
+    ASSERT_EQ(
+        run_program(cli({"-q", "-o", dir, "-n", "2", "-s", "1", "--compress", "40", "--seed", "2"})).code, 0);
+    // A cancelled run's leftover, a file of the user's, and a link under a run file's name to a file
+    // outside.
+    fs::rename(folder / "random__003_0000000000000001.file",
+               folder / "random__003_0000000000000001.file.partial");
+    std::ofstream(folder / "notes.txt") << "mine";
+    std::ofstream(scratch.path() / "elsewhere") << "not in the folder";
+    fs::create_symlink(scratch.path() / "elsewhere", folder / "random__004_0000000000000001.file");
+    const size_t entries = files_in(folder).size();
+    ASSERT_EQ(entries, 3u + 1000u + 2u + 2u);
+
+    const Finished dry = run_program(cli({"clean", "--dry-run", dir}));
+    EXPECT_EQ(dry.code, 0) << dry.err;
+    EXPECT_EQ(dry.err, "");
+    EXPECT_EQ(files_in(folder).size(), entries) << "a dry run takes nothing";
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = dry.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(dry.out.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 1005u + 3u + 1u) << "each file, each run, the summary";
+    std::vector<std::string> named(lines.begin(), lines.begin() + 1005);
+    std::vector<std::string> expected;
+    for (const fs::path& file : files_in(folder))
+        if (file.filename() != "notes.txt" && !fs::is_symlink(file))
+            expected.push_back(file.filename().string());
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, expected);
+    EXPECT_EQ(lines[1005], "would go maximal_compressible__####_" + lines[1005].substr(36, 16) +
+                               ".file: 1000 files, 0 bytes");
+    EXPECT_EQ(lines[1006], "would go random__###_0000000000000001.file: 3 files (1 .partial), 12288 bytes");
+    EXPECT_EQ(lines[1007], "would go random_c40_d0__###_0000000000000002.file: 2 files, 2048 bytes");
+    EXPECT_EQ(lines[1008],
+              "Would remove 1005 files of 3 runs, 14336 bytes; left alone: 2 entries (1 file, 1 link).");
+
+    const Finished taken = run_program(cli({"clean", "--json", dir}));
+    EXPECT_EQ(taken.code, 0) << taken.err;
+    EXPECT_EQ(std::count(taken.out.begin(), taken.out.end(), '\n'), 1) << "one line, nothing else";
+    const JsonValue result = json_of(taken.out);
+    ASSERT_TRUE(result.is_object());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : result.object())
+        keys.push_back(key);
+    std::vector<std::string> expected_keys = {
+        "status",           "signal", "folder", "dry_run", "error",      "files",
+        "partial",          "bytes",  "failed", "folders", "left_alone", "seconds",
+        "files_per_second", "runs"};
+    std::sort(expected_keys.begin(), expected_keys.end());
+    EXPECT_EQ(keys, expected_keys);
+    EXPECT_EQ(result["status"].string(), "done");
+    EXPECT_TRUE(result["signal"].is_null());
+    EXPECT_TRUE(result["error"].is_null());
+    EXPECT_FALSE(result["dry_run"].boolean());
+    EXPECT_EQ(result["folder"].string(), dir);
+    EXPECT_EQ(result["files"].whole(), 1005u);
+    EXPECT_EQ(result["partial"].whole(), 1u);
+    EXPECT_EQ(result["bytes"].whole(), 14336u);
+    EXPECT_EQ(result["failed"].whole(), 0u);
+    EXPECT_EQ(result["left_alone"]["files"].whole(), 1u);
+    EXPECT_EQ(result["left_alone"]["links"].whole(), 1u);
+    EXPECT_EQ(result["left_alone"]["run_names"].whole(), 1u);
+    EXPECT_GT(result["seconds"].number(), 0.0);
+    EXPECT_NEAR(result["files_per_second"].number(), 1005 / result["seconds"].number(), 1.0);
+    ASSERT_EQ(result["runs"].array().size(), 3u);
+    const JsonValue& shaped = result["runs"][2];
+    EXPECT_EQ(shaped["prefix"].string(), "random_c40_d0_");
+    EXPECT_EQ(shaped["type"].string(), "random");
+    EXPECT_EQ(shaped["compress"].whole(), 40u);
+    EXPECT_EQ(shaped["tag"].string(), "0000000000000002");
+    EXPECT_EQ(shaped["width"].whole(), 3u);
+    EXPECT_EQ(shaped["files"].whole(), 2u);
+    EXPECT_EQ(shaped["bytes"].whole(), 2048u);
+    EXPECT_EQ(shaped["first"].whole(), 1u);
+    EXPECT_EQ(shaped["last"].whole(), 2u);
+    EXPECT_EQ(result["runs"][0]["width"].whole(), 4u);
+    EXPECT_EQ(result["runs"][1]["partial"].whole(), 1u);
+
+    // Only the user's file and the link are left; the link's file is untouched.
+    std::vector<std::string> left;
+    for (const fs::path& file : files_in(folder))
+        left.push_back(file.filename().string());
+    EXPECT_EQ(left, (std::vector<std::string>{"notes.txt", "random__004_0000000000000001.file"}));
+    EXPECT_TRUE(fs::is_symlink(folder / "random__004_0000000000000001.file"));
+    EXPECT_EQ(fs::file_size(scratch.path() / "elsewhere"), 17u);
+    const Finished check = run_program(cli({"verify", dir}));
+    EXPECT_EQ(check.code, 1) << "no runs are left to check";
+
+    // Again: nothing of a run is there, which is no error.
+    const Finished again = run_program(cli({"clean", dir}));
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(again.out, "No runs found: no file here has a name that a run gives its files; left alone: 2 "
+                         "entries (1 file, 1 link).\n");
+}
+
+TEST(CliClean, AFolderThatCannotBeReadIsABadArgument) {
+    ScratchFolder scratch;
+    std::ofstream(scratch.path() / "file") << "x";
+    const struct {
+        const char* what;
+        std::vector<std::string> argv;
+        const char* said;
+    } cases[] = {
+        {"no such folder", cli({"clean", (scratch.path() / "none").string()}),
+         "\": No such file or directory\n"},
+        {"a file", cli({"clean", "--dry-run", (scratch.path() / "file").string()}), "\": Not a directory\n"},
+        {"no folder named", cli({"clean"}), "clean needs a folder (\"clean .\" for the current one)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Finished run = run_program(c.argv);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("pelmora-cli: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(scratch.path() / "none")) << "nothing is made";
+}
+
 TEST(CliVerify, KnowsTheIntentWhenTold) {
     ScratchFolder scratch;
     const std::string folder = scratch.path().string();
@@ -765,6 +921,7 @@ TEST(CliProgress, OnATerminalAndOnAPipe) {
     const Finished check = run_program(cli({"verify", "--progress", (scratch.path() / "1").string()}));
     EXPECT_EQ(check.code, 0);
     EXPECT_EQ(check.err.rfind("checked 200 of 200 files, 800.00 KB of 800.00 KB, ", 0), 0u) << check.err;
+    EXPECT_NE(check.err.find(" files/s\n"), std::string::npos) << check.err;
     EXPECT_EQ(check.err.find('\x1b'), std::string::npos);
     EXPECT_EQ(check.out.rfind("OK      ", 0), 0u);
 }

@@ -123,6 +123,36 @@ TEST(CliOptions, TypeSpellingsSeedAndVerify) {
     }
 }
 
+TEST(CliOptions, CleanTakesOneFolderAndItsOwnOptions) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string folder;
+        bool dry_run, json, help;
+    } cases[] = {
+        {words({"clean", "d"}), u"d", false, false, false},
+        {words({"clean", "."}), u".", false, false, false},
+        {words({"clean", "--dry-run", "some dir"}), u"some dir", true, false, false},
+        {words({"clean", "d", "--json", "--dry-run"}), u"d", true, true, false},
+        {words({"clean", "--", "--dry-run"}), u"--dry-run", false, false, false},
+        {words({"clean", "--help"}), u".", false, false, true},
+        {words({"clean", "-h"}), u".", false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(to_utf8(c.folder));
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        const CliOptions& o = std::get<CliOptions>(parsed);
+        EXPECT_TRUE(o.clean);
+        EXPECT_FALSE(o.verify);
+        EXPECT_EQ(o.folder, c.folder);
+        EXPECT_EQ(o.dry_run, c.dry_run);
+        EXPECT_EQ(o.json, c.json);
+        EXPECT_EQ(o.help, c.help);
+    }
+    // "clean" is a command only in the first place; a folder of that name is written with -o.
+    EXPECT_FALSE(std::get<CliOptions>(parse_cli_options(words({"-o", "clean"}))).clean);
+}
+
 TEST(CliOptions, StorageOptions) {
     const auto parsed =
         parse_cli_options(words({"--direct", "--jobs", "8", "--files=1001-2000", "--count", "4000"}));
@@ -262,6 +292,17 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"verify", "--files", "x"}),
          "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"x\""},
         {words({"--colour"}), "unknown option \"--colour\" (see --help)"},
+        {words({"clean"}), "clean needs a folder (\"clean .\" for the current one)"},
+        {words({"clean", "--dry-run", "--json"}), "clean needs a folder (\"clean .\" for the current one)"},
+        {words({"clean", "a", "b"}), "clean takes one folder, not also \"b\""},
+        {words({"clean", ""}), "clean needs a folder name, not an empty text"},
+        {words({"clean", "--count", "3", "d"}), "--count does not go with clean (see --help)"},
+        {words({"clean", "-y", "d"}), "-y does not go with clean (see --help)"},
+        {words({"clean", "--threads", "2", "d"}), "--threads does not go with clean (see --help)"},
+        {words({"clean", "--dry-run=1", "d"}), "--dry-run takes no value"},
+        {words({"--dry-run"}), "--dry-run goes with clean only (see --help)"},
+        {words({"verify", "--dry-run"}), "--dry-run does not go with verify (see --help)"},
+        {words({"--count", "3", "clean", "d"}), "unknown option \"clean\" (see --help)"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_cli_options(c.arguments);
