@@ -3,8 +3,8 @@
 _pelmora_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local verify=
-    ((COMP_CWORD > 1)) && [[ ${COMP_WORDS[1]} == verify ]] && verify=1
+    local command=
+    ((COMP_CWORD > 1)) && [[ ${COMP_WORDS[1]} == verify || ${COMP_WORDS[1]} == clean ]] && command=${COMP_WORDS[1]}
 
     # The values of the options that take one.
     case $prev in
@@ -28,13 +28,17 @@ _pelmora_cli() {
             return ;;
     esac
 
-    local both=(--json --progress --direct --help -h )
+    local every=(--json --help -h )
+    local both=(--progress --direct "${every[@]}" )
     local run=(--folder -o --count -n --size -s --type -t --compress --dedupe --dedupe-unit --seed --yes -y --no-clobber --lang
         --quiet -q --sync --reveal --fill --jobs --files --version -V )
     local check=(--count -n --size -s --threads --files --drop-cache -- )
-    if [[ $verify ]]; then
-        if [[ $cur == -* ]]; then
+    local clean=(--dry-run -- )
+    if [[ $command ]]; then
+        if [[ $cur == -* && $command == verify ]]; then
             mapfile -t COMPREPLY < <(compgen -W "${check[*]} ${both[*]}" -- "$cur")
+        elif [[ $cur == -* ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "${clean[*]} ${every[*]}" -- "$cur")
         else
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
@@ -42,7 +46,7 @@ _pelmora_cli() {
     elif [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "${run[*]} ${both[*]}" -- "$cur")
     elif ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W 'verify' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W 'verify clean' -- "$cur")
     fi
 } &&
     complete -F _pelmora_cli pelmora-cli pelmora-cli.exe

@@ -370,7 +370,7 @@ TEST(Clean, FoldersOfARunGoOnlyWhenEmptied) {
 // one goes, none is counted twice.
 TEST(Clean, AFolderOfManyFilesGoesWhole) {
     ScratchFolder scratch;
-    constexpr int32_t kCount = 5000;
+    constexpr int32_t kCount = 2000;
     for (int32_t number = 1; number <= kCount; ++number)
         write_bytes(scratch.path() / name_of(kGeneratorData, kCount, number, 21), 0);
     for (int32_t n = 0; n < 100; ++n)
