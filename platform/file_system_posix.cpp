@@ -41,6 +41,7 @@ public:
     bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
               std::string& error) override;
     bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
+    bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) override;
     bool remove_folder(Handle folder, const std::u16string& name) override;
 
 private:
@@ -395,6 +396,16 @@ bool PosixFileSystem::file_size(Handle folder, const std::u16string& name, uint6
     struct stat info;
     if (::fstatat(static_cast<int>(folder), to_utf8(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(info.st_mode))
+        return false;
+    size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+bool PosixFileSystem::remove_sized(Handle folder, const std::u16string& name, uint64_t& size) {
+    const std::string file = to_utf8(name);
+    struct stat info;
+    if (::fstatat(static_cast<int>(folder), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || ::unlinkat(static_cast<int>(folder), file.c_str(), 0) != 0)
         return false;
     size = static_cast<uint64_t>(info.st_size);
     return true;

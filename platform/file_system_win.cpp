@@ -43,6 +43,7 @@ public:
     bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
               std::string& error) override;
     bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
+    bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) override;
     bool remove_folder(Handle folder, const std::u16string& name) override;
 
 private:
@@ -494,6 +495,23 @@ bool Win32FileSystem::file_size(Handle folder, const std::u16string& name, uint6
     if (regular)
         size = static_cast<uint64_t>(length.QuadPart);
     return regular;
+}
+
+bool Win32FileSystem::remove_sized(Handle folder, const std::u16string& name, uint64_t& size) {
+    HANDLE file;
+    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
+        return false;
+    FILE_DISPOSITION_INFO gone = {};
+    gone.DeleteFile = TRUE;
+    LARGE_INTEGER length;
+    const bool removed = kind_of_handle(file) == Kind::file && GetFileSizeEx(file, &length) &&
+                         SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(file);
+    if (removed)
+        size = static_cast<uint64_t>(length.QuadPart);
+    return removed;
 }
 
 bool Win32FileSystem::remove_folder(Handle folder, const std::u16string& name) {

@@ -40,6 +40,8 @@ public:
 
 private:
     bool cancelled() const { return options_.cancel != nullptr && options_.cancel->load(); }
+    // The row of the run the file belongs to; the files of a run mostly come one after another.
+    CleanedRun& run_of(const RunFileName& parsed);
     // One run file: counted, and removed unless this is a dry run. False when it stays.
     bool take(FileSystem::Handle folder, const std::u16string& path, const std::u16string& name,
               const RunFileName& parsed);
@@ -51,14 +53,13 @@ private:
     const CleanOptions& options_;
     CleanFacts& facts_;
     std::map<RunKey, CleanedRun> runs_;
+    CleanedRun* last_run_ = nullptr;
 };
 
-bool Cleaner::take(FileSystem::Handle folder, const std::u16string& path, const std::u16string& name,
-                   const RunFileName& parsed) {
-    uint64_t size = 0;
-    // Gone since the listing, or no longer a regular file: nothing of ours to take.
-    if (!fs_.file_size(folder, name, size))
-        return fs_.probe(folder, name) == FileSystem::Kind::missing;
+CleanedRun& Cleaner::run_of(const RunFileName& parsed) {
+    if (last_run_ != nullptr && last_run_->files_type == parsed.files_type &&
+        last_run_->width == parsed.width && last_run_->shape == parsed.shape && last_run_->tag == parsed.tag)
+        return *last_run_;
     auto [at, added] = runs_.try_emplace(key_of(parsed));
     CleanedRun& run = at->second;
     if (added) {
@@ -67,9 +68,26 @@ bool Cleaner::take(FileSystem::Handle folder, const std::u16string& path, const 
         run.tag = parsed.tag;
         run.width = parsed.width;
     }
-    if (!options_.dry_run && !fs_.remove(folder, name)) {
-        ++run.failed;
-        ++facts_.failed;
+    last_run_ = &run;
+    return run;
+}
+
+bool Cleaner::take(FileSystem::Handle folder, const std::u16string& path, const std::u16string& name,
+                   const RunFileName& parsed) {
+    CleanedRun& run = run_of(parsed);
+    uint64_t size = 0;
+    if (!(options_.dry_run ? fs_.file_size(folder, name, size) : fs_.remove_sized(folder, name, size))) {
+        // Gone since the listing: nothing left to take. Otherwise it stays: no longer a regular
+        // file, or one the system would not remove.
+        const FileSystem::Kind now = fs_.probe(folder, name);
+        if (now == FileSystem::Kind::missing)
+            return true;
+        if (now == FileSystem::Kind::file) {
+            ++run.failed;
+            ++facts_.failed;
+        } else {
+            leave(now, true);
+        }
         return false;
     }
     if (run.files == 0 || parsed.number < run.first)

@@ -105,6 +105,8 @@ public:
                       std::string& error) = 0;
     // The size of the regular file `name`; false for anything else (a link is not followed).
     virtual bool file_size(Handle folder, const std::u16string& name, uint64_t& size) = 0;
+    // Removes a regular file as remove() does, and tells the size it had.
+    virtual bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) = 0;
     // Removes the folder `name` when it is empty; a link, a file or a folder with entries stays.
     virtual bool remove_folder(Handle folder, const std::u16string& name) = 0;
 };

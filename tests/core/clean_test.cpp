@@ -395,8 +395,8 @@ TEST(Clean, AFolderOfManyFilesGoesWhole) {
 class RefusingFileSystem : public PlatformFileSystem {
 public:
     std::u16string refused;
-    bool remove(Handle folder, const std::u16string& name) override {
-        return name != refused && PlatformFileSystem::remove(folder, name);
+    bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) override {
+        return name != refused && PlatformFileSystem::remove_sized(folder, name, size);
     }
 };
 

@@ -66,6 +66,9 @@ public:
     bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override {
         return base_->file_size(folder, name, size);
     }
+    bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) override {
+        return base_->remove_sized(folder, name, size);
+    }
     bool remove_folder(Handle folder, const std::u16string& name) override {
         return base_->remove_folder(folder, name);
     }
