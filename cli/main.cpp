@@ -129,11 +129,21 @@ int clean(const CliOptions& options) {
     CleanOptions clean_options;
     clean_options.dry_run = options.dry_run;
     clean_options.cancel = &run_cancel;
+    // A dry run's names go out some 64 KB at a time: a folder may hold millions.
+    std::u16string names;
     if (options.dry_run && !options.json)
-        clean_options.each_file = [](const std::u16string& path, uint64_t) { write_out(path + u"\n"); };
+        clean_options.each_file = [&names](const std::u16string& path, uint64_t) {
+            names.append(path).push_back(u'\n');
+            if (names.size() >= 32768) {
+                write_out(names);
+                names.clear();
+            }
+        };
     const auto start = std::chrono::steady_clock::now();
     const CleanFacts facts = clean_folder(*fs, options.folder, clean_options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!names.empty())
+        write_out(names);
 
     if (options.json)
         write_out(

@@ -460,10 +460,12 @@ bool Win32FileSystem::list(Handle folder,
                            const std::function<void(std::u16string_view name, Kind kind)>& each,
                            std::string& error) {
     // Read from the folder's own handle, a buffer of entries at a time, from the top.
-    alignas(8) static thread_local uint8_t buffer[64 * 1024];
+    std::vector<uint64_t> words(8192); // 64 KiB, aligned as the records need
+    uint8_t* const buffer = reinterpret_cast<uint8_t*>(words.data());
+    const DWORD buffer_size = static_cast<DWORD>(words.size() * sizeof(uint64_t));
     FILE_INFO_BY_HANDLE_CLASS next = FileFullDirectoryRestartInfo;
     for (;;) {
-        if (!GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(folder), next, buffer, sizeof buffer)) {
+        if (!GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(folder), next, buffer, buffer_size)) {
             const DWORD code = GetLastError();
             if (code == ERROR_NO_MORE_FILES)
                 return true;
