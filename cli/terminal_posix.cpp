@@ -1,4 +1,5 @@
 // Terminal pieces for Linux and other POSIX systems.
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -91,8 +92,9 @@ void write_all(int fd, std::u16string_view text) {
     }
 }
 
-// The signal that asked for the cancel, 0 before one came.
-volatile std::sig_atomic_t interrupted_by = 0;
+// The signal that asked for the cancel, 0 before one came. Two signals may be handled at once on
+// two threads: the exchange lets exactly one of them be the first.
+std::atomic<int> interrupted_by{0};
 
 // Only rename(2), nanosleep(2) and reads of names made before: all are safe in a signal handler.
 // The other jobs go on meanwhile: a file that one of them was making as the signal came, and had
@@ -118,16 +120,17 @@ void rename_open_files() {
 }
 
 void on_interrupt(int signal) {
-    if (interrupted_by != 0) {
+    int first = 0;
+    if (!interrupted_by.compare_exchange_strong(first, signal)) {
         // Ending at once leaves no cut file under the name of a whole one.
         rename_open_files();
-        _exit(128 + interrupted_by);
+        _exit(128 + first);
     }
-    interrupted_by = signal;
     run_cancel = true;
 }
 
 static_assert(std::atomic<bool>::is_always_lock_free, "run_cancel is set from a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, "interrupted_by is set from a signal handler");
 static_assert(std::atomic<OpenRunFile*>::is_always_lock_free && std::atomic<size_t>::is_always_lock_free,
               "the open files are read in a signal handler");
 
@@ -154,7 +157,7 @@ void install_interrupt_handler() {
         sigaction(signal, &action, nullptr);
 }
 
-int cancel_exit_code() { return 128 + (interrupted_by != 0 ? static_cast<int>(interrupted_by) : SIGINT); }
+int cancel_exit_code() { return 128 + (interrupted_by != 0 ? interrupted_by.load() : SIGINT); }
 
 std::string cancel_signal_name() {
     switch (interrupted_by) {

@@ -491,7 +491,9 @@ TEST(CliJson, ASecondSignalLeavesNoCutFileUnderAWholeName) {
                 kill(pid, SIGINT);
                 kill(pid, SIGTERM);
             });
-        EXPECT_EQ(run.code, 130) << run.err;
+        // The two signals may be handled on two threads at once, in either order: the exit code
+        // is the one that came first, whichever it was.
+        EXPECT_TRUE(run.code == 130 || run.code == 143) << run.code << ": " << run.err;
         for (const fs::path& file : files_in(folder)) {
             if (file.extension() != ".partial") {
                 EXPECT_EQ(fs::file_size(file), 64u << 20) << file;
