@@ -103,11 +103,6 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
                        const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
                        RunOutcome* outcome = nullptr);
 
-// Where the generator stands before the first chunk of file `number` of a run whose generator
-// starts at run_seed: each file takes 1,024 steps per chunk, also for a short last chunk, and the
-// next one goes on from there.
-uint32_t generator_state_of_file(uint32_t run_seed, uint64_t file_bytes, int32_t number);
-
 // The worker: the run, then "Canceled" if it was cancelled, the controls back, run_busy cleared.
 int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
                           const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},

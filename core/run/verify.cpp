@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "core/base/text.h"
+#include "core/run/file_content.h"
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
 #include "core/run/lcg.h"
@@ -31,48 +32,7 @@ static_assert(kBlockBytes % kRandomSegmentBytes == 0, "a block starts a segment"
 // from its cache several times faster when both sides line up (4 times, on some processors).
 constexpr size_t kPageBytes = 4096;
 static_assert(kPageBytes == kDirectAlignment, "direct reads fill whole pages");
-// Random data is made 64 KiB at a time and compared while both sides are in the cache.
-constexpr size_t kCompareChunks = 16;
 constexpr int kMaxThreads = 4;
-
-uint64_t load64(const uint8_t* p) {
-    uint64_t value;
-    std::memcpy(&value, p, 8);
-    return value;
-}
-
-// The first byte that is not zero, or size. Blocks of 64 bytes or-ed together without a branch, so
-// the compiler vectorises them; a block with something in it is looked at byte by byte.
-size_t first_nonzero(const uint8_t* data, size_t size) {
-    size_t i = 0;
-    for (; i + 64 <= size; i += 64) {
-        uint64_t any = 0;
-        for (size_t k = 0; k < 64; k += 8)
-            any |= load64(data + i + k);
-        if (any != 0)
-            break;
-    }
-    for (; i < size; ++i)
-        if (data[i] != 0)
-            return i;
-    return size;
-}
-
-// The first byte where a and b differ, or size; the same way.
-size_t first_difference(const uint8_t* a, const uint8_t* b, size_t size) {
-    size_t i = 0;
-    for (; i + 64 <= size; i += 64) {
-        uint64_t any = 0;
-        for (size_t k = 0; k < 64; k += 8)
-            any |= load64(a + i + k) ^ load64(b + i + k);
-        if (any != 0)
-            break;
-    }
-    for (; i < size; ++i)
-        if (a[i] != b[i])
-            return i;
-    return size;
-}
 
 void lower_to(std::atomic<uint64_t>& value, uint64_t candidate) {
     uint64_t now = value.load(std::memory_order_relaxed);
@@ -106,7 +66,7 @@ struct RunData {
     size_t first_file = 0;    // the run's files in number order, from here
     size_t file_count = 0;
     std::vector<std::pair<int32_t, uint64_t>> partial; // number and size of ".file.partial" files
-    uint64_t seed = 0;                                 // random data
+    RunContent content;                                // once the run's size is known
 
     std::u16string path(int32_t number) const {
         std::u16string text = path_head;
@@ -135,7 +95,7 @@ public:
         const std::unique_ptr<uint8_t[]> storage(new uint8_t[kBlockBytes + 2 * kPageBytes]);
         const auto address = reinterpret_cast<uintptr_t>(storage.get());
         uint8_t* const page = storage.get() + (kPageBytes - address % kPageBytes) % kPageBytes;
-        const std::unique_ptr<uint8_t[]> expected(new uint8_t[kCompareChunks * kChunkBytes]);
+        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[kContentScratchBytes]);
         // Blocks come in rising order, so the run and the file they belong to only move on.
         size_t run = 0;
         size_t cursor = 0;
@@ -168,7 +128,7 @@ public:
                 progress_.files_checked.fetch_add(1, std::memory_order_relaxed);
             if (handle == FileReader::kNoHandle)
                 continue;
-            check_block(data, file, index, handle, page, expected.get());
+            check_block(data, file, index, handle, page, scratch.get());
             if (index + 1 == cursor_blocks)
                 check_end(file, handle);
         }
@@ -231,13 +191,14 @@ private:
 
     // `page` is page-aligned, with room for a block and a page more.
     void check_block(const RunData& run, FileRecord& file, uint64_t index, FileReader::Handle handle,
-                     uint8_t* page, uint8_t* expected) {
+                     uint8_t* page, uint8_t* scratch) {
         const uint64_t offset = index * kBlockBytes;
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
-        // Generator data after the first block takes the word before it along, to check against.
-        const size_t before = run.check.files_type == kGeneratorData && offset > 0 ? 4 : 0;
-        // Direct reads start and end on the alignment: the word before comes with the whole page
-        // it ends, and the read goes on to the end of the page that holds the block's last byte.
+        FileContent content(run.content, static_cast<uint32_t>(file.number));
+        // Data that is checked against the bytes before it takes them along.
+        const size_t before = content.context_bytes(offset);
+        // Direct reads start and end on the alignment: the bytes before come with the whole page
+        // they end, and the read goes on to the end of the page that holds the block's last byte.
         const size_t lead = direct_ && before != 0 ? kPageBytes : before;
         uint8_t* const start = direct_ ? page : page + (offset - before) % kPageBytes;
         const size_t ask =
@@ -252,45 +213,14 @@ private:
             note(file, kChanged, "it got shorter while it was read");
             return;
         }
-        uint8_t* const buffer = start + lead - before;
+        uint8_t* const buffer = start + lead;
         if (offset == 0) {
             file.head_bytes = static_cast<uint8_t>(std::min<size_t>(8, length));
             std::memcpy(file.head, buffer, file.head_bytes);
         }
-        switch (run.check.files_type) {
-        case kGeneratorData: {
-            const size_t at = lcg_chain_break(buffer, before + length);
-            if (at < before + length)
-                lower_to(file.first_difference, offset - before + at);
-            break;
-        }
-        case kRandomData: {
-            RandomFileData data(run.seed, file.number);
-            // Shaped data places its copies by the run's file size, which is known before the reads.
-            const ShapedFileData shaped(run.seed, run.check.shape, run.check.file_bytes, file.number);
-            for (size_t done = 0; done < length;) {
-                const size_t piece = std::min(length - done, kCompareChunks * kChunkBytes);
-                const size_t chunks = (piece + kChunkBytes - 1) / kChunkBytes;
-                if (run.check.shape.plain())
-                    data.fill((offset + done) / kChunkBytes, expected, chunks);
-                else
-                    shaped.fill((offset + done) / kChunkBytes, expected, chunks);
-                const size_t at = first_difference(buffer + done, expected, piece);
-                if (at < piece) {
-                    lower_to(file.first_difference, offset + done + at);
-                    break;
-                }
-                done += piece;
-            }
-            break;
-        }
-        default: {
-            const size_t at = first_nonzero(buffer, length);
-            if (at < length)
-                lower_to(file.first_difference, offset + at);
-            break;
-        }
-        }
+        const size_t at = content.check(offset, buffer, length, scratch);
+        if (at < length)
+            lower_to(file.first_difference, offset + at);
     }
 
     std::vector<RunData>& runs_;
@@ -372,11 +302,10 @@ bool read_whole(const FileRecord& file) {
 // sequence begins; otherwise the files vote for it (its first word, reached back from each file's
 // first word), so one damaged file does not condemn the others.
 void check_first_words(const RunData& run, FileRecord* files) {
-    const uint64_t chunks_per_file = (run.check.file_bytes + kChunkBytes - 1) / kChunkBytes;
-    // A file advances the generator 1,024 steps per chunk, also for its short last chunk. The
-    // generator repeats after 2^32 steps, so going back k steps is going forward 2^32 - k.
-    const uint32_t steps_per_file = static_cast<uint32_t>(chunks_per_file * kChunkWords);
-    const auto steps_to = [&](int32_t number) { return static_cast<uint32_t>(number - 1) * steps_per_file; };
+    // The generator repeats after 2^32 steps, so going back k steps is going forward 2^32 - k.
+    const auto steps_to = [&](int32_t number) {
+        return static_cast<uint32_t>(run.content.generator_steps_before(static_cast<uint32_t>(number)));
+    };
 
     uint32_t first_word = 0; // of file 1
     if (const std::optional<uint32_t> start = generator_tag_start(run.check.tag)) {
@@ -666,14 +595,18 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         run.check.files_type = static_cast<int32_t>(found.key >> 54);
         run.check.tag = tag_of_key(found.key);
         run.check.width = static_cast<int32_t>(found.key & 7);
+        run.check.shape = shape_of_code(found.shape);
+        run.content.files_type = run.check.files_type;
+        run.content.shape = run.check.shape;
+        // Generator data follows from its words alone; random data from the seed its tag carries.
+        run.content.generator_seed_known = false;
         if (run.check.files_type == kRandomData) {
             const std::optional<uint64_t> seed = random_tag_seed(run.check.tag);
             run.check.seed_known = seed.has_value();
-            run.seed = seed.value_or(0);
+            run.content.random_seed = seed.value_or(0);
         }
         run.check.start_in_tag =
             run.check.files_type == kGeneratorData && generator_tag_start(run.check.tag).has_value();
-        run.check.shape = shape_of_code(found.shape);
         run.path_head = base + file_name_head(run.check.files_type, run.check.shape);
         run.name_tail = file_name_tail(run.check.tag);
         std::sort(found.numbers.begin(), found.numbers.end());
@@ -716,6 +649,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
             run.check.size_given || !size_counts(files.get() + run.first_file, run.file_count).empty();
         run.check.file_bytes =
             options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, run.file_count));
+        run.content.file_bytes = run.check.file_bytes;
         std::sort(found.partial.begin(), found.partial.end());
         for (const int32_t number : found.partial) {
             uint64_t size = 0;

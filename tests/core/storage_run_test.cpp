@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -17,6 +18,7 @@
 
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/run/file_content.h"
 #include "core/run/file_reader.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
@@ -169,8 +171,19 @@ TEST_F(StorageRun, GeneratorDataOfAnyFileStartsWhereTheRunsSequenceStands) {
     uint32_t x = kSeeds.data;
     for (int step = 0; step < 4 * 1024; ++step)
         x = lcg_step(x);
-    EXPECT_EQ(generator_state_of_file(static_cast<uint32_t>(kSeeds.data), 5 * 1024, 3), x);
-    EXPECT_EQ(generator_state_of_file(77, 0, 65536), 77u) << "empty files take no steps";
+    const auto first_word = [](uint32_t seed, uint64_t file_bytes, uint32_t number) {
+        RunContent run;
+        run.files_type = kGeneratorData;
+        run.file_bytes = file_bytes;
+        run.generator_seed = seed;
+        uint8_t chunk[kChunkBytes];
+        FileContent(run, number).fill(0, chunk, 1);
+        uint32_t word;
+        std::memcpy(&word, chunk, 4);
+        return word;
+    };
+    EXPECT_EQ(first_word(static_cast<uint32_t>(kSeeds.data), 5 * 1024, 3), lcg_step(x));
+    EXPECT_EQ(first_word(77, 0, 65536), lcg_step(77)) << "empty files take no steps";
 }
 
 TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
