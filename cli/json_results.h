@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli/options.h"
-#include "core/run/run.h"
 #include "core/run/verify.h"
+#include "core/run/writer.h"
 
 enum class RunStatus { done, cancelled, error };
 

@@ -1,0 +1,5 @@
+#include "core/run/run_flags.h"
+
+std::atomic<bool> run_busy{false};
+std::atomic<bool> run_cancel{false};
+std::atomic<bool> run_ending{false};
