@@ -14,6 +14,7 @@
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/verify.h"
 #include "generated/version.h"
 

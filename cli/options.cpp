@@ -13,7 +13,7 @@
 #include "core/base/text.h"
 #include "core/run/file_type.h"
 #include "core/run/random.h"
-#include "core/run/run.h"
+#include "core/run/writer.h"
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
 static_assert(kMaxJobs == 64, "the range of --jobs the texts name");

@@ -11,7 +11,7 @@
 #include "cli/terminal.h"
 #include "core/base/text.h"
 #include "core/lang/language_default.h"
-#include "core/run/run.h"
+#include "core/run/run_flags.h"
 
 std::vector<std::u16string> command_arguments(int argc, char** argv) {
     std::vector<std::u16string> arguments;

@@ -9,7 +9,7 @@
 #include "core/base/text.h"
 #include "core/run/progress.h"
 #include "core/run/reveal.h"
-#include "core/run/run.h"
+#include "core/run/run_flags.h"
 
 namespace {
 

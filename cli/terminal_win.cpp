@@ -8,7 +8,7 @@
 #include "cli/terminal.h"
 #include "core/base/text.h"
 #include "core/lang/language_default.h"
-#include "core/run/run.h"
+#include "core/run/run_flags.h"
 #include "platform/wide_text.h"
 
 std::vector<std::u16string> command_arguments(int, char**) {

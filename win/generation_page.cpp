@@ -14,6 +14,7 @@
 #include "core/run/file_system.h"
 #include "core/run/reveal.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/run_view.h"
 #include "platform/wide_text.h"
 #include "platform/win32_handles.h"

@@ -7,6 +7,7 @@
 
 #include "core/lang/catalogue.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "res/resource.h"
 #include "win/controls.h"
 #include "win/main_dialog.h"

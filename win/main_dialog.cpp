@@ -12,6 +12,7 @@
 #include "core/lang/catalogue.h"
 #include "core/lang/text_ids.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "win/autostart.h"

@@ -1,5 +1,6 @@
 // Tests of the generation run against the platform's real file system.
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
+#include "core/run/reveal.h"
 #include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 #include "tests/core/shared_state.h"

@@ -7,6 +7,7 @@
 
 #include "core/lang/catalogue.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 
 class SharedState : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // Tests of the run's ways for storage work: several jobs, shards of a run, direct I/O and its
 // fallback, filling a disk, and the check's direct reads and cache dropping on real file systems.
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 
 #include <gtest/gtest.h>
 

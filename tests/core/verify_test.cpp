@@ -22,6 +22,7 @@
 #include "core/run/names.h"
 #include "core/run/random.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 
