@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "cli/terminal_view.h"
+#include "cli/verify_report.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/run/code_paths.h"

@@ -174,13 +174,5 @@ inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reade
     return verify_folder(folder, reader, options);
 }
 
-// What the check found, line by line: one line per run ("OK" or "FAILED", the name pattern, the
-// files and their size), under it one line for the missing numbers and one per bad file.
-std::vector<std::u16string> verify_report(const FolderCheck& check);
-// The report in pieces, for one written as the check goes: the lines of one run, then the notes
-// and the count of runs at the end.
-std::vector<std::u16string> run_report(const RunCheck& run);
-std::vector<std::u16string> report_end(const FolderFacts& facts);
-
 // The name pattern of a run, with "#" for the digits of the number.
 std::u16string run_pattern(const RunCheck& run);

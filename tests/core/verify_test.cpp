@@ -17,6 +17,7 @@
 #include <unistd.h>
 #endif
 
+#include "cli/verify_report.h"
 #include "core/base/text.h"
 #include "core/run/file_reader.h"
 #include "core/run/names.h"
