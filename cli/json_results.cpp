@@ -76,13 +76,10 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
 }
 
 std::string verify_json(const CliOptions& options, const FolderCheck& check) {
-    const bool intact =
-        check.error.empty() && !check.runs.empty() &&
-        std::all_of(check.runs.begin(), check.runs.end(), [](const RunCheck& r) { return r.intact(); });
     JsonWriter json;
     json.begin_object();
     json.key("folder").value(options.folder);
-    json.key("intact").value(intact);
+    json.key("intact").value(intact(check));
     json.key("error");
     text_or_null(json, from_utf8(check.error));
     json.key("count");

@@ -56,9 +56,7 @@ int verify(const CliOptions& options) {
     if (!options.json)
         for (const std::u16string& line : verify_report(check))
             write_out(line + u"\n");
-    const bool intact = !check.runs.empty() && std::all_of(check.runs.begin(), check.runs.end(),
-                                                           [](const RunCheck& run) { return run.intact(); });
-    return intact ? kDone : kError;
+    return intact(check) ? kDone : kError;
 }
 
 // The name and version, then the code path the generators take on this processor.

@@ -577,6 +577,12 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
     return result;
 }
 
+bool intact(const FolderCheck& check) {
+    return check.error.empty() && !check.runs.empty() &&
+           std::all_of(check.runs.begin(), check.runs.end(),
+                       [](const RunCheck& run) { return run.intact(); });
+}
+
 std::u16string run_pattern(const RunCheck& run) {
     return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') +
            u"_" + run.tag + u".file";

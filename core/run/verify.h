@@ -117,5 +117,9 @@ inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reade
     return verify_folder(folder, reader, options);
 }
 
+// True when the folder could be read, holds a run, and every run in it is intact: what verify's
+// exit code and its JSON say.
+bool intact(const FolderCheck& check);
+
 // The name pattern of a run, with "#" for the digits of the number.
 std::u16string run_pattern(const RunCheck& run);
