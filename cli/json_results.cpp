@@ -225,14 +225,7 @@ void VerifyJson::finish(const FolderFacts& facts, std::string_view signal) {
 std::string verify_json(const CliOptions& options, const FolderCheck& check) {
     std::string text;
     VerifyJson json(options, [&text](const std::string& part) { text += part; });
-    FolderFacts facts;
-    facts.error = check.error;
-    facts.cancelled = check.cancelled;
-    facts.runs = check.runs.size();
-    facts.direct_refused = check.direct_refused;
-    facts.cache_kept = check.cache_kept;
-    for (const RunCheck& run : check.runs)
-        facts.intact_runs += run.intact();
+    const FolderFacts facts = facts_of(check);
     if (facts.error.empty() && !facts.cancelled) {
         json.folder(facts);
         for (const RunCheck& run : check.runs)

@@ -139,17 +139,12 @@ std::vector<std::u16string> report_end(const FolderFacts& facts) {
 }
 
 std::vector<std::u16string> verify_report(const FolderCheck& check) {
-    FolderFacts facts;
-    facts.runs = check.runs.size();
-    facts.direct_refused = check.direct_refused;
-    facts.cache_kept = check.cache_kept;
     std::vector<std::u16string> lines;
     for (const RunCheck& run : check.runs) {
-        facts.intact_runs += run.intact();
         for (std::u16string& line : run_report(run))
             lines.push_back(std::move(line));
     }
-    for (std::u16string& line : report_end(facts))
+    for (std::u16string& line : report_end(facts_of(check)))
         lines.push_back(std::move(line));
     return lines;
 }

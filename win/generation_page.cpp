@@ -22,6 +22,8 @@
 #include "win/controls.h"
 #include "win/settings.h"
 
+GenerationSettings generation_settings;
+
 namespace {
 
 std::u16string field_text(HWND page, int id) {
@@ -128,7 +130,7 @@ void start_pressed(HWND page) {
     if (size_taken)
         write_setting_int(u"files_size", generation_settings.files_size);
     write_setting_int(u"files_type", generation_settings.files_type);
-    start_or_cancel(*file_system);
+    start_or_cancel(generation_settings, *file_system);
 }
 
 } // namespace

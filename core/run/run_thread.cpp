@@ -9,8 +9,6 @@
 #include "core/lang/text_ids.h"
 #include "core/run/run_view.h"
 
-GenerationSettings generation_settings;
-
 void set_controls_enabled(RunView* view, bool enable) {
     if (view != nullptr)
         view->set_controls_enabled(enable, text(enable ? kTextStart : kTextCancel));
@@ -48,27 +46,26 @@ bool finish_busy_run(int32_t milliseconds, const std::function<void(int32_t)>& p
     return !run_busy;
 }
 
-bool ask_cancel() {
+bool ask_cancel(RunView* view) {
     if (!run_busy)
         return false;
-    RunView* const view = generation_settings.owner;
     if (view != nullptr && view->ask_cancel(text(kTextCancelQuestion)))
         run_cancel = true;
     return true;
 }
 
-void start_or_cancel(FileSystem& fs) {
-    set_controls_enabled(generation_settings.owner, false);
-    if (ask_cancel())
+void start_or_cancel(const GenerationSettings& settings, FileSystem& fs) {
+    set_controls_enabled(settings.owner, false);
+    if (ask_cancel(settings.owner))
         return;
     run_cancel = false;
     run_busy = true;
     // The worker gets its own copy, taken here: the page may write the settings again while the
     // run is busy.
     try {
-        std::thread([settings = generation_settings, &fs] { generation_thread(settings, fs); }).detach();
+        std::thread([settings, &fs] { generation_thread(settings, fs); }).detach();
     } catch (const std::system_error&) {
         run_busy = false;
-        set_controls_enabled(generation_settings.owner, true);
+        set_controls_enabled(settings.owner, true);
     }
 }

@@ -713,6 +713,18 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
     return check;
 }
 
+FolderFacts facts_of(const FolderCheck& check) {
+    FolderFacts facts;
+    facts.error = check.error;
+    facts.cancelled = check.cancelled;
+    facts.runs = check.runs.size();
+    facts.direct_refused = check.direct_refused;
+    facts.cache_kept = check.cache_kept;
+    for (const RunCheck& run : check.runs)
+        facts.intact_runs += run.intact();
+    return facts;
+}
+
 std::u16string run_pattern(const RunCheck& run) {
     return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') +
            u"_" + run.tag + u".file";

@@ -174,5 +174,9 @@ inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reade
     return verify_folder(folder, reader, options);
 }
 
+// The facts of a check kept whole, as a streamed check hands them over: what its report and its
+// JSON end with, and whether it is intact.
+FolderFacts facts_of(const FolderCheck& check);
+
 // The name pattern of a run, with "#" for the digits of the number.
 std::u16string run_pattern(const RunCheck& run);

@@ -760,12 +760,11 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
 }
 
 TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
-    GenerationSettings s = settings(3, 8192);
-    generation_settings = s;
+    const GenerationSettings s = settings(3, 8192);
     hold_writes(); // until the cancel question has been answered
-    start_or_cancel(fs);
+    start_or_cancel(s, fs);
     EXPECT_TRUE(run_busy);
-    start_or_cancel(fs); // busy: asks, and Yes cancels
+    start_or_cancel(s, fs); // busy: asks, and Yes cancels
     EXPECT_TRUE(run_cancel);
     released = true;
     for (int i = 0; i < 1000 && run_busy; ++i)
@@ -782,9 +781,8 @@ TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
 
 TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
     EXPECT_TRUE(finish_busy_run(0)) << "no run busy";
-    generation_settings = settings(2, 8192);
     hold_writes();
-    start_or_cancel(fs);
+    start_or_cancel(settings(2, 8192), fs);
     ASSERT_TRUE(run_busy);
     const auto started = std::chrono::steady_clock::now();
     // The waiting thread gets the time in slices it can use (a window program answers the

@@ -1,6 +1,6 @@
 // The process-wide state that tests change, put back before and after each test of a fixture
-// derived from SharedState: the active language, a loaded translation, and a run's flags and
-// settings. A test that fails half-way then leaves nothing behind for the next one.
+// derived from SharedState: the active language, a loaded translation, and a run's flags. A test
+// that fails half-way then leaves nothing behind for the next one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +20,5 @@ protected:
         run_busy = false;
         run_cancel = false;
         run_ending = false;
-        generation_settings = GenerationSettings{};
     }
 };
