@@ -143,22 +143,20 @@ int run_program(int argc, char** argv) {
     run_options.first = options.first;
     run_options.last = options.last;
     RunOutcome outcome;
-    const int32_t result =
+    const Ended result =
         generation_thread(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
     const bool cancelled = run_cancel;
-    view.finish(cancelled && result == 1);
-    if (result == 1)
+    view.finish(cancelled && result == Ended::done);
+    if (result == Ended::done)
         print_outcome(options, outcome);
 
-    const RunStatus status = result != 1 ? RunStatus::error
-                             : cancelled ? RunStatus::cancelled
-                                         : RunStatus::done;
+    const RunStatus status = result != Ended::done ? RunStatus::error
+                             : cancelled           ? RunStatus::cancelled
+                                                   : RunStatus::done;
     if (options.json)
         write_out(from_utf8(run_json(options, seed, outcome, status, view.error())) + u"\n");
-    if (result != 1)
-        return view.interrupted()                  ? cancel_exit_code()
-               : view.declined() && !view.failed() ? kDeclined
-                                                   : kError;
+    if (result != Ended::done)
+        return view.interrupted() ? cancel_exit_code() : result == Ended::declined ? kDeclined : kError;
     return cancelled ? cancel_exit_code() : kDone;
 }
 

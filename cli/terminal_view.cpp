@@ -46,7 +46,6 @@ bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16st
     } else {
         write_err(console_text(text) + u"\n--no-clobber: nothing is overwritten, the run stops here.\n");
     }
-    declined_ = true;
     error_ = replace_all(text, u"\r\n", u" ");
     return false;
 }
@@ -54,7 +53,6 @@ bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16st
 void TerminalView::show_error(const std::u16string& caption, const std::u16string& text) {
     end_status_area();
     write_err(caption + u": " + console_text(text) + u"\n");
-    failed_ = true;
     error_ = replace_all(text, u"\r\n", u": ");
 }
 

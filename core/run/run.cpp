@@ -85,8 +85,8 @@ bool make_folder_path(const std::u16string& folder, FileSystem& fs) {
     return make_folder(copy, fs) || fs.probe(copy) == FileSystem::Kind::folder;
 }
 
-int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
-                       const std::optional<RunSeeds>& seeds, const RunOptions& options, RunOutcome* outcome) {
+Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const std::optional<RunSeeds>& seeds,
+                     const RunOptions& options, RunOutcome* outcome) {
     RunOutcome unused;
     RunOutcome& done = outcome != nullptr ? *outcome : unused;
     done = RunOutcome{};
@@ -104,12 +104,12 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     if (const std::u16string problem = settings_problem(settings, fs); !problem.empty()) {
         if (view != nullptr)
             view->show_error(text(kTextAttention), problem);
-        return -1;
+        return Ended::failed;
     }
 
     if (!make_folder_path(settings.Folder, fs)) {
         show_target_error(view, settings.Folder);
-        return -1;
+        return Ended::failed;
     }
     RunPlan plan;
     plan.files_c = count;
@@ -128,7 +128,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     // Every way out of the loop below stops the clock first.
     const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
 
-    const int32_t result = write_run(plan, fs, view, done);
+    const Ended result = write_run(plan, fs, view, done);
     stop_clock();
     return result;
 }

@@ -51,26 +51,26 @@ void show_create_error(RunView* owner, FileSystem::CreateStatus status, const st
     }
 }
 
-int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
-                          const std::u16string& folder) {
+Ended confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
+                        const std::u16string& folder) {
     switch (fs.probe(path)) {
     case FileSystem::Kind::missing:
-        return 1;
+        return Ended::done;
     case FileSystem::Kind::folder:
         show_target_error(owner, folder);
-        return -1;
+        return Ended::failed;
     case FileSystem::Kind::other:
         // A link, pipe or device with a run file's name is never written through, whatever it
         // points at: the path is named, since the folder alone would not say which.
         show_error(owner, text(kTextTargetNotOpened), path);
-        return -1;
+        return Ended::failed;
     case FileSystem::Kind::file:
         break;
     }
     return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
                                                     text(kTextOverwriteQuestion) + u"\r\n\"" + path + u"\"")
-               ? 1
-               : 0;
+               ? Ended::done
+               : Ended::declined;
 }
 
 namespace {
@@ -126,7 +126,7 @@ public:
         jobs_ = static_cast<int32_t>(std::min<int64_t>(jobs, static_cast<int64_t>(states_.size())));
     }
 
-    int32_t run(RunOutcome& outcome);
+    Ended run(RunOutcome& outcome);
 
 private:
     enum State : uint8_t { untouched, created, complete, partial, removed };
@@ -202,6 +202,7 @@ private:
     std::atomic<bool> full_{false};      // fill: a job has found the disk full
     std::atomic<int32_t> taken_{0};      // the highest file taken
     std::atomic<bool> stop_{false};      // an error or a declined overwrite ends the run
+    bool declined_ = false;              // stop_ came from a declined overwrite; under view_mutex_
     std::atomic<bool> cancelled_{false}; // a job has seen the cancel
     std::atomic<bool> direct_refused_{false};
     std::atomic<uint64_t> written_{0};
@@ -216,7 +217,7 @@ private:
     uint64_t partial_bytes_ = 0; // in files a cancel cut short, under state_mutex_
 };
 
-int32_t Writer::run(RunOutcome& outcome) {
+Ended Writer::run(RunOutcome& outcome) {
     std::vector<Job> jobs(static_cast<size_t>(std::max(jobs_, 1)));
     jobs[0].reporter = true;
     if (plan_.options.direct)
@@ -261,10 +262,10 @@ int32_t Writer::run(RunOutcome& outcome) {
     }
     outcome.bytes_written += partial_bytes_;
     if (stop_)
-        return -1;
+        return declined_ ? Ended::declined : Ended::failed;
     // A run cancelled because the program ends shows neither its summary nor its last file.
     if (run_ending)
-        return 1;
+        return Ended::done;
 
     // A run that the full disk ended did what it could: its summary counts what fits.
     const double done =
@@ -272,7 +273,7 @@ int32_t Writer::run(RunOutcome& outcome) {
     report_progress(done, outcome.disk_full ? done : total_, view_, 1);
     if (view_ != nullptr && shown != 0)
         view_->reveal(path_of(shown) + std::u16string(state_of(shown) == partial ? kPartialSuffix : u""));
-    return 1;
+    return Ended::done;
 }
 
 void Writer::write_with_jobs(std::vector<Job>& jobs) {
@@ -334,8 +335,9 @@ bool Writer::write_file(int32_t number, Job& job) {
         std::unique_lock lock(view_mutex_);
         if (stop_)
             return false;
-        const int32_t answer = confirm_overwrite(path, view_, fs_, plan_.folder);
-        if (answer != 1) {
+        const Ended answer = confirm_overwrite(path, view_, fs_, plan_.folder);
+        if (answer != Ended::done) {
+            declined_ = answer == Ended::declined;
             stop_ = true;
             return false;
         }
@@ -514,7 +516,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
 
 } // namespace
 
-int32_t write_run(const RunPlan& plan, FileSystem& fs, RunView* view, RunOutcome& outcome) {
+Ended write_run(const RunPlan& plan, FileSystem& fs, RunView* view, RunOutcome& outcome) {
     Writer writer(plan, fs, view);
     return writer.run(outcome);
 }

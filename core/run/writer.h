@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/base/ended.h"
 #include "core/run/file_content.h"
 #include "core/run/file_system.h"
 
@@ -50,14 +51,16 @@ struct RunPlan {
 };
 
 // Writes the files of `plan`, asking and showing `view` (none: nothing is asked, an existing file is
-// never overwritten). 1 when the run reached its end (all files, or cancelled, or with fill a full
-// disk), -1 when it stopped on a declined overwrite or an error (whose message has been shown).
-int32_t write_run(const RunPlan& plan, FileSystem& fs, RunView* view, RunOutcome& outcome);
+// never overwritten). Done when the run reached its end (all files, or cancelled, or with fill a
+// full disk), declined when the user would not have a file overwritten, failed on an error (whose
+// message has been shown).
+Ended write_run(const RunPlan& plan, FileSystem& fs, RunView* view, RunOutcome& outcome);
 
-// 1 go on (no such path, or the user agreed), 0 the user declined, -1 the path is a folder (the
-// error has been shown).
-int32_t confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
-                          const std::u16string& folder);
+// Before a file that has a run file's name is written: done to go on (no such path, or the user
+// agreed), declined when the user said no, failed when the path is a folder or no regular file
+// (the error has been shown).
+Ended confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& fs,
+                        const std::u16string& folder);
 void show_target_error(RunView* owner, const std::u16string& folder);
 // The error for a file that could not be created: a full disk or a name taken by something other
 // than a regular file names the path; any other reason names the folder.

@@ -71,7 +71,7 @@ protected:
         s.files_size = size_kb;
         s.files_type = type;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, seeds, options), 1);
+        ASSERT_EQ(generation_run(s, fs, seeds, options), Ended::done);
         tag = type == 2 ? random_tag(seeds.data % kRandomSeedLimit) : make_tag(seeds.tag);
     }
     std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
@@ -193,7 +193,7 @@ TEST_F(Verify, ShapedRunsAreCheckedByteForByteCopiesAndShortBlocksAlike) {
     s.files_type = 2;
     s.shape = shape;
     s.Folder = scratch.text();
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     tag = random_tag(kSeeds.data);
     const auto shaped_path = [&](int32_t number) {
         return scratch.path() / std::filesystem::path(file_name(2, 3, number, tag, shape));
@@ -718,7 +718,7 @@ TEST_F(Verify, AFileACancelCutShortIsReported) {
         s.files_c = c.count;
         s.files_size = 4096;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, cancelling, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, cancelling, kSeeds), Ended::done);
         run_cancel = false;
         tag = make_tag(kSeeds.tag);
         std::vector<std::u16string> expected;
