@@ -50,9 +50,9 @@ std::u16string format_size(double bytes) {
     return format_ascii("%d Byte", static_cast<int>(bytes));
 }
 
-int32_t report_progress(double done, double total, RunView* owner, int finished) {
+void report_progress(double done, double total, RunView* owner, int finished) {
     if (owner == nullptr)
-        return 0;
+        return;
     const double fraction = done / total;
     const double percent = fraction * 100.0;
     // An undefined percentage (a total of 0) leaves the bar at 0.
@@ -76,5 +76,4 @@ int32_t report_progress(double done, double total, RunView* owner, int finished)
         owner->set_lower_line(u"");
     }
     owner->report_shown(finished != 0);
-    return 1;
 }

@@ -19,7 +19,7 @@ double elapsed_seconds(int32_t start);
 // Updates owner's bar and lines; returns 0 when there is no owner, else 1. The elapsed time is
 // measured from run_start_clock. The final summary's throughput is `done` over that time: what a
 // cancelled run wrote, not what it planned.
-int32_t report_progress(double done, double total, RunView* owner, int finished);
+void report_progress(double done, double total, RunView* owner, int finished);
 
 // "5 sec.", "< 1 sec.", "2 min., 5 sec.." in the active language.
 std::u16string format_duration(double seconds);

@@ -85,8 +85,8 @@ std::u16string settings_problem(const GenerationSettings& settings, const FileSy
     }
     return {};
 }
-int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
-                       const std::optional<RunSeeds>& seeds, const RunOptions& options, RunOutcome* outcome) {
+Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const std::optional<RunSeeds>& seeds,
+                     const RunOptions& options, RunOutcome* outcome) {
     RunOutcome unused;
     RunOutcome& done = outcome != nullptr ? *outcome : unused;
     done = RunOutcome{};
@@ -104,14 +104,14 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
     if (const std::u16string problem = settings_problem(settings, fs); !problem.empty()) {
         if (view != nullptr)
             view->show_error(text(kTextAttention), problem);
-        return -1;
+        return Ended::failed;
     }
 
     FileSystem::CreateStatus opened;
     const FileSystem::Handle folder = fs.open_folder(settings.Folder, opened);
     if (folder == FileSystem::kNoHandle) {
         show_target_error(view, settings.Folder);
-        return -1;
+        return Ended::failed;
     }
     RunPlan plan;
     plan.files_c = count;
@@ -134,7 +134,7 @@ int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
         done.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
 
-    const int32_t result = write_run(plan, fs, folder, view, done);
+    const Ended result = write_run(plan, fs, folder, view, done);
     stop_clock();
     fs.close_folder(folder);
     return result;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/ended.h"
 #include "core/run/file_system.h"
 #include "core/run/file_type.h"
 #include "core/run/shaped.h"
@@ -42,11 +43,11 @@ std::u16string run_tag(int32_t files_type, const RunSeeds& seeds);
 // entropy: a front end that draws the number itself can tell it, and the number makes the run again.
 uint64_t draw_seed_number();
 
-// 1 when the run reached its end (all files, or cancelled, or with fill a full disk), -1 when it
-// stopped on a declined overwrite or an error (whose message has been shown).
-int32_t generation_run(const GenerationSettings& settings, FileSystem& fs,
-                       const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
-                       RunOutcome* outcome = nullptr);
+// Done when the run reached its end (all files, or cancelled, or with fill a full disk), declined
+// when it stopped on a declined overwrite, failed on an error (whose message has been shown).
+Ended generation_run(const GenerationSettings& settings, FileSystem& fs,
+                     const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
+                     RunOutcome* outcome = nullptr);
 
 // Why a run of `settings` cannot start (a negative size, a path longer than the platform takes,
 // also with the ending of a cut file, a folder name longer than a file system takes), as the text

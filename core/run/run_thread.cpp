@@ -14,10 +14,10 @@ void set_controls_enabled(RunView* view, bool enable) {
         view->set_controls_enabled(enable, text(enable ? kTextStart : kTextCancel));
 }
 
-int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
-                          const std::optional<RunSeeds>& seeds, const RunOptions& options,
-                          RunOutcome* outcome) {
-    const int32_t result = generation_run(settings, fs, seeds, options, outcome);
+Ended generation_thread(const GenerationSettings& settings, FileSystem& fs,
+                        const std::optional<RunSeeds>& seeds, const RunOptions& options,
+                        RunOutcome* outcome) {
+    const Ended result = generation_run(settings, fs, seeds, options, outcome);
     // An ending program's window may no longer answer: the run shows it nothing more.
     if (!run_ending) {
         if (run_cancel && settings.owner != nullptr) {

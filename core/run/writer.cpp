@@ -65,33 +65,34 @@ void show_create_error(RunView* owner, FileSystem::CreateStatus status, const st
     const bool names_folder = message == kTextTargetNotOpened || message == kTextFolderMoved;
     show_error(owner, text(message), names_folder ? folder : path);
 }
-int32_t confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
-                          RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal) {
+
+Ended confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
+                        RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal) {
     refusal = FileSystem::CreateStatus::ok;
     switch (fs.probe(folder, name)) {
     case FileSystem::Kind::missing:
-        return 1;
+        return Ended::done;
     case FileSystem::Kind::file:
         break;
     // A link, pipe, folder or device with a run file's name is never written through, whatever
     // it points at, and nobody is asked.
     case FileSystem::Kind::link:
         refusal = FileSystem::CreateStatus::link;
-        return -1;
+        return Ended::failed;
     case FileSystem::Kind::pipe:
         refusal = FileSystem::CreateStatus::pipe;
-        return -1;
+        return Ended::failed;
     case FileSystem::Kind::folder:
         refusal = FileSystem::CreateStatus::folder;
-        return -1;
+        return Ended::failed;
     case FileSystem::Kind::other:
         refusal = FileSystem::CreateStatus::not_regular;
-        return -1;
+        return Ended::failed;
     }
     return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
                                                     text(kTextOverwriteQuestion) + u"\r\n\"" + path + u"\"")
-               ? 1
-               : 0;
+               ? Ended::done
+               : Ended::declined;
 }
 namespace {
 
@@ -152,7 +153,7 @@ public:
         jobs_ = static_cast<int32_t>(std::min<int64_t>(jobs, static_cast<int64_t>(states_.size())));
     }
 
-    int32_t run(RunOutcome& outcome);
+    Ended run(RunOutcome& outcome);
 
 private:
     // cut: cut short by a cancel, and kept under its own name, since the name with the ending
@@ -234,6 +235,7 @@ private:
         std::lock_guard lock(view_mutex_);
         if (stop_.exchange(true))
             return;
+        error_shown_ = true;
         if (view_ != nullptr)
             view_->show_error(text(kTextAttention), message + u"\r\n" + detail);
     }
@@ -263,7 +265,8 @@ private:
     std::atomic<uint64_t> written_{0};
     int counter_ = 0; // the reporting job's alone
 
-    std::mutex view_mutex_; // questions, errors and reports go to the view one at a time
+    std::mutex view_mutex_;    // questions, errors and reports go to the view one at a time
+    bool error_shown_ = false; // under view_mutex_: the run ends failed, not declined
     std::mutex state_mutex_;
     std::vector<State> states_; // per file of the shard
     std::mutex done_mutex_;
@@ -274,7 +277,7 @@ private:
         FileSystem::CreateStatus::ok; // the refused file's, under state_mutex_
 };
 
-int32_t Writer::run(RunOutcome& outcome) {
+Ended Writer::run(RunOutcome& outcome) {
     std::vector<Job> jobs(static_cast<size_t>(std::max(jobs_, 1)));
     jobs[0].reporter = true;
     // Every name of the run has the same length: the slots hold any of them without growing.
@@ -328,8 +331,10 @@ int32_t Writer::run(RunOutcome& outcome) {
                 state_of(number) = removed;
         if (refusal_ != FileSystem::CreateStatus::ok) {
             std::lock_guard lock(view_mutex_);
-            if (!stop_.exchange(true))
+            if (!stop_.exchange(true)) {
+                error_shown_ = true;
                 show_create_error(view_, refusal_, path_of(limit_), plan_.folder);
+            }
         }
         stop_ = true;
     }
@@ -354,11 +359,13 @@ int32_t Writer::run(RunOutcome& outcome) {
             shown = number;
     }
     outcome.bytes_written += partial_bytes_;
+    // A declined question stops the run without an error; any error shown makes it a failure.
     if (stop_)
-        return -1;
+        return refused && refusal_ == FileSystem::CreateStatus::ok && !error_shown_ ? Ended::declined
+                                                                                    : Ended::failed;
     // A run cancelled because the program ends shows neither its summary nor its last file.
     if (run_ending)
-        return 1;
+        return Ended::done;
 
     // A run that the full disk ended did what it could: its summary counts what fits.
     const double done =
@@ -366,7 +373,7 @@ int32_t Writer::run(RunOutcome& outcome) {
     report_progress(done, outcome.disk_full ? done : total_, view_, 1);
     if (view_ != nullptr && shown != 0)
         view_->reveal(path_of(shown) + std::u16string(state_of(shown) == partial ? kPartialSuffix : u""));
-    return 1;
+    return Ended::done;
 }
 
 void Writer::write_with_jobs(std::vector<Job>& jobs) {
@@ -442,8 +449,8 @@ bool Writer::write_file(int32_t number, Job& job) {
         if (stop_ || number > limit_)
             return false;
         FileSystem::CreateStatus refusal;
-        const int32_t answer = confirm_overwrite(folder_, name, path_of(number), view_, fs_, refusal);
-        if (answer != 1) {
+        const Ended answer = confirm_overwrite(folder_, name, path_of(number), view_, fs_, refusal);
+        if (answer != Ended::done) {
             refuse(number, refusal);
             return false;
         }
@@ -464,8 +471,10 @@ bool Writer::write_file(int32_t number, Job& job) {
             return false;
         }
         std::unique_lock lock(view_mutex_);
-        if (!stop_.exchange(true))
+        if (!stop_.exchange(true)) {
+            error_shown_ = true;
             show_create_error(view_, made, path_of(number), plan_.folder);
+        }
         return false;
     }
     set_state(number, created);
@@ -503,6 +512,7 @@ bool Writer::write_file(int32_t number, Job& job) {
         }
         if (!renamed && view_ != nullptr && !run_ending) {
             std::lock_guard lock(view_mutex_);
+            error_shown_ = true;
             view_->show_error(text(kTextAttention), text(kTextCutFileKeptName) + u"\r\n" + path_of(number));
         }
         return false;
@@ -637,8 +647,8 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
 }
 } // namespace
 
-int32_t write_run(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view,
-                  RunOutcome& outcome) {
+Ended write_run(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view,
+                RunOutcome& outcome) {
     Writer writer(plan, fs, folder, view);
     return writer.run(outcome);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/base/ended.h"
 #include "core/lang/text_ids.h"
 #include "core/run/file_content.h"
 #include "core/run/file_system.h"
@@ -51,17 +52,17 @@ struct RunPlan {
 };
 
 // Writes the files of `plan` into `folder` (opened from plan.folder), asking and showing `view`
-// (none: nothing is asked, an existing file is never overwritten). 1 when the run reached its end
-// (all files, or cancelled, or with fill a full disk), -1 when it stopped on a declined overwrite
-// or an error (whose message has been shown).
-int32_t write_run(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view,
-                  RunOutcome& outcome);
+// (none: nothing is asked, an existing file is never overwritten). Done when the run reached its
+// end (all files, or cancelled, or with fill a full disk), declined when the user would not have a
+// file overwritten, failed on an error (whose message has been shown).
+Ended write_run(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view,
+                RunOutcome& outcome);
 
-// For a file whose name is taken: 1 go on (the name has come free, or the user agreed to replace
-// the regular file that has it), 0 the user declined, -1 what has the name is no regular file and
-// is never written (`refusal` says what it is; nothing has been shown).
-int32_t confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
-                          RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal);
+// For a file whose name is taken: done to go on (the name has come free, or the user agreed to
+// replace the regular file that has it), declined when the user said no, failed when what has the
+// name is no regular file and is never written (`refusal` says what it is; nothing has been shown).
+Ended confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
+                        RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal);
 void show_target_error(RunView* owner, const std::u16string& folder);
 // The text that says why a file could not be created.
 TextId create_error_text(FileSystem::CreateStatus status);

@@ -57,7 +57,7 @@ TEST_F(Progress, SizeTexts) {
 TEST_F(Progress, RunningLinesAndTheThreshold) {
     const double total = 2.86 * 1073741824.0;
     run_start_clock = clock_ms() - 40000;
-    EXPECT_EQ(report_progress(0.425 * total, total, &view, 0), 1);
+    report_progress(0.425 * total, total, &view, 0);
     EXPECT_EQ(view.bar, 42);
     // "Status :[42.5 %]  ||  Ø <speed> / sec.  || 1.22 GB at 2.86 GB "
     EXPECT_EQ(view.upper.rfind(u"Status :[42.5 %]  ||  \u00D8 ", 0), 0u) << to_utf8(view.upper);
@@ -80,7 +80,7 @@ TEST_F(Progress, RunningLinesAndTheThreshold) {
     EXPECT_EQ(done.upper.rfind(u"Status :[100.0 %]", 0), 0u);
     EXPECT_EQ(done.lower.rfind(u"Remaining: < 1 sec.  ||  Elapsed: ", 0), 0u);
 
-    EXPECT_EQ(report_progress(1, 2, nullptr, 1), 0);
+    report_progress(1, 2, nullptr, 1); // without a view nothing is shown, and nothing breaks
 }
 
 TEST_F(Progress, FinalSummaryAlsoForAnEmptyRun) {

@@ -185,7 +185,7 @@ TEST_F(Run, EveryDataTypeIsByteExactAcrossChunksAndFiles) {
         ScratchFolder folder;
         GenerationSettings s = settings(3, c.size_kb, c.type);
         s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         // Random data follows the seed that its tag carries.
         const std::u16string tag = c.type == kRandomData ? random_tag(kSeeds.data) : kTag;
         const size_t chunks = (static_cast<size_t>(c.size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
@@ -213,7 +213,7 @@ TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
         GenerationSettings s = settings(3, size_kb, 2);
         s.shape = shape;
         s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         const uint64_t file_bytes = static_cast<uint64_t>(size_kb) * 1024;
         const size_t chunks = (file_bytes + kChunkBytes - 1) / kChunkBytes;
         std::vector<uint8_t> expected(chunks * kChunkBytes);
@@ -230,7 +230,7 @@ TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
     GenerationSettings s = settings(1, 4, 2);
     s.shape = {0, 100};
     s.Folder = folder.text();
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     EXPECT_TRUE(std::filesystem::exists(
         folder.path() / std::filesystem::path(file_name(2, 1, 1, random_tag(kSeeds.data), {1, 99}))));
 }
@@ -253,7 +253,7 @@ TEST_F(Run, AnyOtherTypeWritesZeros) {
         ScratchFolder folder;
         GenerationSettings s = settings(2, 9, type);
         s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         for (const auto& path : files_in(folder.path())) {
             EXPECT_EQ(path.filename().u16string().rfind(u"maximal_compressible__", 0), 0u);
             EXPECT_EQ(read_file(path), std::vector<uint8_t>(9 * 1024, 0));
@@ -263,7 +263,7 @@ TEST_F(Run, AnyOtherTypeWritesZeros) {
 }
 
 TEST_F(Run, ReportsRevealsAndNumbersAThousandEmptyFiles) {
-    ASSERT_EQ(generation_run(settings(1000, 0), fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(settings(1000, 0), fs, kSeeds), Ended::done);
     const auto files = files_in(scratch.path());
     ASSERT_EQ(files.size(), 1000u);
     EXPECT_EQ(files.front(), file(1000, 1));
@@ -282,7 +282,7 @@ TEST_F(Run, ReportsRevealsAndNumbersAThousandEmptyFiles) {
 TEST_F(Run, MakesNestedFoldersAlsoFromForwardSlashes) {
     GenerationSettings s = settings(2, 1);
     s.Folder = scratch.text() + u"/one/two/three";
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     const auto folder = scratch.path() / "one" / "two" / "three";
     ASSERT_EQ(files_in(folder).size(), 2u);
     // Each file is made under the folder text as it was given.
@@ -294,7 +294,7 @@ TEST_F(Run, MakesNestedFoldersAlsoFromForwardSlashes) {
 TEST_F(Run, ADriveRootGivesADoubledBackslash) {
     GenerationSettings s = settings(2, 1);
     s.Folder = u"C:\\";
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     const std::u16string last = u"C:\\\\" + file_name(0, 2, 2, kTag);
     EXPECT_EQ(view.events().back(), u"reveal " + last);
     EXPECT_EQ(explorer_parameters(last), u" /select,\"C:\\" + file_name(0, 2, 2, kTag) + u"\",/e");
@@ -311,7 +311,7 @@ TEST_F(Run, TargetErrors) {
     std::ofstream(scratch.path() / "occupied") << "x";
     GenerationSettings s = settings(2, 1);
     s.Folder = (scratch.path() / "occupied").u16string();
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(view.events(),
               std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
 
@@ -320,7 +320,7 @@ TEST_F(Run, TargetErrors) {
     s = settings(2, 1);
     s.owner = &second;
     std::filesystem::create_directory(file(2, 1));
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(second.events(), std::vector<std::u16string>{u"error Attention: " + text(kTextRefusedFolder) +
                                                            u"\r\n" + file(2, 1).u16string()});
     EXPECT_FALSE(std::filesystem::exists(file(2, 2)));
@@ -474,7 +474,7 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
             s.Folder = folder.text();
             s.owner = &planted_view;
             const auto started = std::chrono::steady_clock::now();
-            EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+            EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
             EXPECT_EQ(planted_view.events(),
                       std::vector<std::u16string>{u"error Attention: " + text(planted.reason) + u"\r\n" +
@@ -561,7 +561,7 @@ TEST_F(Run, AFolderThatCannotBeOpenedStopsTheRunBeforeItsFirstFile) {
 
     GenerationSettings s = settings(2, 1);
     s.Folder = (scratch.path() / "occupied").u16string() + u"/new/deeper";
-    EXPECT_EQ(generation_run(s, counting, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, counting, kSeeds), Ended::failed);
     EXPECT_EQ(view.events(),
               std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
     EXPECT_EQ(counting.files_tried, 0);
@@ -571,7 +571,7 @@ TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
     std::ofstream(file(3, 2)) << "old";
     // No: the run ends at the existing file; the file before it is written, nothing after it.
     view.overwrite_answer = false;
-    EXPECT_EQ(generation_run(settings(3, 4), fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(settings(3, 4), fs, kSeeds), Ended::declined);
     EXPECT_EQ(read_file(file(3, 2)), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_FALSE(std::filesystem::exists(file(3, 3)));
     EXPECT_EQ(view.count(u"ask Info: Output file already exists. Overwrite existing ?\r\n\"" +
@@ -583,7 +583,7 @@ TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
     yes.overwrite_answer = true;
     GenerationSettings s = settings(3, 4);
     s.owner = &yes;
-    EXPECT_EQ(generation_run(s, fs, kSeeds), 1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     EXPECT_EQ(std::filesystem::file_size(file(3, 2)), 4096u);
     EXPECT_EQ(std::filesystem::file_size(file(3, 3)), 4096u);
 }
@@ -621,7 +621,7 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
         s.owner = &cancel_view;
         run_cancel = false;
         run_busy = true;
-        EXPECT_EQ(generation_thread(s, cancelling, kSeeds), 1);
+        EXPECT_EQ(generation_thread(s, cancelling, kSeeds), Ended::done);
         EXPECT_FALSE(run_busy);
 
         const auto path = [&](int32_t number) {
@@ -668,7 +668,7 @@ TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
         GenerationSettings s = settings(3, 600);
         s.Folder = folder.text();
         s.owner = &failing_view;
-        EXPECT_EQ(generation_run(s, failing, kSeeds), -1);
+        EXPECT_EQ(generation_run(s, failing, kSeeds), Ended::failed);
         const auto files = files_in(folder.path());
         ASSERT_EQ(files.size(), 1u) << "the complete file stays, the incomplete one goes";
         EXPECT_EQ(std::filesystem::file_size(files[0]), 600u * 1024);
@@ -707,13 +707,13 @@ TEST_F(Run, AFullDiskStopsTheRun) {
         GenerationSettings s = settings(c.count, c.size_kb);
         s.Folder = disk.u16string();
         s.owner = &full_view;
-        const int32_t result = generation_run(s, fs, kSeeds);
+        const Ended result = generation_run(s, fs, kSeeds);
         std::vector<uintmax_t> sizes;
         for (const auto& f : files_in(disk))
             sizes.push_back(std::filesystem::file_size(f));
         std::system(("umount '" + disk.string() + "'").c_str());
 
-        EXPECT_EQ(result, -1);
+        EXPECT_EQ(result, Ended::failed);
         EXPECT_EQ(sizes, c.kept) << "the files that fit stay, an incomplete one goes";
         const std::u16string failing =
             (disk / std::filesystem::path(file_name(0, c.count, c.failing, kTag))).u16string();
@@ -726,7 +726,7 @@ TEST_F(Run, AFullDiskStopsTheRun) {
 TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     GenerationSettings s = settings(2, -5);
     s.Folder = scratch.text() + u"/new";
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(view.events(), std::vector<std::u16string>{
                                  u"error Attention: The size of the files must not be negative.\r\n-5 KB"});
 
@@ -734,7 +734,7 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     s = settings(2, 1);
     s.owner = &long_view;
     s.Folder = scratch.text() + u"/" + std::u16string(fs.max_path_length(), u'd');
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(
         long_view.events(),
         std::vector<std::u16string>{u"error Attention: The path is too long: a file's full path may have at "
@@ -753,7 +753,7 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     for (int level = 0; level < 20; ++level)
         s.Folder += u"/" + std::u16string(80, u'\u4E2D');
     ASSERT_LT(s.Folder.size() + 50, fs.max_path_length());
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(cjk_view.count(u"error Attention: The path is too long"), 1);
     EXPECT_TRUE(files_in(scratch.path()).empty()) << "not one level made";
 #endif

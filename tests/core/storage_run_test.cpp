@@ -85,9 +85,9 @@ protected:
     void TearDown() override { run_cancel = false; }
 
     // A run of `count` files into `folder`, with a view and file system of its own unless given.
-    int32_t run(const std::filesystem::path& folder, int32_t count, int32_t size_kb, int32_t type,
-                const RunOptions& options, RunOutcome* outcome = nullptr, FileSystem* fs = nullptr,
-                RecordingView* view = nullptr) {
+    Ended run(const std::filesystem::path& folder, int32_t count, int32_t size_kb, int32_t type,
+              const RunOptions& options, RunOutcome* outcome = nullptr, FileSystem* fs = nullptr,
+              RecordingView* view = nullptr) {
         PlatformFileSystem own_fs;
         RecordingView own_view;
         GenerationSettings s;
@@ -103,7 +103,7 @@ protected:
     // The files of a plain run: one job, through the cache, every file.
     Files reference(int32_t count, int32_t size_kb, int32_t type) {
         const std::filesystem::path folder = scratch.path() / ("reference" + std::to_string(references_++));
-        EXPECT_EQ(run(folder, count, size_kb, type, {}), 1);
+        EXPECT_EQ(run(folder, count, size_kb, type, {}), Ended::done);
         return read_folder(folder);
     }
 
@@ -135,7 +135,7 @@ protected:
             options.last = c.last;
             options.direct = c.direct;
             RunOutcome outcome;
-            ASSERT_EQ(run(folder, kCount, size_kb, type, options, &outcome), 1);
+            ASSERT_EQ(run(folder, kCount, size_kb, type, options, &outcome), Ended::done);
             const int32_t last = c.last == 0 ? kCount : c.last;
             EXPECT_TRUE(read_folder(folder) == numbers(whole, c.first, last)) << "names and bytes";
             EXPECT_EQ(outcome.files_written, last - c.first + 1);
@@ -212,7 +212,7 @@ TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
         options.direct = direct;
         run_cancel = false;
         run_busy = true;
-        ASSERT_EQ(generation_thread(s, fs, kSeeds, options), 1);
+        ASSERT_EQ(generation_thread(s, fs, kSeeds, options), Ended::done);
         EXPECT_FALSE(run_busy);
         EXPECT_EQ(view.upper, u"Canceled");
         EXPECT_EQ(view.count(u"final report"), 1);
@@ -259,7 +259,7 @@ TEST_F(StorageRun, AFailedWriteOfOneJobStopsEveryJobAndLeavesOnlyCompleteFiles) 
         RunOptions options;
         options.jobs = 3;
         options.direct = direct;
-        EXPECT_EQ(run(folder, 9, 1027, 2, options, nullptr, &fs, &view), -1);
+        EXPECT_EQ(run(folder, 9, 1027, 2, options, nullptr, &fs, &view), Ended::failed);
         EXPECT_EQ(view.count(u"error Attention: Could not open the target file"), 1) << "one message";
         EXPECT_EQ(view.count(u"final report") + view.count(u"reveal"), 0);
         const auto files = files_in(folder);
@@ -341,7 +341,7 @@ TEST_F(StorageRun, DirectIoOnExt4WritesAndChecksPastTheCache) {
         options.direct = true;
         options.jobs = type == 0 ? 1 : 2;
         RunOutcome outcome;
-        ASSERT_EQ(run(folder, 3, 2051, type, options, &outcome), 1);
+        ASSERT_EQ(run(folder, 3, 2051, type, options, &outcome), Ended::done);
         EXPECT_FALSE(outcome.direct_refused);
         for (const auto& file : files_in(folder))
             EXPECT_EQ(cached_pages(file), 0u) << "written past the cache: " << file;
@@ -375,7 +375,7 @@ TEST_F(StorageRun, DirectIoOnExt4WritesAndChecksPastTheCache) {
 
     // A run through the cache, then the check's cache dropping.
     const std::filesystem::path cached = disk / "cached";
-    ASSERT_EQ(run(cached, 1, 300, 0, {}), 1);
+    ASSERT_EQ(run(cached, 1, 300, 0, {}), Ended::done);
     const std::filesystem::path file = files_in(cached).at(0);
     EXPECT_GT(cached_pages(file), 0u);
     const std::unique_ptr<FileReader> reader = make_file_reader();
@@ -399,7 +399,7 @@ TEST_F(StorageRun, WhereDirectIoIsRefusedRunAndCheckGoThroughTheCache) {
     options.direct = true;
     options.jobs = 2;
     RunOutcome outcome;
-    ASSERT_EQ(run(disk, 4, 1027, 0, options, &outcome), 1);
+    ASSERT_EQ(run(disk, 4, 1027, 0, options, &outcome), Ended::done);
     EXPECT_TRUE(outcome.direct_refused);
     EXPECT_EQ(outcome.files_written, 4);
     EXPECT_TRUE(read_folder(disk) == reference(4, 1027, 0));
@@ -435,7 +435,7 @@ TEST_F(StorageRun, FillEndsAtAFullDiskWithEveryFileThatFitsComplete) {
         options.direct = c.direct;
         RunOutcome outcome;
         RecordingView view;
-        ASSERT_EQ(run(disk, 65536, 100, c.type, options, &outcome, nullptr, &view), 1);
+        ASSERT_EQ(run(disk, 65536, 100, c.type, options, &outcome, nullptr, &view), Ended::done);
         EXPECT_TRUE(outcome.disk_full);
         EXPECT_EQ(outcome.files_written, 20);
         EXPECT_EQ(outcome.bytes_written, 20u * 100 * 1024);
@@ -455,7 +455,7 @@ TEST_F(StorageRun, FillEndsAtAFullDiskWithEveryFileThatFitsComplete) {
         std::filesystem::remove_all(whole);
         RunOptions twenty;
         twenty.last = 20;
-        ASSERT_EQ(run(whole, 65536, 100, c.type, twenty), 1);
+        ASSERT_EQ(run(whole, 65536, 100, c.type, twenty), Ended::done);
         EXPECT_TRUE(kept == read_folder(whole));
 
         const std::unique_ptr<FileReader> reader = make_file_reader();

@@ -75,7 +75,7 @@ protected:
         s.files_size = size_kb;
         s.files_type = type;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, seeds, options), 1);
+        ASSERT_EQ(generation_run(s, fs, seeds, options), Ended::done);
         tag = run_tag(type, seeds);
     }
     std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
@@ -197,7 +197,7 @@ TEST_F(Verify, ShapedRunsAreCheckedByteForByteCopiesAndShortBlocksAlike) {
     s.files_type = 2;
     s.shape = shape;
     s.Folder = scratch.text();
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     tag = random_tag(kSeeds.data);
     const auto shaped_path = [&](int32_t number) {
         return scratch.path() / std::filesystem::path(file_name(2, 3, number, tag, shape));
@@ -266,7 +266,7 @@ TEST_F(Verify, CopiesOfLargerUnitsAndOfWholeFilesAreCheckedByteForByte) {
         s.files_type = 2;
         s.shape = c.shape;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         tag = random_tag(kSeeds.data);
         const auto at = [&](int32_t number) {
             return scratch.path() / std::filesystem::path(file_name(2, c.count, number, tag, c.shape));
@@ -812,7 +812,7 @@ TEST_F(Verify, GeneratorDataBelongsToTheTagThatRecordsItsStart) {
              s.files_c = 3;
              s.files_size = 5;
              s.Folder = elsewhere.text();
-             EXPECT_EQ(generation_run(s, fs, other), 1);
+             EXPECT_EQ(generation_run(s, fs, other), Ended::done);
              // Removed first: mingw's copy_file does not overwrite.
              for (int32_t n = 1; n <= 3; ++n) {
                  files::remove(path(0, 3, n));
@@ -1047,7 +1047,7 @@ TEST_F(Verify, AFileACancelCutShortIsReported) {
         s.files_c = c.count;
         s.files_size = 4096;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, cancelling, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, cancelling, kSeeds), Ended::done);
         run_cancel = false;
         tag = run_tag(kGeneratorData, kSeeds);
         std::vector<std::u16string> expected;
