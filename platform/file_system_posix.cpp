@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -22,17 +23,17 @@ public:
     size_t max_path_length() const override { return 4095; }
     size_t path_length(const std::u16string& path) const override;
     Kind probe(const std::u16string& path) override;
-    bool create_folder(const std::u16string& path) override;
-    Handle create_file(const std::u16string& path, CreateStatus& status) override;
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override;
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
-    WriteStatus close(Handle file) override;
-    bool remove(const std::u16string& path) override;
-    bool rename(const std::u16string& from, const std::u16string& to) override;
+    FileStatus create_folder(const std::u16string& path) override;
+    FileStatus create_file(const std::u16string& path, Handle& file) override;
+    FileStatus create_new_file(const std::u16string& path, Handle& file) override;
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override;
+    FileStatus close(Handle file) override;
+    FileStatus remove(const std::u16string& path) override;
+    FileStatus rename(const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
-    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
     int open_for_writing(const std::string& name, int flags) const;
@@ -41,24 +42,25 @@ private:
     bool direct_ = false;
 };
 
-FileSystem::WriteStatus status_of(int error) {
-    return error == ENOSPC || error == EDQUOT ? FileSystem::WriteStatus::disk_full
-                                              : FileSystem::WriteStatus::failed;
-}
-
-FileSystem::CreateStatus create_status_of(int error) {
+// A failed call's errno as a status.
+FileStatus status_of(int error) {
     switch (error) {
     case EEXIST:
-        return FileSystem::CreateStatus::exists;
+        return {FileStatus::Kind::exists, std::strerror(error)};
     case ELOOP: // O_NOFOLLOW met a link
-        return FileSystem::CreateStatus::not_regular;
-    case ENOSPC: // no space for the entry, or no inode left
+        return {FileStatus::Kind::not_regular, std::strerror(error)};
+    case ENOSPC: // no space for the data or the entry, or no inode left
     case EDQUOT:
-        return FileSystem::CreateStatus::disk_full;
+        return {FileStatus::Kind::disk_full, std::strerror(error)};
     default:
-        return FileSystem::CreateStatus::failed;
+        return {FileStatus::Kind::failed, std::strerror(error)};
     }
 }
+
+// The status of a call that returns 0 on success and sets errno otherwise.
+FileStatus status_of_call(int result) { return result == 0 ? FileStatus{} : status_of(errno); }
+
+const FileStatus kNotRegular{FileStatus::Kind::not_regular, "it is not a regular file"};
 
 int open_retrying(const std::string& name, int flags) {
     int fd;
@@ -72,16 +74,14 @@ int open_retrying(const std::string& name, int flags) {
 // open cannot make the open wait or act: O_NONBLOCK, then the kind is checked on what was opened.
 constexpr int kWriteFlags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
-FileSystem::Handle regular_or_none(int fd, FileSystem::CreateStatus& status) {
+FileStatus regular_or_none(int fd) {
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        status = FileSystem::CreateStatus::not_regular;
         ::close(fd);
-        return FileSystem::kNoHandle;
+        return kNotRegular;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    status = FileSystem::CreateStatus::ok;
-    return fd;
+    return {};
 }
 
 } // namespace
@@ -100,8 +100,8 @@ FileSystem::Kind PosixFileSystem::probe(const std::u16string& path) {
     return S_ISDIR(info.st_mode) ? Kind::folder : S_ISREG(info.st_mode) ? Kind::file : Kind::other;
 }
 
-bool PosixFileSystem::create_folder(const std::u16string& path) {
-    return ::mkdir(to_utf8(path).c_str(), 0777) == 0;
+FileStatus PosixFileSystem::create_folder(const std::u16string& path) {
+    return status_of_call(::mkdir(to_utf8(path).c_str(), 0777));
 }
 
 // With direct I/O asked for, O_DIRECT where the file system takes it.
@@ -119,48 +119,43 @@ int PosixFileSystem::open_for_writing(const std::string& name, int flags) const 
     return open_retrying(name, flags);
 }
 
-FileSystem::Handle PosixFileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
+FileStatus PosixFileSystem::create_new_file(const std::u16string& path, Handle& file) {
     // O_EXCL fails on any name that is taken, a link included, wherever it points; what it opens
     // is a regular file it has just made, so there is nothing to wait on and nothing to check.
     const int fd = open_for_writing(to_utf8(path), (kWriteFlags & ~O_NONBLOCK) | O_CREAT | O_EXCL);
-    if (fd < 0) {
-        status = create_status_of(errno);
-        return kNoHandle;
-    }
-    status = CreateStatus::ok;
-    return fd;
+    if (fd < 0)
+        return status_of(errno);
+    file = fd;
+    return {};
 }
 
-FileSystem::Handle PosixFileSystem::create_file(const std::u16string& path, CreateStatus& status) {
+FileStatus PosixFileSystem::create_file(const std::u16string& path, Handle& file) {
     const std::string name = to_utf8(path);
     struct stat info;
     if (::lstat(name.c_str(), &info) != 0) {
-        if (errno != ENOENT) {
-            status = create_status_of(errno);
-            return kNoHandle;
-        }
-        return create_new_file(path, status);
+        if (errno != ENOENT)
+            return status_of(errno);
+        return create_new_file(path, file);
     }
     // A pipe, socket or device is never opened: opening one may wait or have effects of its own.
-    if (!S_ISREG(info.st_mode)) {
-        status = CreateStatus::not_regular;
-        return kNoHandle;
-    }
+    if (!S_ISREG(info.st_mode))
+        return kNotRegular;
     const int fd = open_for_writing(name, kWriteFlags);
-    if (fd < 0) {
-        status = create_status_of(errno);
-        return kNoHandle;
-    }
-    const Handle file = regular_or_none(fd, status);
-    if (file != kNoHandle && ::ftruncate(fd, 0) != 0) {
-        status = create_status_of(errno);
+    if (fd < 0)
+        return status_of(errno);
+    FileStatus status = regular_or_none(fd);
+    if (!status.ok())
+        return status;
+    if (::ftruncate(fd, 0) != 0) {
+        status = status_of(errno);
         ::close(fd);
-        return kNoHandle;
+        return status;
     }
-    return file;
+    file = fd;
+    return {};
 }
 
-FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {
+FileStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(static_cast<int>(file), data, size);
         if (n < 0) {
@@ -169,20 +164,20 @@ FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data,
             return status_of(errno);
         }
         if (n == 0)
-            return WriteStatus::failed;
+            return {FileStatus::Kind::failed, "nothing was written"};
         data += n;
         size -= static_cast<size_t>(n);
     }
-    return WriteStatus::ok;
+    return {};
 }
 
-FileSystem::WriteStatus PosixFileSystem::close(Handle file) {
+FileStatus PosixFileSystem::close(Handle file) {
     const int fd = static_cast<int>(file);
-    WriteStatus status = WriteStatus::ok;
+    FileStatus status;
     if (sync_ && ::fsync(fd) != 0)
         status = status_of(errno);
     // Some file systems report a failed write-back only here.
-    if (::close(fd) != 0 && errno != EINTR && status == WriteStatus::ok)
+    if (::close(fd) != 0 && errno != EINTR && status.ok())
         status = status_of(errno);
     return status;
 }
@@ -197,8 +192,7 @@ bool PosixFileSystem::direct(Handle file) const {
 #endif
 }
 
-FileSystem::WriteStatus PosixFileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
-                                                  size_t size) {
+FileStatus PosixFileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
         if (n < 0) {
@@ -207,15 +201,15 @@ FileSystem::WriteStatus PosixFileSystem::write_at(Handle file, uint64_t offset, 
             return status_of(errno);
         }
         if (n == 0)
-            return WriteStatus::failed;
+            return {FileStatus::Kind::failed, "nothing was written"};
         data += n;
         offset += static_cast<uint64_t>(n);
         size -= static_cast<size_t>(n);
     }
-    return WriteStatus::ok;
+    return {};
 }
 
-FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length, bool reserve) {
+FileStatus PosixFileSystem::set_length(Handle file, uint64_t length, bool reserve) {
     const int fd = static_cast<int>(file);
 #ifdef __linux__
     // Blocks claimed up front also keep the file in few pieces; where the file system cannot
@@ -226,7 +220,7 @@ FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length
             result = ::fallocate(fd, 0, 0, static_cast<off_t>(length));
         while (result != 0 && errno == EINTR);
         if (result == 0)
-            return WriteStatus::ok;
+            return {};
         if (errno != EOPNOTSUPP && errno != ENOSYS)
             return status_of(errno);
     }
@@ -237,13 +231,15 @@ FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length
     do
         result = ::ftruncate(fd, static_cast<off_t>(length));
     while (result != 0 && errno == EINTR);
-    return result == 0 ? WriteStatus::ok : status_of(errno);
+    return status_of_call(result);
 }
 
-bool PosixFileSystem::remove(const std::u16string& path) { return ::unlink(to_utf8(path).c_str()) == 0; }
+FileStatus PosixFileSystem::remove(const std::u16string& path) {
+    return status_of_call(::unlink(to_utf8(path).c_str()));
+}
 
-bool PosixFileSystem::rename(const std::u16string& from, const std::u16string& to) {
-    return std::rename(to_utf8(from).c_str(), to_utf8(to).c_str()) == 0;
+FileStatus PosixFileSystem::rename(const std::u16string& from, const std::u16string& to) {
+    return status_of_call(std::rename(to_utf8(from).c_str(), to_utf8(to).c_str()));
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }

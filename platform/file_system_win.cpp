@@ -21,20 +21,20 @@ public:
     char16_t separator() const override { return u'\\'; }
     size_t max_path_length() const override { return 255; }
     Kind probe(const std::u16string& path) override;
-    bool create_folder(const std::u16string& path) override;
-    Handle create_file(const std::u16string& path, CreateStatus& status) override;
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override;
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
-    WriteStatus close(Handle file) override;
-    bool remove(const std::u16string& path) override;
-    bool rename(const std::u16string& from, const std::u16string& to) override;
+    FileStatus create_folder(const std::u16string& path) override;
+    FileStatus create_file(const std::u16string& path, Handle& file) override;
+    FileStatus create_new_file(const std::u16string& path, Handle& file) override;
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override;
+    FileStatus close(Handle file) override;
+    FileStatus remove(const std::u16string& path) override;
+    FileStatus rename(const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
-    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
-    Handle open_file(const std::u16string& path, DWORD disposition, CreateStatus& status, DWORD& error);
+    FileStatus open_file(const std::u16string& path, DWORD disposition, Handle& file, DWORD& error);
 
     bool sync_;
     bool direct_ = false;
@@ -48,23 +48,22 @@ private:
 
 namespace {
 
-FileSystem::WriteStatus status_of(DWORD error) {
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileSystem::WriteStatus::disk_full
-                                                                       : FileSystem::WriteStatus::failed;
-}
-
-FileSystem::CreateStatus create_status_of(DWORD error) {
+// A failed call's error code as a status.
+FileStatus status_of(DWORD error) {
     switch (error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-        return FileSystem::CreateStatus::exists;
+        return {FileStatus::Kind::exists, system_message(error)};
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return FileSystem::CreateStatus::disk_full;
+        return {FileStatus::Kind::disk_full, system_message(error)};
     default:
-        return FileSystem::CreateStatus::failed;
+        return {FileStatus::Kind::failed, system_message(error)};
     }
 }
+
+// The status of a call that returns nonzero on success and sets the last error otherwise.
+FileStatus status_of_call(BOOL done) { return done ? FileStatus{} : status_of(GetLastError()); }
 
 // Symbolic links and junctions are reparse points; a device is nothing to write test files into.
 bool is_plain_file(DWORD attributes) {
@@ -74,44 +73,41 @@ bool is_plain_file(DWORD attributes) {
 
 // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, never what it points at; what was opened is
 // then checked to be a plain file on a disk.
-FileSystem::Handle open_plain_file(const std::u16string& path, DWORD disposition, DWORD flags,
-                                   FileSystem::CreateStatus& status, DWORD& error) {
+FileStatus open_plain_file(const std::u16string& path, DWORD disposition, DWORD flags,
+                           FileSystem::Handle& opened, DWORD& error) {
     HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
     error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    if (file == INVALID_HANDLE_VALUE) {
-        status = create_status_of(error);
-        return FileSystem::kNoHandle;
-    }
+    if (file == INVALID_HANDLE_VALUE)
+        return status_of(error);
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info) || !is_plain_file(info.dwFileAttributes) ||
         GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        status = FileSystem::CreateStatus::not_regular;
-        return FileSystem::kNoHandle;
+        return {FileStatus::Kind::not_regular, "it is not a regular file"};
     }
-    status = FileSystem::CreateStatus::ok;
-    return reinterpret_cast<FileSystem::Handle>(file);
+    opened = reinterpret_cast<FileSystem::Handle>(file);
+    return {};
 }
 
 } // namespace
 
-FileSystem::Handle Win32FileSystem::open_file(const std::u16string& path, DWORD disposition,
-                                              CreateStatus& status, DWORD& error) {
+FileStatus Win32FileSystem::open_file(const std::u16string& path, DWORD disposition, Handle& file,
+                                      DWORD& error) {
     if (direct_) {
-        const Handle file = open_plain_file(
-            path, disposition, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED,
-            status, error);
-        if (file != kNoHandle) {
+        const FileStatus status = open_plain_file(
+            path, disposition, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED, file,
+            error);
+        if (status.ok()) {
             std::lock_guard lock(direct_mutex_);
             direct_files_.insert(file);
-            return file;
+            return status;
         }
         // Anything but a refusal of the flags fails the same way without them.
         if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED)
-            return kNoHandle;
+            return status;
     }
-    return open_plain_file(path, disposition, 0, status, error);
+    return open_plain_file(path, disposition, 0, file, error);
 }
 
 FileSystem::Kind Win32FileSystem::probe(const std::u16string& path) {
@@ -127,32 +123,36 @@ FileSystem::Kind Win32FileSystem::probe(const std::u16string& path) {
                                                         : Kind::other;
 }
 
-bool Win32FileSystem::create_folder(const std::u16string& path) {
-    return CreateDirectoryW(wide(path), nullptr) != 0;
+FileStatus Win32FileSystem::create_folder(const std::u16string& path) {
+    return status_of_call(CreateDirectoryW(wide(path), nullptr));
 }
 
-FileSystem::Handle Win32FileSystem::create_new_file(const std::u16string& path, CreateStatus& status) {
+FileStatus Win32FileSystem::create_new_file(const std::u16string& path, Handle& file) {
     DWORD error;
-    return open_file(path, CREATE_NEW, status, error);
+    return open_file(path, CREATE_NEW, file, error);
 }
 
-FileSystem::Handle Win32FileSystem::create_file(const std::u16string& path, CreateStatus& status) {
+FileStatus Win32FileSystem::create_file(const std::u16string& path, Handle& file) {
     // Never CREATE_ALWAYS, which would follow a link: the file that is there is opened and
     // emptied, and only a name nobody has is created. A name that neither opens nor can be
     // created (a link that points nowhere) is refused.
     DWORD error;
-    Handle file = open_file(path, OPEN_EXISTING, status, error);
-    if (file == kNoHandle && error == ERROR_FILE_NOT_FOUND) {
-        file = open_file(path, CREATE_NEW, status, error);
-        if (status == CreateStatus::exists)
-            status = CreateStatus::not_regular;
+    Handle opened = kNoHandle;
+    FileStatus status = open_file(path, OPEN_EXISTING, opened, error);
+    if (!status.ok() && error == ERROR_FILE_NOT_FOUND) {
+        status = open_file(path, CREATE_NEW, opened, error);
+        if (status.kind == FileStatus::Kind::exists)
+            status.kind = FileStatus::Kind::not_regular;
     }
-    if (file != kNoHandle && !SetEndOfFile(reinterpret_cast<HANDLE>(file))) {
-        status = create_status_of(GetLastError());
-        CloseHandle(reinterpret_cast<HANDLE>(file));
-        return kNoHandle;
+    if (!status.ok())
+        return status;
+    if (!SetEndOfFile(reinterpret_cast<HANDLE>(opened))) {
+        status = status_of(GetLastError());
+        close(opened);
+        return status;
     }
-    return file;
+    file = opened;
+    return {};
 }
 
 bool Win32FileSystem::direct(Handle file) const {
@@ -160,15 +160,14 @@ bool Win32FileSystem::direct(Handle file) const {
     return direct_files_.count(file) != 0;
 }
 
-FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
-                                                  size_t size) {
+FileStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
     // Each write has its own event, so that writes of several threads on one handle each wait for
     // their own.
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
-        return WriteStatus::failed;
-    WriteStatus status = WriteStatus::ok;
-    while (size > 0 && status == WriteStatus::ok) {
+        return status_of(GetLastError());
+    FileStatus status;
+    while (size > 0 && status.ok()) {
         OVERLAPPED at = {};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -186,7 +185,7 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
             break;
         }
         if (done == 0)
-            status = WriteStatus::failed;
+            status = {FileStatus::Kind::failed, "nothing was written"};
         data += done;
         offset += done;
         size -= done;
@@ -195,41 +194,40 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
     return status;
 }
 
-FileSystem::WriteStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
+FileStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
     // Moving the end of a file claims its clusters (NTFS), so a full disk shows here already.
     HANDLE handle = reinterpret_cast<HANDLE>(file);
     FILE_END_OF_FILE_INFO end = {};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-    return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)
-               ? WriteStatus::ok
-               : status_of(GetLastError());
+    return status_of_call(SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end));
 }
 
-FileSystem::WriteStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
+FileStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
     // A write that crosses the end of the free space may succeed short; the next one then fails
     // with the reason.
-    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? WriteStatus::ok
-                                                                 : status_of(GetLastError());
+    return status_of_call(write_all(reinterpret_cast<HANDLE>(file), data, size));
 }
 
-FileSystem::WriteStatus Win32FileSystem::close(Handle file) {
+FileStatus Win32FileSystem::close(Handle file) {
     HANDLE handle = reinterpret_cast<HANDLE>(file);
-    WriteStatus status = WriteStatus::ok;
+    FileStatus status;
     if (sync_ && !FlushFileBuffers(handle))
         status = status_of(GetLastError());
     {
         std::lock_guard lock(direct_mutex_);
         direct_files_.erase(file);
     }
-    if (!CloseHandle(handle) && status == WriteStatus::ok)
+    if (!CloseHandle(handle) && status.ok())
         status = status_of(GetLastError());
     return status;
 }
 
-bool Win32FileSystem::remove(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
+FileStatus Win32FileSystem::remove(const std::u16string& path) {
+    return status_of_call(DeleteFileW(wide(path)));
+}
 
-bool Win32FileSystem::rename(const std::u16string& from, const std::u16string& to) {
-    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+FileStatus Win32FileSystem::rename(const std::u16string& from, const std::u16string& to) {
+    return status_of_call(MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING));
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }

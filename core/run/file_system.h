@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "core/run/file_status.h"
+
 // Direct I/O moves blocks whose size, place in the file and place in memory are multiples of this:
 // a page, and a whole number of blocks of every common device.
 inline constexpr size_t kDirectAlignment = 4096;
@@ -15,10 +17,6 @@ public:
     // `other`: a link (except to a folder, which is a folder), pipe, socket or device, or a name
     // whose kind cannot be told; nothing the run ever opens.
     enum class Kind { missing, file, folder, other };
-    enum class WriteStatus { ok, disk_full, failed };
-    // Why a file could not be created: the name is taken (create_new_file), what has the name is
-    // no regular file, the disk (or its table of files) is full, or another reason.
-    enum class CreateStatus { ok, exists, not_regular, disk_full, failed };
     using Handle = intptr_t;
     static constexpr Handle kNoHandle = -1;
 
@@ -33,21 +31,24 @@ public:
 
     // What is at path, without following a link to anything but a folder.
     virtual Kind probe(const std::u16string& path) = 0;
-    // Creates one folder; true when it was made.
-    virtual bool create_folder(const std::u16string& path) = 0;
+    // Every operation that can fail says how in a FileStatus; what it makes (a handle) comes back
+    // through a parameter, set only when the status is ok.
+
+    // Creates one folder.
+    virtual FileStatus create_folder(const std::u16string& path) = 0;
     // Opens an existing regular file for writing and empties it, or creates the file when nothing
-    // has the name. Never follows a link and never opens anything but a regular file.
-    virtual Handle create_file(const std::u16string& path, CreateStatus& status) = 0;
+    // has the name. Never follows a link and never opens anything but a regular file (not_regular).
+    virtual FileStatus create_file(const std::u16string& path, Handle& file) = 0;
     // Creates the file only if nothing has that name yet (not even a link); `exists` otherwise.
-    virtual Handle create_new_file(const std::u16string& path, CreateStatus& status) = 0;
+    virtual FileStatus create_new_file(const std::u16string& path, Handle& file) = 0;
     // Writes all of data; anything short of that is a failure, told apart when the disk is full.
-    virtual WriteStatus write(Handle file, const uint8_t* data, size_t size) = 0;
+    virtual FileStatus write(Handle file, const uint8_t* data, size_t size) = 0;
     // Closes the file (in sync mode after its data has reached the disk); what a failure at that
     // point means, as for write.
-    virtual WriteStatus close(Handle file) = 0;
-    virtual bool remove(const std::u16string& path) = 0;
+    virtual FileStatus close(Handle file) = 0;
+    virtual FileStatus remove(const std::u16string& path) = 0;
     // Gives a file another name in the same folder; whatever had that name goes.
-    virtual bool rename(const std::u16string& from, const std::u16string& to) = 0;
+    virtual FileStatus rename(const std::u16string& from, const std::u16string& to) = 0;
 
     // Direct I/O: files created from now on bypass the system's cache, where the file system
     // lets them; where it refuses, they are opened as usual and `direct` tells so.
@@ -59,16 +60,16 @@ public:
     }
     // For a direct file: writes `size` bytes at `offset`, both multiples of kDirectAlignment, from
     // memory aligned to it. Several threads may write one file at once.
-    virtual WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
+    virtual FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
         (void)file, (void)offset, (void)data, (void)size;
-        return WriteStatus::failed;
+        return {FileStatus::Kind::failed, "no direct writes here"};
     }
     // Sets the file's length. With `reserve`, before the data: claims the space, so that a full
     // disk shows at once and the writes need not grow the file one by one; without, afterwards:
     // cuts what the last aligned write put beyond the end.
-    virtual WriteStatus set_length(Handle file, uint64_t length, bool reserve) {
+    virtual FileStatus set_length(Handle file, uint64_t length, bool reserve) {
         (void)file, (void)length, (void)reserve;
-        return WriteStatus::failed;
+        return {FileStatus::Kind::failed, "no direct writes here"};
     }
 };
 

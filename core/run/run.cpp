@@ -59,7 +59,7 @@ std::u16string settings_problem(const GenerationSettings& settings, const FileSy
 }
 
 bool make_folder(const std::u16string& path, FileSystem& fs) {
-    return fs.probe(path) != FileSystem::Kind::missing || fs.create_folder(path);
+    return fs.probe(path) != FileSystem::Kind::missing || fs.create_folder(path).ok();
 }
 
 bool make_folder_path(const std::u16string& folder, FileSystem& fs) {

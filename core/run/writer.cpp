@@ -11,6 +11,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/lang/catalogue.h"
@@ -36,13 +37,13 @@ void show_target_error(RunView* owner, const std::u16string& folder) {
     show_error(owner, text(kTextTargetNotOpened), folder);
 }
 
-void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+void show_create_error(RunView* owner, const FileStatus& status, const std::u16string& path,
                        const std::u16string& folder) {
-    switch (status) {
-    case FileSystem::CreateStatus::disk_full:
+    switch (status.kind) {
+    case FileStatus::Kind::disk_full:
         show_error(owner, text(kTextDiskFull), path);
         break;
-    case FileSystem::CreateStatus::not_regular:
+    case FileStatus::Kind::not_regular:
         show_error(owner, text(kTextTargetNotOpened), path);
         break;
     default:
@@ -144,8 +145,8 @@ private:
 
     void work(Job& job);
     bool write_file(int32_t number, Job& job);
-    End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
-    End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
+    End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
+    End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
     // True when the file being written must not go on: the run stops, or with fill another job
     // has found the disk full.
     bool abandoned() const { return stop_ || full_; }
@@ -237,7 +238,7 @@ Ended Writer::run(RunOutcome& outcome) {
         while (gap <= taken_ && state_of(gap) == complete)
             ++gap;
         for (int32_t number = gap + 1; number <= taken_; ++number)
-            if (state_of(number) == complete && fs_.remove(path_of(number)))
+            if (state_of(number) == complete && fs_.remove(path_of(number)).ok())
                 state_of(number) = removed;
         jobs.resize(1);
         next_ = gap;
@@ -329,9 +330,9 @@ void Writer::work(Job& job) {
 bool Writer::write_file(int32_t number, Job& job) {
     const std::u16string path = path_of(number);
     // A name nobody has taken needs no question; anything else goes the long way.
-    FileSystem::CreateStatus made;
-    FileSystem::Handle file = fs_.create_new_file(path, made);
-    if (file == FileSystem::kNoHandle && made == FileSystem::CreateStatus::exists) {
+    FileSystem::Handle file = FileSystem::kNoHandle;
+    FileStatus made = fs_.create_new_file(path, file);
+    if (made.kind == FileStatus::Kind::exists) {
         std::unique_lock lock(view_mutex_);
         if (stop_)
             return false;
@@ -341,12 +342,12 @@ bool Writer::write_file(int32_t number, Job& job) {
             stop_ = true;
             return false;
         }
-        file = fs_.create_file(path, made);
+        made = fs_.create_file(path, file);
     }
-    if (file == FileSystem::kNoHandle) {
+    if (!made.ok()) {
         // With fill, a disk without room for another file entry is as full as one without room
         // for its bytes.
-        if (made == FileSystem::CreateStatus::disk_full && plan_.options.fill) {
+        if (made.kind == FileStatus::Kind::disk_full && plan_.options.fill) {
             full_ = true;
             return false;
         }
@@ -358,14 +359,14 @@ bool Writer::write_file(int32_t number, Job& job) {
     set_state(number, created);
     tick(job.reporter, 10);
 
-    FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
+    FileStatus status;
     const bool direct = plan_.options.direct && fs_.direct(file);
     if (plan_.options.direct && !direct)
         direct_refused_ = true;
     End end = direct ? write_direct(file, number, job, status) : write_buffered(file, number, job, status);
-    const FileSystem::WriteStatus closed = fs_.close(file);
-    if (end == End::complete && closed != FileSystem::WriteStatus::ok) {
-        status = closed;
+    FileStatus closed = fs_.close(file);
+    if (end == End::complete && !closed.ok()) {
+        status = std::move(closed);
         end = End::failed;
     }
     switch (end) {
@@ -377,7 +378,7 @@ bool Writer::write_file(int32_t number, Job& job) {
         // a one-file run cut short cannot pass for a whole one. Where the name cannot be changed,
         // the file goes.
         cancelled_ = true;
-        if (fs_.rename(path, path + std::u16string(kPartialSuffix))) {
+        if (fs_.rename(path, path + std::u16string(kPartialSuffix)).ok()) {
             set_state(number, partial);
             std::lock_guard lock(state_mutex_);
             partial_bytes_ += job.file_written;
@@ -395,16 +396,16 @@ bool Writer::write_file(int32_t number, Job& job) {
     set_state(number, removed);
     if (end == End::abandoned)
         return false;
-    if (status == FileSystem::WriteStatus::disk_full && plan_.options.fill) {
+    const bool disk_full = status.kind == FileStatus::Kind::disk_full;
+    if (disk_full && plan_.options.fill) {
         full_ = true;
         return false;
     }
-    fail(text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened), path);
+    fail(text(disk_full ? kTextDiskFull : kTextTargetNotOpened), path);
     return false;
 }
 
-Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job,
-                                   FileSystem::WriteStatus& status) {
+Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
     if (!job.batch)
         job.batch.reset(zeros() ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     FileContent content(plan_.content, static_cast<uint32_t>(number));
@@ -417,7 +418,7 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
         content.fill(chunk, job.batch.get(), chunks);
         chunk += chunks;
         status = fs_.write(file, job.batch.get(), bytes);
-        if (status != FileSystem::WriteStatus::ok)
+        if (!status.ok())
             return End::failed;
         due -= bytes;
         job.file_written += bytes;
@@ -435,8 +436,7 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
     return End::complete;
 }
 
-Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& job,
-                                 FileSystem::WriteStatus& status) {
+Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
     const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
     job.file_written = 0;
     // The last block is written whole, up to the alignment, and the file cut back afterwards.
@@ -445,7 +445,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     if (padded == 0)
         return End::complete;
     status = fs_.set_length(file, padded, true);
-    if (status != FileSystem::WriteStatus::ok)
+    if (!status.ok())
         return End::failed;
     const uint64_t blocks = (padded + block_ - 1) / block_;
     const int lanes = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(lanes_), blocks));
@@ -456,7 +456,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     std::atomic<bool> halt{false};
     std::atomic<bool> cancelled{false};
     std::mutex error_mutex;
-    FileSystem::WriteStatus error = FileSystem::WriteStatus::ok;
+    FileStatus error;
     const auto lane = [&](int index) {
         FileContent content(plan_.content, static_cast<uint32_t>(number));
         uint8_t* const buffer = job.lanes[static_cast<size_t>(index)].get();
@@ -464,11 +464,11 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
             const uint64_t offset = block * block_;
             const size_t size = static_cast<size_t>(std::min<uint64_t>(block_, padded - offset));
             content.fill(offset / kChunkBytes, buffer, size / kChunkBytes);
-            const FileSystem::WriteStatus wrote = fs_.write_at(file, offset, buffer, size);
-            if (wrote != FileSystem::WriteStatus::ok) {
+            FileStatus wrote = fs_.write_at(file, offset, buffer, size);
+            if (!wrote.ok()) {
                 std::lock_guard lock(error_mutex);
-                if (error == FileSystem::WriteStatus::ok)
-                    error = wrote;
+                if (error.ok())
+                    error = std::move(wrote);
                 halt = true;
                 break;
             }
@@ -497,8 +497,8 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     for (std::thread& helper : helpers)
         helper.join();
 
-    if (error != FileSystem::WriteStatus::ok) {
-        status = error;
+    if (!error.ok()) {
+        status = std::move(error);
         return End::failed;
     }
     if (abandoned())
@@ -507,7 +507,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     const uint64_t length = std::min(bytes, std::min(next.load(), blocks) * block_);
     if (length != padded) {
         status = fs_.set_length(file, length, false);
-        if (status != FileSystem::WriteStatus::ok)
+        if (!status.ok())
             return End::failed;
     }
     job.file_written = length;

@@ -64,5 +64,5 @@ Ended confirm_overwrite(const std::u16string& path, RunView* owner, FileSystem& 
 void show_target_error(RunView* owner, const std::u16string& folder);
 // The error for a file that could not be created: a full disk or a name taken by something other
 // than a regular file names the path; any other reason names the folder.
-void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+void show_create_error(RunView* owner, const FileStatus& status, const std::u16string& path,
                        const std::u16string& folder);

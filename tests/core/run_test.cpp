@@ -69,7 +69,7 @@ protected:
         fs.on_write = [this](int, uint64_t) {
             while (!released)
                 std::this_thread::yield();
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
     }
 
@@ -497,14 +497,14 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
 // make.
 class NoNewFolders : public PlatformFileSystem {
 public:
-    bool create_folder(const std::u16string&) override { return false; }
-    Handle create_file(const std::u16string& path, CreateStatus& status) override {
+    FileStatus create_folder(const std::u16string&) override { return FileStatus::Kind::failed; }
+    FileStatus create_file(const std::u16string& path, Handle& file) override {
         ++files_tried;
-        return PlatformFileSystem::create_file(path, status);
+        return PlatformFileSystem::create_file(path, file);
     }
-    Handle create_new_file(const std::u16string& path, CreateStatus& status) override {
+    FileStatus create_new_file(const std::u16string& path, Handle& file) override {
         ++files_tried;
-        return PlatformFileSystem::create_new_file(path, status);
+        return PlatformFileSystem::create_new_file(path, file);
     }
     int files_tried = 0;
 };
@@ -592,7 +592,7 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
         cancelling.on_write = [&](int file_number, uint64_t) {
             if (file_number == c.cancel_in)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         GenerationSettings s = settings(c.count, c.size_kb);
         s.Folder = folder.text();
@@ -631,17 +631,17 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
 
 TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
     const struct {
-        FileSystem::WriteStatus status;
+        FileStatus::Kind status;
         TextId text;
-    } cases[] = {{FileSystem::WriteStatus::disk_full, kTextDiskFull},
-                 {FileSystem::WriteStatus::failed, kTextTargetNotOpened}};
+    } cases[] = {{FileStatus::Kind::disk_full, kTextDiskFull},
+                 {FileStatus::Kind::failed, kTextTargetNotOpened}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ScratchFolder folder;
         RecordingView failing_view;
         HookedFileSystem failing;
         failing.on_write = [&](int file_number, uint64_t bytes) {
-            return file_number == 2 && bytes > 0 ? c.status : FileSystem::WriteStatus::ok;
+            return FileStatus(file_number == 2 && bytes > 0 ? c.status : FileStatus::Kind::ok);
         };
         GenerationSettings s = settings(3, 600);
         s.Folder = folder.text();

@@ -1,0 +1,23 @@
+// What an operation of the file system or the file reader came to, for both interfaces alike: ok,
+// or the kind of failure the caller acts on and the system's words for it.
+#pragma once
+
+#include <string>
+#include <utility>
+
+struct FileStatus {
+    enum class Kind {
+        ok,
+        exists,      // the name is taken (creating a new file)
+        not_regular, // what has the name is no regular file (a link, pipe, device, folder)
+        disk_full,   // the disk, its table of files or the user's quota is full
+        failed,      // any other reason
+    };
+
+    FileStatus(Kind what = Kind::ok, std::string why = {}) : kind(what), message(std::move(why)) {}
+
+    bool ok() const { return kind == Kind::ok; }
+
+    Kind kind;
+    std::string message; // the system's reason, where it gave one
+};
