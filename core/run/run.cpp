@@ -107,9 +107,8 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
         return Ended::failed;
     }
 
-    FileSystem::CreateStatus opened;
-    const FileSystem::Handle folder = fs.open_folder(settings.Folder, opened);
-    if (folder == FileSystem::kNoHandle) {
+    FileSystem::Handle folder = FileSystem::kNoHandle;
+    if (!fs.open_folder(settings.Folder, folder).ok()) {
         show_target_error(view, settings.Folder);
         return Ended::failed;
     }

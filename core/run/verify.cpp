@@ -161,15 +161,14 @@ private:
 
     // Opens a file and checks it still is what was examined: a regular file of the same size.
     FileReader::Handle open(const RunData& run, FileRecord& file) {
-        std::string error;
-        const FileReader::Handle handle = reader_.open(run.path(file.number), error);
-        if (handle == FileReader::kNoHandle) {
-            note(file, kUnreadable, error);
-            return handle;
+        FileReader::Handle handle = FileReader::kNoHandle;
+        if (const FileStatus opened = reader_.open(run.path(file.number), handle); !opened.ok()) {
+            note(file, kUnreadable, opened.message);
+            return FileReader::kNoHandle;
         }
         uint64_t size = 0;
-        if (!reader_.size(handle, size, error)) {
-            note(file, kUnreadable, error);
+        if (const FileStatus sized = reader_.size(handle, size); !sized.ok()) {
+            note(file, kUnreadable, sized.message);
         } else if (size != file.size) {
             note(file, kChanged,
                  "its size changed from " + std::to_string(file.size) + " to " + std::to_string(size) +
@@ -184,8 +183,7 @@ private:
     // After the last read of a file: a file that is still being written is not a finished one.
     void check_end(FileRecord& file, FileReader::Handle handle) {
         uint64_t size = 0;
-        std::string error;
-        if (reader_.size(handle, size, error) && size > file.size)
+        if (reader_.size(handle, size).ok() && size > file.size)
             file.flags.fetch_or(kGrew, std::memory_order_relaxed);
     }
 
@@ -203,13 +201,12 @@ private:
         uint8_t* const start = direct_ ? page : page + (offset - before) % kPageBytes;
         const size_t ask =
             direct_ ? (lead + length + kPageBytes - 1) / kPageBytes * kPageBytes : lead + length;
-        std::string error;
-        const int64_t got = reader_.read_at(handle, offset - lead, start, ask, error);
-        if (got < 0) {
-            note(file, kUnreadable, error);
+        size_t got = 0;
+        if (const FileStatus read = reader_.read_at(handle, offset - lead, start, ask, got); !read.ok()) {
+            note(file, kUnreadable, read.message);
             return;
         }
-        if (static_cast<size_t>(got) < lead + length) {
+        if (got < lead + length) {
             note(file, kChanged, "it got shorter while it was read");
             return;
         }
@@ -538,24 +535,20 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     // The listing keeps only numbers, in one list per run: a folder may hold millions of files.
     std::vector<ListedRun> listed;
     std::map<std::pair<uint64_t, uint32_t>, size_t> run_of_key;
-    std::string error;
-    const bool listed_all = reader.list(
-        folder,
-        [&](std::u16string_view entry) {
-            const std::optional<RunFileName> name = parse_run_file_name(entry);
-            // Files outside the scope are another shard's business.
-            if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
-                return;
-            const uint64_t key = run_key(*name);
-            const uint32_t shape = shape_code(name->shape);
-            const auto [at, added] = run_of_key.try_emplace({key, shape}, listed.size());
-            if (added)
-                listed.push_back({key, shape, {}, {}});
-            (name->partial ? listed[at->second].partial : listed[at->second].numbers).push_back(name->number);
-        },
-        error);
-    if (!listed_all) {
-        facts.error = error.empty() ? "unknown error" : error;
+    const FileStatus listing = reader.list(folder, [&](std::u16string_view entry) {
+        const std::optional<RunFileName> name = parse_run_file_name(entry);
+        // Files outside the scope are another shard's business.
+        if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
+            return;
+        const uint64_t key = run_key(*name);
+        const uint32_t shape = shape_code(name->shape);
+        const auto [at, added] = run_of_key.try_emplace({key, shape}, listed.size());
+        if (added)
+            listed.push_back({key, shape, {}, {}});
+        (name->partial ? listed[at->second].partial : listed[at->second].numbers).push_back(name->number);
+    });
+    if (!listing.ok()) {
+        facts.error = listing.message.empty() ? "unknown error" : listing.message;
         return facts;
     }
     run_of_key.clear();
@@ -603,23 +596,19 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         for (const int32_t number : run.check.numbers) {
             FileRecord& file = files[next_file++];
             file.number = number;
-            error.clear();
-            switch (reader.examine(run.path(number), file.size, error)) {
-            case FileReader::Kind::file:
-                break;
-            case FileReader::Kind::other:
+            const FileStatus examined = reader.examine(run.path(number), file.size);
+            if (examined.kind == FileStatus::Kind::not_regular) {
                 // A pipe, folder, link, device or socket under a run file's name is a damaged
                 // file of that run, also at its last number, where leaving it out would make the
                 // run look shorter.
                 file.flags = kSkipped;
                 file.size = 0;
-                reading.note(file, kChanged, error.empty() ? "it is not a regular file" : error);
-                break;
-            case FileReader::Kind::unreadable:
+                reading.note(file, kChanged,
+                             examined.message.empty() ? "it is not a regular file" : examined.message);
+            } else if (!examined.ok()) {
                 file.flags = kSkipped;
                 file.size = 0;
-                reading.note(file, kUnreadable, error);
-                break;
+                reading.note(file, kUnreadable, examined.message);
             }
             const uint64_t file_blocks = Reading::blocks_of(run, file);
             blocks += file_blocks;
@@ -640,7 +629,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         std::sort(found.partial.begin(), found.partial.end());
         for (const int32_t number : found.partial) {
             uint64_t size = 0;
-            reader.examine(run.path(number) + u".partial", size, error);
+            reader.examine(run.path(number) + u".partial", size);
             run.partial.emplace_back(number, size);
         }
         found.partial = {};
@@ -650,10 +639,9 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     if (scope.drop_cache)
         for (const RunData& run : runs)
             for (size_t i = 0; i < run.file_count; ++i) {
-                std::string why;
-                if (!reader.drop_cache(run.path(files[run.first_file + i].number), why) &&
-                    facts.cache_kept.empty())
-                    facts.cache_kept = why.empty() ? "unknown error" : why;
+                const FileStatus dropped = reader.drop_cache(run.path(files[run.first_file + i].number));
+                if (!dropped.ok() && facts.cache_kept.empty())
+                    facts.cache_kept = dropped.message.empty() ? "unknown error" : dropped.message;
             }
     reader.set_direct(scope.direct);
     int threads = options.threads;

@@ -11,6 +11,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/base/text.h"
@@ -37,28 +38,28 @@ void show_target_error(RunView* owner, const std::u16string& folder) {
     show_error(owner, text(kTextTargetNotOpened), folder);
 }
 
-TextId create_error_text(FileSystem::CreateStatus status) {
+TextId create_error_text(FileStatus::Kind status) {
     switch (status) {
-    case FileSystem::CreateStatus::disk_full:
+    case FileStatus::Kind::disk_full:
         return kTextDiskFull;
-    case FileSystem::CreateStatus::link:
+    case FileStatus::Kind::link:
         return kTextRefusedLink;
-    case FileSystem::CreateStatus::pipe:
+    case FileStatus::Kind::pipe:
         return kTextRefusedPipe;
-    case FileSystem::CreateStatus::folder:
+    case FileStatus::Kind::folder:
         return kTextRefusedFolder;
-    case FileSystem::CreateStatus::not_regular:
+    case FileStatus::Kind::not_regular:
         return kTextRefusedOther;
-    case FileSystem::CreateStatus::denied:
+    case FileStatus::Kind::denied:
         return kTextRefusedDenied;
-    case FileSystem::CreateStatus::moved:
+    case FileStatus::Kind::moved:
         return kTextFolderMoved;
     default:
         return kTextTargetNotOpened;
     }
 }
 
-void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+void show_create_error(RunView* owner, FileStatus::Kind status, const std::u16string& path,
                        const std::u16string& folder) {
     const TextId message = create_error_text(status);
     // Only a reason that lies with the folder names the folder; the rest name the file's path.
@@ -67,8 +68,8 @@ void show_create_error(RunView* owner, FileSystem::CreateStatus status, const st
 }
 
 Ended confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
-                        RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal) {
-    refusal = FileSystem::CreateStatus::ok;
+                        RunView* owner, FileSystem& fs, FileStatus::Kind& refusal) {
+    refusal = FileStatus::Kind::ok;
     switch (fs.probe(folder, name)) {
     case FileSystem::Kind::missing:
         return Ended::done;
@@ -77,16 +78,16 @@ Ended confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, c
     // A link, pipe, folder or device with a run file's name is never written through, whatever
     // it points at, and nobody is asked.
     case FileSystem::Kind::link:
-        refusal = FileSystem::CreateStatus::link;
+        refusal = FileStatus::Kind::link;
         return Ended::failed;
     case FileSystem::Kind::pipe:
-        refusal = FileSystem::CreateStatus::pipe;
+        refusal = FileStatus::Kind::pipe;
         return Ended::failed;
     case FileSystem::Kind::folder:
-        refusal = FileSystem::CreateStatus::folder;
+        refusal = FileStatus::Kind::folder;
         return Ended::failed;
     case FileSystem::Kind::other:
-        refusal = FileSystem::CreateStatus::not_regular;
+        refusal = FileStatus::Kind::not_regular;
         return Ended::failed;
     }
     return owner != nullptr && owner->ask_overwrite(text(kTextInfo),
@@ -174,15 +175,15 @@ private:
 
     void work(Job& job);
     bool write_file(int32_t number, Job& job);
-    End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
-    End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileSystem::WriteStatus& status);
+    End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
+    End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
     // True when the file being written must not go on: the run stops, a file before it was
     // refused, or with fill another job has found the disk full.
     bool abandoned(int32_t number) const { return stop_ || full_ || number > limit_; }
     // A file that is not written ends the row at the one before it, as with one job: no job takes
     // a file after it, files after it in progress go, and the first such file's reason is shown
     // at the end (when `status` says one; a declined question says none).
-    void refuse(int32_t number, FileSystem::CreateStatus status) {
+    void refuse(int32_t number, FileStatus::Kind status) {
         std::lock_guard lock(state_mutex_);
         if (number < limit_) {
             limit_ = number;
@@ -271,10 +272,9 @@ private:
     std::vector<State> states_; // per file of the shard
     std::mutex done_mutex_;
     std::condition_variable done_signal_;
-    int32_t working_ = 0;        // jobs still writing, under done_mutex_
-    uint64_t partial_bytes_ = 0; // in files a cancel cut short, under state_mutex_
-    FileSystem::CreateStatus refusal_ =
-        FileSystem::CreateStatus::ok; // the refused file's, under state_mutex_
+    int32_t working_ = 0;                             // jobs still writing, under done_mutex_
+    uint64_t partial_bytes_ = 0;                      // in files a cancel cut short, under state_mutex_
+    FileStatus::Kind refusal_ = FileStatus::Kind::ok; // the refused file's, under state_mutex_
 };
 
 Ended Writer::run(RunOutcome& outcome) {
@@ -314,7 +314,7 @@ Ended Writer::run(RunOutcome& outcome) {
         while (gap <= taken_ && state_of(gap) == complete)
             ++gap;
         for (int32_t number = gap + 1; number <= taken_; ++number)
-            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)))
+            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)).ok())
                 state_of(number) = removed;
         jobs.resize(1);
         next_ = gap;
@@ -327,9 +327,9 @@ Ended Writer::run(RunOutcome& outcome) {
     const bool refused = limit_ <= plan_.options.last;
     if (refused) {
         for (int32_t number = limit_; number <= taken_; ++number)
-            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)))
+            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)).ok())
                 state_of(number) = removed;
-        if (refusal_ != FileSystem::CreateStatus::ok) {
+        if (refusal_ != FileStatus::Kind::ok) {
             std::lock_guard lock(view_mutex_);
             if (!stop_.exchange(true)) {
                 error_shown_ = true;
@@ -361,8 +361,7 @@ Ended Writer::run(RunOutcome& outcome) {
     outcome.bytes_written += partial_bytes_;
     // A declined question stops the run without an error; any error shown makes it a failure.
     if (stop_)
-        return refused && refusal_ == FileSystem::CreateStatus::ok && !error_shown_ ? Ended::declined
-                                                                                    : Ended::failed;
+        return refused && refusal_ == FileStatus::Kind::ok && !error_shown_ ? Ended::declined : Ended::failed;
     // A run cancelled because the program ends shows neither its summary nor its last file.
     if (run_ending)
         return Ended::done;
@@ -437,10 +436,10 @@ bool Writer::write_file(int32_t number, Job& job) {
         ~Closed() { file.state = OpenRunFile::kNone; }
     } closed_at_end{open_file};
     // A name nobody has taken needs no question; anything else goes the long way.
-    FileSystem::CreateStatus made;
+    FileSystem::Handle file = FileSystem::kNoHandle;
     open_file.state = OpenRunFile::kOpen;
-    FileSystem::Handle file = fs_.create_new_file(folder_, name, made);
-    if (file == FileSystem::kNoHandle && made == FileSystem::CreateStatus::exists) {
+    FileStatus made = fs_.create_new_file(folder_, name, file);
+    if (made.kind == FileStatus::Kind::exists) {
         // The file there is another's until it is overwritten.
         open_file.state = OpenRunFile::kNone;
         std::unique_lock lock(view_mutex_);
@@ -448,45 +447,45 @@ bool Writer::write_file(int32_t number, Job& job) {
         // asked about it.
         if (stop_ || number > limit_)
             return false;
-        FileSystem::CreateStatus refusal;
+        FileStatus::Kind refusal;
         const Ended answer = confirm_overwrite(folder_, name, path_of(number), view_, fs_, refusal);
         if (answer != Ended::done) {
             refuse(number, refusal);
             return false;
         }
         open_file.state = OpenRunFile::kOpen;
-        file = fs_.create_file(folder_, name, made);
+        made = fs_.create_file(folder_, name, file);
     }
-    if (file == FileSystem::kNoHandle) {
+    if (!made.ok()) {
         // With fill, a disk without room for another file entry is as full as one without room
         // for its bytes.
-        if (made == FileSystem::CreateStatus::disk_full && plan_.options.fill) {
+        if (made.kind == FileStatus::Kind::disk_full && plan_.options.fill) {
             full_ = true;
             return false;
         }
         // What has the name, or the system, refuses this file: the files before it still are
         // written.
-        if (made != FileSystem::CreateStatus::disk_full && made != FileSystem::CreateStatus::failed) {
-            refuse(number, made);
+        if (made.kind != FileStatus::Kind::disk_full && made.kind != FileStatus::Kind::failed) {
+            refuse(number, made.kind);
             return false;
         }
         std::unique_lock lock(view_mutex_);
         if (!stop_.exchange(true)) {
             error_shown_ = true;
-            show_create_error(view_, made, path_of(number), plan_.folder);
+            show_create_error(view_, made.kind, path_of(number), plan_.folder);
         }
         return false;
     }
     set_state(number, created);
     tick(job.reporter, 10);
 
-    FileSystem::WriteStatus status = FileSystem::WriteStatus::ok;
+    FileStatus status;
     const bool direct = plan_.options.direct && fs_.direct(file);
     if (plan_.options.direct && !direct)
         direct_refused_ = true;
     End end = direct ? write_direct(file, number, job, status) : write_buffered(file, number, job, status);
-    const FileSystem::WriteStatus closed = fs_.close(file);
-    if (end == End::complete && closed != FileSystem::WriteStatus::ok) {
+    const FileStatus closed = fs_.close(file);
+    if (end == End::complete && !closed.ok()) {
         status = closed;
         end = End::failed;
     }
@@ -504,7 +503,7 @@ bool Writer::write_file(int32_t number, Job& job) {
         // the file keeps its own, and the user hears that it is cut short (a check finds it too
         // short).
         cancelled_ = true;
-        const bool renamed = fs_.rename(folder_, name, partial_name);
+        const bool renamed = fs_.rename(folder_, name, partial_name).ok();
         set_state(number, renamed ? partial : cut);
         {
             std::lock_guard lock(state_mutex_);
@@ -526,17 +525,16 @@ bool Writer::write_file(int32_t number, Job& job) {
     set_state(number, removed);
     if (end == End::abandoned)
         return false;
-    if (status == FileSystem::WriteStatus::disk_full && plan_.options.fill) {
+    if (status.kind == FileStatus::Kind::disk_full && plan_.options.fill) {
         full_ = true;
         return false;
     }
-    fail(text(status == FileSystem::WriteStatus::disk_full ? kTextDiskFull : kTextTargetNotOpened),
+    fail(text(status.kind == FileStatus::Kind::disk_full ? kTextDiskFull : kTextTargetNotOpened),
          path_of(number));
     return false;
 }
 
-Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job,
-                                   FileSystem::WriteStatus& status) {
+Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
     if (!job.batch)
         job.batch.reset(zeros() ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     FileContent content(plan_.content, static_cast<uint32_t>(number));
@@ -549,7 +547,7 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
         content.fill(chunk, job.batch.get(), chunks);
         chunk += chunks;
         status = fs_.write(file, job.batch.get(), bytes);
-        if (status != FileSystem::WriteStatus::ok)
+        if (!status.ok())
             return End::failed;
         due -= bytes;
         job.file_written += bytes;
@@ -567,8 +565,7 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
     return End::complete;
 }
 
-Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& job,
-                                 FileSystem::WriteStatus& status) {
+Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
     const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
     job.file_written = 0;
     // The last block is written whole, up to the alignment, and the file cut back afterwards.
@@ -577,7 +574,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     if (padded == 0)
         return End::complete;
     status = fs_.set_length(file, padded, true);
-    if (status != FileSystem::WriteStatus::ok)
+    if (!status.ok())
         return End::failed;
     const uint64_t blocks = (padded + block_ - 1) / block_;
     const int lanes = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(lanes_), blocks));
@@ -588,7 +585,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     std::atomic<bool> halt{false};
     std::atomic<bool> cancelled{false};
     std::mutex error_mutex;
-    FileSystem::WriteStatus error = FileSystem::WriteStatus::ok;
+    FileStatus error;
     const auto lane = [&](int index) {
         FileContent content(plan_.content, static_cast<uint32_t>(number));
         uint8_t* const buffer = job.lanes[static_cast<size_t>(index)].get();
@@ -596,11 +593,11 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
             const uint64_t offset = block * block_;
             const size_t size = static_cast<size_t>(std::min<uint64_t>(block_, padded - offset));
             content.fill(offset / kChunkBytes, buffer, size / kChunkBytes);
-            const FileSystem::WriteStatus wrote = fs_.write_at(file, offset, buffer, size);
-            if (wrote != FileSystem::WriteStatus::ok) {
+            FileStatus wrote = fs_.write_at(file, offset, buffer, size);
+            if (!wrote.ok()) {
                 std::lock_guard lock(error_mutex);
-                if (error == FileSystem::WriteStatus::ok)
-                    error = wrote;
+                if (error.ok())
+                    error = std::move(wrote);
                 halt = true;
                 break;
             }
@@ -629,7 +626,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     for (std::thread& helper : helpers)
         helper.join();
 
-    if (error != FileSystem::WriteStatus::ok) {
+    if (!error.ok()) {
         status = error;
         return End::failed;
     }
@@ -639,7 +636,7 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
     const uint64_t length = std::min(bytes, std::min(next.load(), blocks) * block_);
     if (length != padded) {
         status = fs_.set_length(file, length, false);
-        if (status != FileSystem::WriteStatus::ok)
+        if (!status.ok())
             return End::failed;
     }
     job.file_written = length;

@@ -62,11 +62,11 @@ Ended write_run(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, 
 // replace the regular file that has it), declined when the user said no, failed when what has the
 // name is no regular file and is never written (`refusal` says what it is; nothing has been shown).
 Ended confirm_overwrite(FileSystem::Handle folder, const std::u16string& name, const std::u16string& path,
-                        RunView* owner, FileSystem& fs, FileSystem::CreateStatus& refusal);
+                        RunView* owner, FileSystem& fs, FileStatus::Kind& refusal);
 void show_target_error(RunView* owner, const std::u16string& folder);
 // The text that says why a file could not be created.
-TextId create_error_text(FileSystem::CreateStatus status);
+TextId create_error_text(FileStatus::Kind status);
 // The error for a file that could not be created: a reason that lies with the folder (it could
 // not be opened, or it was moved during the run) names the folder; any other names the file.
-void show_create_error(RunView* owner, FileSystem::CreateStatus status, const std::u16string& path,
+void show_create_error(RunView* owner, FileStatus::Kind status, const std::u16string& path,
                        const std::u16string& folder);

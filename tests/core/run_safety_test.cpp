@@ -42,20 +42,20 @@ class WatchedFileSystem : public PlatformFileSystem {
 public:
     std::function<void(int made)> on_create;
 
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return seen(PlatformFileSystem::create_file(folder, name, status));
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return seen(PlatformFileSystem::create_file(folder, name, file));
     }
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return seen(PlatformFileSystem::create_new_file(folder, name, status));
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return seen(PlatformFileSystem::create_new_file(folder, name, file));
     }
 
 private:
-    Handle seen(Handle file) {
-        if (file != kNoHandle && on_create) {
+    FileStatus seen(FileStatus status) {
+        if (status.ok() && on_create) {
             std::lock_guard lock(mutex_);
             on_create(++made_);
         }
-        return file;
+        return status;
     }
     std::mutex mutex_;
     int made_ = 0;
@@ -66,18 +66,18 @@ class SlowFileSystem : public PlatformFileSystem {
 public:
     explicit SlowFileSystem(std::u16string slow_name) : slow_name_(std::move(slow_name)) {}
 
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        const Handle file = PlatformFileSystem::create_new_file(folder, name, status);
-        if (file != kNoHandle && name == slow_name_)
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
+        FileStatus status = PlatformFileSystem::create_new_file(folder, name, file);
+        if (status.ok() && name == slow_name_)
             slow_ = file;
-        return file;
+        return status;
     }
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (file == slow_)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return PlatformFileSystem::write(file, data, size);
     }
-    WriteStatus close(Handle file) override {
+    FileStatus close(Handle file) override {
         if (file == slow_)
             slow_ = kNoHandle;
         return PlatformFileSystem::close(file);
@@ -369,7 +369,7 @@ TEST_F(RunSafety, ARunOverACancelledOneRemovesTheOutdatedCutFile) {
             cancelling.on_write = [](int file_number, uint64_t) {
                 if (file_number == 2)
                     run_cancel = true;
-                return FileSystem::WriteStatus::ok;
+                return FileStatus{};
             };
             RecordingView cancelled;
             ASSERT_EQ(generation_run(settings(out, 3, 1024, cancelled), cancelling, kSeeds), Ended::done);
@@ -440,7 +440,7 @@ TEST_F(RunSafety, ACancelNeverLosesTheCutFile) {
         cancelling.on_write = [](int file_number, uint64_t) {
             if (file_number == 2)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         RunOutcome outcome;
         ASSERT_EQ(generation_run(s, cancelling, kSeeds, {}, &outcome), Ended::done);

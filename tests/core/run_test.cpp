@@ -69,7 +69,7 @@ protected:
         fs.on_write = [this](int, uint64_t) {
             while (!released)
                 std::this_thread::yield();
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
     }
 
@@ -507,13 +507,13 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
 // The platform's file system, counting the files a run tries to make.
 class CountingCreates : public PlatformFileSystem {
 public:
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override {
         ++files_tried;
-        return PlatformFileSystem::create_file(folder, name, status);
+        return PlatformFileSystem::create_file(folder, name, file);
     }
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
         ++files_tried;
-        return PlatformFileSystem::create_new_file(folder, name, status);
+        return PlatformFileSystem::create_new_file(folder, name, file);
     }
     int files_tried = 0;
 };
@@ -544,10 +544,10 @@ TEST_F(Run, AFolderThatCannotBeOpenedStopsTheRunBeforeItsFirstFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(to_utf8(c.folder));
-        FileSystem::CreateStatus status;
-        const FileSystem::Handle folder = counting.open_folder(c.folder, status);
+        FileSystem::Handle folder = FileSystem::kNoHandle;
+        const FileStatus status = counting.open_folder(c.folder, folder);
         EXPECT_EQ(folder != FileSystem::kNoHandle, c.opens);
-        EXPECT_EQ(status == FileSystem::CreateStatus::ok, c.opens);
+        EXPECT_EQ(status.ok(), c.opens);
         if (folder != FileSystem::kNoHandle) {
             EXPECT_TRUE(counting.same_folder(folder, c.folder));
             EXPECT_EQ(counting.probe(folder, u"no such name"), FileSystem::Kind::missing);
@@ -614,7 +614,7 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
         cancelling.on_write = [&](int file_number, uint64_t) {
             if (file_number == c.cancel_in)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         GenerationSettings s = settings(c.count, c.size_kb);
         s.Folder = folder.text();
@@ -653,17 +653,17 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
 
 TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
     const struct {
-        FileSystem::WriteStatus status;
+        FileStatus::Kind status;
         TextId text;
-    } cases[] = {{FileSystem::WriteStatus::disk_full, kTextDiskFull},
-                 {FileSystem::WriteStatus::failed, kTextTargetNotOpened}};
+    } cases[] = {{FileStatus::Kind::disk_full, kTextDiskFull},
+                 {FileStatus::Kind::failed, kTextTargetNotOpened}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ScratchFolder folder;
         RecordingView failing_view;
         HookedFileSystem failing;
         failing.on_write = [&](int file_number, uint64_t bytes) {
-            return file_number == 2 && bytes > 0 ? c.status : FileSystem::WriteStatus::ok;
+            return file_number == 2 && bytes > 0 ? FileStatus{c.status} : FileStatus{};
         };
         GenerationSettings s = settings(3, 600);
         s.Folder = folder.text();

@@ -55,21 +55,21 @@ Files numbers(const Files& files, int32_t first, int32_t last) {
 // Counts what is written, by every thread; `on_bytes` sees the total after each write.
 class CountingFileSystem : public PlatformFileSystem {
 public:
-    std::function<WriteStatus(uint64_t total)> on_bytes;
+    std::function<FileStatus(uint64_t total)> on_bytes;
 
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
-        const WriteStatus status = counted(size);
-        return status != WriteStatus::ok ? status : PlatformFileSystem::write(file, data, size);
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override {
+        FileStatus status = counted(size);
+        return !status.ok() ? status : PlatformFileSystem::write(file, data, size);
     }
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
-        const WriteStatus status = counted(size);
-        return status != WriteStatus::ok ? status : PlatformFileSystem::write_at(file, offset, data, size);
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
+        FileStatus status = counted(size);
+        return !status.ok() ? status : PlatformFileSystem::write_at(file, offset, data, size);
     }
 
 private:
-    WriteStatus counted(size_t size) {
+    FileStatus counted(size_t size) {
         const uint64_t total = bytes_ += size;
-        return on_bytes ? on_bytes(total) : WriteStatus::ok;
+        return on_bytes ? on_bytes(total) : FileStatus{};
     }
     std::atomic<uint64_t> bytes_{0};
 };
@@ -199,7 +199,7 @@ TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
         fs.on_bytes = [](uint64_t total) {
             if (total >= 3u << 20)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         RecordingView view;
         GenerationSettings s;
@@ -253,7 +253,7 @@ TEST_F(StorageRun, AFailedWriteOfOneJobStopsEveryJobAndLeavesOnlyCompleteFiles) 
         const std::filesystem::path folder = scratch.path() / (direct ? "direct" : "cached");
         CountingFileSystem fs;
         fs.on_bytes = [](uint64_t total) {
-            return total > (5u << 20) ? FileSystem::WriteStatus::failed : FileSystem::WriteStatus::ok;
+            return FileStatus(total > (5u << 20) ? FileStatus::Kind::failed : FileStatus::Kind::ok);
         };
         RecordingView view;
         RunOptions options;
@@ -379,8 +379,8 @@ TEST_F(StorageRun, DirectIoOnExt4WritesAndChecksPastTheCache) {
     const std::filesystem::path file = files_in(cached).at(0);
     EXPECT_GT(cached_pages(file), 0u);
     const std::unique_ptr<FileReader> reader = make_file_reader();
-    std::string why;
-    ASSERT_TRUE(reader->drop_cache(file.u16string(), why)) << why;
+    const FileStatus dropped = reader->drop_cache(file.u16string());
+    ASSERT_TRUE(dropped.ok()) << dropped.message;
     EXPECT_EQ(cached_pages(file), 0u);
     CheckScope scope;
     scope.drop_cache = true;

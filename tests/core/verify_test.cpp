@@ -33,26 +33,22 @@ namespace {
 class PlatformFileReader : public FileReader {
 public:
     char16_t separator() const override { return base_->separator(); }
-    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
-              std::string& error) override {
-        return base_->list(folder, each, error);
+    FileStatus list(const std::u16string& folder,
+                    const std::function<void(std::u16string_view name)>& each) override {
+        return base_->list(folder, each);
     }
-    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
-        return base_->examine(path, size, error);
+    FileStatus examine(const std::u16string& path, uint64_t& size) override {
+        return base_->examine(path, size);
     }
-    Handle open(const std::u16string& path, std::string& error) override { return base_->open(path, error); }
-    bool size(Handle file, uint64_t& size, std::string& error) override {
-        return base_->size(file, size, error);
-    }
-    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
-        return base_->read_at(file, offset, data, size, error);
+    FileStatus open(const std::u16string& path, Handle& file) override { return base_->open(path, file); }
+    FileStatus size(Handle file, uint64_t& size) override { return base_->size(file, size); }
+    FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
+        return base_->read_at(file, offset, data, size, got);
     }
     void close(Handle file) override { base_->close(file); }
     void set_direct(bool direct) override { base_->set_direct(direct); }
     bool direct_refused() const override { return base_->direct_refused(); }
-    bool drop_cache(const std::u16string& path, std::string& error) override {
-        return base_->drop_cache(path, error);
-    }
+    FileStatus drop_cache(const std::u16string& path) override { return base_->drop_cache(path); }
 
 private:
     std::unique_ptr<FileReader> base_ = make_file_reader();
@@ -508,16 +504,14 @@ TEST_F(Verify, RandomDataWhoseTagCarriesNoSeedCannotPass) {
 class FailingReader : public PlatformFileReader {
 public:
     std::u16string failing;
-    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
-        if (current_ == failing) {
-            error = "Input/output error";
-            return -1;
-        }
-        return PlatformFileReader::read_at(file, offset, data, size, error);
+    FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
+        if (current_ == failing)
+            return {FileStatus::Kind::failed, "Input/output error"};
+        return PlatformFileReader::read_at(file, offset, data, size, got);
     }
-    Handle open(const std::u16string& path, std::string& error) override {
+    FileStatus open(const std::u16string& path, Handle& file) override {
         current_ = std::filesystem::path(path).filename().u16string();
-        return PlatformFileReader::open(path, error);
+        return PlatformFileReader::open(path, file);
     }
 
 private:
@@ -571,25 +565,26 @@ public:
     std::function<void()> before_open;
     std::function<void()> before_first_read;
 
-    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
+    FileStatus examine(const std::u16string& path, uint64_t& size) override {
+        std::string error;
         if (is_file(path) && before_examine && !before_examine(error))
-            return Kind::unreadable;
-        return PlatformFileReader::examine(path, size, error);
+            return {FileStatus::Kind::failed, error};
+        return PlatformFileReader::examine(path, size);
     }
-    Handle open(const std::u16string& path, std::string& error) override {
+    FileStatus open(const std::u16string& path, Handle& handle) override {
         if (is_file(path) && before_open)
             before_open();
-        const Handle handle = PlatformFileReader::open(path, error);
+        FileStatus status = PlatformFileReader::open(path, handle);
         if (is_file(path))
-            opened_ = handle;
-        return handle;
+            opened_ = status.ok() ? handle : kNoHandle;
+        return status;
     }
-    int64_t read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
+    FileStatus read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
         if (handle == opened_ && before_first_read) {
             before_first_read();
             before_first_read = nullptr;
         }
-        return PlatformFileReader::read_at(handle, offset, data, size, error);
+        return PlatformFileReader::read_at(handle, offset, data, size, got);
     }
 
 private:
@@ -910,9 +905,8 @@ TEST_F(Verify, ManyDamagedFilesAreListedUpToALimitAndCountedPastIt) {
 TEST_F(Verify, AFolderThatCanBeListedButNotSearchedGivesNoSize) {
     class Unsearchable : public PlatformFileReader {
     public:
-        Kind examine(const std::u16string&, uint64_t&, std::string& error) override {
-            error = "Permission denied";
-            return Kind::unreadable;
+        FileStatus examine(const std::u16string&, uint64_t&) override {
+            return {FileStatus::Kind::failed, "Permission denied"};
         }
     } unsearchable;
     make_run(kRandomData, 2, 5);
@@ -1041,7 +1035,7 @@ TEST_F(Verify, AFileACancelCutShortIsReported) {
         cancelling.on_write = [&](int file_number, uint64_t) {
             if (file_number == c.count - (c.count > 1))
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         GenerationSettings s;
         s.files_c = c.count;
