@@ -93,9 +93,10 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     RunView* const view = settings.owner;
     const bool random = settings.files_type == kRandomData;
     // Front ends refuse shapes out of range; the run keeps to the ranges all the same.
-    const DataShape shape = random ? DataShape{std::clamp(settings.shape.compress, 1, 100),
-                                               std::clamp(settings.shape.dedupe, 0, 99)}
-                                   : DataShape{};
+    const DataShape shape =
+        random ? DataShape{std::clamp(settings.shape.compress, kLeastCompress, kMostCompress),
+                           std::clamp(settings.shape.dedupe, 0, kMostDedupe)}
+               : DataShape{};
     const uint64_t random_seed = !random ? 0 : seeds ? seeds->data % kRandomSeedLimit : draw_seed_number();
     const std::u16string tag = random ? random_tag(random_seed) : make_tag(seeds ? seeds->tag : time_seed());
     const int32_t count = settings.files_c;
@@ -123,10 +124,10 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     plan.options = options;
     plan.options.first = std::max(options.first, 1);
     plan.options.last = options.last == 0 ? count : std::min(options.last, count);
-    run_start_clock = clock_ms();
+    plan.start_clock = clock_ms();
     done.tag = tag;
     // Every way out of the loop below stops the clock first.
-    const auto stop_clock = [&done] { done.seconds = elapsed_seconds(run_start_clock); };
+    const auto stop_clock = [&] { done.seconds = elapsed_seconds(plan.start_clock); };
 
     const Ended result = write_run(plan, fs, view, done);
     stop_clock();

@@ -20,7 +20,7 @@ uint64_t key_from(uint64_t material) { return splitmix64_next(material); }
 } // namespace
 
 int32_t shaped_random_bytes(int32_t compress) {
-    compress = std::clamp(compress, 1, 100);
+    compress = std::clamp(compress, kLeastCompress, kMostCompress);
     if (compress == 100)
         return static_cast<int32_t>(kShapedBlockBytes);
     // In hundredths of a point, so every platform rounds alike.
@@ -148,9 +148,10 @@ uint64_t shaped_source(uint64_t key, int32_t dedupe, uint64_t index) {
 }
 
 ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number)
-    : data_key_(key_from(seed + (static_cast<uint64_t>(std::clamp(shape.compress, 1, 100)) << 50))),
+    : data_key_(key_from(
+          seed + (static_cast<uint64_t>(std::clamp(shape.compress, kLeastCompress, kMostCompress)) << 50))),
       dedupe_key_(key_from(seed + (uint64_t{1} << 63))), random_bytes_(shaped_random_bytes(shape.compress)),
-      dedupe_(std::clamp(shape.dedupe, 0, 99)), file_blocks_(file_bytes / kShapedBlockBytes),
+      dedupe_(std::clamp(shape.dedupe, 0, kMostDedupe)), file_blocks_(file_bytes / kShapedBlockBytes),
       first_block_(static_cast<uint64_t>(number - 1) * file_blocks_), number_(number) {}
 
 uint64_t ShapedFileData::source(uint64_t chunk) const {

@@ -14,12 +14,19 @@
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
 // 100), and `dedupe`, the share in percent of the run's blocks that are copies of earlier ones (0
 // to 99). 100 and 0 is plain random data.
+inline constexpr int32_t kLeastCompress = 1;
+inline constexpr int32_t kMostCompress = 100;
+inline constexpr int32_t kMostDedupe = 99;
+
 struct DataShape {
-    int32_t compress = 100;
+    int32_t compress = kMostCompress;
     int32_t dedupe = 0;
 
-    bool plain() const { return compress == 100 && dedupe == 0; }
-    bool valid() const { return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99; }
+    bool plain() const { return compress == kMostCompress && dedupe == 0; }
+    bool valid() const {
+        return compress >= kLeastCompress && compress <= kMostCompress && dedupe >= 0 &&
+               dedupe <= kMostDedupe;
+    }
     bool operator==(const DataShape&) const = default;
 };
 

@@ -110,9 +110,9 @@ AlignedBuffer aligned_buffer(size_t size, bool zeroed) {
     return buffer;
 }
 
-class Writer {
+class RunWriter {
 public:
-    Writer(const RunPlan& plan, FileSystem& fs, RunView* view)
+    RunWriter(const RunPlan& plan, FileSystem& fs, RunView* view)
         : plan_(plan), fs_(fs), view_(view), separator_(1, fs.separator()),
           head_(plan.folder + separator_ + file_name_head(plan.content.files_type, plan.content.shape)),
           tail_(file_name_tail(plan.tag)), width_(number_width(plan.files_c)),
@@ -175,7 +175,7 @@ private:
         if (!running_reports_ || run_ending)
             return;
         std::lock_guard lock(view_mutex_);
-        report_progress(static_cast<double>(written_.load()), total_, view_, 0);
+        report_progress(static_cast<double>(written_.load()), total_, view_, 0, plan_.start_clock);
     }
     // An error that stops the run; only the first one is shown.
     void fail(const std::u16string& message, const std::u16string& detail) {
@@ -218,7 +218,7 @@ private:
     uint64_t partial_bytes_ = 0; // in files a cancel cut short, under state_mutex_
 };
 
-Ended Writer::run(RunOutcome& outcome) {
+Ended RunWriter::run(RunOutcome& outcome) {
     std::vector<Job> jobs(static_cast<size_t>(std::max(jobs_, 1)));
     jobs[0].reporter = true;
     if (plan_.options.direct)
@@ -271,13 +271,13 @@ Ended Writer::run(RunOutcome& outcome) {
     // A run that the full disk ended did what it could: its summary counts what fits.
     const double done =
         outcome.disk_full ? static_cast<double>(outcome.bytes_written) : static_cast<double>(written_);
-    report_progress(done, outcome.disk_full ? done : total_, view_, 1);
+    report_progress(done, outcome.disk_full ? done : total_, view_, 1, plan_.start_clock);
     if (view_ != nullptr && shown != 0)
         view_->reveal(path_of(shown) + std::u16string(state_of(shown) == partial ? kPartialSuffix : u""));
     return Ended::done;
 }
 
-void Writer::write_with_jobs(std::vector<Job>& jobs) {
+void RunWriter::write_with_jobs(std::vector<Job>& jobs) {
     std::vector<std::thread> threads;
     working_ = static_cast<int32_t>(jobs.size());
     for (size_t j = 1; j < jobs.size(); ++j) {
@@ -303,7 +303,7 @@ void Writer::write_with_jobs(std::vector<Job>& jobs) {
         thread.join();
 }
 
-void Writer::work(Job& job) {
+void RunWriter::work(Job& job) {
     for (;;) {
         if (stop_ || cancelled_)
             break;
@@ -327,7 +327,7 @@ void Writer::work(Job& job) {
 }
 
 // False when the job must end: the run stops, is cancelled or has found the disk full.
-bool Writer::write_file(int32_t number, Job& job) {
+bool RunWriter::write_file(int32_t number, Job& job) {
     const std::u16string path = path_of(number);
     // A name nobody has taken needs no question; anything else goes the long way.
     FileSystem::Handle file = FileSystem::kNoHandle;
@@ -405,7 +405,8 @@ bool Writer::write_file(int32_t number, Job& job) {
     return false;
 }
 
-Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
+RunWriter::End RunWriter::write_buffered(FileSystem::Handle file, int32_t number, Job& job,
+                                         FileStatus& status) {
     if (!job.batch)
         job.batch.reset(zeros() ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     FileContent content(plan_.content, static_cast<uint32_t>(number));
@@ -436,7 +437,8 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
     return End::complete;
 }
 
-Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
+RunWriter::End RunWriter::write_direct(FileSystem::Handle file, int32_t number, Job& job,
+                                       FileStatus& status) {
     const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
     job.file_written = 0;
     // The last block is written whole, up to the alignment, and the file cut back afterwards.
@@ -517,6 +519,6 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
 } // namespace
 
 Ended write_run(const RunPlan& plan, FileSystem& fs, RunView* view, RunOutcome& outcome) {
-    Writer writer(plan, fs, view);
+    RunWriter writer(plan, fs, view);
     return writer.run(outcome);
 }
