@@ -166,15 +166,15 @@ void VerifyJson::run(const RunCheck& run) {
         json.begin_array().value(first).value(last).end_array();
     json.end_array();
     json.key("at_least");
-    if (run.at_least != 0)
-        json.value(run.at_least);
+    if (run.count_from_width != 0)
+        json.value(run.count_from_width);
     else
         json.null();
     json.key("past_limit").begin_array();
-    for (const auto& [first, last] : run.past_limit)
+    for (const auto& [first, last] : run.impossible_numbers)
         json.begin_array().value(first).value(last).end_array();
     json.end_array();
-    json.key("beyond_count").value(run.beyond_count);
+    json.key("beyond_count").value(run.past_intended_count);
     json.key("width_fits_count").value(run.width_fits_count);
     json.key("damaged").begin_array();
     for (const FileProblem& problem : run.problems) {

@@ -206,8 +206,7 @@ int run_program(int argc, char** argv) {
     run_options.first = options.first;
     run_options.last = options.last;
     RunOutcome outcome;
-    const Ended result =
-        generation_thread(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
+    const Ended result = run_as_worker(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
     const bool cancelled = run_cancel;
     view.finish(cancelled && result == Ended::done);
     if (result == Ended::done)

@@ -68,31 +68,31 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
         line += u"; the tag carries no seed, so the data cannot be checked";
     lines.push_back(line);
 
-    if (!run.missing.empty() || run.at_least != 0) {
+    if (!run.missing.empty() || run.count_from_width != 0) {
         std::u16string missing = std::u16string(kIndent) + u"missing: ";
         for (const auto& [first, last] : run.missing)
             append_range(missing, first, last, run.width);
-        if (run.at_least != 0) {
+        if (run.count_from_width != 0) {
             const auto within = std::upper_bound(run.numbers.begin(), run.numbers.end(), kMostFiles);
-            append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.at_least,
+            append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.count_from_width,
                          run.width);
             missing += u" and maybe more (" + format_ascii("%d", run.width) + u"-digit numbers: " +
-                       format_ascii("%d", run.at_least) + u" files or more)";
+                       format_ascii("%d", run.count_from_width) + u" files or more)";
         }
         lines.push_back(missing);
     }
-    if (run.beyond_count != 0)
-        lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.beyond_count)) +
-                        (run.beyond_count == 1 ? u" file numbered" : u" files numbered") +
+    if (run.past_intended_count != 0)
+        lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.past_intended_count)) +
+                        (run.past_intended_count == 1 ? u" file numbered" : u" files numbered") +
                         u" past the intended count of " +
                         count_text(static_cast<uint64_t>(run.expected_count)));
     if (!run.width_fits_count)
         lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
                         u" digits, but a run of " + count_text(static_cast<uint64_t>(run.expected_count)) +
                         u" files has " + format_ascii("%d", number_width(run.expected_count)));
-    if (!run.past_limit.empty()) {
+    if (!run.impossible_numbers.empty()) {
         std::u16string past = std::u16string(kIndent) + u"numbers no run has: ";
-        for (const auto& [first, last] : run.past_limit)
+        for (const auto& [first, last] : run.impossible_numbers)
             append_range(past, first, last, run.width);
         lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) + u" files, numbered with " +
                         format_ascii("%d", number_width(kMostFiles)) + u" digits at most)");

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "core/base/size_text.h"
@@ -12,6 +13,7 @@
 #include "core/lang/text_ids.h"
 #include "core/rules/settings_rules.h"
 #include "core/run/file_system.h"
+#include "core/run/names.h"
 #include "core/run/reveal.h"
 #include "core/run/run.h"
 #include "core/run/run_thread.h"
@@ -114,7 +116,7 @@ void start_pressed(HWND page) {
     }
     if (size_taken)
         generation_settings.files_size = static_cast<int32_t>(size.kilobytes);
-    generation_settings.files_c = count < 1 ? 1 : count > 65536 ? 65536 : count;
+    generation_settings.files_c = std::clamp(count, 1, kMostFiles);
     generation_settings.files_type =
         static_cast<int32_t>(SendDlgItemMessageW(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
     if (!run_busy) {

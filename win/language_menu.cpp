@@ -106,7 +106,8 @@ void load_translation(const std::wstring& path, HWND owner) {
     read_text_file(path, text); // an unreadable file loads as an empty one
     const std::u16string name = translation_name(text);
     install_translation(std::move(text));
-    const std::u16string report = completeness_report(*loaded_texts.load(), language_texts[kEnglish], name);
+    const std::u16string report =
+        completeness_report(*loaded_texts.load(), catalogue_tables.language_texts[kEnglish], name);
     MessageBoxW(owner, wide(report), L"Translate", MB_OK);
 }
 

@@ -26,9 +26,6 @@
 #include "win/settings.h"
 #include "win/tray.h"
 
-int32_t start_tray = 0;
-int32_t tray_if_minimize = 1;
-
 namespace {
 
 // Posted to the dialog once the system has scaled it to a new DPI.

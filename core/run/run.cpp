@@ -124,7 +124,7 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     plan.options = options;
     plan.options.first = std::max(options.first, 1);
     plan.options.last = options.last == 0 ? count : std::min(options.last, count);
-    run_start_clock = clock_ms();
+    plan.start_clock = clock_ms();
     done.tag = tag;
     // The outcome's time is measured finer than the progress clock's milliseconds: a run of a few
     // small files takes less than one, and its rate needs a time that is not zero.

@@ -14,9 +14,8 @@ void set_controls_enabled(RunView* view, bool enable) {
         view->set_controls_enabled(enable, text(enable ? kTextStart : kTextCancel));
 }
 
-Ended generation_thread(const GenerationSettings& settings, FileSystem& fs,
-                        const std::optional<RunSeeds>& seeds, const RunOptions& options,
-                        RunOutcome* outcome) {
+Ended run_as_worker(const GenerationSettings& settings, FileSystem& fs, const std::optional<RunSeeds>& seeds,
+                    const RunOptions& options, RunOutcome* outcome) {
     const Ended result = generation_run(settings, fs, seeds, options, outcome);
     // An ending program's window may no longer answer: the run shows it nothing more.
     if (!run_ending) {
@@ -63,7 +62,7 @@ void start_or_cancel(const GenerationSettings& settings, FileSystem& fs) {
     // The worker gets its own copy, taken here: the page may write the settings again while the
     // run is busy.
     try {
-        std::thread([settings, &fs] { generation_thread(settings, fs); }).detach();
+        std::thread([settings, &fs] { run_as_worker(settings, fs); }).detach();
     } catch (const std::system_error&) {
         run_busy = false;
         set_controls_enabled(settings.owner, true);

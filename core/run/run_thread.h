@@ -11,9 +11,9 @@
 class RunView;
 
 // The worker: the run, then "Canceled" if it was cancelled, the controls back, run_busy cleared.
-Ended generation_thread(const GenerationSettings& settings, FileSystem& fs,
-                        const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
-                        RunOutcome* outcome = nullptr);
+Ended run_as_worker(const GenerationSettings& settings, FileSystem& fs,
+                    const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
+                    RunOutcome* outcome = nullptr);
 
 // UI thread: starts a run of `settings` (a copy, taken now) on a new worker thread, or, while one
 // is busy, asks the settings' owner whether to cancel it.

@@ -76,10 +76,10 @@ struct RunData {
 };
 
 // The reads of all files, handed out in file order to the workers.
-class Reading {
+class BlockQueue {
 public:
-    Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
-            bool direct, const std::atomic<bool>* cancel)
+    BlockQueue(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
+               bool direct, const std::atomic<bool>* cancel)
         : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct), cancel_(cancel) {
     }
 
@@ -381,7 +381,7 @@ void add_problem(RunCheck& check, FileProblem&& problem) {
 }
 
 // A run's verdict from what the reads found; the run keeps what the listing found.
-RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const RunIntent& intent,
+RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const RunIntent& intent,
                const CheckScope& scope) {
     RunCheck check = run.check;
     check.expected_count = intent.count.value_or(0);
@@ -397,15 +397,15 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
     int32_t previous = scope.first - 1;
     for (auto number = check.numbers.begin(); number != beyond; ++number) {
         if (intent.count && *number > *intent.count) {
-            ++check.beyond_count;
+            ++check.past_intended_count;
             continue;
         }
         if (*number > previous + 1)
             check.missing.emplace_back(previous + 1, *number - 1);
         previous = *number;
     }
-    check.past_limit = ranges_of(check.numbers.data() + (beyond - check.numbers.begin()),
-                                 check.numbers.data() + check.numbers.size());
+    check.impossible_numbers = ranges_of(check.numbers.data() + (beyond - check.numbers.begin()),
+                                         check.numbers.data() + check.numbers.size());
     if (intent.count)
         check.width_fits_count = check.width == number_width(*intent.count);
     // Where the files wanted end: at the scope's last one (a shard), else at the count the user
@@ -422,7 +422,7 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
         for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
             least *= 10;
         if (check.width > 3 && previous < least && least <= kMostFiles)
-            check.at_least = least;
+            check.count_from_width = least;
     }
 
     const auto name = [&](int32_t number, bool partial) {
@@ -440,7 +440,7 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
         problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes;
         // One reason per file: the first thing found wrong with it.
         if ((flags & (kUnreadable | kChanged)) != 0) {
-            auto [kind, reason] = reading.reason(file);
+            auto [kind, reason] = queue.reason(file);
             (kind == kUnreadable ? problem.unreadable : problem.changed) = std::move(reason);
         } else if ((flags & kGrew) != 0) {
             problem.changed = "it grew while it was read";
@@ -567,7 +567,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         base += reader.separator();
     std::vector<RunData> runs;
     runs.reserve(listed.size());
-    Reading reading(runs, files.get(), reader, progress, scope.direct, options.cancel);
+    BlockQueue queue(runs, files.get(), reader, progress, scope.direct, options.cancel);
     size_t next_file = 0;
     uint64_t blocks = 0;
     for (ListedRun& found : listed) {
@@ -603,14 +603,14 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
                 // run look shorter.
                 file.flags = kSkipped;
                 file.size = 0;
-                reading.note(file, kChanged,
-                             examined.message.empty() ? "it is not a regular file" : examined.message);
+                queue.note(file, kChanged,
+                           examined.message.empty() ? "it is not a regular file" : examined.message);
             } else if (!examined.ok()) {
                 file.flags = kSkipped;
                 file.size = 0;
-                reading.note(file, kUnreadable, examined.message);
+                queue.note(file, kUnreadable, examined.message);
             }
-            const uint64_t file_blocks = Reading::blocks_of(run, file);
+            const uint64_t file_blocks = BlockQueue::blocks_of(run, file);
             blocks += file_blocks;
             progress.bytes_total.fetch_add(file.size, std::memory_order_relaxed);
             // A file with nothing to read is checked once it is counted.
@@ -653,11 +653,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), std::max<uint64_t>(blocks, 1)));
     std::vector<std::thread> workers;
     for (int t = 1; t < threads; ++t)
-        workers.emplace_back([&reading, blocks] { reading.work(blocks); });
-    reading.work(blocks);
+        workers.emplace_back([&queue, blocks] { queue.work(blocks); });
+    queue.work(blocks);
     for (std::thread& worker : workers)
         worker.join();
-    if (reading.cancelled()) {
+    if (queue.cancelled()) {
         facts.cancelled = true;
         return facts;
     }
@@ -669,12 +669,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     for (RunData& run : runs) {
         if (!options.intent.file_bytes && run.check.size_known)
             settle_size(run, files.get() + run.first_file);
-        facts.intact_runs +=
-            judge(run, files.get() + run.first_file, reading, options.intent, scope).intact();
+        facts.intact_runs += judge(run, files.get() + run.first_file, queue, options.intent, scope).intact();
     }
     sink.folder(facts);
     for (RunData& run : runs) {
-        sink.run(judge(run, files.get() + run.first_file, reading, options.intent, scope));
+        sink.run(judge(run, files.get() + run.first_file, queue, options.intent, scope));
         run.check.numbers = {};
         run.partial = {};
     }

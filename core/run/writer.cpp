@@ -136,9 +136,9 @@ AlignedBuffer aligned_buffer(size_t size, bool zeroed) {
     return buffer;
 }
 
-class Writer {
+class RunWriter {
 public:
-    Writer(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view)
+    RunWriter(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view)
         : plan_(plan), fs_(fs), folder_(folder), view_(view), separator_(1, fs.separator()),
           head_(file_name_head(plan.content.files_type, plan.content.shape)), tail_(file_name_tail(plan.tag)),
           width_(number_width(plan.files_c)),
@@ -229,7 +229,7 @@ private:
         if (!running_reports_ || run_ending)
             return;
         std::lock_guard lock(view_mutex_);
-        report_progress(static_cast<double>(written_.load()), total_, view_, 0);
+        report_progress(static_cast<double>(written_.load()), total_, view_, 0, plan_.start_clock);
     }
     // An error that stops the run; only the first one is shown.
     void fail(const std::u16string& message, const std::u16string& detail) {
@@ -277,7 +277,7 @@ private:
     FileStatus::Kind refusal_ = FileStatus::Kind::ok; // the refused file's, under state_mutex_
 };
 
-Ended Writer::run(RunOutcome& outcome) {
+Ended RunWriter::run(RunOutcome& outcome) {
     std::vector<Job> jobs(static_cast<size_t>(std::max(jobs_, 1)));
     jobs[0].reporter = true;
     // Every name of the run has the same length: the slots hold any of them without growing.
@@ -369,13 +369,13 @@ Ended Writer::run(RunOutcome& outcome) {
     // A run that the full disk ended did what it could: its summary counts what fits.
     const double done =
         outcome.disk_full ? static_cast<double>(outcome.bytes_written) : static_cast<double>(written_);
-    report_progress(done, outcome.disk_full ? done : total_, view_, 1);
+    report_progress(done, outcome.disk_full ? done : total_, view_, 1, plan_.start_clock);
     if (view_ != nullptr && shown != 0)
         view_->reveal(path_of(shown) + std::u16string(state_of(shown) == partial ? kPartialSuffix : u""));
     return Ended::done;
 }
 
-void Writer::write_with_jobs(std::vector<Job>& jobs) {
+void RunWriter::write_with_jobs(std::vector<Job>& jobs) {
     std::vector<std::thread> threads;
     working_ = static_cast<int32_t>(jobs.size());
     for (size_t j = 1; j < jobs.size(); ++j) {
@@ -401,7 +401,7 @@ void Writer::write_with_jobs(std::vector<Job>& jobs) {
         thread.join();
 }
 
-void Writer::work(Job& job) {
+void RunWriter::work(Job& job) {
     for (;;) {
         if (stop_ || cancelled_)
             break;
@@ -425,7 +425,7 @@ void Writer::work(Job& job) {
 }
 
 // False when the job must end: the run stops, is cancelled or has found the disk full.
-bool Writer::write_file(int32_t number, Job& job) {
+bool RunWriter::write_file(int32_t number, Job& job) {
     const std::u16string name = name_of(number);
     // The names a signal handler may need, made before the file is (see OpenRunFile).
     OpenRunFile& open_file = *job.open_file;
@@ -534,7 +534,8 @@ bool Writer::write_file(int32_t number, Job& job) {
     return false;
 }
 
-Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
+RunWriter::End RunWriter::write_buffered(FileSystem::Handle file, int32_t number, Job& job,
+                                         FileStatus& status) {
     if (!job.batch)
         job.batch.reset(zeros() ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
     FileContent content(plan_.content, static_cast<uint32_t>(number));
@@ -565,7 +566,8 @@ Writer::End Writer::write_buffered(FileSystem::Handle file, int32_t number, Job&
     return End::complete;
 }
 
-Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status) {
+RunWriter::End RunWriter::write_direct(FileSystem::Handle file, int32_t number, Job& job,
+                                       FileStatus& status) {
     const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
     job.file_written = 0;
     // The last block is written whole, up to the alignment, and the file cut back afterwards.
@@ -646,6 +648,6 @@ Writer::End Writer::write_direct(FileSystem::Handle file, int32_t number, Job& j
 
 Ended write_run(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view,
                 RunOutcome& outcome) {
-    Writer writer(plan, fs, folder, view);
+    RunWriter writer(plan, fs, folder, view);
     return writer.run(outcome);
 }

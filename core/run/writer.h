@@ -48,7 +48,8 @@ struct RunPlan {
     RunContent content;
     std::u16string folder;
     std::u16string tag;
-    RunOptions options; // with `last` set (never 0)
+    RunOptions options;      // with `last` set (never 0)
+    int32_t start_clock = 0; // clock_ms() just before the first file is made
 };
 
 // Writes the files of `plan` into `folder` (opened from plan.folder), asking and showing `view`

@@ -621,7 +621,7 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
         s.owner = &cancel_view;
         run_cancel = false;
         run_busy = true;
-        EXPECT_EQ(generation_thread(s, cancelling, kSeeds), Ended::done);
+        EXPECT_EQ(run_as_worker(s, cancelling, kSeeds), Ended::done);
         EXPECT_FALSE(run_busy);
 
         const auto path = [&](int32_t number) {

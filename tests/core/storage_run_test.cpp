@@ -212,7 +212,7 @@ TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
         options.direct = direct;
         run_cancel = false;
         run_busy = true;
-        ASSERT_EQ(generation_thread(s, fs, kSeeds, options), Ended::done);
+        ASSERT_EQ(run_as_worker(s, fs, kSeeds, options), Ended::done);
         EXPECT_FALSE(run_busy);
         EXPECT_EQ(view.upper, u"Canceled");
         EXPECT_EQ(view.count(u"final report"), 1);

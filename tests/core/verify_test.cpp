@@ -427,7 +427,7 @@ TEST_F(Verify, NumbersWiderThanTheRunsFilesSayFilesAreMissingAtTheEnd) {
         std::filesystem::remove(path(1, 1000, n));
     FolderCheck result = check();
     ASSERT_EQ(result.runs.size(), 1u);
-    EXPECT_EQ(result.runs[0].at_least, 1000);
+    EXPECT_EQ(result.runs[0].count_from_width, 1000);
     EXPECT_FALSE(result.runs[0].intact());
     EXPECT_EQ(verify_report(result)[1],
               u"        missing: 0998-1000 and maybe more (4-digit numbers: 1000 files or more)");
@@ -476,7 +476,7 @@ TEST_F(Verify, AScopeWantsOnlyItsFilesOfEachRun) {
         const RunCheck& run = result.runs[0];
         EXPECT_EQ(run.numbers, c.numbers);
         EXPECT_EQ(run.missing, c.missing);
-        EXPECT_EQ(run.at_least, c.last == 0 ? 10000 : 0);
+        EXPECT_EQ(run.count_from_width, c.last == 0 ? 10000 : 0);
         EXPECT_EQ(!run.problems.empty(), c.damage_seen) << describe(result);
         EXPECT_EQ(run.intact(), c.missing.empty() && !c.damage_seen && c.last != 0) << describe(result);
         if (c.missing_line != nullptr) {
