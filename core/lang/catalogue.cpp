@@ -16,8 +16,7 @@
 static_assert(std::endian::native == std::endian::little, "the catalogue is UTF-16LE, read in place");
 
 CatalogueTables catalogue_tables;
-std::atomic<const TextTable*> loaded_texts{nullptr};
-std::atomic<bool> loaded_texts_active{false};
+LoadedTranslations loaded_translations;
 std::atomic<int32_t> language_index{kEnglish};
 
 namespace {
@@ -171,8 +170,8 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
 const char16_t* get_text(int n) {
     if (n < 0 || n >= kTextSlots)
         return nullptr;
-    if (loaded_texts_active.load(std::memory_order_acquire)) {
-        const TextTable* loaded = loaded_texts.load(std::memory_order_acquire);
+    if (loaded_translations.active.load(std::memory_order_acquire)) {
+        const TextTable* loaded = loaded_translations.table.load(std::memory_order_acquire);
         return loaded != nullptr && (*loaded)[n] != nullptr ? (*loaded)[n] : miss_text(n);
     }
     const int32_t active = language_index.load(std::memory_order_relaxed);
@@ -182,42 +181,28 @@ const char16_t* get_text(int n) {
     return catalogue_tables.language_texts[kEnglish][n];
 }
 
-namespace {
-
-// The loaded tables kept in memory, the last one and the one before it, and the lock that guards
-// their freeing against copies being made from them. Lookups are rare (a few per progress
-// report), so one lock costs nothing measurable.
-struct KeptTexts {
-    std::mutex guard;
-    std::unique_ptr<LoadedTexts> now;
-    std::unique_ptr<LoadedTexts> before;
-};
-KeptTexts kept;
-
-} // namespace
-
 void set_loaded_texts(std::unique_ptr<LoadedTexts> loaded) {
     std::unique_ptr<LoadedTexts> retired;
     {
-        std::lock_guard lock(kept.guard);
-        retired = std::move(kept.before);
-        kept.before = std::move(kept.now);
-        kept.now = std::move(loaded);
-        loaded_texts.store(&kept.now->table, std::memory_order_release);
-        loaded_texts_active.store(true, std::memory_order_release);
+        std::lock_guard lock(loaded_translations.guard);
+        retired = std::move(loaded_translations.before);
+        loaded_translations.before = std::move(loaded_translations.now);
+        loaded_translations.now = std::move(loaded);
+        loaded_translations.table.store(&loaded_translations.now->table, std::memory_order_release);
+        loaded_translations.active.store(true, std::memory_order_release);
     }
     // Freed outside the lock: no copy waits for a large text to go.
 }
 
 int kept_loaded_texts() {
-    std::lock_guard lock(kept.guard);
-    return (kept.now != nullptr) + (kept.before != nullptr);
+    std::lock_guard lock(loaded_translations.guard);
+    return (loaded_translations.now != nullptr) + (loaded_translations.before != nullptr);
 }
 
 // A copy made under the lock, so a loaded table is never freed while its text is copied: any
 // thread may ask.
 std::u16string text(TextId id) {
-    std::lock_guard lock(kept.guard);
+    std::lock_guard lock(loaded_translations.guard);
     return text_of(get_text(id));
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 inline constexpr int kMaxLanguages = 32;
@@ -30,11 +31,6 @@ struct CatalogueTables {
     std::u16string english_section;
 };
 extern CatalogueTables catalogue_tables;
-// The table of the translation file the user loaded last (null before the first); while the flag
-// is set it replaces every built-in language. A published table is never changed; it is freed at
-// the second load after it (see set_loaded_texts).
-extern std::atomic<const TextTable*> loaded_texts;
-extern std::atomic<bool> loaded_texts_active;
 // The active language: 0 German, 1 English, 2 Russian, ... (read by the worker thread too).
 extern std::atomic<int32_t> language_index;
 
@@ -56,6 +52,20 @@ struct LoadedTexts {
     std::u16string text;
     TextTable table = {};
 };
+
+// The translation files the user loaded. `table` is the table of the one loaded last (null before
+// the first); while `active` is set it replaces every built-in language. A published table is
+// never changed; it is freed at the second load after it (see set_loaded_texts). The last one and
+// the one before it are kept in memory, and `guard` guards their freeing against copies being made
+// from them. Lookups are rare (a few per progress report), so one lock costs nothing measurable.
+struct LoadedTranslations {
+    std::atomic<const TextTable*> table{nullptr};
+    std::atomic<bool> active{false};
+    std::mutex guard;
+    std::unique_ptr<LoadedTexts> now;
+    std::unique_ptr<LoadedTexts> before;
+};
+extern LoadedTranslations loaded_translations;
 
 // Makes `loaded` the table of every lookup (on the thread that loads translations: the UI thread).
 // The one before it stays, so a text that thread was handed before still holds; older ones are

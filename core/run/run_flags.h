@@ -17,13 +17,18 @@ extern std::atomic<bool> run_ending;
 // Ctrl-C): while `state` is kOpen, `name` is its path and `partial` its ".partial" name, as UTF-8,
 // made beforehand so that a signal handler can rename the file without allocating. A file is kOpen
 // from just before it is made (a signal that comes as the system makes it finds it named) until it
-// is complete, renamed or removed. The run publishes one per job in open_run_files
-// (open_run_file_count of them) while it writes.
+// is complete, renamed or removed. The run publishes one per job in open_run_files while it
+// writes.
 struct OpenRunFile {
     enum State : uint8_t { kNone, kOpen };
     std::atomic<uint8_t> state{kNone};
     std::string name;
     std::string partial;
 };
-extern std::atomic<OpenRunFile*> open_run_files;
-extern std::atomic<size_t> open_run_file_count;
+// The files a run has open: `count` of them from `files` (none while no run writes). The run sets
+// the count to 0 before it changes `files`, so a handler never reads past what is published.
+struct OpenRunFiles {
+    std::atomic<OpenRunFile*> files{nullptr};
+    std::atomic<size_t> count{0};
+};
+extern OpenRunFiles open_run_files;

@@ -319,8 +319,9 @@ void check_first_words(const RunData& run, FileRecord* files) {
             if (file.head_bytes < 4 || !read_whole(file))
                 continue;
             const uint32_t first = word_of(file.head);
-            const uint32_t start = lcg_jump(static_cast<uint32_t>(0u - steps_to(file.number)))(first);
-            Vote& vote = votes[start];
+            const uint32_t sequence_start =
+                lcg_jump(static_cast<uint32_t>(0u - steps_to(file.number)))(first);
+            Vote& vote = votes[sequence_start];
             if (vote.count++ == 0)
                 vote.number = file.number;
             vote.chain_holds |= file.head_bytes >= 8 && word_of(file.head + 4) == lcg_step(first);

@@ -288,13 +288,13 @@ Ended RunWriter::run(RunOutcome& outcome) {
         open_files[j].partial.reserve(longest);
         jobs[j].open_file = &open_files[j];
     }
-    open_run_file_count = 0;
-    open_run_files = open_files.get();
-    open_run_file_count = jobs.size();
+    open_run_files.count = 0;
+    open_run_files.files = open_files.get();
+    open_run_files.count = jobs.size();
     struct Unpublish {
         ~Unpublish() {
-            open_run_file_count = 0;
-            open_run_files = nullptr;
+            open_run_files.count = 0;
+            open_run_files.files = nullptr;
         }
     } unpublish;
     if (plan_.options.direct)

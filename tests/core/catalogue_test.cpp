@@ -228,7 +228,7 @@ TEST_F(BuiltInCatalogue, LoadedTranslationReplacesEveryLanguage) {
     EXPECT_EQ(str(missing), u"Str:75?") << "a later miss must not change a text already handed out";
     EXPECT_EQ(str(get_text(0)), u"Str:0?");
 
-    loaded_texts_active = false;
+    loaded_translations.active = false;
     EXPECT_EQ(str(get_text(75)), u"FAQ");
 }
 

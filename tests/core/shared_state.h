@@ -16,7 +16,7 @@ protected:
 
     static void reset() {
         language_index = kEnglish;
-        loaded_texts_active = false;
+        loaded_translations.active = false;
         run_busy = false;
         run_cancel = false;
         run_ending = false;

@@ -195,7 +195,9 @@ TEST_F(LoadedTranslation, TemplateHoldsTheEnglishSectionAsTheCatalogueHasIt) {
     for (const char16_t unit : text)
         file += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
     install_translation(decode_text_file(file, latin1));
-    EXPECT_EQ(completeness_report(*loaded_texts.load(), catalogue_tables.language_texts[kEnglish]), u"100 %");
+    EXPECT_EQ(
+        completeness_report(*loaded_translations.table.load(), catalogue_tables.language_texts[kEnglish]),
+        u"100 %");
     EXPECT_EQ(std::u16string(get_text(10)), u"Destination Folder");
     EXPECT_EQ(std::u16string(get_text(61)), std::u16string(catalogue_tables.language_texts[kEnglish][61]));
 }
