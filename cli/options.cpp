@@ -1,8 +1,5 @@
-// Parsing pelmora-cli's options: every value whole, in range, with nothing after it. The parser is
-// our own, about as long as the setup a library would need: CLI11 doubled the size of the Linux
-// program (+220 KB stripped, +360 KB for Windows), compiled five times slower, throws where this
-// code does not, and its messages ("--count: Value 0 not in range 1 to 65536", "--quiet=1" taken
-// silently) would each have needed rewriting to keep the ones that name the option as written.
+// Parsing pelmora-cli's options: every value whole, in range, with nothing after it. Why the parser
+// is our own: docs/architecture.md.
 #include "cli/options.h"
 
 #include <array>
@@ -12,11 +9,17 @@
 #include "core/base/size_text.h"
 #include "core/base/text.h"
 #include "core/run/file_type.h"
+#include "core/run/names.h"
 #include "core/run/random.h"
-#include "core/run/run.h"
+#include "core/run/shaped.h"
+#include "core/run/verify.h"
+#include "core/run/writer.h"
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
-static_assert(kMaxJobs == 64, "the range of --jobs the texts name");
+static_assert(kMaxJobs == 64 && kMaxVerifyThreads == 64, "the ranges of --jobs and --threads the texts name");
+static_assert(kMostFiles == 65536, "the range of --count and --files the texts name");
+static_assert(kLeastCompress == 1 && kMostCompress == 100 && kMostDedupe == 99,
+              "the shape ranges the texts name");
 
 namespace {
 
@@ -66,7 +69,7 @@ Result set_folder(CliOptions& o, const std::u16string& value, const std::string&
 
 Result set_count(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     o.count_given = true;
-    return number_into(o.count, value, spelled, 1, 65536);
+    return number_into(o.count, value, spelled, 1, kMostFiles);
 }
 
 // A size with or without a unit, in kilobytes.
@@ -110,7 +113,7 @@ Result set_expected_size(CliOptions& o, const std::u16string& value, const std::
 
 Result set_expected_count(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     int32_t count = 0;
-    if (Result error = number_into(count, value, spelled, 1, 65536))
+    if (Result error = number_into(count, value, spelled, 1, kMostFiles))
         return error;
     o.expected_count = count;
     return std::nullopt;
@@ -131,12 +134,12 @@ Result set_type(CliOptions& o, const std::u16string& value, const std::string& s
 
 Result set_compress(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     o.shape_given = true;
-    return number_into(o.shape.compress, value, spelled, 1, 100);
+    return number_into(o.shape.compress, value, spelled, kLeastCompress, kMostCompress);
 }
 
 Result set_dedupe(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     o.shape_given = true;
-    return number_into(o.shape.dedupe, value, spelled, 0, 99);
+    return number_into(o.shape.dedupe, value, spelled, 0, kMostDedupe);
 }
 
 Result set_dedupe_unit(CliOptions& o, const std::u16string& value, const std::string& spelled) {
@@ -174,11 +177,11 @@ Result set_language(CliOptions& o, const std::u16string& value, const std::strin
 }
 
 Result set_threads(CliOptions& o, const std::u16string& value, const std::string& spelled) {
-    return number_into(o.threads, value, spelled, 1, 64);
+    return number_into(o.threads, value, spelled, 1, kMaxVerifyThreads);
 }
 
 Result set_jobs(CliOptions& o, const std::u16string& value, const std::string& spelled) {
-    return number_into(o.jobs, value, spelled, 1, 64);
+    return number_into(o.jobs, value, spelled, 1, kMaxJobs);
 }
 
 // "A-B" (or "A", one file): the first and the last number, 1 <= A <= B <= 65536.
@@ -187,7 +190,7 @@ Result set_files(CliOptions& o, const std::u16string& value, const std::string& 
     const std::optional<int64_t> first = whole_number(value.substr(0, dash));
     const std::optional<int64_t> last =
         dash == std::u16string::npos ? first : whole_number(value.substr(dash + 1));
-    if (!first || !last || *first < 1 || *last < *first || *last > 65536)
+    if (!first || !last || *first < 1 || *last < *first || *last > kMostFiles)
         return CliError{spelled + " takes A-B, file numbers with 1 <= A <= B <= 65536, not \"" +
                         to_utf8(value) + "\""};
     o.first = static_cast<int32_t>(*first);
@@ -414,7 +417,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     }
     // Filling a disk: as many files as fit, up to the most a run has.
     if (options.fill && !options.count_given)
-        options.count = 65536;
+        options.count = kMostFiles;
     if (options.last > options.count)
         return CliError{"--files " + std::to_string(options.first) + "-" + std::to_string(options.last) +
                         " reaches past the run's " + std::to_string(options.count) + " files (see --count)"};

@@ -24,27 +24,27 @@ public:
 
     char16_t separator() const override { return u'\\'; }
     size_t max_path_length() const override { return 255; }
-    Handle open_folder(const std::u16string& path, CreateStatus& status) override;
+    FileStatus open_folder(const std::u16string& path, Handle& folder) override;
     void close_folder(Handle folder) override { CloseHandle(reinterpret_cast<HANDLE>(folder)); }
     bool same_folder(Handle folder, const std::u16string& path) override;
     Kind probe(Handle folder, const std::u16string& name) override;
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
-    WriteStatus close(Handle file) override;
-    bool remove(Handle folder, const std::u16string& name) override;
-    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override;
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override;
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override;
+    FileStatus close(Handle file) override;
+    FileStatus remove(Handle folder, const std::u16string& name) override;
+    FileStatus rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
-    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
-    Handle open_existing_folder(const std::u16string& path, std::string& error) override;
-    Handle open_subfolder(Handle folder, const std::u16string& name, std::string& error) override;
-    bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
-              std::string& error) override;
-    bool file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
-    bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) override;
-    bool remove_folder(Handle folder, const std::u16string& name) override;
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    FileStatus open_existing_folder(const std::u16string& path, Handle& folder) override;
+    FileStatus open_subfolder(Handle folder, const std::u16string& name, Handle& inner) override;
+    FileStatus list(Handle folder,
+                    const std::function<void(std::u16string_view name, Kind kind)>& each) override;
+    FileStatus file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
+    FileStatus remove_sized(Handle folder, const std::u16string& name, uint64_t& size) override;
+    FileStatus remove_folder(Handle folder, const std::u16string& name) override;
 
 private:
     bool sync_;
@@ -55,25 +55,30 @@ private:
     std::unordered_set<Handle> direct_files_;
 };
 
-FileSystem::WriteStatus status_of(DWORD error) {
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileSystem::WriteStatus::disk_full
-                                                                       : FileSystem::WriteStatus::failed;
-}
-
-FileSystem::CreateStatus create_status_of(DWORD error) {
+// A failed call's error code as a status, with the system's words for it.
+FileStatus status_of(DWORD error) {
+    FileStatus::Kind kind;
     switch (error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-        return FileSystem::CreateStatus::exists;
+        kind = FileStatus::Kind::exists;
+        break;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-        return FileSystem::CreateStatus::denied;
+        kind = FileStatus::Kind::denied;
+        break;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return FileSystem::CreateStatus::disk_full;
+        kind = FileStatus::Kind::disk_full;
+        break;
+    case ERROR_DIRECTORY: // a folder was asked for, and the name is no folder
+        kind = FileStatus::Kind::not_regular;
+        break;
     default:
-        return FileSystem::CreateStatus::failed;
+        kind = FileStatus::Kind::failed;
+        break;
     }
+    return {kind, system_message(error)};
 }
 
 // Symbolic links and junctions are reparse points; a device is nothing to write test files into.
@@ -84,14 +89,14 @@ FileSystem::Kind kind_of(DWORD attributes) {
                                                             : FileSystem::Kind::file;
 }
 
-FileSystem::CreateStatus refusal_of(FileSystem::Kind kind) {
+FileStatus refusal_of(FileSystem::Kind kind) {
     switch (kind) {
     case FileSystem::Kind::link:
-        return FileSystem::CreateStatus::link;
+        return {FileStatus::Kind::link, "it is a link"};
     case FileSystem::Kind::folder:
-        return FileSystem::CreateStatus::folder;
+        return {FileStatus::Kind::folder, "it is a folder"};
     default:
-        return FileSystem::CreateStatus::not_regular;
+        return {FileStatus::Kind::not_regular, "it is not a regular file"};
     }
 }
 
@@ -160,6 +165,52 @@ FileSystem::Kind kind_of_handle(HANDLE file) {
                                                                                  : kind;
 }
 
+// The name the system gives an open file or folder: its path on the volume, without the volume
+// ("\\runs\\file.dat"). False where the system cannot tell it.
+bool name_of_handle(HANDLE handle, std::u16string& name) {
+    std::vector<uint64_t> words(128); // 1 KiB, aligned as the record needs: most names fit
+    for (;;) {
+        auto* info = reinterpret_cast<FILE_NAME_INFO*>(words.data());
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, info,
+                                         static_cast<DWORD>(words.size() * sizeof(uint64_t)))) {
+            name.assign(reinterpret_cast<const char16_t*>(info->FileName),
+                        info->FileNameLength / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_MORE_DATA || words.size() >= 8192)
+            return false;
+        words.resize(words.size() * 8);
+    }
+}
+
+// Wine shows a Linux symbolic link to a file as that file (no reparse point; the target's
+// attributes, size and index), and removes or renames the target through any handle opened by the
+// link's name. What still tells them apart is the name the handle has: the target's. So a handle
+// whose name is not the folder's name and `name` is taken for a link. On Windows, where a link is
+// opened as itself, the two agree for everything but a reparse point, which its attributes already
+// tell; where the system cannot name a handle, the attributes alone decide.
+bool opened_as_named(FileSystem::Handle folder, HANDLE opened, const std::u16string& name) {
+    std::u16string folder_name, opened_name;
+    if (!name_of_handle(reinterpret_cast<HANDLE>(folder), folder_name) ||
+        !name_of_handle(opened, opened_name))
+        return true;
+    if (folder_name.empty() || folder_name.back() != u'\\')
+        folder_name.push_back(u'\\');
+    return opened_name.size() == folder_name.size() + name.size() &&
+           opened_name.compare(0, folder_name.size(), folder_name) == 0 &&
+           opened_name.compare(folder_name.size(), name.size(), name) == 0;
+}
+
+// The kind of what `opened` is, opened by `name` in `folder`: a link also when it shows as a file or
+// a folder under another name.
+FileSystem::Kind kind_in(FileSystem::Handle folder, const std::u16string& name, HANDLE opened) {
+    const FileSystem::Kind kind = kind_of_handle(opened);
+    return (kind == FileSystem::Kind::file || kind == FileSystem::Kind::folder) &&
+                   !opened_as_named(folder, opened, name)
+               ? FileSystem::Kind::link
+               : kind;
+}
+
 // The options that make a handle for writes: synchronous, or for direct I/O overlapped, unbuffered
 // and written through.
 ULONG write_options(bool direct) {
@@ -179,6 +230,20 @@ HANDLE open_folder_handle(const std::u16string& path, DWORD flags) {
                        FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
 }
 
+// Opens the folder at `path` (with `flags` for CreateFileW) when a folder is what is there.
+FileStatus open_found_folder(const std::u16string& path, DWORD flags, FileSystem::Handle& opened) {
+    HANDLE handle = open_folder_handle(path, flags);
+    if (handle == INVALID_HANDLE_VALUE)
+        return status_of(GetLastError());
+    const FileSystem::Kind kind = kind_of_handle(handle);
+    if (kind != FileSystem::Kind::folder) {
+        CloseHandle(handle);
+        return refusal_of(kind == FileSystem::Kind::file ? FileSystem::Kind::other : kind);
+    }
+    opened = reinterpret_cast<FileSystem::Handle>(handle);
+    return {};
+}
+
 bool is_folder(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(wide(path));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -186,7 +251,7 @@ bool is_folder(const std::u16string& path) {
 
 } // namespace
 
-FileSystem::Handle Win32FileSystem::open_folder(const std::u16string& path, CreateStatus& status) {
+FileStatus Win32FileSystem::open_folder(const std::u16string& path, Handle& opened) {
     // An empty folder puts the files at the root of the current drive.
     std::u16string folder = path.empty() ? u"\\" : path;
     std::replace(folder.begin(), folder.end(), u'/', u'\\');
@@ -203,19 +268,7 @@ FileSystem::Handle Win32FileSystem::open_folder(const std::u16string& path, Crea
     }
     // A folder the run made is opened without following a reparse point: one put in its place
     // stops the run.
-    HANDLE handle = open_folder_handle(folder, made ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    if (handle == INVALID_HANDLE_VALUE) {
-        status = create_status_of(GetLastError());
-        return kNoHandle;
-    }
-    const Kind kind = kind_of_handle(handle);
-    if (kind != Kind::folder) {
-        CloseHandle(handle);
-        status = refusal_of(kind == Kind::file ? Kind::other : kind);
-        return kNoHandle;
-    }
-    status = CreateStatus::ok;
-    return reinterpret_cast<Handle>(handle);
+    return open_found_folder(folder, made ? FILE_FLAG_OPEN_REPARSE_POINT : 0, opened);
 }
 
 bool Win32FileSystem::same_folder(Handle folder, const std::u16string& path) {
@@ -241,13 +294,12 @@ FileSystem::Kind Win32FileSystem::probe(Handle folder, const std::u16string& nam
                 FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, handle);
     if (error != ERROR_SUCCESS)
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::missing : Kind::other;
-    const Kind kind = kind_of_handle(handle);
+    const Kind kind = kind_in(folder, name, handle);
     CloseHandle(handle);
     return kind;
 }
 
-FileSystem::Handle Win32FileSystem::create_new_file(Handle folder, const std::u16string& name,
-                                                    CreateStatus& status) {
+FileStatus Win32FileSystem::create_new_file(Handle folder, const std::u16string& name, Handle& made) {
     HANDLE handle;
     DWORD error = ERROR_SUCCESS;
     bool direct = direct_;
@@ -261,21 +313,18 @@ FileSystem::Handle Win32FileSystem::create_new_file(Handle folder, const std::u1
     if (!direct)
         error =
             open_in(folder, name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE, write_options(false), handle);
-    if (error != ERROR_SUCCESS) {
-        status = create_status_of(error);
-        return kNoHandle;
-    }
+    if (error != ERROR_SUCCESS)
+        return status_of(error);
     const Handle file = reinterpret_cast<Handle>(handle);
     if (direct) {
         std::lock_guard lock(direct_mutex_);
         direct_files_.insert(file);
     }
-    status = CreateStatus::ok;
-    return file;
+    made = file;
+    return {};
 }
 
-FileSystem::Handle Win32FileSystem::create_file(Handle folder, const std::u16string& name,
-                                                CreateStatus& status) {
+FileStatus Win32FileSystem::create_file(Handle folder, const std::u16string& name, Handle& made) {
     // A regular file's name is removed and made anew, never opened for writing: the data may have
     // other names (hard links). What is opened for the removal is checked first; a link is opened
     // as itself and refused.
@@ -284,33 +333,30 @@ FileSystem::Handle Win32FileSystem::create_file(Handle folder, const std::u16str
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
                                 FILE_SYNCHRONOUS_IO_NONALERT, old);
     if (error == ERROR_SUCCESS) {
-        const Kind kind = kind_of_handle(old);
+        const Kind kind = kind_in(folder, name, old);
         FILE_DISPOSITION_INFO gone = {};
         gone.DeleteFile = TRUE;
         const bool removed =
             kind == Kind::file && SetFileInformationByHandle(old, FileDispositionInfo, &gone, sizeof gone);
         const DWORD removal_error = removed ? ERROR_SUCCESS : GetLastError();
         CloseHandle(old);
-        if (kind != Kind::file) {
-            status = refusal_of(kind);
-            return kNoHandle;
-        }
-        if (!removed) {
-            status = create_status_of(removal_error);
-            return kNoHandle;
-        }
+        if (kind != Kind::file)
+            return refusal_of(kind);
+        if (!removed)
+            return status_of(removal_error);
     } else if (error != ERROR_FILE_NOT_FOUND) {
-        status = error == ERROR_ACCESS_DENIED ? CreateStatus::denied : CreateStatus::not_regular;
-        return kNoHandle;
+        return error == ERROR_ACCESS_DENIED
+                   ? status_of(error)
+                   : FileStatus{FileStatus::Kind::not_regular, system_message(error)};
     }
-    const Handle file = create_new_file(folder, name, status);
+    const FileStatus status = create_new_file(folder, name, made);
     // Something took the name in between, or it is taken by what cannot be opened (a link that
     // points nowhere): refused for what it is.
-    if (status == CreateStatus::exists) {
+    if (status.kind == FileStatus::Kind::exists) {
         const Kind now = probe(folder, name);
-        status = now == Kind::file ? CreateStatus::failed : refusal_of(now);
+        return now == Kind::file ? FileStatus{FileStatus::Kind::failed, status.message} : refusal_of(now);
     }
-    return file;
+    return status;
 }
 
 bool Win32FileSystem::direct(Handle file) const {
@@ -318,15 +364,14 @@ bool Win32FileSystem::direct(Handle file) const {
     return direct_files_.count(file) != 0;
 }
 
-FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
-                                                  size_t size) {
+FileStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
     // Each write has its own event, so that writes of several threads on one handle each wait for
     // their own.
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
-        return WriteStatus::failed;
-    WriteStatus status = WriteStatus::ok;
-    while (size > 0 && status == WriteStatus::ok) {
+        return status_of(GetLastError());
+    FileStatus status;
+    while (size > 0 && status.ok()) {
         OVERLAPPED at = {};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -344,7 +389,7 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
             break;
         }
         if (done == 0)
-            status = WriteStatus::failed;
+            status = status_of(ERROR_WRITE_FAULT);
         data += done;
         offset += done;
         size -= done;
@@ -353,57 +398,53 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
     return status;
 }
 
-FileSystem::WriteStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
+FileStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
     // Moving the end of a file claims its clusters (NTFS), so a full disk shows here already.
     HANDLE handle = reinterpret_cast<HANDLE>(file);
     FILE_END_OF_FILE_INFO end = {};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
     return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)
-               ? WriteStatus::ok
+               ? FileStatus{}
                : status_of(GetLastError());
 }
 
-FileSystem::WriteStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
+FileStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
     // A write that crosses the end of the free space may succeed short; the next one then fails
     // with the reason.
-    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? WriteStatus::ok
-                                                                 : status_of(GetLastError());
+    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? FileStatus{} : status_of(GetLastError());
 }
 
-FileSystem::WriteStatus Win32FileSystem::close(Handle file) {
+FileStatus Win32FileSystem::close(Handle file) {
     HANDLE handle = reinterpret_cast<HANDLE>(file);
-    WriteStatus status = WriteStatus::ok;
+    FileStatus status;
     if (sync_ && !FlushFileBuffers(handle))
         status = status_of(GetLastError());
     {
         std::lock_guard lock(direct_mutex_);
         direct_files_.erase(file);
     }
-    if (!CloseHandle(handle) && status == WriteStatus::ok)
+    if (!CloseHandle(handle) && status.ok())
         status = status_of(GetLastError());
     return status;
 }
 
-bool Win32FileSystem::remove(Handle folder, const std::u16string& name) {
-    HANDLE file;
-    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
-        return false;
-    FILE_DISPOSITION_INFO gone = {};
-    gone.DeleteFile = TRUE;
-    const bool removed = kind_of_handle(file) == Kind::file &&
-                         SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
-    CloseHandle(file);
-    return removed;
+FileStatus Win32FileSystem::remove(Handle folder, const std::u16string& name) {
+    uint64_t size;
+    return remove_sized(folder, name, size);
 }
 
-bool Win32FileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
+FileStatus Win32FileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
     HANDLE file;
-    if (open_in(folder, from, DELETE | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
-        return false;
+    if (const DWORD error = open_in(folder, from, DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                    FILE_SYNCHRONOUS_IO_NONALERT, file);
+        error != ERROR_SUCCESS)
+        return status_of(error);
+    // Wine would move a link's target here under the new name.
+    if (kind_in(folder, from, file) == Kind::link) {
+        CloseHandle(file);
+        return refusal_of(Kind::link);
+    }
     // The new name is relative to the folder's handle as well (the same record as the Win32
     // FILE_RENAME_INFO, which Wine does not pass on).
     std::vector<uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + (to.size() + 1) * sizeof(wchar_t));
@@ -413,52 +454,39 @@ bool Win32FileSystem::rename(Handle folder, const std::u16string& from, const st
     info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
     std::copy(to.begin(), to.end(), reinterpret_cast<char16_t*>(info->FileName));
     IO_STATUS_BLOCK io = {};
-    const bool renamed =
+    const NTSTATUS result =
         native().set_information(file, &io, info, static_cast<ULONG>(buffer.size()),
-                                 static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation)) >= 0;
+                                 static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
     CloseHandle(file);
-    return renamed;
+    return result >= 0 ? FileStatus{} : status_of(native().error_of(result));
 }
 
-FileSystem::Handle Win32FileSystem::open_existing_folder(const std::u16string& path, std::string& error) {
+FileStatus Win32FileSystem::open_existing_folder(const std::u16string& path, Handle& opened) {
     std::u16string folder = path.empty() ? u"\\" : path;
     std::replace(folder.begin(), folder.end(), u'/', u'\\');
-    HANDLE handle = open_folder_handle(folder, 0);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = system_message(GetLastError());
-        return kNoHandle;
-    }
-    if (kind_of_handle(handle) != Kind::folder) {
-        CloseHandle(handle);
-        error = "it is not a folder";
-        return kNoHandle;
-    }
-    return reinterpret_cast<Handle>(handle);
+    return open_found_folder(folder, 0, opened);
 }
 
-FileSystem::Handle Win32FileSystem::open_subfolder(Handle folder, const std::u16string& name,
-                                                   std::string& error) {
+FileStatus Win32FileSystem::open_subfolder(Handle folder, const std::u16string& name, Handle& inner) {
     // Held without delete sharing, as the top folder: nobody renames it while it is emptied.
     HANDLE handle;
-    const DWORD code = open_in(folder, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                               FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle);
-    if (code != ERROR_SUCCESS) {
-        error = system_message(code);
-        return kNoHandle;
-    }
+    if (const DWORD error = open_in(folder, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                    FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle);
+        error != ERROR_SUCCESS)
+        return status_of(error);
     // A reparse point opened as itself is a link, not the folder it leads to.
-    if (kind_of_handle(handle) != Kind::folder) {
+    const Kind kind = kind_in(folder, name, handle);
+    if (kind != Kind::folder) {
         CloseHandle(handle);
-        error = "it is a link";
-        return kNoHandle;
+        return refusal_of(kind);
     }
-    return reinterpret_cast<Handle>(handle);
+    inner = reinterpret_cast<Handle>(handle);
+    return {};
 }
 
-bool Win32FileSystem::list(Handle folder,
-                           const std::function<void(std::u16string_view name, Kind kind)>& each,
-                           std::string& error) {
+FileStatus Win32FileSystem::list(Handle folder,
+                                 const std::function<void(std::u16string_view name, Kind kind)>& each) {
     // Read from the folder's own handle, a buffer of entries at a time, from the top.
     std::vector<uint64_t> words(8192); // 64 KiB, aligned as the records need
     uint8_t* const buffer = reinterpret_cast<uint8_t*>(words.data());
@@ -466,11 +494,8 @@ bool Win32FileSystem::list(Handle folder,
     FILE_INFO_BY_HANDLE_CLASS next = FileFullDirectoryRestartInfo;
     for (;;) {
         if (!GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(folder), next, buffer, buffer_size)) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_NO_MORE_FILES)
-                return true;
-            error = system_message(code);
-            return false;
+            const DWORD error = GetLastError();
+            return error == ERROR_NO_MORE_FILES ? FileStatus{} : status_of(error);
         }
         next = FileFullDirectoryInfo;
         for (size_t at = 0;;) {
@@ -486,49 +511,75 @@ bool Win32FileSystem::list(Handle folder,
     }
 }
 
-bool Win32FileSystem::file_size(Handle folder, const std::u16string& name, uint64_t& size) {
-    HANDLE file;
-    if (open_in(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
-        return false;
+namespace {
+
+// Opens `name` in `folder` for `access` when it is a regular file, and tells its size.
+FileStatus open_regular(FileSystem::Handle folder, const std::u16string& name, ACCESS_MASK access,
+                        HANDLE& file, uint64_t& size) {
+    if (const DWORD error = open_in(folder, name, access | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                    FILE_SYNCHRONOUS_IO_NONALERT, file);
+        error != ERROR_SUCCESS)
+        return status_of(error);
+    const FileSystem::Kind kind = kind_in(folder, name, file);
     LARGE_INTEGER length;
-    const bool regular = kind_of_handle(file) == Kind::file && GetFileSizeEx(file, &length);
-    CloseHandle(file);
-    if (regular)
+    FileStatus status = kind != FileSystem::Kind::file ? refusal_of(kind)
+                        : GetFileSizeEx(file, &length) ? FileStatus{}
+                                                       : status_of(GetLastError());
+    if (status.ok())
         size = static_cast<uint64_t>(length.QuadPart);
-    return regular;
+    else
+        CloseHandle(file);
+    return status;
 }
 
-bool Win32FileSystem::remove_sized(Handle folder, const std::u16string& name, uint64_t& size) {
-    HANDLE file;
-    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
-        return false;
+// Marks an open file or folder to go when its last handle closes, and closes this one.
+FileStatus dispose(HANDLE opened) {
     FILE_DISPOSITION_INFO gone = {};
     gone.DeleteFile = TRUE;
-    LARGE_INTEGER length;
-    const bool removed = kind_of_handle(file) == Kind::file && GetFileSizeEx(file, &length) &&
-                         SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
-    CloseHandle(file);
-    if (removed)
-        size = static_cast<uint64_t>(length.QuadPart);
-    return removed;
+    const FileStatus status = SetFileInformationByHandle(opened, FileDispositionInfo, &gone, sizeof gone)
+                                  ? FileStatus{}
+                                  : status_of(GetLastError());
+    CloseHandle(opened);
+    return status;
 }
 
-bool Win32FileSystem::remove_folder(Handle folder, const std::u16string& name) {
+} // namespace
+
+FileStatus Win32FileSystem::file_size(Handle folder, const std::u16string& name, uint64_t& size) {
+    HANDLE file;
+    const FileStatus status = open_regular(folder, name, 0, file, size);
+    if (status.ok())
+        CloseHandle(file);
+    return status;
+}
+
+FileStatus Win32FileSystem::remove_sized(Handle folder, const std::u16string& name, uint64_t& size) {
+    HANDLE file;
+    uint64_t had = 0;
+    FileStatus status = open_regular(folder, name, DELETE, file, had);
+    if (status.ok())
+        status = dispose(file);
+    if (status.ok())
+        size = had;
+    return status;
+}
+
+FileStatus Win32FileSystem::remove_folder(Handle folder, const std::u16string& name) {
     HANDLE handle;
-    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle) != ERROR_SUCCESS)
-        return false;
+    if (const DWORD error = open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                    FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle);
+        error != ERROR_SUCCESS)
+        return error == ERROR_DIRECTORY && probe(folder, name) == Kind::link ? refusal_of(Kind::link)
+                                                                             : status_of(error);
     // The system refuses to mark a folder with entries; a junction or link is refused here.
-    FILE_DISPOSITION_INFO gone = {};
-    gone.DeleteFile = TRUE;
-    const bool removed = kind_of_handle(handle) == Kind::folder &&
-                         SetFileInformationByHandle(handle, FileDispositionInfo, &gone, sizeof gone);
-    CloseHandle(handle);
-    return removed;
+    const Kind kind = kind_in(folder, name, handle);
+    if (kind != Kind::folder) {
+        CloseHandle(handle);
+        return refusal_of(kind);
+    }
+    return dispose(handle);
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "core/base/size_text.h"
@@ -12,14 +13,18 @@
 #include "core/lang/text_ids.h"
 #include "core/rules/settings_rules.h"
 #include "core/run/file_system.h"
+#include "core/run/names.h"
 #include "core/run/reveal.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/run_view.h"
 #include "platform/wide_text.h"
 #include "platform/win32_handles.h"
 #include "res/resource.h"
 #include "win/controls.h"
 #include "win/settings.h"
+
+GenerationSettings generation_settings;
 
 namespace {
 
@@ -111,7 +116,7 @@ void start_pressed(HWND page) {
     }
     if (size_taken)
         generation_settings.files_size = static_cast<int32_t>(size.kilobytes);
-    generation_settings.files_c = count < 1 ? 1 : count > 65536 ? 65536 : count;
+    generation_settings.files_c = std::clamp(count, 1, kMostFiles);
     generation_settings.files_type =
         static_cast<int32_t>(SendDlgItemMessageW(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
     if (!run_busy) {
@@ -127,7 +132,7 @@ void start_pressed(HWND page) {
     if (size_taken)
         write_setting_int(u"files_size", generation_settings.files_size);
     write_setting_int(u"files_type", generation_settings.files_type);
-    start_or_cancel(*file_system);
+    start_or_cancel(generation_settings, *file_system);
 }
 
 } // namespace

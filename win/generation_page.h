@@ -5,6 +5,11 @@
 
 #include <string>
 
+#include "core/run/run.h"
+
+// The parameters of the next run: read from the settings file at the start, written by the page.
+extern GenerationSettings generation_settings;
+
 // Labels, button and the type list (emptied, refilled, the stored type selected again).
 void apply_generation_page_texts(HWND page);
 

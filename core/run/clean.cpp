@@ -21,6 +21,21 @@ RunKey key_of(const RunFileName& name) {
     return {name.files_type, name.tag, name.width, name.shape.compress, name.shape.dedupe, name.shape.unit};
 }
 
+// What a refusal of a name says is there; `missing` for a status that refuses nothing by its kind.
+FileSystem::Kind refused_as(FileStatus::Kind kind) {
+    switch (kind) {
+    case FileStatus::Kind::link:
+        return FileSystem::Kind::link;
+    case FileStatus::Kind::folder:
+        return FileSystem::Kind::folder;
+    case FileStatus::Kind::pipe:
+    case FileStatus::Kind::not_regular:
+        return FileSystem::Kind::other;
+    default:
+        return FileSystem::Kind::missing;
+    }
+}
+
 class Cleaner {
 public:
     Cleaner(FileSystem& fs, const CleanOptions& options, CleanFacts& facts)
@@ -74,22 +89,25 @@ CleanedRun& Cleaner::run_of(const RunFileName& parsed) {
 
 bool Cleaner::take(FileSystem::Handle folder, const std::u16string& path, const std::u16string& name,
                    const RunFileName& parsed) {
-    CleanedRun& run = run_of(parsed);
     uint64_t size = 0;
-    if (!(options_.dry_run ? fs_.file_size(folder, name, size) : fs_.remove_sized(folder, name, size))) {
-        // Gone since the listing: nothing left to take. Otherwise it stays: no longer a regular
-        // file, or one the system would not remove.
-        const FileSystem::Kind now = fs_.probe(folder, name);
-        if (now == FileSystem::Kind::missing)
-            return true;
-        if (now == FileSystem::Kind::file) {
-            ++run.failed;
-            ++facts_.failed;
-        } else {
+    const FileStatus status =
+        options_.dry_run ? fs_.file_size(folder, name, size) : fs_.remove_sized(folder, name, size);
+    if (!status.ok()) {
+        // No longer a regular file (or, where the listing could not tell, never one): it stays, and
+        // makes no run's row. Otherwise gone since the listing, with nothing left to take, or a
+        // file the system would not remove.
+        const FileSystem::Kind now = refused_as(status.kind);
+        if (now != FileSystem::Kind::missing) {
             leave(now, true);
+            return false;
         }
+        if (fs_.probe(folder, name) == FileSystem::Kind::missing)
+            return true;
+        ++run_of(parsed).failed;
+        ++facts_.failed;
         return false;
     }
+    CleanedRun& run = run_of(parsed);
     if (run.files == 0 || parsed.number < run.first)
         run.first = parsed.number;
     if (run.files == 0 || parsed.number > run.last)
@@ -127,16 +145,17 @@ void Cleaner::leave(FileSystem::Kind kind, bool run_name) {
 }
 
 bool Cleaner::take_folder(FileSystem::Handle folder, const std::u16string& path, const std::u16string& name) {
-    std::string error;
-    const FileSystem::Handle inner = fs_.open_subfolder(folder, name, error);
-    if (inner == FileSystem::kNoHandle) {
-        leave(FileSystem::Kind::folder, false);
+    FileSystem::Handle inner = FileSystem::kNoHandle;
+    if (const FileStatus opened = fs_.open_subfolder(folder, name, inner); !opened.ok()) {
+        leave(opened.kind == FileStatus::Kind::link ? FileSystem::Kind::link : FileSystem::Kind::folder,
+              false);
         return false;
     }
+    std::string error;
     const bool emptied = empty_folder(inner, path + name + fs_.separator(), error);
     fs_.close_folder(inner);
     // Without a dry run the system has the last word: a folder that still holds anything stays.
-    if (!error.empty() || (options_.dry_run ? !emptied : !fs_.remove_folder(folder, name))) {
+    if (!error.empty() || (options_.dry_run ? !emptied : !fs_.remove_folder(folder, name).ok())) {
         leave(FileSystem::Kind::folder, false);
         return false;
     }
@@ -152,38 +171,37 @@ bool Cleaner::empty_folder(FileSystem::Handle folder, const std::u16string& path
         bool removed = false;
         std::vector<std::u16string> run_folders;
         std::u16string name;
-        const bool listed = fs_.list(
-            folder,
-            [&](std::u16string_view entry, FileSystem::Kind kind) {
-                if (cancelled())
+        const FileStatus listed = fs_.list(folder, [&](std::u16string_view entry, FileSystem::Kind kind) {
+            if (cancelled())
+                return;
+            name.assign(entry);
+            if (kind == FileSystem::Kind::folder && options_.run_folder && !entry.empty() &&
+                options_.run_folder(entry)) {
+                if (folders_done.insert(name).second)
+                    run_folders.push_back(name);
+                return;
+            }
+            const std::optional<RunFileName> parsed =
+                entry.empty() ? std::nullopt : parse_run_file_name(entry);
+            if (parsed && kind == FileSystem::Kind::file) {
+                if (seen_failing.count(name) != 0)
                     return;
-                name.assign(entry);
-                if (kind == FileSystem::Kind::folder && options_.run_folder && !entry.empty() &&
-                    options_.run_folder(entry)) {
-                    if (folders_done.insert(name).second)
-                        run_folders.push_back(name);
-                    return;
-                }
-                const std::optional<RunFileName> parsed =
-                    entry.empty() ? std::nullopt : parse_run_file_name(entry);
-                if (parsed && kind == FileSystem::Kind::file) {
-                    if (seen_failing.count(name) != 0)
-                        return;
-                    if (take(folder, path, name, *parsed))
-                        removed = true;
-                    else {
-                        seen_failing.insert(name);
-                        stays = true;
-                    }
-                } else if (listing == 0) {
-                    // Not a run's: counted once, on the first listing.
-                    leave(kind, parsed.has_value());
+                if (take(folder, path, name, *parsed))
+                    removed = true;
+                else {
+                    seen_failing.insert(name);
                     stays = true;
                 }
-            },
-            error);
-        if (!listed)
+            } else if (listing == 0) {
+                // Not a run's: counted once, on the first listing.
+                leave(kind, parsed.has_value());
+                stays = true;
+            }
+        });
+        if (!listed.ok()) {
+            error = listed.message.empty() ? "the folder could not be listed" : listed.message;
             return false;
+        }
         // The folders after the listing, so that no listing is open while another one runs.
         for (const std::u16string& run_folder : run_folders) {
             if (cancelled())
@@ -203,12 +221,12 @@ bool Cleaner::empty_folder(FileSystem::Handle folder, const std::u16string& path
 
 CleanFacts clean_folder(FileSystem& fs, const std::u16string& folder, const CleanOptions& options) {
     CleanFacts facts;
-    std::string error;
-    const FileSystem::Handle top = fs.open_existing_folder(folder, error);
-    if (top == FileSystem::kNoHandle) {
-        facts.error = error.empty() ? "unknown error" : error;
+    FileSystem::Handle top = FileSystem::kNoHandle;
+    if (const FileStatus opened = fs.open_existing_folder(folder, top); !opened.ok()) {
+        facts.error = opened.message.empty() ? "the folder could not be opened" : opened.message;
         return facts;
     }
+    std::string error;
     Cleaner cleaner(fs, options, facts);
     cleaner.empty_folder(top, u"", error);
     fs.close_folder(top);

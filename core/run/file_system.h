@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/run/file_status.h"
+
 // Direct I/O moves blocks whose size, place in the file and place in memory are multiples of this:
 // a page, and a whole number of blocks of every common device.
 inline constexpr size_t kDirectAlignment = 4096;
@@ -17,16 +19,16 @@ public:
     // What has a name. `link`: a symbolic link (or another reparse point), wherever it points;
     // `other`: a socket, a device, or a name whose kind cannot be told. Only `file` is ever opened.
     enum class Kind { missing, file, folder, link, pipe, other };
-    enum class WriteStatus { ok, disk_full, failed };
-    // Why a file or the folder could not be opened or created: the name is taken
-    // (create_new_file), what has the name is a link, a pipe, a folder or something else that is
-    // no regular file, the system denied access, the disk (or its table of files) is full, or
-    // another reason. `moved`: the run's folder is no longer the one its path names.
-    enum class CreateStatus { ok, exists, link, pipe, folder, not_regular, denied, disk_full, moved, failed };
     using Handle = intptr_t;
     static constexpr Handle kNoHandle = -1;
 
     virtual ~FileSystem() = default;
+
+    // Every operation that can fail says how in a FileStatus; what it opens (a handle) comes back
+    // through a parameter, set only when the status is ok. Why a file or the folder could not be
+    // opened or created: the name is taken (create_new_file), what has the name is a link, a pipe,
+    // a folder or something else that is no regular file, the system denied access, the disk (or
+    // its table of files) is full, or another reason.
 
     // The separator the run puts between folder and name; the Win32 one also stands for "/"
     // when folders are made.
@@ -42,7 +44,7 @@ public:
     // level made here is opened without following a link, so that a link put in its place stops
     // the run instead of leading it elsewhere. The files of the run are then named relative to
     // the handle: a folder moved or swapped during the run can no longer redirect them.
-    virtual Handle open_folder(const std::u16string& path, CreateStatus& status) = 0;
+    virtual FileStatus open_folder(const std::u16string& path, Handle& folder) = 0;
     virtual void close_folder(Handle folder) = 0;
     // True while `path` still leads to the folder open_folder opened.
     virtual bool same_folder(Handle folder, const std::u16string& path) = 0;
@@ -54,18 +56,18 @@ public:
     // has the name. The old file's name is removed first, so that no other name of its data (a
     // hard link) ever sees the new bytes. Never follows a link and never opens anything but a
     // regular file; what has the name otherwise is told by the status.
-    virtual Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) = 0;
+    virtual FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) = 0;
     // Creates the file only if nothing has that name yet (not even a link); `exists` otherwise.
-    virtual Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) = 0;
+    virtual FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) = 0;
     // Writes all of data; anything short of that is a failure, told apart when the disk is full.
-    virtual WriteStatus write(Handle file, const uint8_t* data, size_t size) = 0;
+    virtual FileStatus write(Handle file, const uint8_t* data, size_t size) = 0;
     // Closes the file (in sync mode after its data has reached the disk); what a failure at that
     // point means, as for write.
-    virtual WriteStatus close(Handle file) = 0;
+    virtual FileStatus close(Handle file) = 0;
     // Removes a regular file; a link, or anything else, with the name stays.
-    virtual bool remove(Handle folder, const std::u16string& name) = 0;
+    virtual FileStatus remove(Handle folder, const std::u16string& name) = 0;
     // Gives a file another name in the same folder; a file or link that had that name goes.
-    virtual bool rename(Handle folder, const std::u16string& from, const std::u16string& to) = 0;
+    virtual FileStatus rename(Handle folder, const std::u16string& from, const std::u16string& to) = 0;
 
     // Direct I/O: files created from now on bypass the system's cache, where the file system
     // lets them; where it refuses, they are opened as usual and `direct` tells so.
@@ -77,38 +79,39 @@ public:
     }
     // For a direct file: writes `size` bytes at `offset`, both multiples of kDirectAlignment, from
     // memory aligned to it. Several threads may write one file at once.
-    virtual WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
+    virtual FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
         (void)file, (void)offset, (void)data, (void)size;
-        return WriteStatus::failed;
+        return {FileStatus::Kind::failed, "no direct writes here"};
     }
     // Sets the file's length. With `reserve`, before the data: claims the space, so that a full
     // disk shows at once and the writes need not grow the file one by one; without, afterwards:
     // cuts what the last aligned write put beyond the end.
-    virtual WriteStatus set_length(Handle file, uint64_t length, bool reserve) {
+    virtual FileStatus set_length(Handle file, uint64_t length, bool reserve) {
         (void)file, (void)length, (void)reserve;
-        return WriteStatus::failed;
+        return {FileStatus::Kind::failed, "no direct writes here"};
     }
 
     // Taking runs away again: a folder that is there is opened (nothing made), listed and emptied
-    // through its handle, so that a level swapped for a link meanwhile leads nowhere else. Errors
-    // come back as the system's reason.
+    // through its handle, so that a level swapped for a link meanwhile leads nowhere else.
 
     // Opens a folder that is there, reached as the system reaches it (the user may name it through
-    // a link); kNoHandle when nothing, or no folder, has the path.
-    virtual Handle open_existing_folder(const std::u16string& path, std::string& error) = 0;
-    // Opens the folder `name` in `folder` itself, never what a link of that name points to.
-    virtual Handle open_subfolder(Handle folder, const std::u16string& name, std::string& error) = 0;
+    // a link); what else has the path is told by the status (not_regular for a file).
+    virtual FileStatus open_existing_folder(const std::u16string& path, Handle& folder) = 0;
+    // Opens the folder `name` in `folder` itself, never what a link of that name points to (`link`).
+    virtual FileStatus open_subfolder(Handle folder, const std::u16string& name, Handle& inner) = 0;
     // Calls `each` with the name and kind of every entry of the folder (not "." and ".."), a link
     // as a link; a name that is no valid text comes as an empty name. `each` may remove the entry
-    // it was given. False and the system's reason when the folder cannot be listed to its end.
-    virtual bool list(Handle folder, const std::function<void(std::u16string_view name, Kind kind)>& each,
-                      std::string& error) = 0;
-    // The size of the regular file `name`; false for anything else (a link is not followed).
-    virtual bool file_size(Handle folder, const std::u16string& name, uint64_t& size) = 0;
+    // it was given. Failed, with the system's reason, when the folder cannot be listed to its end.
+    virtual FileStatus list(Handle folder,
+                            const std::function<void(std::u16string_view name, Kind kind)>& each) = 0;
+    // The size of the regular file `name`; anything else is refused as remove() refuses it (a link
+    // is not followed).
+    virtual FileStatus file_size(Handle folder, const std::u16string& name, uint64_t& size) = 0;
     // Removes a regular file as remove() does, and tells the size it had.
-    virtual bool remove_sized(Handle folder, const std::u16string& name, uint64_t& size) = 0;
-    // Removes the folder `name` when it is empty; a link, a file or a folder with entries stays.
-    virtual bool remove_folder(Handle folder, const std::u16string& name) = 0;
+    virtual FileStatus remove_sized(Handle folder, const std::u16string& name, uint64_t& size) = 0;
+    // Removes the folder `name` when it is empty; a link (`link`), a file (`not_regular`) or a
+    // folder with entries (`failed`, the system's reason) stays.
+    virtual FileStatus remove_folder(Handle folder, const std::u16string& name) = 0;
 };
 
 // The platform's file system (one factory in each platform file). With sync set, every file's data

@@ -19,17 +19,23 @@ inline constexpr int32_t kDedupeUnitFile = 0;
 inline constexpr int32_t kDedupeUnitSmallest = 12;
 inline constexpr int32_t kDedupeUnitLargest = 26;
 
+// The ranges of a shape's figures, in percent.
+inline constexpr int32_t kLeastCompress = 1;
+inline constexpr int32_t kMostCompress = 100;
+inline constexpr int32_t kMostDedupe = 99;
+
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
 // 100), `dedupe`, the share in percent of the run's units that are copies of earlier ones (0 to
 // 99), and `unit`, what a unit is. 100 and 0 is plain random data, whatever the unit.
 struct DataShape {
-    int32_t compress = 100;
+    int32_t compress = kMostCompress;
     int32_t dedupe = 0;
     int32_t unit = kDedupeUnitSmallest;
 
-    bool plain() const { return compress == 100 && dedupe == 0; }
+    bool plain() const { return compress == kMostCompress && dedupe == 0; }
     bool valid() const {
-        return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99 &&
+        return compress >= kLeastCompress && compress <= kMostCompress && dedupe >= 0 &&
+               dedupe <= kMostDedupe &&
                (unit == kDedupeUnitFile || (unit >= kDedupeUnitSmallest && unit <= kDedupeUnitLargest));
     }
     // Without copies the unit makes no difference to the bytes: such a shape keeps the 4 KiB unit,
