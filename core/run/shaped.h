@@ -10,6 +10,7 @@
 
 #include "core/run/code_paths.h"
 #include "core/run/lcg.h"
+#include "core/run/run_limits.h"
 
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
 // 100), and `dedupe`, the share in percent of the run's blocks that are copies of earlier ones (0
@@ -19,7 +20,7 @@ struct DataShape {
     int32_t dedupe = 0;
 
     bool plain() const { return compress == 100 && dedupe == 0; }
-    bool valid() const { return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99; }
+    bool valid() const { return kCompressRange.holds(compress) && kDedupeRange.holds(dedupe); }
     bool operator==(const DataShape&) const = default;
 };
 

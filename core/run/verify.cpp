@@ -119,8 +119,11 @@ struct RunData {
 class Reading {
 public:
     Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
-            bool direct)
-        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct) {}
+            bool direct, const std::atomic<bool>* cancel)
+        : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct), cancel_(cancel) {
+    }
+
+    bool cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
 
     // The reads a file of `run` takes: none when it was not examined as a regular file or its data
     // cannot be compared.
@@ -142,7 +145,8 @@ public:
         uint64_t cursor_blocks = first_blocks(run, cursor);
         size_t open_file = SIZE_MAX;
         FileReader::Handle handle = FileReader::kNoHandle;
-        for (uint64_t block = next_.fetch_add(1); block < blocks; block = next_.fetch_add(1)) {
+        for (uint64_t block = next_.fetch_add(1); block < blocks && !cancelled();
+             block = next_.fetch_add(1)) {
             while (cursor_first_block + cursor_blocks <= block) {
                 cursor_first_block += cursor_blocks;
                 ++cursor;
@@ -293,6 +297,7 @@ private:
     FileReader& reader_;
     VerifyProgress& progress_;
     const bool direct_;
+    const std::atomic<bool>* const cancel_;
     std::atomic<uint64_t> next_{0};
     std::mutex mutex_;
     // Only files with a problem have a reason; most have none.
@@ -567,10 +572,14 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
         base += reader.separator();
     std::vector<RunData> runs;
     runs.reserve(listed.size());
-    Reading reading(runs, files.get(), reader, progress, scope.direct);
+    Reading reading(runs, files.get(), reader, progress, scope.direct, options.cancel);
     size_t next_file = 0;
     uint64_t blocks = 0;
     for (ListedRun& found : listed) {
+        if (reading.cancelled()) {
+            result.cancelled = true;
+            return result;
+        }
         RunData& run = runs.emplace_back();
         run.check.files_type = static_cast<int32_t>(found.key >> 54);
         run.check.tag = tag_of_key(found.key);
@@ -647,6 +656,11 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
     reading.work(blocks);
     for (std::thread& worker : workers)
         worker.join();
+    // A cancelled check has not read what it would judge.
+    if (reading.cancelled()) {
+        result.cancelled = true;
+        return result;
+    }
 
     for (RunData& run : runs) {
         judge(run, files.get() + run.first_file, reading, options.intent, scope);

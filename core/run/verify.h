@@ -96,6 +96,9 @@ struct VerifyOptions {
     RunIntent intent;
     VerifyProgress* progress = nullptr;
     CheckScope scope;
+    // Set by another thread to stop the check: the readers stop at their next block, and the
+    // result says it was cancelled (its runs are then what the folder held, not judged).
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct FolderCheck {
@@ -103,6 +106,7 @@ struct FolderCheck {
     std::vector<RunCheck> runs;
     bool direct_refused = false; // direct reads were asked for; the file system refused them
     std::string cache_kept;      // why the cache could not be dropped, when it could not
+    bool cancelled = false;      // VerifyOptions::cancel stopped it before every byte was read
 };
 
 // Checks every run in `folder`. Files are read in blocks of 1 MiB by `threads` workers (0: one per

@@ -446,12 +446,25 @@ TEST(MainDialogDpi, BannerIconsToolbarAndPagesFitAt96To192Dpi) {
 
         // Every page one pixel inside the page area's frame.
         const RECT box = client_rect_of(dialog, GetDlgItem(dialog, IDC_PAGE_AREA));
-        for (const int control : {IDC_START, IDC_SYSTEM_LINE, IDC_RECOMMEND}) {
+        for (const int control : {IDC_START, IDC_SYSTEM_LINE, IDC_RECOMMEND, IDC_CHECK_START}) {
             const RECT shown = client_rect_of(dialog, Program::page_with(dialog, control));
             EXPECT_EQ(shown.left, box.left + 1) << "page of control " << control;
             EXPECT_EQ(shown.top, box.top + 1) << "page of control " << control;
             EXPECT_EQ(width(shown), width(box) - 2) << "page of control " << control;
             EXPECT_EQ(height(shown), height(box) - 2) << "page of control " << control;
+        }
+
+        // Every control of the generation and Check pages lies inside its page.
+        for (const int control : {IDC_START, IDC_CHECK_START}) {
+            HWND page_window = Program::page_with(dialog, control);
+            const RECT shown = client_rect_of(dialog, page_window);
+            for (HWND child = GetWindow(page_window, GW_CHILD); child != nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT)) {
+                const RECT inside = client_rect_of(dialog, child);
+                EXPECT_TRUE(inside.left >= shown.left && inside.top >= shown.top &&
+                            inside.right <= shown.right && inside.bottom <= shown.bottom)
+                    << "control " << GetDlgCtrlID(child) << " of the page of " << control;
+            }
         }
 
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
