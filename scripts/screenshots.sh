@@ -47,6 +47,12 @@ set_dpi() {
 dpi=96
 start_x=520 start_y=220 # where Start sits in every English layout of this setup, at 96 DPI
 
+# Ends the programs of this script's own prefix (a run in progress ignores Esc), and no others.
+end_programs() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
+
 shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS [X Y]]: with seconds, Start is pressed first;
   # with X Y, the point of the dialog clicked instead, and the picture takes in what drops down
   local name=$1 language=$2 page=$3 count=${4:-100} size=${5:-4096} seconds=${6:-} x=${7:-} y=${8:-} id
@@ -84,7 +90,7 @@ shot() { # NAME LANGUAGE PAGE [COUNT SIZE_KB SECONDS [X Y]]: with seconds, Start
     fi
     import -window "$id" "$out/$name.png"
   fi
-  pkill -f "$work/Pelmora.exe" 2>/dev/null || pkill -f 'Pelmora.exe' 2>/dev/null || true
+  end_programs
   wait "$pid" 2>/dev/null || true
   rm -rf "$WINEPREFIX/drive_c/Test files"
   for _ in $(seq 50); do
@@ -143,7 +149,7 @@ keys_shot() {
   [[ -n $window ]] && xdotool key --window "$target" Escape
   sleep 0.5
   xdotool key --window "$id" Escape
-  kill "$pid" 2>/dev/null || true
+  end_programs
   wait "$pid" 2>/dev/null || true
   for _ in $(seq 50); do
     xwininfo -root -tree 2>/dev/null | grep -q '"Pelmora 2.85 (Portable) - x64"' || break

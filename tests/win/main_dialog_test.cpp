@@ -467,6 +467,22 @@ TEST(MainDialogDpi, BannerIconsToolbarAndPagesFitAt96To192Dpi) {
             }
         }
 
+        // The run options dialog: every control inside its client area.
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS, BN_CLICKED), 0);
+        HWND options = nullptr;
+        ASSERT_TRUE(wait_until([&] { return visible(options = FindWindowW(L"#32770", L"Run options")); }));
+        RECT options_client = {};
+        GetClientRect(options, &options_client);
+        for (HWND child = GetWindow(options, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            const RECT inside = client_rect_of(options, child);
+            EXPECT_TRUE(inside.left >= 0 && inside.top >= 0 && inside.right <= options_client.right &&
+                        inside.bottom <= options_client.bottom)
+                << "control " << GetDlgCtrlID(child) << " of the options";
+        }
+        PostMessageW(options, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(wait_until([&] { return !visible(options); }));
+
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         EXPECT_EQ(program.exit_code(), 1);
     }
