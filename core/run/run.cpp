@@ -888,7 +888,7 @@ bool ask_cancel() {
     return true;
 }
 
-void start_or_cancel(FileSystem& fs) {
+void start_or_cancel(FileSystem& fs, const std::optional<RunSeeds>& seeds, const RunOptions& options) {
     set_controls_enabled(generation_settings.owner, false);
     if (ask_cancel())
         return;
@@ -897,7 +897,9 @@ void start_or_cancel(FileSystem& fs) {
     // The worker gets its own copy, taken here: the page may write the settings again while the
     // run is busy.
     try {
-        std::thread([settings = generation_settings, &fs] { generation_thread(settings, fs); }).detach();
+        std::thread([settings = generation_settings, &fs, seeds, options] {
+            generation_thread(settings, fs, seeds, options);
+        }).detach();
     } catch (const std::system_error&) {
         run_busy = false;
         set_controls_enabled(generation_settings.owner, true);

@@ -12,6 +12,7 @@
 #include "core/lang/text_ids.h"
 #include "core/run/file_system.h"
 #include "core/run/file_type.h"
+#include "core/run/run_limits.h"
 #include "core/run/shaped.h"
 
 class RunView;
@@ -83,7 +84,7 @@ struct RunOptions {
     int32_t last = 0;
 };
 
-inline constexpr int32_t kMaxJobs = 64;
+inline constexpr int32_t kMaxJobs = static_cast<int32_t>(kJobsRange.high);
 
 // What a run did, in numbers, for front ends that tell more than the summary line.
 struct RunOutcome {
@@ -113,9 +114,10 @@ int32_t generation_thread(const GenerationSettings& settings, FileSystem& fs,
                           const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
                           RunOutcome* outcome = nullptr);
 
-// UI thread: starts a run of generation_settings on a new worker thread, or, while one is busy,
-// asks whether to cancel it.
-void start_or_cancel(FileSystem& fs);
+// UI thread: starts a run of generation_settings (with `seeds` and `options`) on a new worker
+// thread, or, while one is busy, asks whether to cancel it.
+void start_or_cancel(FileSystem& fs, const std::optional<RunSeeds>& seeds = std::nullopt,
+                     const RunOptions& options = {});
 // For a program that ends while a run is busy: asks the run to cancel, without the reports, the
 // "Canceled" line and the Explorer window a cancelled run otherwise shows, and waits at most
 // `milliseconds` for it to close its file. The wait passes in slices of `pause(ms)` (a window

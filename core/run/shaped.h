@@ -13,6 +13,7 @@
 
 #include "core/run/code_paths.h"
 #include "core/run/lcg.h"
+#include "core/run/run_limits.h"
 
 // What is copied, the dedupe unit: 2^unit bytes from 4 KiB (12) to 64 MiB (26), or whole files.
 inline constexpr int32_t kDedupeUnitFile = 0;
@@ -29,7 +30,7 @@ struct DataShape {
 
     bool plain() const { return compress == 100 && dedupe == 0; }
     bool valid() const {
-        return compress >= 1 && compress <= 100 && dedupe >= 0 && dedupe <= 99 &&
+        return kCompressRange.holds(compress) && kDedupeRange.holds(dedupe) &&
                (unit == kDedupeUnitFile || (unit >= kDedupeUnitSmallest && unit <= kDedupeUnitLargest));
     }
     // Without copies the unit makes no difference to the bytes: such a shape keeps the 4 KiB unit,
