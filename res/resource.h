@@ -79,6 +79,8 @@
 #define IDC_DIRECT 3010
 #define IDC_FILL 3011
 #define IDC_SYNC 3012
+#define IDC_DEDUPE_UNIT_LABEL 3013
+#define IDC_DEDUPE_UNIT 3014
 
 // Check page.
 #define IDC_CHECK_FOLDER_LABEL 3101

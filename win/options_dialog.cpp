@@ -1,6 +1,9 @@
 // The run options dialog and the settings that keep its values.
 #include "win/options_dialog.h"
 
+#include <optional>
+#include <vector>
+
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/lang/text_ids.h"
@@ -25,6 +28,34 @@ std::u16string field_text(HWND dialog, int id) {
     return from_wide(buffer);
 }
 
+// The units offered, smallest first, then whole files; each item holds its unit. A stored unit
+// that is none of them selects nothing, and OK then names the field.
+void fill_units(HWND dialog, const std::u16string& stored) {
+    HWND list = GetDlgItem(dialog, IDC_DEDUPE_UNIT);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    const std::optional<int32_t> chosen = parse_dedupe_unit(to_utf8(stored));
+    std::vector<int32_t> units;
+    for (int32_t unit = kDedupeUnitSmallest; unit <= kDedupeUnitLargest; ++unit)
+        units.push_back(unit);
+    units.push_back(kDedupeUnitFile);
+    for (const int32_t unit : units) {
+        const LRESULT item =
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(dedupe_unit_label(unit))));
+        SendMessageW(list, CB_SETITEMDATA, item, unit);
+        if (chosen == unit)
+            SendMessageW(list, CB_SETCURSEL, item, 0);
+    }
+}
+
+// The selected unit as the settings keep it; the stored text when nothing is selected.
+std::u16string chosen_unit(HWND dialog, const std::u16string& stored) {
+    HWND list = GetDlgItem(dialog, IDC_DEDUPE_UNIT);
+    const LRESULT item = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    if (item == CB_ERR)
+        return stored;
+    return from_utf8(dedupe_unit_text(static_cast<int32_t>(SendMessageW(list, CB_GETITEMDATA, item, 0))));
+}
+
 bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
 TextId label_of(RunChoiceField field) {
@@ -35,6 +66,8 @@ TextId label_of(RunChoiceField field) {
         return kTextCompressibleTo;
     case RunChoiceField::dedupe:
         return kTextDuplicateBlocks;
+    case RunChoiceField::dedupe_unit:
+        return kTextDuplicateUnit;
     default:
         return kTextJobs;
     }
@@ -48,6 +81,8 @@ int control_of(RunChoiceField field) {
         return IDC_COMPRESS;
     case RunChoiceField::dedupe:
         return IDC_DEDUPE;
+    case RunChoiceField::dedupe_unit:
+        return IDC_DEDUPE_UNIT;
     default:
         return IDC_JOBS;
     }
@@ -67,6 +102,8 @@ void set_texts(HWND dialog, const StoredRunOptions& options, int32_t files_type)
     set_control_text(GetDlgItem(dialog, IDC_SEED_NOTE), note);
     set_control_text(GetDlgItem(dialog, IDC_COMPRESS_LABEL), text(kTextCompressibleTo) + u" :");
     set_control_text(GetDlgItem(dialog, IDC_DEDUPE_LABEL), text(kTextDuplicateBlocks) + u" :");
+    set_control_text(GetDlgItem(dialog, IDC_DEDUPE_UNIT_LABEL), text(kTextDuplicateUnit) + u" :");
+    fill_units(dialog, options.texts.dedupe_unit);
     set_control_text(GetDlgItem(dialog, IDC_JOBS_LABEL), text(kTextJobs) + u" :");
     set_control_text(GetDlgItem(dialog, IDC_DIRECT), text(kTextWritePastCache));
     set_control_text(GetDlgItem(dialog, IDC_FILL), text(kTextUntilDiskFull));
@@ -81,7 +118,8 @@ void set_texts(HWND dialog, const StoredRunOptions& options, int32_t files_type)
     CheckDlgButton(dialog, IDC_FILL, options.fill ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_SYNC, options.sync ? BST_CHECKED : BST_UNCHECKED);
     // The shape is random data's alone.
-    for (const int id : {IDC_COMPRESS_LABEL, IDC_COMPRESS, IDC_DEDUPE_LABEL, IDC_DEDUPE})
+    for (const int id : {IDC_COMPRESS_LABEL, IDC_COMPRESS, IDC_DEDUPE_LABEL, IDC_DEDUPE,
+                         IDC_DEDUPE_UNIT_LABEL, IDC_DEDUPE_UNIT})
         EnableWindow(GetDlgItem(dialog, id), files_type == kRandomData);
 }
 
@@ -90,7 +128,8 @@ void set_texts(HWND dialog, const StoredRunOptions& options, int32_t files_type)
 bool take_fields(HWND dialog, StoredRunOptions& options) {
     StoredRunOptions edited = options;
     edited.texts = {field_text(dialog, IDC_SEED), field_text(dialog, IDC_COMPRESS),
-                    field_text(dialog, IDC_DEDUPE), field_text(dialog, IDC_JOBS)};
+                    field_text(dialog, IDC_DEDUPE), field_text(dialog, IDC_JOBS),
+                    chosen_unit(dialog, options.texts.dedupe_unit)};
     edited.direct = checked(dialog, IDC_DIRECT);
     edited.fill = checked(dialog, IDC_FILL);
     edited.sync = checked(dialog, IDC_SYNC);
@@ -100,7 +139,8 @@ bool take_fields(HWND dialog, StoredRunOptions& options) {
                     MB_ICONERROR | MB_OK);
         HWND field = GetDlgItem(dialog, control_of(bad));
         SetFocus(field);
-        SendMessageW(field, EM_SETSEL, 0, -1);
+        if (bad != RunChoiceField::dedupe_unit)
+            SendMessageW(field, EM_SETSEL, 0, -1);
         return false;
     }
     options = edited;
@@ -136,6 +176,7 @@ StoredRunOptions read_run_options() {
     options.texts.seed = setting_text(u"seed", options.texts.seed);
     options.texts.compress = setting_text(u"compress", options.texts.compress);
     options.texts.dedupe = setting_text(u"dedupe", options.texts.dedupe);
+    options.texts.dedupe_unit = setting_text(u"dedupe_unit", options.texts.dedupe_unit);
     options.texts.jobs = setting_text(u"jobs", options.texts.jobs);
     options.direct = read_setting_int(u"direct", 0) != 0;
     options.fill = read_setting_int(u"fill", 0) != 0;
@@ -148,6 +189,7 @@ void write_run_options(const StoredRunOptions& options) {
     write_setting_text(u"seed", options.texts.seed.c_str());
     write_setting_text(u"compress", options.texts.compress.c_str());
     write_setting_text(u"dedupe", options.texts.dedupe.c_str());
+    write_setting_text(u"dedupe_unit", options.texts.dedupe_unit.c_str());
     write_setting_text(u"jobs", options.texts.jobs.c_str());
     write_setting_int(u"direct", options.direct ? 1 : 0);
     write_setting_int(u"fill", options.fill ? 1 : 0);
@@ -167,10 +209,13 @@ RunChoiceField run_choice_of(const StoredRunOptions& options, RunChoice& choice)
 }
 
 std::u16string bad_option_message(const RunChoiceTexts& texts, RunChoiceField field) {
-    const std::u16string& value = field == RunChoiceField::seed       ? texts.seed
-                                  : field == RunChoiceField::compress ? texts.compress
-                                  : field == RunChoiceField::dedupe   ? texts.dedupe
-                                                                      : texts.jobs;
+    const std::u16string& value = field == RunChoiceField::seed          ? texts.seed
+                                  : field == RunChoiceField::compress    ? texts.compress
+                                  : field == RunChoiceField::dedupe      ? texts.dedupe
+                                  : field == RunChoiceField::dedupe_unit ? texts.dedupe_unit
+                                                                         : texts.jobs;
+    if (field == RunChoiceField::dedupe_unit)
+        return fill_placeholders(text(kTextBadUnit), {value, text(label_of(field))});
     const NumberRange range = range_of(field);
     return fill_placeholders(text(kTextBadNumber),
                              {value, text(label_of(field)),

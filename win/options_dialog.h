@@ -17,7 +17,7 @@ struct StoredRunOptions {
     std::u16string last_seed; // the seed of the last run started here; empty before the first
 };
 
-// The keys "seed", "compress", "dedupe", "jobs", "direct", "fill", "sync" and "last_seed" of the
+// The keys "seed", "compress", "dedupe", "dedupe_unit", "jobs", "direct", "fill", "sync" and "last_seed" of the
 // settings file, with the defaults where they are missing.
 StoredRunOptions read_run_options();
 void write_run_options(const StoredRunOptions& options);

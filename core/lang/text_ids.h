@@ -112,6 +112,12 @@ enum TextId : int {
     kTextNoSeed = 148,
     kTextNotWholeKilobytes = 149,
     kTextWidthNotCount = 150,
+    // The dedupe unit among the run options.
+    kTextDuplicateUnit = 151,
+    kTextWholeFiles = 152,
+    kTextDuplicateShareUnit = 153, // "%s": percent; "%s": the unit, as "1 MB"
+    kTextDuplicateFiles = 154,     // "%s": percent
+    kTextBadUnit = 155,            // "%s": the value; "%s": the field's name
 };
 
 // Texts of the common section, the same in every language.

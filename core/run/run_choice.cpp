@@ -40,10 +40,18 @@ NumberRange range_of(RunChoiceField field) {
         return kDedupeRange;
     case RunChoiceField::jobs:
         return kJobsRange;
+    case RunChoiceField::dedupe_unit:
     case RunChoiceField::none:
         break;
     }
     return {0, 0};
+}
+
+std::u16string dedupe_unit_label(int32_t unit) {
+    if (unit == kDedupeUnitFile)
+        return text(kTextWholeFiles);
+    return unit < 20 ? number_text(uint64_t{1} << (unit - 10)) + u" KB"
+                     : number_text(uint64_t{1} << (unit - 20)) + u" MB";
 }
 
 RunChoiceField read_run_choice(const RunChoiceTexts& texts, RunChoice& choice) {
@@ -58,6 +66,10 @@ RunChoiceField read_run_choice(const RunChoiceTexts& texts, RunChoice& choice) {
         return RunChoiceField::compress;
     if (!read_into(choice.shape.dedupe, texts.dedupe, kDedupeRange))
         return RunChoiceField::dedupe;
+    const std::optional<int32_t> unit = parse_dedupe_unit(to_utf8(trimmed(texts.dedupe_unit)));
+    if (!unit)
+        return RunChoiceField::dedupe_unit;
+    choice.shape.unit = *unit;
     if (!read_into(choice.jobs, texts.jobs, kJobsRange))
         return RunChoiceField::jobs;
     return RunChoiceField::none;
@@ -68,8 +80,16 @@ std::u16string run_choice_summary(const RunChoice& choice, int32_t files_type) {
     if (files_type == kRandomData && choice.shape.compress != 100)
         parts.push_back(
             fill_placeholders(text(kTextCompressibleShare), {number_text(choice.shape.compress)}));
-    if (files_type == kRandomData && choice.shape.dedupe != 0)
-        parts.push_back(fill_placeholders(text(kTextDuplicateShare), {number_text(choice.shape.dedupe)}));
+    if (files_type == kRandomData && choice.shape.dedupe != 0) {
+        const std::u16string share = number_text(choice.shape.dedupe);
+        if (choice.shape.unit == kDedupeUnitFile)
+            parts.push_back(fill_placeholders(text(kTextDuplicateFiles), {share}));
+        else if (choice.shape.unit != kDedupeUnitSmallest)
+            parts.push_back(fill_placeholders(text(kTextDuplicateShareUnit),
+                                              {share, dedupe_unit_label(choice.shape.unit)}));
+        else
+            parts.push_back(fill_placeholders(text(kTextDuplicateShare), {share}));
+    }
     if (choice.seed)
         parts.push_back(fill_placeholders(text(kTextSeedIs), {number_text(*choice.seed)}));
     if (choice.jobs != 1)

@@ -39,10 +39,16 @@ TEST_F(RunChoiceTest, EveryNumberIsReadWithinItsRangeAndTheFirstBadOneIsNamed) {
         {{u"", u"50", u"10", u"0"}, RunChoiceField::jobs},
         {{u"", u"50", u"10", u"65"}, RunChoiceField::jobs},
         {{u"x", u"0", u"100", u"0"}, RunChoiceField::seed}, // the first of several
+        {{u"", u"50", u"10", u"1", u" 1m "}, RunChoiceField::none},
+        {{u"", u"50", u"10", u"1", u"file"}, RunChoiceField::none},
+        {{u"", u"50", u"10", u"1", u"3K"}, RunChoiceField::dedupe_unit},
+        {{u"", u"50", u"10", u"1", u"128M"}, RunChoiceField::dedupe_unit},
+        {{u"", u"50", u"10", u"1", u""}, RunChoiceField::dedupe_unit},
+        {{u"", u"50", u"10", u"0", u"x"}, RunChoiceField::dedupe_unit}, // before jobs, as in the dialog
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(
-            to_utf8(c.texts.seed + u"|" + c.texts.compress + u"|" + c.texts.dedupe + u"|" + c.texts.jobs));
+        SCOPED_TRACE(to_utf8(c.texts.seed + u"|" + c.texts.compress + u"|" + c.texts.dedupe + u"|" +
+                             c.texts.jobs + u"|" + c.texts.dedupe_unit));
         RunChoice choice;
         EXPECT_EQ(read_run_choice(c.texts, choice), c.bad);
     }
@@ -50,6 +56,10 @@ TEST_F(RunChoiceTest, EveryNumberIsReadWithinItsRangeAndTheFirstBadOneIsNamed) {
     ASSERT_EQ(read_run_choice({u" 7 ", u"40", u"30", u"4"}, choice), RunChoiceField::none);
     EXPECT_EQ(choice.seed, 7u);
     EXPECT_EQ(choice.shape, (DataShape{40, 30}));
+    ASSERT_EQ(read_run_choice({u"", u"40", u"30", u"4", u"16M"}, choice), RunChoiceField::none);
+    EXPECT_EQ(choice.shape, (DataShape{40, 30, 24}));
+    ASSERT_EQ(read_run_choice({u"", u"40", u"30", u"4", u"file"}, choice), RunChoiceField::none);
+    EXPECT_EQ(choice.shape.unit, kDedupeUnitFile);
     EXPECT_EQ(choice.jobs, 4);
     ASSERT_EQ(read_run_choice({u"", u"100", u"0", u"1"}, choice), RunChoiceField::none);
     EXPECT_FALSE(choice.seed) << "a blank seed is none, also after a number was read";
@@ -69,6 +79,12 @@ TEST_F(RunChoiceTest, TheLineNamesWhatIsNotTheDefault) {
     shaped.seed = 7;
     shaped.jobs = 4;
     shaped.direct = true;
+    RunChoice blocks = shaped;
+    blocks.shape.unit = 20;
+    RunChoice files = shaped;
+    files.shape.unit = kDedupeUnitFile;
+    RunChoice unit_alone = RunChoice{};
+    unit_alone.shape.unit = 20; // without copies the unit changes nothing, and is not named
     RunChoice all = shaped;
     all.fill = true;
     all.sync = true;
@@ -81,6 +97,13 @@ TEST_F(RunChoiceTest, TheLineNamesWhatIsNotTheDefault) {
         {RunChoice{}, kRandomData, 1, u""},
         {shaped, kRandomData, 1, u"40 % compressible, 30 % duplicates, seed 7, 4 jobs, past the cache"},
         {shaped, kGeneratorData, 1, u"seed 7, 4 jobs, past the cache"},
+        {blocks, kRandomData, 1,
+         u"40 % compressible, 30 % duplicates in 1 MB blocks, seed 7, 4 jobs, past the cache"},
+        {files, kRandomData, 1, u"40 % compressible, 30 % duplicate files, seed 7, 4 jobs, past the cache"},
+        {files, kZeros, 1, u"seed 7, 4 jobs, past the cache"},
+        {unit_alone, kRandomData, 1, u""},
+        {blocks, kRandomData, 0,
+         u"auf 40 % komprimierbar, 30 % Duplikate in Blöcken von 1 MB, Startwert 7, 4 Jobs, am Cache vorbei"},
         {all, kZeros, 1, u"seed 7, 4 jobs, past the cache, until the disk is full, flush each file"},
         {shaped, kRandomData, 0,
          u"auf 40 % komprimierbar, 30 % Duplikate, Startwert 7, 4 Jobs, am Cache vorbei"},

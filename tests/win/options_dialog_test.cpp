@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "res/resource.h"
 #include "tests/win/program_driver.h"
@@ -99,15 +100,19 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeStoresTheOthersAndReadsThemAtTheNextS
     }
     set_field(options, IDC_SEED, L"7");
     set_field(options, IDC_JOBS, L"4");
+    // The units from 4 KB up, then whole files; 64 KB is the fifth.
+    ASSERT_EQ(SendDlgItemMessageW(options, IDC_DEDUPE_UNIT, CB_GETCOUNT, 0, 0), 16);
+    EXPECT_EQ(SendDlgItemMessageW(options, IDC_DEDUPE_UNIT, CB_GETCURSEL, 0, 0), 0) << "4 KB unless chosen";
+    SendDlgItemMessageW(options, IDC_DEDUPE_UNIT, CB_SETCURSEL, 4, 0);
     SendDlgItemMessageW(options, IDC_DIRECT, BM_SETCHECK, BST_CHECKED, 0);
     PostMessageW(options, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(wait_until([&] { return !visible(options); }));
     const std::wstring ini = program.ini_text();
-    for (const wchar_t* line : {L"seed=7\r\n", L"compress=40\r\n", L"dedupe=30\r\n", L"jobs=4\r\n",
-                                L"direct=1\r\n", L"fill=0\r\n", L"sync=0\r\n"})
+    for (const wchar_t* line : {L"seed=7\r\n", L"compress=40\r\n", L"dedupe=30\r\n", L"dedupe_unit=64K\r\n",
+                                L"jobs=4\r\n", L"direct=1\r\n", L"fill=0\r\n", L"sync=0\r\n"})
         EXPECT_NE(ini.find(line), std::wstring::npos) << line;
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_OPTIONS_LINE)),
-              L"40 % compressible, 30 % duplicates, seed 7, 4 jobs, past the cache");
+              L"40 % compressible, 30 % duplicates in 64 KB blocks, seed 7, 4 jobs, past the cache");
     select_type(page, 0);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_OPTIONS_LINE)), L"seed 7, 4 jobs, past the cache")
         << "the shape is random data's";
@@ -119,7 +124,7 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeStoresTheOthersAndReadsThemAtTheNextS
     page = generation_page(dialog);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_OPTIONS_LINE)),
-              L"40 % compressible, 30 % duplicates, seed 7, 4 jobs, past the cache");
+              L"40 % compressible, 30 % duplicates in 64 KB blocks, seed 7, 4 jobs, past the cache");
     select_type(page, 1);
     options = open_options(page);
     ASSERT_NE(options, nullptr);
@@ -127,10 +132,12 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeStoresTheOthersAndReadsThemAtTheNextS
     EXPECT_EQ(window_text(GetDlgItem(options, IDC_COMPRESS)), L"40");
     EXPECT_EQ(window_text(GetDlgItem(options, IDC_DEDUPE)), L"30");
     EXPECT_EQ(window_text(GetDlgItem(options, IDC_JOBS)), L"4");
+    EXPECT_EQ(SendDlgItemMessageW(options, IDC_DEDUPE_UNIT, CB_GETCURSEL, 0, 0), 4);
     EXPECT_EQ(SendDlgItemMessageW(options, IDC_DIRECT, BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendDlgItemMessageW(options, IDC_FILL, BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_COMPRESS)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_DEDUPE)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_DEDUPE_UNIT)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(options, IDC_JOBS)));
     // Cancel keeps what was stored.
     set_field(options, IDC_JOBS, L"9");
@@ -142,22 +149,32 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeStoresTheOthersAndReadsThemAtTheNextS
 }
 
 TEST(OptionsDialog, AValueOutOfRangeInTheSettingsFileStartsNothing) {
-    explorer_record();
-    const std::wstring folder = fresh_folder(L"bad-option");
-    Program program(L"[Program]\r\nlng=0\r\nFolder=" + folder + L"\r\nfiles_type=2\r\ncompress=500\r\n",
-                    true);
-    HWND dialog = program.start_shown();
-    HWND page = generation_page(dialog);
-    ASSERT_NE(page, nullptr);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
-    // In the language of the interface.
-    EXPECT_EQ(take_error(L"Achtung!"),
-              L"Der Wert \"500\" f\u00FCr \"Komprimierbar auf\" ist nicht m\u00F6glich: "
-              L"Geben Sie eine ganze Zahl von 1 bis 100 an.");
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << "no run";
-    EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing made";
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(program.exit_code(), 1);
+    const struct {
+        const wchar_t* setting;
+        const wchar_t* message; // in the language of the interface
+    } cases[] = {
+        {L"compress=500", L"Der Wert \"500\" f\u00FCr \"Komprimierbar auf\" ist nicht m\u00F6glich: "
+                          L"Geben Sie eine ganze Zahl von 1 bis 100 an."},
+        {L"dedupe_unit=3K", L"Der Wert \"3K\" f\u00FCr \"Einheit der Duplikate\" ist nicht m\u00F6glich: "
+                            L"W\u00E4hlen Sie eine Gr\u00F6\u00DFe von 4 KB bis 64 MB oder ganze Dateien."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "setting " << std::string(c.setting, c.setting + wcslen(c.setting)));
+        explorer_record();
+        const std::wstring folder = fresh_folder(L"bad-option");
+        Program program(
+            L"[Program]\r\nlng=0\r\nFolder=" + folder + L"\r\nfiles_type=2\r\n" + c.setting + L"\r\n", true);
+        HWND dialog = program.start_shown();
+        HWND page = generation_page(dialog);
+        ASSERT_NE(page, nullptr);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+        EXPECT_EQ(take_error(L"Achtung!"), c.message);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << "no run";
+        EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing made";
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(program.exit_code(), 1);
+    }
 }
 
 // The bytes of every file in `folder`, by name.
@@ -224,16 +241,21 @@ TEST_P(SameBytesAsTheCommandLine, ARunFromTheWindowIsTheCommandLinesRun) {
     remove_run_folder(cli_folder);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, SameBytesAsTheCommandLine,
-                         testing::Values(SameBytesCase{L"shaped",
-                                                       L"seed=7\r\ncompress=40\r\ndedupe=30\r\njobs=4\r\n", 2,
-                                                       L"--compress 40 --dedupe 30 --jobs 4",
-                                                       L"random_c40_d30__001_0000000000000007"},
-                                         SameBytesCase{L"drawn", L"jobs=2\r\nsync=1\r\n", 0,
-                                                       L"-t 0 --jobs 2 --sync", L"non_compressible__001_"}),
-                         [](const testing::TestParamInfo<SameBytesCase>& info) {
-                             const std::wstring name = info.param.name;
-                             return std::string(name.begin(), name.end());
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Runs, SameBytesAsTheCommandLine,
+    testing::Values(SameBytesCase{L"shaped", L"seed=7\r\ncompress=40\r\ndedupe=30\r\njobs=4\r\n", 2,
+                                  L"--compress 40 --dedupe 30 --jobs 4",
+                                  L"random_c40_d30__001_0000000000000007"},
+                    SameBytesCase{L"unit",
+                                  L"seed=7\r\ncompress=40\r\ndedupe=30\r\n"
+                                  L"dedupe_unit=64K\r\njobs=2\r\n",
+                                  2, L"--compress 40 --dedupe 30 --dedupe-unit 64K --jobs 2",
+                                  L"random_c40_d30_u64k__001_0000000000000007"},
+                    SameBytesCase{L"drawn", L"jobs=2\r\nsync=1\r\n", 0, L"-t 0 --jobs 2 --sync",
+                                  L"non_compressible__001_"}),
+    [](const testing::TestParamInfo<SameBytesCase>& info) {
+        const std::wstring name = info.param.name;
+        return std::string(name.begin(), name.end());
+    });
 
 } // namespace
