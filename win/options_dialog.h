@@ -17,8 +17,8 @@ struct StoredRunOptions {
     std::u16string last_seed; // the seed of the last run started here; empty before the first
 };
 
-// The keys "seed", "compress", "dedupe", "dedupe_unit", "jobs", "direct", "fill", "sync" and "last_seed" of the
-// settings file, with the defaults where they are missing.
+// The keys "seed", "compress", "dedupe", "dedupe_unit", "jobs", "direct", "fill", "sync" and "last_seed" of
+// the settings file, with the defaults where they are missing.
 StoredRunOptions read_run_options();
 void write_run_options(const StoredRunOptions& options);
 void write_last_seed(uint64_t seed);
