@@ -166,15 +166,15 @@ void VerifyJson::run(const RunCheck& run) {
         json.begin_array().value(first).value(last).end_array();
     json.end_array();
     json.key("at_least");
-    if (run.at_least != 0)
-        json.value(run.at_least);
+    if (run.count_from_width != 0)
+        json.value(run.count_from_width);
     else
         json.null();
     json.key("past_limit").begin_array();
-    for (const auto& [first, last] : run.past_limit)
+    for (const auto& [first, last] : run.impossible_numbers)
         json.begin_array().value(first).value(last).end_array();
     json.end_array();
-    json.key("beyond_count").value(run.beyond_count);
+    json.key("beyond_count").value(run.past_intended_count);
     json.key("width_fits_count").value(run.width_fits_count);
     json.key("damaged").begin_array();
     for (const FileProblem& problem : run.problems) {
@@ -225,14 +225,7 @@ void VerifyJson::finish(const FolderFacts& facts, std::string_view signal) {
 std::string verify_json(const CliOptions& options, const FolderCheck& check) {
     std::string text;
     VerifyJson json(options, [&text](const std::string& part) { text += part; });
-    FolderFacts facts;
-    facts.error = check.error;
-    facts.cancelled = check.cancelled;
-    facts.runs = check.runs.size();
-    facts.direct_refused = check.direct_refused;
-    facts.cache_kept = check.cache_kept;
-    for (const RunCheck& run : check.runs)
-        facts.intact_runs += run.intact();
+    const FolderFacts facts = facts_of(check);
     if (facts.error.empty() && !facts.cancelled) {
         json.folder(facts);
         for (const RunCheck& run : check.runs)

@@ -10,8 +10,8 @@
 
 #include "cli/json_writer.h"
 #include "cli/options.h"
-#include "core/run/run.h"
 #include "core/run/verify.h"
+#include "core/run/writer.h"
 
 // How a run ended: done (exit code 0), error (1), declined (3: an existing file not overwritten),
 // cancelled (130, 143 or 129: a signal or Ctrl-C).

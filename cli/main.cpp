@@ -8,12 +8,14 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "cli/terminal_view.h"
+#include "cli/verify_report.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/run/code_paths.h"
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/verify.h"
 #include "generated/version.h"
 
@@ -204,21 +206,19 @@ int run_program(int argc, char** argv) {
     run_options.first = options.first;
     run_options.last = options.last;
     RunOutcome outcome;
-    const int32_t result =
-        generation_thread(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
+    const Ended result = run_as_worker(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
     const bool cancelled = run_cancel;
-    view.finish(cancelled && result == 1);
-    if (result == 1)
+    view.finish(cancelled && result == Ended::done);
+    if (result == Ended::done)
         print_outcome(options, outcome);
 
     // One status for each exit code: a cancel at the question is a cancel, a declined overwrite
     // is no error.
-    const bool interrupted = result != 1 && view.interrupted();
-    const bool declined = result != 1 && !interrupted && view.declined() && !view.failed();
-    const RunStatus status = result == 1   ? (cancelled ? RunStatus::cancelled : RunStatus::done)
-                             : interrupted ? RunStatus::cancelled
-                             : declined    ? RunStatus::declined
-                                           : RunStatus::error;
+    const bool interrupted = result != Ended::done && view.interrupted();
+    const RunStatus status = result == Ended::done ? (cancelled ? RunStatus::cancelled : RunStatus::done)
+                             : interrupted         ? RunStatus::cancelled
+                             : result == Ended::declined ? RunStatus::declined
+                                                         : RunStatus::error;
     const int code = status == RunStatus::cancelled  ? cancel_exit_code()
                      : status == RunStatus::declined ? kDeclined
                      : status == RunStatus::error    ? kError

@@ -1,8 +1,5 @@
-// Parsing pelmora-cli's options: every value whole, in range, with nothing after it. The parser is
-// our own, about as long as the setup a library would need: CLI11 doubled the size of the Linux
-// program (+220 KB stripped, +360 KB for Windows), compiled five times slower, throws where this
-// code does not, and its messages ("--count: Value 0 not in range 1 to 65536", "--quiet=1" taken
-// silently) would each have needed rewriting to keep the ones that name the option as written.
+// Parsing pelmora-cli's options: every value whole, in range, with nothing after it. Why the parser
+// is our own: docs/architecture.md.
 #include "cli/options.h"
 
 #include <array>
@@ -12,9 +9,12 @@
 #include "core/base/size_text.h"
 #include "core/base/text.h"
 #include "core/run/file_type.h"
+#include "core/run/names.h"
 #include "core/run/random.h"
-#include "core/run/run.h"
 #include "core/run/run_limits.h"
+#include "core/run/shaped.h"
+#include "core/run/verify.h"
+#include "core/run/writer.h"
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
 static_assert(kJobsRange.high == 64 && kThreadsRange.high == 64 && kCountRange.high == 65536 &&

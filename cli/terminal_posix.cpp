@@ -11,7 +11,7 @@
 #include "cli/terminal.h"
 #include "core/base/text.h"
 #include "core/lang/language_default.h"
-#include "core/run/run.h"
+#include "core/run/run_flags.h"
 
 std::vector<std::u16string> command_arguments(int argc, char** argv) {
     std::vector<std::u16string> arguments;
@@ -98,8 +98,8 @@ volatile std::sig_atomic_t interrupted_by = 0;
 // The other jobs go on meanwhile: a file that one of them was making as the signal came, and had
 // not made yet, is renamed after a moment, in a second pass.
 void rename_open_files() {
-    OpenRunFile* const files = open_run_files.load();
-    const size_t count = open_run_file_count.load();
+    OpenRunFile* const files = open_run_files.files.load();
+    const size_t count = open_run_files.count.load();
     if (files == nullptr)
         return;
     bool any = false;

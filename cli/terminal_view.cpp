@@ -9,7 +9,7 @@
 #include "core/base/text.h"
 #include "core/run/progress.h"
 #include "core/run/reveal.h"
-#include "core/run/run.h"
+#include "core/run/run_flags.h"
 
 namespace {
 
@@ -55,14 +55,12 @@ bool TerminalView::ask_overwrite(const std::u16string& caption, const std::u16st
         write_err(console_text(text) + u"\n--no-clobber: nothing is overwritten, the run stops here.\n");
         error_ = u"the file exists and --no-clobber keeps it: " + name;
     }
-    declined_ = true;
     return false;
 }
 
 void TerminalView::show_error(const std::u16string& caption, const std::u16string& text) {
     end_status_area();
     write_err(caption + u": " + console_text(text) + u"\n");
-    failed_ = true;
     error_ = replace_all(text, u"\r\n", u": ");
 }
 

@@ -50,10 +50,8 @@ public:
     // output, unless --quiet or --json keep it for themselves.
     void finish(bool cancelled);
 
-    bool declined() const { return declined_; }
     // A cancel came while a question waited for its answer.
     bool interrupted() const { return interrupted_; }
-    bool failed() const { return failed_; }
     // What went wrong, in one line of the active language; empty when nothing did.
     const std::u16string& error() const { return error_; }
 
@@ -70,9 +68,7 @@ private:
     int bar_ = 0;
     std::u16string upper_, lower_, summary_, error_;
     bool drawn_ = false;
-    bool declined_ = false;
     bool interrupted_ = false;
-    bool failed_ = false;
     std::chrono::steady_clock::time_point last_line_{};
     bool line_printed_ = false;
 };

@@ -8,7 +8,7 @@
 #include "cli/terminal.h"
 #include "core/base/text.h"
 #include "core/lang/language_default.h"
-#include "core/run/run.h"
+#include "core/run/run_flags.h"
 #include "platform/wide_text.h"
 
 std::vector<std::u16string> command_arguments(int, char**) {
@@ -66,8 +66,8 @@ BOOL WINAPI on_control(DWORD event) {
         if (InterlockedIncrement(&interrupts) > 1) {
             // Ending at once leaves no cut file under the name of a whole one, where the system
             // lets an open file be renamed.
-            OpenRunFile* const files = open_run_files.load();
-            for (size_t i = 0; files != nullptr && i < open_run_file_count.load(); ++i)
+            OpenRunFile* const files = open_run_files.files.load();
+            for (size_t i = 0; files != nullptr && i < open_run_files.count.load(); ++i)
                 if (files[i].state.load() == OpenRunFile::kOpen)
                     MoveFileExW(wide(from_utf8(files[i].name)), wide(from_utf8(files[i].partial)),
                                 MOVEFILE_REPLACE_EXISTING);

@@ -6,6 +6,6 @@
 extern const uint8_t kCatalogueStream[];
 extern const std::size_t kCatalogueStreamSize;
 
-catalogue_stream embedded_catalogue_stream() {
+CatalogueStream embedded_catalogue_stream() {
     return {kCatalogueStream, static_cast<int32_t>(kCatalogueStreamSize)};
 }

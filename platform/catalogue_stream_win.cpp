@@ -4,7 +4,7 @@
 #include "core/lang/catalogue_stream.h"
 #include "res/resource.h"
 
-catalogue_stream embedded_catalogue_stream() {
+CatalogueStream embedded_catalogue_stream() {
     // Resource memory is mapped with the image and needs no freeing.
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDR_CATALOGUE), RT_RCDATA);

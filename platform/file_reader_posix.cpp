@@ -18,16 +18,16 @@ namespace {
 class PosixFileReader : public FileReader {
 public:
     char16_t separator() const override { return u'/'; }
-    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
-              std::string& error) override;
-    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override;
-    Handle open(const std::u16string& path, std::string& error) override;
-    bool size(Handle file, uint64_t& size, std::string& error) override;
-    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
+    FileStatus list(const std::u16string& folder,
+                    const std::function<void(std::u16string_view name)>& each) override;
+    FileStatus examine(const std::u16string& path, uint64_t& size) override;
+    FileStatus open(const std::u16string& path, Handle& file) override;
+    FileStatus size(Handle file, uint64_t& size) override;
+    FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override;
     void close(Handle file) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct_refused() const override { return refused_; }
-    bool drop_cache(const std::u16string& path, std::string& error) override;
+    FileStatus drop_cache(const std::u16string& path) override;
 
 private:
     bool direct_ = false;
@@ -43,25 +43,21 @@ int open_for_reading(const std::string& name, int flags) {
     return fd;
 }
 
+FileStatus failure(int error) { return {FileStatus::Kind::failed, std::strerror(error)}; }
+
 } // namespace
 
-bool PosixFileReader::list(const std::u16string& folder,
-                           const std::function<void(std::u16string_view name)>& each, std::string& error) {
+FileStatus PosixFileReader::list(const std::u16string& folder,
+                                 const std::function<void(std::u16string_view name)>& each) {
     const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(to_utf8(folder).c_str()), ::closedir);
-    if (!listing) {
-        error = std::strerror(errno);
-        return false;
-    }
+    if (!listing)
+        return failure(errno);
     std::u16string name;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(listing.get());
-        if (entry == nullptr) {
-            if (errno == 0)
-                return true;
-            error = std::strerror(errno);
-            return false;
-        }
+        if (entry == nullptr)
+            return errno == 0 ? FileStatus{} : failure(errno);
         // Every kind of entry is passed on: one under a run file's name that is no regular file
         // is a damaged file of that run, which examine() tells.
         if (entry->d_name[0] == '.' &&
@@ -76,28 +72,25 @@ bool PosixFileReader::list(const std::u16string& folder,
     }
 }
 
-FileReader::Kind PosixFileReader::examine(const std::u16string& path, uint64_t& size, std::string& error) {
+FileStatus PosixFileReader::examine(const std::u16string& path, uint64_t& size) {
     struct stat info;
-    if (::lstat(to_utf8(path).c_str(), &info) != 0) {
-        error = std::strerror(errno);
-        return Kind::unreadable;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = std::string("it is ") +
-                (S_ISDIR(info.st_mode)                            ? "a folder"
-                 : S_ISLNK(info.st_mode)                          ? "a symbolic link"
-                 : S_ISFIFO(info.st_mode)                         ? "a named pipe"
-                 : S_ISSOCK(info.st_mode)                         ? "a socket"
-                 : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                                                                  : "something") +
-                ", not a regular file";
-        return Kind::other;
-    }
+    if (::lstat(to_utf8(path).c_str(), &info) != 0)
+        return failure(errno);
+    if (!S_ISREG(info.st_mode))
+        return {FileStatus::Kind::not_regular,
+                std::string("it is ") +
+                    (S_ISDIR(info.st_mode)                            ? "a folder"
+                     : S_ISLNK(info.st_mode)                          ? "a symbolic link"
+                     : S_ISFIFO(info.st_mode)                         ? "a named pipe"
+                     : S_ISSOCK(info.st_mode)                         ? "a socket"
+                     : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                      : "something") +
+                    ", not a regular file"};
     size = static_cast<uint64_t>(info.st_size);
-    return Kind::file;
+    return {};
 }
 
-FileReader::Handle PosixFileReader::open(const std::u16string& path, std::string& error) {
+FileStatus PosixFileReader::open(const std::u16string& path, Handle& file) {
     const std::string name = to_utf8(path);
     int fd = -1;
     bool opened = false; // or failed for another reason than the direct I/O
@@ -112,36 +105,35 @@ FileReader::Handle PosixFileReader::open(const std::u16string& path, std::string
 #endif
     if (!opened)
         fd = open_for_reading(name, 0);
-    if (fd < 0) {
-        error = errno == ELOOP ? "it is a symbolic link, not a regular file" : std::strerror(errno);
-        return kNoHandle;
-    }
+    if (fd < 0)
+        return errno == ELOOP
+                   ? FileStatus{FileStatus::Kind::not_regular, "it is a symbolic link, not a regular file"}
+                   : failure(errno);
     // Checked on what was opened: the name may have been given to something else since it was
     // listed.
     struct stat info;
     const bool examined = ::fstat(fd, &info) == 0;
     if (!examined || !S_ISREG(info.st_mode)) {
-        error = examined ? "it is not a regular file" : std::strerror(errno);
+        const FileStatus status =
+            examined ? FileStatus{FileStatus::Kind::not_regular, "it is not a regular file"} : failure(errno);
         ::close(fd);
-        return kNoHandle;
+        return status;
     }
     // The whole file is read front to back: the kernel may read ahead further than usual.
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return fd;
+    file = fd;
+    return {};
 }
 
-bool PosixFileReader::size(Handle file, uint64_t& size, std::string& error) {
+FileStatus PosixFileReader::size(Handle file, uint64_t& size) {
     struct stat info;
-    if (::fstat(static_cast<int>(file), &info) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
+    if (::fstat(static_cast<int>(file), &info) != 0)
+        return failure(errno);
     size = static_cast<uint64_t>(info.st_size);
-    return true;
+    return {};
 }
 
-int64_t PosixFileReader::read_at(Handle file, uint64_t offset, uint8_t* data, size_t size,
-                                 std::string& error) {
+FileStatus PosixFileReader::read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) {
     size_t done = 0;
     while (done < size) {
         const ssize_t n =
@@ -149,8 +141,7 @@ int64_t PosixFileReader::read_at(Handle file, uint64_t offset, uint8_t* data, si
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            error = std::strerror(errno);
-            return -1;
+            return failure(errno);
         }
         if (n == 0)
             break;
@@ -163,17 +154,16 @@ int64_t PosixFileReader::read_at(Handle file, uint64_t offset, uint8_t* data, si
             break;
 #endif
     }
-    return static_cast<int64_t>(done);
+    got = done;
+    return {};
 }
 
 void PosixFileReader::close(Handle file) { ::close(static_cast<int>(file)); }
 
-bool PosixFileReader::drop_cache(const std::u16string& path, std::string& error) {
+FileStatus PosixFileReader::drop_cache(const std::u16string& path) {
     const int fd = open_for_reading(to_utf8(path), 0);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
+    if (fd < 0)
+        return failure(errno);
     // Pages still waiting to be written cannot be dropped: they go to the disk first.
     int result = ::fsync(fd);
     if (result == 0)
@@ -181,9 +171,7 @@ bool PosixFileReader::drop_cache(const std::u16string& path, std::string& error)
     else
         result = errno;
     ::close(fd);
-    if (result != 0)
-        error = std::strerror(result);
-    return result == 0;
+    return result == 0 ? FileStatus{} : failure(result);
 }
 
 std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<PosixFileReader>(); }

@@ -8,22 +8,23 @@
 #include "core/base/text.h"
 #include "core/run/file_system.h"
 #include "platform/wide_text.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
 class Win32FileReader : public FileReader {
 public:
     char16_t separator() const override { return u'\\'; }
-    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
-              std::string& error) override;
-    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override;
-    Handle open(const std::u16string& path, std::string& error) override;
-    bool size(Handle file, uint64_t& size, std::string& error) override;
-    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override;
+    FileStatus list(const std::u16string& folder,
+                    const std::function<void(std::u16string_view name)>& each) override;
+    FileStatus examine(const std::u16string& path, uint64_t& size) override;
+    FileStatus open(const std::u16string& path, Handle& file) override;
+    FileStatus size(Handle file, uint64_t& size) override;
+    FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override;
     void close(Handle file) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct_refused() const override { return refused_; }
-    bool drop_cache(const std::u16string& path, std::string& error) override;
+    FileStatus drop_cache(const std::u16string& path) override;
 
 private:
     bool direct_ = false;
@@ -34,29 +35,18 @@ private:
 
 namespace {
 
-// The system's message for an error code, in the user's language, as UTF-8 without its line end.
-std::string system_message(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length != 0 ? to_utf8(std::u16string_view(utf16(text), length)) : "";
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
-
 // Folders, links and junctions (reparse points) and devices are never a run's file.
 bool may_be_file(DWORD attributes) {
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ==
            0;
 }
 
+FileStatus failure(DWORD code) { return {FileStatus::Kind::failed, system_message(code)}; }
+
 } // namespace
 
-bool Win32FileReader::list(const std::u16string& folder,
-                           const std::function<void(std::u16string_view name)>& each, std::string& error) {
+FileStatus Win32FileReader::list(const std::u16string& folder,
+                                 const std::function<void(std::u16string_view name)>& each) {
     std::u16string pattern = folder;
     if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/')
         pattern += u'\\';
@@ -68,9 +58,8 @@ bool Win32FileReader::list(const std::u16string& folder,
         const DWORD code = GetLastError();
         // An empty drive root lists nothing at all.
         if (code == ERROR_FILE_NOT_FOUND)
-            return true;
-        error = system_message(code);
-        return false;
+            return {};
+        return failure(code);
     }
     do {
         // Every kind of entry is passed on: one under a run file's name that is no regular file
@@ -81,31 +70,24 @@ bool Win32FileReader::list(const std::u16string& folder,
     } while (FindNextFileW(search, &found));
     const DWORD code = GetLastError();
     FindClose(search);
-    if (code != ERROR_NO_MORE_FILES) {
-        error = system_message(code);
-        return false;
-    }
-    return true;
+    return code != ERROR_NO_MORE_FILES ? failure(code) : FileStatus{};
 }
 
-FileReader::Kind Win32FileReader::examine(const std::u16string& path, uint64_t& size, std::string& error) {
+FileStatus Win32FileReader::examine(const std::u16string& path, uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &info)) {
-        error = system_message(GetLastError());
-        return Kind::unreadable;
-    }
-    if (!may_be_file(info.dwFileAttributes)) {
-        error =
-            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "it is a link, not a regular file"
-            : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? "it is a folder, not a regular file"
-                                                                      : "it is a device, not a regular file";
-        return Kind::other;
-    }
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &info))
+        return failure(GetLastError());
+    if (!may_be_file(info.dwFileAttributes))
+        return {FileStatus::Kind::not_regular, (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                                                   ? "it is a link, not a regular file"
+                                               : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                                                   ? "it is a folder, not a regular file"
+                                                   : "it is a device, not a regular file"};
     size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-    return Kind::file;
+    return {};
 }
 
-FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string& error) {
+FileStatus Win32FileReader::open(const std::u16string& path, Handle& opened_file) {
     const wchar_t* const name = wide(path);
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     // The link itself is opened, never what it points at; then refused below.
@@ -123,32 +105,27 @@ FileReader::Handle Win32FileReader::open(const std::u16string& path, std::string
     if (!opened)
         file = CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
                            kFlags | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = system_message(GetLastError());
-        return kNoHandle;
-    }
+    if (file == INVALID_HANDLE_VALUE)
+        return failure(GetLastError());
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info) || !may_be_file(info.dwFileAttributes) ||
         GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        error = "it is not a regular file";
-        return kNoHandle;
+        return {FileStatus::Kind::not_regular, "it is not a regular file"};
     }
-    return reinterpret_cast<Handle>(file);
+    opened_file = reinterpret_cast<Handle>(file);
+    return {};
 }
 
-bool Win32FileReader::size(Handle file, uint64_t& size, std::string& error) {
+FileStatus Win32FileReader::size(Handle file, uint64_t& size) {
     LARGE_INTEGER now;
-    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &now)) {
-        error = system_message(GetLastError());
-        return false;
-    }
+    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &now))
+        return failure(GetLastError());
     size = static_cast<uint64_t>(now.QuadPart);
-    return true;
+    return {};
 }
 
-int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, size_t size,
-                                 std::string& error) {
+FileStatus Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) {
     size_t done = 0;
     while (done < size) {
         // A read at a given place: the offset travels in the OVERLAPPED of a synchronous handle.
@@ -156,30 +133,30 @@ int64_t Win32FileReader::read_at(Handle file, uint64_t offset, uint8_t* data, si
         at.Offset = static_cast<DWORD>(offset + done);
         at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
         const DWORD ask = size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size - done);
-        DWORD got = 0;
-        if (!ReadFile(reinterpret_cast<HANDLE>(file), data + done, ask, &got, &at)) {
+        DWORD read = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(file), data + done, ask, &read, &at)) {
             const DWORD code = GetLastError();
             if (code == ERROR_HANDLE_EOF)
                 break;
-            error = system_message(code);
-            return -1;
+            return failure(code);
         }
-        if (got == 0)
+        if (read == 0)
             break;
-        done += got;
+        done += read;
         // An unbuffered read stops short at the end of the file; the rest, from a place that is
         // not aligned, would only fail.
         if (direct_ && done < size && (offset + done) % kDirectAlignment != 0)
             break;
     }
-    return static_cast<int64_t>(done);
+    got = done;
+    return {};
 }
 
 void Win32FileReader::close(Handle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
-bool Win32FileReader::drop_cache(const std::u16string&, std::string& error) {
-    error = "Windows has no call that drops one file from its cache (--direct reads past it)";
-    return false;
+FileStatus Win32FileReader::drop_cache(const std::u16string&) {
+    return {FileStatus::Kind::failed,
+            "Windows has no call that drops one file from its cache (--direct reads past it)"};
 }
 
 std::unique_ptr<FileReader> make_file_reader() { return std::make_unique<Win32FileReader>(); }

@@ -2,6 +2,7 @@
 #include "core/run/file_system.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -20,52 +21,60 @@ public:
     // PATH_MAX less its terminating zero, in bytes of UTF-8.
     size_t max_path_length() const override { return 4095; }
     size_t path_length(const std::u16string& path) const override;
-    Handle open_folder(const std::u16string& path, CreateStatus& status) override;
+    FileStatus open_folder(const std::u16string& path, Handle& folder) override;
     void close_folder(Handle folder) override;
     bool same_folder(Handle folder, const std::u16string& path) override;
     Kind probe(Handle folder, const std::u16string& name) override;
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
-    WriteStatus close(Handle file) override;
-    bool remove(Handle folder, const std::u16string& name) override;
-    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override;
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override;
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override;
+    FileStatus close(Handle file) override;
+    FileStatus remove(Handle folder, const std::u16string& name) override;
+    FileStatus rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
-    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
     bool sync_;
     bool direct_ = false;
 };
 
-FileSystem::WriteStatus status_of(int error) {
-    return error == ENOSPC || error == EDQUOT ? FileSystem::WriteStatus::disk_full
-                                              : FileSystem::WriteStatus::failed;
-}
-
-FileSystem::CreateStatus create_status_of(int error) {
+// A failed call's errno as a status, with the system's words for it.
+FileStatus status_of(int error) {
+    FileStatus::Kind kind;
     switch (error) {
     case EEXIST:
-        return FileSystem::CreateStatus::exists;
+        kind = FileStatus::Kind::exists;
+        break;
     case ELOOP: // O_NOFOLLOW met a link
-        return FileSystem::CreateStatus::link;
+        kind = FileStatus::Kind::link;
+        break;
     case EISDIR:
-        return FileSystem::CreateStatus::folder;
+        kind = FileStatus::Kind::folder;
+        break;
     case ENOTDIR: // a level of the folder's path is no folder
-        return FileSystem::CreateStatus::not_regular;
+        kind = FileStatus::Kind::not_regular;
+        break;
     case EACCES:
     case EPERM:
     case EROFS:
-        return FileSystem::CreateStatus::denied;
-    case ENOSPC: // no space for the entry, or no inode left
+        kind = FileStatus::Kind::denied;
+        break;
+    case ENOSPC: // no space for the data or the entry, or no inode left
     case EDQUOT:
-        return FileSystem::CreateStatus::disk_full;
+        kind = FileStatus::Kind::disk_full;
+        break;
     default:
-        return FileSystem::CreateStatus::failed;
+        kind = FileStatus::Kind::failed;
+        break;
     }
+    return {kind, std::strerror(error)};
 }
+
+// A write that wrote nothing and gave no reason.
+const FileStatus kWroteNothing{FileStatus::Kind::failed, "nothing was written"};
 
 FileSystem::Kind kind_of(mode_t mode) {
     return S_ISREG(mode)    ? FileSystem::Kind::file
@@ -76,16 +85,16 @@ FileSystem::Kind kind_of(mode_t mode) {
 }
 
 // Why a name taken by this kind of thing is not written.
-FileSystem::CreateStatus refusal_of(FileSystem::Kind kind) {
+FileStatus refusal_of(FileSystem::Kind kind) {
     switch (kind) {
     case FileSystem::Kind::link:
-        return FileSystem::CreateStatus::link;
+        return {FileStatus::Kind::link, "it is a symbolic link"};
     case FileSystem::Kind::pipe:
-        return FileSystem::CreateStatus::pipe;
+        return {FileStatus::Kind::pipe, "it is a named pipe"};
     case FileSystem::Kind::folder:
-        return FileSystem::CreateStatus::folder;
+        return {FileStatus::Kind::folder, "it is a folder"};
     default:
-        return FileSystem::CreateStatus::not_regular;
+        return {FileStatus::Kind::not_regular, "it is not a regular file"};
     }
 }
 
@@ -107,13 +116,15 @@ constexpr int kNewFileFlags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_CREAT | O_EX
 
 size_t PosixFileSystem::path_length(const std::u16string& path) const { return to_utf8(path).size(); }
 
-FileSystem::Handle PosixFileSystem::open_folder(const std::u16string& path, CreateStatus& status) {
+FileStatus PosixFileSystem::open_folder(const std::u16string& path, Handle& folder) {
     const std::string name = path.empty() ? "/" : to_utf8(path);
     // The usual case: the folder is there.
     int fd = open_at(AT_FDCWD, name.c_str(), kFolderFlags);
     if (fd >= 0 || errno != ENOENT) {
-        status = fd >= 0 ? CreateStatus::ok : create_status_of(errno);
-        return fd >= 0 ? fd : kNoHandle;
+        if (fd < 0)
+            return status_of(errno);
+        folder = fd;
+        return {};
     }
     // Level by level, each relative to the one above: the levels that are there as the system
     // finds them, the ones made here without following a link.
@@ -131,9 +142,9 @@ FileSystem::Handle PosixFileSystem::open_folder(const std::u16string& path, Crea
         int next = made ? -1 : open_at(fd, level.c_str(), kFolderFlags);
         if (next < 0 && (made || errno == ENOENT)) {
             if (::mkdirat(fd, level.c_str(), 0777) != 0 && errno != EEXIST) {
-                status = create_status_of(errno);
+                const FileStatus status = status_of(errno);
                 ::close(fd);
-                return kNoHandle;
+                return status;
             }
             made = true;
             next = open_at(fd, level.c_str(), kFolderFlags | O_NOFOLLOW);
@@ -143,12 +154,10 @@ FileSystem::Handle PosixFileSystem::open_folder(const std::u16string& path, Crea
         fd = next;
         errno = error;
     }
-    if (fd < 0) {
-        status = create_status_of(errno);
-        return kNoHandle;
-    }
-    status = CreateStatus::ok;
-    return fd;
+    if (fd < 0)
+        return status_of(errno);
+    folder = fd;
+    return {};
 }
 
 void PosixFileSystem::close_folder(Handle folder) { ::close(static_cast<int>(folder)); }
@@ -167,8 +176,7 @@ FileSystem::Kind PosixFileSystem::probe(Handle folder, const std::u16string& nam
     return kind_of(info.st_mode);
 }
 
-FileSystem::Handle PosixFileSystem::create_new_file(Handle folder, const std::u16string& name,
-                                                    CreateStatus& status) {
+FileStatus PosixFileSystem::create_new_file(Handle folder, const std::u16string& name, Handle& made) {
     // O_EXCL fails on any name that is taken, a link included, wherever it points; what it opens
     // is a regular file it has just made, so there is nothing to wait on and nothing to check.
     const int at = static_cast<int>(folder);
@@ -185,38 +193,31 @@ FileSystem::Handle PosixFileSystem::create_new_file(Handle folder, const std::u1
     } else
 #endif
         fd = open_at(at, file.c_str(), kNewFileFlags);
-    if (fd < 0) {
-        status = create_status_of(errno);
-        return kNoHandle;
-    }
-    status = CreateStatus::ok;
-    return fd;
+    if (fd < 0)
+        return status_of(errno);
+    made = fd;
+    return {};
 }
 
-FileSystem::Handle PosixFileSystem::create_file(Handle folder, const std::u16string& name,
-                                                CreateStatus& status) {
+FileStatus PosixFileSystem::create_file(Handle folder, const std::u16string& name, Handle& made) {
     // A pipe, socket or device is never opened: opening one may wait or have effects of its own.
     // A regular file's name is removed and made anew, never opened: the data may have other names.
     const Kind kind = probe(folder, name);
-    if (kind != Kind::missing && kind != Kind::file) {
-        status = refusal_of(kind);
-        return kNoHandle;
-    }
+    if (kind != Kind::missing && kind != Kind::file)
+        return refusal_of(kind);
     if (kind == Kind::file && ::unlinkat(static_cast<int>(folder), to_utf8(name).c_str(), 0) != 0 &&
-        errno != ENOENT) {
-        status = create_status_of(errno);
-        return kNoHandle;
-    }
-    const Handle file = create_new_file(folder, name, status);
+        errno != ENOENT)
+        return status_of(errno);
+    const FileStatus status = create_new_file(folder, name, made);
     // Something took the name in between: it is refused for what it is.
-    if (status == CreateStatus::exists) {
+    if (status.kind == FileStatus::Kind::exists) {
         const Kind now = probe(folder, name);
-        status = now == Kind::file ? CreateStatus::failed : refusal_of(now);
+        return now == Kind::file ? FileStatus{FileStatus::Kind::failed, status.message} : refusal_of(now);
     }
-    return file;
+    return status;
 }
 
-FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {
+FileStatus PosixFileSystem::write(Handle file, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(static_cast<int>(file), data, size);
         if (n < 0) {
@@ -225,20 +226,20 @@ FileSystem::WriteStatus PosixFileSystem::write(Handle file, const uint8_t* data,
             return status_of(errno);
         }
         if (n == 0)
-            return WriteStatus::failed;
+            return kWroteNothing;
         data += n;
         size -= static_cast<size_t>(n);
     }
-    return WriteStatus::ok;
+    return {};
 }
 
-FileSystem::WriteStatus PosixFileSystem::close(Handle file) {
+FileStatus PosixFileSystem::close(Handle file) {
     const int fd = static_cast<int>(file);
-    WriteStatus status = WriteStatus::ok;
+    FileStatus status;
     if (sync_ && ::fsync(fd) != 0)
         status = status_of(errno);
     // Some file systems report a failed write-back only here.
-    if (::close(fd) != 0 && errno != EINTR && status == WriteStatus::ok)
+    if (::close(fd) != 0 && errno != EINTR && status.ok())
         status = status_of(errno);
     return status;
 }
@@ -253,8 +254,7 @@ bool PosixFileSystem::direct(Handle file) const {
 #endif
 }
 
-FileSystem::WriteStatus PosixFileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
-                                                  size_t size) {
+FileStatus PosixFileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
         if (n < 0) {
@@ -263,15 +263,15 @@ FileSystem::WriteStatus PosixFileSystem::write_at(Handle file, uint64_t offset, 
             return status_of(errno);
         }
         if (n == 0)
-            return WriteStatus::failed;
+            return kWroteNothing;
         data += n;
         offset += static_cast<uint64_t>(n);
         size -= static_cast<size_t>(n);
     }
-    return WriteStatus::ok;
+    return {};
 }
 
-FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length, bool reserve) {
+FileStatus PosixFileSystem::set_length(Handle file, uint64_t length, bool reserve) {
     const int fd = static_cast<int>(file);
 #ifdef __linux__
     // Blocks claimed up front also keep the file in few pieces; where the file system cannot
@@ -282,7 +282,7 @@ FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length
             result = ::fallocate(fd, 0, 0, static_cast<off_t>(length));
         while (result != 0 && errno == EINTR);
         if (result == 0)
-            return WriteStatus::ok;
+            return {};
         if (errno != EOPNOTSUPP && errno != ENOSYS)
             return status_of(errno);
     }
@@ -293,19 +293,23 @@ FileSystem::WriteStatus PosixFileSystem::set_length(Handle file, uint64_t length
     do
         result = ::ftruncate(fd, static_cast<off_t>(length));
     while (result != 0 && errno == EINTR);
-    return result == 0 ? WriteStatus::ok : status_of(errno);
+    return result == 0 ? FileStatus{} : status_of(errno);
 }
 
-bool PosixFileSystem::remove(Handle folder, const std::u16string& name) {
+FileStatus PosixFileSystem::remove(Handle folder, const std::u16string& name) {
     const std::string file = to_utf8(name);
     struct stat info;
-    return ::fstatat(static_cast<int>(folder), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(info.st_mode) && ::unlinkat(static_cast<int>(folder), file.c_str(), 0) == 0;
+    if (::fstatat(static_cast<int>(folder), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return status_of(errno);
+    if (!S_ISREG(info.st_mode))
+        return refusal_of(kind_of(info.st_mode));
+    return ::unlinkat(static_cast<int>(folder), file.c_str(), 0) == 0 ? FileStatus{} : status_of(errno);
 }
 
-bool PosixFileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
+FileStatus PosixFileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
     const int at = static_cast<int>(folder);
-    return ::renameat(at, to_utf8(from).c_str(), at, to_utf8(to).c_str()) == 0;
+    return ::renameat(at, to_utf8(from).c_str(), at, to_utf8(to).c_str()) == 0 ? FileStatus{}
+                                                                               : status_of(errno);
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<PosixFileSystem>(sync); }

@@ -24,20 +24,20 @@ public:
 
     char16_t separator() const override { return u'\\'; }
     size_t max_path_length() const override { return 255; }
-    Handle open_folder(const std::u16string& path, CreateStatus& status) override;
+    FileStatus open_folder(const std::u16string& path, Handle& folder) override;
     void close_folder(Handle folder) override { CloseHandle(reinterpret_cast<HANDLE>(folder)); }
     bool same_folder(Handle folder, const std::u16string& path) override;
     Kind probe(Handle folder, const std::u16string& name) override;
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override;
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override;
-    WriteStatus close(Handle file) override;
-    bool remove(Handle folder, const std::u16string& name) override;
-    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override;
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override;
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override;
+    FileStatus close(Handle file) override;
+    FileStatus remove(Handle folder, const std::u16string& name) override;
+    FileStatus rename(Handle folder, const std::u16string& from, const std::u16string& to) override;
     void set_direct(bool direct) override { direct_ = direct; }
     bool direct(Handle file) const override;
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
-    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override;
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override;
+    FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
 
 private:
     bool sync_;
@@ -48,25 +48,27 @@ private:
     std::unordered_set<Handle> direct_files_;
 };
 
-FileSystem::WriteStatus status_of(DWORD error) {
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileSystem::WriteStatus::disk_full
-                                                                       : FileSystem::WriteStatus::failed;
-}
-
-FileSystem::CreateStatus create_status_of(DWORD error) {
+// A failed call's error code as a status, with the system's words for it.
+FileStatus status_of(DWORD error) {
+    FileStatus::Kind kind;
     switch (error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-        return FileSystem::CreateStatus::exists;
+        kind = FileStatus::Kind::exists;
+        break;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-        return FileSystem::CreateStatus::denied;
+        kind = FileStatus::Kind::denied;
+        break;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return FileSystem::CreateStatus::disk_full;
+        kind = FileStatus::Kind::disk_full;
+        break;
     default:
-        return FileSystem::CreateStatus::failed;
+        kind = FileStatus::Kind::failed;
+        break;
     }
+    return {kind, system_message(error)};
 }
 
 // Symbolic links and junctions are reparse points; a device is nothing to write test files into.
@@ -77,14 +79,14 @@ FileSystem::Kind kind_of(DWORD attributes) {
                                                             : FileSystem::Kind::file;
 }
 
-FileSystem::CreateStatus refusal_of(FileSystem::Kind kind) {
+FileStatus refusal_of(FileSystem::Kind kind) {
     switch (kind) {
     case FileSystem::Kind::link:
-        return FileSystem::CreateStatus::link;
+        return {FileStatus::Kind::link, "it is a link"};
     case FileSystem::Kind::folder:
-        return FileSystem::CreateStatus::folder;
+        return {FileStatus::Kind::folder, "it is a folder"};
     default:
-        return FileSystem::CreateStatus::not_regular;
+        return {FileStatus::Kind::not_regular, "it is not a regular file"};
     }
 }
 
@@ -179,7 +181,7 @@ bool is_folder(const std::u16string& path) {
 
 } // namespace
 
-FileSystem::Handle Win32FileSystem::open_folder(const std::u16string& path, CreateStatus& status) {
+FileStatus Win32FileSystem::open_folder(const std::u16string& path, Handle& opened) {
     // An empty folder puts the files at the root of the current drive.
     std::u16string folder = path.empty() ? u"\\" : path;
     std::replace(folder.begin(), folder.end(), u'/', u'\\');
@@ -197,18 +199,15 @@ FileSystem::Handle Win32FileSystem::open_folder(const std::u16string& path, Crea
     // A folder the run made is opened without following a reparse point: one put in its place
     // stops the run.
     HANDLE handle = open_folder_handle(folder, made ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    if (handle == INVALID_HANDLE_VALUE) {
-        status = create_status_of(GetLastError());
-        return kNoHandle;
-    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return status_of(GetLastError());
     const Kind kind = kind_of_handle(handle);
     if (kind != Kind::folder) {
         CloseHandle(handle);
-        status = refusal_of(kind == Kind::file ? Kind::other : kind);
-        return kNoHandle;
+        return refusal_of(kind == Kind::file ? Kind::other : kind);
     }
-    status = CreateStatus::ok;
-    return reinterpret_cast<Handle>(handle);
+    opened = reinterpret_cast<Handle>(handle);
+    return {};
 }
 
 bool Win32FileSystem::same_folder(Handle folder, const std::u16string& path) {
@@ -239,8 +238,7 @@ FileSystem::Kind Win32FileSystem::probe(Handle folder, const std::u16string& nam
     return kind;
 }
 
-FileSystem::Handle Win32FileSystem::create_new_file(Handle folder, const std::u16string& name,
-                                                    CreateStatus& status) {
+FileStatus Win32FileSystem::create_new_file(Handle folder, const std::u16string& name, Handle& made) {
     HANDLE handle;
     DWORD error = ERROR_SUCCESS;
     bool direct = direct_;
@@ -254,21 +252,18 @@ FileSystem::Handle Win32FileSystem::create_new_file(Handle folder, const std::u1
     if (!direct)
         error =
             open_in(folder, name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE, write_options(false), handle);
-    if (error != ERROR_SUCCESS) {
-        status = create_status_of(error);
-        return kNoHandle;
-    }
+    if (error != ERROR_SUCCESS)
+        return status_of(error);
     const Handle file = reinterpret_cast<Handle>(handle);
     if (direct) {
         std::lock_guard lock(direct_mutex_);
         direct_files_.insert(file);
     }
-    status = CreateStatus::ok;
-    return file;
+    made = file;
+    return {};
 }
 
-FileSystem::Handle Win32FileSystem::create_file(Handle folder, const std::u16string& name,
-                                                CreateStatus& status) {
+FileStatus Win32FileSystem::create_file(Handle folder, const std::u16string& name, Handle& made) {
     // A regular file's name is removed and made anew, never opened for writing: the data may have
     // other names (hard links). What is opened for the removal is checked first; a link is opened
     // as itself and refused.
@@ -284,26 +279,23 @@ FileSystem::Handle Win32FileSystem::create_file(Handle folder, const std::u16str
             kind == Kind::file && SetFileInformationByHandle(old, FileDispositionInfo, &gone, sizeof gone);
         const DWORD removal_error = removed ? ERROR_SUCCESS : GetLastError();
         CloseHandle(old);
-        if (kind != Kind::file) {
-            status = refusal_of(kind);
-            return kNoHandle;
-        }
-        if (!removed) {
-            status = create_status_of(removal_error);
-            return kNoHandle;
-        }
+        if (kind != Kind::file)
+            return refusal_of(kind);
+        if (!removed)
+            return status_of(removal_error);
     } else if (error != ERROR_FILE_NOT_FOUND) {
-        status = error == ERROR_ACCESS_DENIED ? CreateStatus::denied : CreateStatus::not_regular;
-        return kNoHandle;
+        return error == ERROR_ACCESS_DENIED
+                   ? status_of(error)
+                   : FileStatus{FileStatus::Kind::not_regular, system_message(error)};
     }
-    const Handle file = create_new_file(folder, name, status);
+    const FileStatus status = create_new_file(folder, name, made);
     // Something took the name in between, or it is taken by what cannot be opened (a link that
     // points nowhere): refused for what it is.
-    if (status == CreateStatus::exists) {
+    if (status.kind == FileStatus::Kind::exists) {
         const Kind now = probe(folder, name);
-        status = now == Kind::file ? CreateStatus::failed : refusal_of(now);
+        return now == Kind::file ? FileStatus{FileStatus::Kind::failed, status.message} : refusal_of(now);
     }
-    return file;
+    return status;
 }
 
 bool Win32FileSystem::direct(Handle file) const {
@@ -311,15 +303,14 @@ bool Win32FileSystem::direct(Handle file) const {
     return direct_files_.count(file) != 0;
 }
 
-FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data,
-                                                  size_t size) {
+FileStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
     // Each write has its own event, so that writes of several threads on one handle each wait for
     // their own.
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
-        return WriteStatus::failed;
-    WriteStatus status = WriteStatus::ok;
-    while (size > 0 && status == WriteStatus::ok) {
+        return status_of(GetLastError());
+    FileStatus status;
+    while (size > 0 && status.ok()) {
         OVERLAPPED at = {};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -337,7 +328,7 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
             break;
         }
         if (done == 0)
-            status = WriteStatus::failed;
+            status = status_of(ERROR_WRITE_FAULT);
         data += done;
         offset += done;
         size -= done;
@@ -346,57 +337,61 @@ FileSystem::WriteStatus Win32FileSystem::write_at(Handle file, uint64_t offset, 
     return status;
 }
 
-FileSystem::WriteStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
+FileStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
     // Moving the end of a file claims its clusters (NTFS), so a full disk shows here already.
     HANDLE handle = reinterpret_cast<HANDLE>(file);
     FILE_END_OF_FILE_INFO end = {};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
     return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)
-               ? WriteStatus::ok
+               ? FileStatus{}
                : status_of(GetLastError());
 }
 
-FileSystem::WriteStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
+FileStatus Win32FileSystem::write(Handle file, const uint8_t* data, size_t size) {
     // A write that crosses the end of the free space may succeed short; the next one then fails
     // with the reason.
-    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? WriteStatus::ok
-                                                                 : status_of(GetLastError());
+    return write_all(reinterpret_cast<HANDLE>(file), data, size) ? FileStatus{} : status_of(GetLastError());
 }
 
-FileSystem::WriteStatus Win32FileSystem::close(Handle file) {
+FileStatus Win32FileSystem::close(Handle file) {
     HANDLE handle = reinterpret_cast<HANDLE>(file);
-    WriteStatus status = WriteStatus::ok;
+    FileStatus status;
     if (sync_ && !FlushFileBuffers(handle))
         status = status_of(GetLastError());
     {
         std::lock_guard lock(direct_mutex_);
         direct_files_.erase(file);
     }
-    if (!CloseHandle(handle) && status == WriteStatus::ok)
+    if (!CloseHandle(handle) && status.ok())
         status = status_of(GetLastError());
     return status;
 }
 
-bool Win32FileSystem::remove(Handle folder, const std::u16string& name) {
+FileStatus Win32FileSystem::remove(Handle folder, const std::u16string& name) {
     HANDLE file;
-    if (open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
-        return false;
+    if (const DWORD error = open_in(folder, name, DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                    FILE_SYNCHRONOUS_IO_NONALERT, file);
+        error != ERROR_SUCCESS)
+        return status_of(error);
+    const Kind kind = kind_of_handle(file);
     FILE_DISPOSITION_INFO gone = {};
     gone.DeleteFile = TRUE;
-    const bool removed = kind_of_handle(file) == Kind::file &&
-                         SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+    const FileStatus status = kind != Kind::file ? refusal_of(kind)
+                              : SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone)
+                                  ? FileStatus{}
+                                  : status_of(GetLastError());
     CloseHandle(file);
-    return removed;
+    return status;
 }
 
-bool Win32FileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
+FileStatus Win32FileSystem::rename(Handle folder, const std::u16string& from, const std::u16string& to) {
     HANDLE file;
-    if (open_in(folder, from, DELETE | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                FILE_SYNCHRONOUS_IO_NONALERT, file) != ERROR_SUCCESS)
-        return false;
+    if (const DWORD error = open_in(folder, from, DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                    FILE_SYNCHRONOUS_IO_NONALERT, file);
+        error != ERROR_SUCCESS)
+        return status_of(error);
     // The new name is relative to the folder's handle as well (the same record as the Win32
     // FILE_RENAME_INFO, which Wine does not pass on).
     std::vector<uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + (to.size() + 1) * sizeof(wchar_t));
@@ -406,11 +401,11 @@ bool Win32FileSystem::rename(Handle folder, const std::u16string& from, const st
     info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
     std::copy(to.begin(), to.end(), reinterpret_cast<char16_t*>(info->FileName));
     IO_STATUS_BLOCK io = {};
-    const bool renamed =
+    const NTSTATUS result =
         native().set_information(file, &io, info, static_cast<ULONG>(buffer.size()),
-                                 static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation)) >= 0;
+                                 static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
     CloseHandle(file);
-    return renamed;
+    return result >= 0 ? FileStatus{} : status_of(native().error_of(result));
 }
 
 std::unique_ptr<FileSystem> make_file_system(bool sync) { return std::make_unique<Win32FileSystem>(sync); }

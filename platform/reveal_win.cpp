@@ -5,7 +5,6 @@
 
 #include <shellapi.h>
 
-#include "core/run/run.h"
 #include "platform/wide_text.h"
 
 void reveal_in_file_manager(const std::u16string& path) {

@@ -5,7 +5,11 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 #include <utility>
+
+#include "core/base/text.h"
+#include "platform/wide_text.h"
 
 // Owns one handle of the kind `Kind` describes: its type, the value that holds nothing, and how
 // it is closed. Moves, never copies.
@@ -89,4 +93,17 @@ inline bool write_all(HANDLE file, const void* data, size_t size) {
         size -= done;
     }
     return true;
+}
+
+// The system's message for an error code, in the user's language, as UTF-8 without its line end.
+inline std::string system_message(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length != 0 ? to_utf8(std::u16string_view(utf16(text), length)) : "";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : message;
 }

@@ -42,7 +42,8 @@ struct CheckJob {
     VerifyProgress progress;
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
-    FolderCheck result; // the worker's until `done`
+    int32_t started = 0; // clock_ms when the check began
+    FolderCheck result;  // the worker's until `done`
 };
 
 std::shared_ptr<CheckJob> busy_job;
@@ -91,7 +92,7 @@ void show_progress(HWND page, const CheckJob& job, bool finished) {
     CheckView view(page);
     const double total = static_cast<double>(job.progress.bytes_total.load());
     const double done = static_cast<double>(job.progress.bytes_checked.load());
-    report_progress(done, total, &view, finished ? 1 : 0);
+    report_progress(done, total, &view, finished ? 1 : 0, job.started);
 }
 
 // The controls a check must not have in use, the main dialog's page buttons and Exit (a run does
@@ -189,9 +190,7 @@ void start_check(HWND page) {
     SetDlgItemTextW(page, IDC_CHECK_LOWER, L"");
     SendDlgItemMessageW(page, IDC_CHECK_PROGRESS, PBM_SETPOS, 0, 0);
     set_idle(page, false);
-    // The report measures from the clock a run sets; a run and a check never overlap (each keeps
-    // the other's page out of reach while it is busy).
-    run_start_clock = clock_ms();
+    job->started = clock_ms();
     busy_job = job;
     try {
         std::thread([job, page] {

@@ -92,10 +92,10 @@ std::vector<CheckRow> check_rows(const FolderCheck& check) {
                 row.result = text(what);
                 rows.push_back(std::move(row));
             }
-        if (run.beyond_count > 0) {
+        if (run.past_intended_count > 0) {
             CheckRow row;
             row.name = run_pattern(run);
-            row.files = number_text(static_cast<uint64_t>(run.beyond_count));
+            row.files = number_text(static_cast<uint64_t>(run.past_intended_count));
             row.result = fill_placeholders(text(kTextPastIntendedCount), {row.files});
             rows.push_back(std::move(row));
         }
@@ -112,9 +112,9 @@ std::vector<CheckRow> check_rows(const FolderCheck& check) {
         }
         for (const auto& [first, last] : run.missing)
             add_range(files, run, first, last, kTextMissing);
-        if (run.at_least > 0 && !run.numbers.empty() && run.numbers.back() < run.at_least)
-            add_range(files, run, run.numbers.back() + 1, run.at_least, kTextMissing);
-        for (const auto& [first, last] : run.past_limit)
+        if (run.count_from_width > 0 && !run.numbers.empty() && run.numbers.back() < run.count_from_width)
+            add_range(files, run, run.numbers.back() + 1, run.count_from_width, kTextMissing);
+        for (const auto& [first, last] : run.impossible_numbers)
             add_range(files, run, first, last, kTextNumbersNoRunGives);
         std::stable_sort(files.begin(), files.end(),
                          [](const NumberedRow& a, const NumberedRow& b) { return a.number < b.number; });

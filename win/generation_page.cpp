@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "core/base/size_text.h"
@@ -12,8 +13,10 @@
 #include "core/lang/text_ids.h"
 #include "core/rules/settings_rules.h"
 #include "core/run/file_system.h"
+#include "core/run/names.h"
 #include "core/run/reveal.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/run_view.h"
 #include "platform/wide_text.h"
 #include "platform/win32_handles.h"
@@ -21,6 +24,8 @@
 #include "win/controls.h"
 #include "win/options_dialog.h"
 #include "win/settings.h"
+
+GenerationSettings generation_settings;
 
 namespace {
 
@@ -135,7 +140,7 @@ void start_pressed(HWND page) {
     }
     if (size_taken)
         generation_settings.files_size = static_cast<int32_t>(size.kilobytes);
-    generation_settings.files_c = count < 1 ? 1 : count > 65536 ? 65536 : count;
+    generation_settings.files_c = std::clamp(count, 1, kMostFiles);
     generation_settings.files_type = chosen_type(page);
     generation_settings.shape = choice.shape;
     if (!run_busy) {
@@ -152,7 +157,7 @@ void start_pressed(HWND page) {
         write_setting_int(u"files_size", generation_settings.files_size);
     write_setting_int(u"files_type", generation_settings.files_type);
     if (run_busy) {
-        start_or_cancel(*file_system);
+        start_or_cancel(generation_settings, *file_system);
         return;
     }
     // As on the command line: a run without a seed draws one, and the number makes the run again.
@@ -163,7 +168,7 @@ void start_pressed(HWND page) {
     options.direct = choice.direct;
     options.fill = choice.fill;
     options.jobs = choice.jobs;
-    start_or_cancel(choice.sync ? *syncing_file_system : *file_system,
+    start_or_cancel(generation_settings, choice.sync ? *syncing_file_system : *file_system,
                     run_seeds(seed, generation_settings.files_type), options);
 }
 

@@ -8,11 +8,15 @@
 #include <string>
 
 #include "core/base/size_text.h"
+#include "core/run/run.h"
 
 // The largest size a run takes, in kilobytes (2 TiB less 1 KiB), as on the command line.
 inline constexpr int64_t kLargestSize = std::numeric_limits<int32_t>::max();
 // Why a size field's text cannot be taken, in the active language.
 std::u16string size_problem(const std::u16string& typed, SizeText::Status status);
+
+// The parameters of the next run: read from the settings file at the start, written by the page.
+extern GenerationSettings generation_settings;
 
 // Labels, button and the type list (emptied, refilled, the stored type selected again).
 void apply_generation_page_texts(HWND page);

@@ -51,7 +51,7 @@ bool show_language_menu(HWND owner, HWND toolbar) {
         return false;
     bool changed = false;
     if (command >= kFirstLanguageCommand && command <= kLastLanguageCommand) {
-        loaded_texts_active = false;
+        loaded_translations.active = false;
         language_index = static_cast<int32_t>(command - kFirstLanguageCommand);
         changed = true;
     } else if (command == kTranslateCommand) {
@@ -106,7 +106,8 @@ void load_translation(const std::wstring& path, HWND owner) {
     read_text_file(path, text); // an unreadable file loads as an empty one
     const std::u16string name = translation_name(text);
     install_translation(std::move(text));
-    const std::u16string report = completeness_report(*loaded_texts.load(), language_texts[kEnglish], name);
+    const std::u16string report = completeness_report(*loaded_translations.table.load(),
+                                                      catalogue_tables.language_texts[kEnglish], name);
     MessageBoxW(owner, wide(report), L"Translate", MB_OK);
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/lang/catalogue.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "res/resource.h"
 #include "win/check_page.h"
 #include "win/controls.h"
@@ -14,17 +15,13 @@
 #include "win/settings.h"
 #include "win/tray.h"
 
-bool start_in_background = false;
-HWND main_window = nullptr;
-CHauptDialog* current_dialog = nullptr;
+namespace {
 
 // The process-wide objects, in the order they are made (and unmade in reverse): the main
 // dialog, the tray, then the message by which another process asks us to show ourselves.
 CHauptDialog main_dialog;
 CToTray tray;
 const UINT show_message = RegisterWindowMessageW(L"Pelmora");
-
-namespace {
 
 // How long an ending program waits for a busy run to close its file, and for a check's readers,
 // which stop at their next block.
@@ -42,20 +39,18 @@ void answer_worker(int32_t milliseconds) {
 }
 
 INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    return current_dialog != nullptr ? current_dialog->dialog_handler(dialog, message, wparam, lparam) : 0;
+    return main_dialog.dialog_handler(dialog, message, wparam, lparam);
 }
 
 HWND create_main_dialog(CHauptDialog& dialog) {
-    current_dialog = &dialog;
     HWND window = CreateDialogParamW(app_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_dialog_proc, 0);
     dialog.window = window;
-    if (window != nullptr && start_tray == 0 && !start_in_background)
+    if (window != nullptr && dialog.start_tray == 0 && !dialog.start_in_background)
         ShowWindow(window, SW_SHOW);
     return window;
 }
 
 void deferred_start(HWND window) {
-    main_window = window;
     tray.bind_window(window);
     tray.create(IDI_PROGRAM, L"Pelmora", true);
     main_dialog.tray = &tray;
@@ -128,7 +123,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     InitCommonControls();
     // A plain substring test: "-bg" inside a folder name counts too, "-BG" does not.
     if (command_line != nullptr && *command_line != 0 && std::wcsstr(command_line, L"-bg") != nullptr)
-        start_in_background = true;
+        main_dialog.start_in_background = true;
 
     wchar_t title[255] = {};
     wchar_t class_name[255] = {};

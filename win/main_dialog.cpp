@@ -12,6 +12,7 @@
 #include "core/lang/catalogue.h"
 #include "core/lang/text_ids.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "win/autostart.h"
@@ -25,9 +26,6 @@
 #include "win/os_version.h"
 #include "win/settings.h"
 #include "win/tray.h"
-
-int32_t start_tray = 0;
-int32_t tray_if_minimize = 1;
 
 namespace {
 

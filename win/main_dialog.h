@@ -24,6 +24,12 @@ public:
     HWND window = nullptr;
     // The tray icon the dialog hides in when it is minimised; none until the program binds it.
     CToTray* tray = nullptr;
+    // The settings start_tray and tray_if_minimize, read when the dialog starts; the entry point
+    // reads start_tray to decide whether the dialog shows.
+    int32_t start_tray = 0;
+    int32_t tray_if_minimize = 1;
+    // Started with -bg: the dialog stays hidden until the tray icon or another start asks for it.
+    bool start_in_background = false;
 
 private:
     BOOL initialise(HWND dialog);
@@ -48,8 +54,3 @@ inline constexpr int32_t kGenerationPage = 0;
 inline constexpr int32_t kInfoPage = 1;
 inline constexpr int32_t kCheckPage = 2;
 inline constexpr int32_t kMorePage = 3;
-
-// The settings start_tray and tray_if_minimize, read when the dialog starts; the entry point
-// reads start_tray to decide whether the dialog shows.
-extern int32_t start_tray;
-extern int32_t tray_if_minimize;

@@ -12,13 +12,13 @@ PopupMenu make_language_menu() {
     PopupMenu menu(CreatePopupMenu());
     if (!menu)
         return menu;
-    for (int32_t i = 0; i < language_count; ++i) {
-        const char16_t* name = language_names[i];
+    for (int32_t i = 0; i < catalogue_tables.language_count; ++i) {
+        const char16_t* name = catalogue_tables.language_names[i];
         // A nameless language, or one named in five characters or fewer, is not offered.
         if (name == nullptr || std::char_traits<char16_t>::length(name) <= 5)
             continue;
         const UINT flags = MF_STRING | (i == language_index ? MF_CHECKED | MF_GRAYED | MF_DISABLED : 0);
-        const std::u16string item = language_menu_item(name, language_percent[i]);
+        const std::u16string item = language_menu_item(name, catalogue_tables.language_percent[i]);
         AppendMenuW(menu.get(), flags, kFirstLanguageCommand + static_cast<UINT>(i), wide(item));
     }
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);

@@ -21,7 +21,7 @@ CToTray::~CToTray() {
     notify(window, NIM_DELETE, icon_id, nullptr, nullptr);
 }
 
-int32_t CToTray::create(int32_t icon, const wchar_t* tip_text, bool watchdog_on) {
+void CToTray::create(int32_t icon, const wchar_t* tip_text, bool watchdog_on) {
     icon_id = icon;
     std::wcsncpy(tip, tip_text != nullptr ? tip_text : L"", 1023);
     tip[1023] = 0;
@@ -31,7 +31,6 @@ int32_t CToTray::create(int32_t icon, const wchar_t* tip_text, bool watchdog_on)
         stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         thread.reset(CreateThread(nullptr, 0, watchdog, this, 0, &thread_id));
     }
-    return 1;
 }
 
 HICON CToTray::load_small_icon() const {

@@ -19,8 +19,8 @@ public:
     // The window that owns the icon and receives its callback message.
     void bind_window(HWND owner) { window = owner; }
     // Stores icon and tip, adds the icon and, with `watchdog`, (re)starts the thread that puts it
-    // back whenever the notification area has lost it. Returns 1.
-    int32_t create(int32_t icon, const wchar_t* tip_text, bool watchdog);
+    // back whenever the notification area has lost it.
+    void create(int32_t icon, const wchar_t* tip_text, bool watchdog);
     void add_icon();
     // True while the notification area still holds the icon.
     bool check_icon();

@@ -15,20 +15,13 @@
 
 static_assert(std::endian::native == std::endian::little, "the catalogue is UTF-16LE, read in place");
 
-char16_t catalogue_text[kCatalogueBytes / 2];
-int32_t language_count = 0;
-char16_t* language_names[kMaxLanguages];
-text_table language_texts[kMaxLanguages];
-int32_t language_percent[kMaxLanguages];
-text_table common_texts;
-std::u16string english_section;
-std::atomic<const text_table*> loaded_texts{nullptr};
-std::atomic<bool> loaded_texts_active{false};
+CatalogueTables catalogue_tables;
+LoadedTranslations loaded_translations;
 std::atomic<int32_t> language_index{kEnglish};
 
 namespace {
 
-void apply_line(char16_t* line, text_table& table) {
+void apply_line(char16_t* line, TextTable& table) {
     char16_t* equals = line;
     while (*equals != 0 && *equals != u'=')
         ++equals;
@@ -71,7 +64,7 @@ const char16_t* miss_text(int n) {
 
 } // namespace
 
-void parse_section(char16_t* text, text_table& table) {
+void parse_section(char16_t* text, TextTable& table) {
     std::fill(std::begin(table), std::end(table), nullptr);
     if (text == nullptr)
         return;
@@ -89,30 +82,31 @@ void parse_section(char16_t* text, text_table& table) {
 }
 
 bool unpack_catalogue() {
-    const catalogue_stream stream = embedded_catalogue_stream();
+    const CatalogueStream stream = embedded_catalogue_stream();
     if (stream.data == nullptr)
         return false;
     return unpack_catalogue_from(stream.data, stream.size);
 }
 
 bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
-    std::memset(catalogue_text, 0, sizeof catalogue_text);
+    std::memset(catalogue_tables.text, 0, sizeof catalogue_tables.text);
     std::size_t bytes;
     {
         LZARI decoder;
-        LZARI::in_size = size;
-        LZARI::out_capacity = static_cast<int32_t>(kCatalogueBytes);
-        decoder.decode_memory(stream, reinterpret_cast<uint8_t*>(catalogue_text));
+        decoder.in_size = size;
+        decoder.out_capacity = static_cast<int32_t>(kCatalogueBytes);
+        decoder.decode_memory(stream, reinterpret_cast<uint8_t*>(catalogue_tables.text));
         // The text and its two-byte terminator must fit the block; a longer text is cut there.
         bytes = std::min<std::size_t>(decoder.text_size, kCatalogueBytes - 2);
     }
     const std::size_t end = bytes / 2; // the terminator; an odd last byte is dropped
-    catalogue_text[end] = 0;
-    char16_t* const t = catalogue_text;
+    catalogue_tables.text[end] = 0;
+    char16_t* const t = catalogue_tables.text;
 
-    language_count = 0;
+    catalogue_tables.language_count = 0;
     char16_t* section_start[kMaxLanguages] = {};
-    std::fill(std::begin(language_names), std::end(language_names), nullptr);
+    std::fill(std::begin(catalogue_tables.language_names), std::end(catalogue_tables.language_names),
+              nullptr);
     char16_t* common = nullptr;
     int marks = 0;
     for (std::size_t j = 0; j + 1 < end;) {
@@ -125,15 +119,15 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
         const int mark = marks++;
         if (mark == 0) {
             common = t + std::min(j + 4, end);
-        } else if (mark >= 3 && language_count < kMaxLanguages) {
-            const int i = language_count++;
+        } else if (mark >= 3 && catalogue_tables.language_count < kMaxLanguages) {
+            const int i = catalogue_tables.language_count++;
             if (t[j + 2] == u'=') {
                 // "##=name": the name runs to the end of its line; a name that runs to the end
                 // of the text leaves its language without texts.
                 std::size_t cr = j + 3;
                 while (cr < end && t[cr] != u'\r')
                     ++cr;
-                language_names[i] = t + j + 3;
+                catalogue_tables.language_names[i] = t + j + 3;
                 t[cr] = 0;
                 section_start[i] = t + std::min(cr + 1, end);
                 resume = std::min(cr + 1, end);
@@ -144,27 +138,30 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
         j = resume;
     }
 
-    english_section.clear();
-    if (language_count > kEnglish)
-        english_section = section_start[kEnglish];
+    catalogue_tables.english_section.clear();
+    if (catalogue_tables.language_count > kEnglish)
+        catalogue_tables.english_section = section_start[kEnglish];
 
     for (int i = 0; i < kMaxLanguages; ++i)
-        parse_section(i < language_count ? section_start[i] : nullptr, language_texts[i]);
+        parse_section(i < catalogue_tables.language_count ? section_start[i] : nullptr,
+                      catalogue_tables.language_texts[i]);
 
     int reference = 0;
     for (int n = 0; n < kTextSlots; ++n)
-        reference += has_text(language_texts[kEnglish][n]);
+        reference += has_text(catalogue_tables.language_texts[kEnglish][n]);
     for (int i = 0; i < kMaxLanguages; ++i) {
         int translated = 0;
         for (int n = 0; n < kTextSlots; ++n)
-            translated += has_text(language_texts[kEnglish][n]) && has_text(language_texts[i][n]);
+            translated += has_text(catalogue_tables.language_texts[kEnglish][n]) &&
+                          has_text(catalogue_tables.language_texts[i][n]);
         // With no English texts there is nothing to be complete against: 0 %.
-        language_percent[i] =
-            i < language_count && reference > 0 ? static_cast<int32_t>(100.0 * translated / reference) : 0;
+        catalogue_tables.language_percent[i] = i < catalogue_tables.language_count && reference > 0
+                                                   ? static_cast<int32_t>(100.0 * translated / reference)
+                                                   : 0;
     }
 
-    parse_section(common, common_texts);
-    for (char16_t* text : common_texts)
+    parse_section(common, catalogue_tables.common_texts);
+    for (char16_t* text : catalogue_tables.common_texts)
         if (text != nullptr)
             unescape_line_breaks(text);
     return true;
@@ -173,52 +170,44 @@ bool unpack_catalogue_from(const uint8_t* stream, int32_t size) {
 const char16_t* get_text(int n) {
     if (n < 0 || n >= kTextSlots)
         return nullptr;
-    if (loaded_texts_active.load(std::memory_order_acquire)) {
-        const text_table* loaded = loaded_texts.load(std::memory_order_acquire);
+    if (loaded_translations.active.load(std::memory_order_acquire)) {
+        const TextTable* loaded = loaded_translations.table.load(std::memory_order_acquire);
         return loaded != nullptr && (*loaded)[n] != nullptr ? (*loaded)[n] : miss_text(n);
     }
     const int32_t active = language_index.load(std::memory_order_relaxed);
-    if (active >= 0 && active < kMaxLanguages && active < language_count &&
-        language_texts[active][n] != nullptr)
-        return language_texts[active][n];
-    return language_texts[kEnglish][n];
+    if (active >= 0 && active < kMaxLanguages && active < catalogue_tables.language_count &&
+        catalogue_tables.language_texts[active][n] != nullptr)
+        return catalogue_tables.language_texts[active][n];
+    return catalogue_tables.language_texts[kEnglish][n];
 }
-
-namespace {
-
-// Guards the freeing of loaded tables against copies being made from them. Lookups are rare (a
-// few per progress report), so one lock costs nothing measurable.
-std::mutex loaded_guard;
-std::unique_ptr<LoadedTexts> loaded_now;
-std::unique_ptr<LoadedTexts> loaded_before;
-
-} // namespace
 
 void set_loaded_texts(std::unique_ptr<LoadedTexts> loaded) {
     std::unique_ptr<LoadedTexts> retired;
     {
-        std::lock_guard lock(loaded_guard);
-        retired = std::move(loaded_before);
-        loaded_before = std::move(loaded_now);
-        loaded_now = std::move(loaded);
-        loaded_texts.store(&loaded_now->table, std::memory_order_release);
-        loaded_texts_active.store(true, std::memory_order_release);
+        std::lock_guard lock(loaded_translations.guard);
+        retired = std::move(loaded_translations.before);
+        loaded_translations.before = std::move(loaded_translations.now);
+        loaded_translations.now = std::move(loaded);
+        loaded_translations.table.store(&loaded_translations.now->table, std::memory_order_release);
+        loaded_translations.active.store(true, std::memory_order_release);
     }
     // Freed outside the lock: no copy waits for a large text to go.
 }
 
 int kept_loaded_texts() {
-    std::lock_guard lock(loaded_guard);
-    return (loaded_now != nullptr) + (loaded_before != nullptr);
+    std::lock_guard lock(loaded_translations.guard);
+    return (loaded_translations.now != nullptr) + (loaded_translations.before != nullptr);
 }
 
 // A copy made under the lock, so a loaded table is never freed while its text is copied: any
 // thread may ask.
 std::u16string text(TextId id) {
-    std::lock_guard lock(loaded_guard);
+    std::lock_guard lock(loaded_translations.guard);
     return text_of(get_text(id));
 }
 
-const char16_t* get_common_text(int n) { return n >= 0 && n < kTextSlots ? common_texts[n] : nullptr; }
+const char16_t* get_common_text(int n) {
+    return n >= 0 && n < kTextSlots ? catalogue_tables.common_texts[n] : nullptr;
+}
 
 std::u16string common_text(CommonTextId id) { return text_of(get_common_text(id)); }

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-struct catalogue_stream {
+struct CatalogueStream {
     const uint8_t* data;
     int32_t size;
 };
 
-catalogue_stream embedded_catalogue_stream();
+CatalogueStream embedded_catalogue_stream();

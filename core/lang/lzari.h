@@ -6,14 +6,14 @@
 
 class LZARI {
 public:
-    // Transfer state, shared by every decoder: the caller sets in_size and out_capacity before
+    // Transfer state, each decoder's own: the caller sets in_size and out_capacity before
     // decode_memory, the rest is decode_memory's own.
-    static inline const uint8_t* in_data = nullptr;
-    static inline int32_t in_size = 0;
-    static inline int32_t in_pos = 0;
-    static inline uint8_t* out_data = nullptr;
-    static inline int32_t out_capacity = 0;
-    static inline int32_t out_len = 0;
+    const uint8_t* in_data = nullptr;
+    int32_t in_size = 0;
+    int32_t in_pos = 0;
+    uint8_t* out_data = nullptr;
+    int32_t out_capacity = 0;
+    int32_t out_len = 0;
 
     LZARI();
     virtual ~LZARI();
@@ -41,5 +41,5 @@ private:
     void renormalise();
     int decode_char();
     int decode_position();
-    static void emit(uint8_t b);
+    void emit(uint8_t b);
 };

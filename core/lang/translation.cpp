@@ -23,7 +23,7 @@ std::u16string without_zeros(std::u16string text) {
 
 } // namespace
 
-std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode) {
+std::u16string decode_text_file(std::string_view bytes, AnsiDecoder decode) {
     bytes = bytes.substr(0, kMostTranslationBytes);
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -45,7 +45,7 @@ void install_translation(std::u16string text) {
     set_loaded_texts(std::move(loaded));
 }
 
-std::u16string completeness_report(const text_table& loaded, const text_table& english,
+std::u16string completeness_report(const TextTable& loaded, const TextTable& english,
                                    std::u16string_view name) {
     int counted = 0;
     int translated = 0;
@@ -127,5 +127,6 @@ std::u16string translation_template_text(std::u16string_view name_and_version, s
 std::u16string translation_template_text() {
     return translation_template_text(
         common_text(kCommonNameAndVersion), common_text(kCommonTranslationRequest),
-        language_count > kEnglish ? text_of(language_names[kEnglish]) : u"", english_section);
+        catalogue_tables.language_count > kEnglish ? text_of(catalogue_tables.language_names[kEnglish]) : u"",
+        catalogue_tables.english_section);
 }

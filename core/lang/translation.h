@@ -10,7 +10,7 @@
 
 // Turns 8-bit text in the system's code page into UTF-16 (the whole text at once, so no
 // multi-byte character is ever split).
-using ansi_decoder = std::u16string (*)(std::string_view bytes);
+using AnsiDecoder = std::u16string (*)(std::string_view bytes);
 
 // The most of a translation file that is read: a whole translation takes some 20 KB, so a larger
 // file is no translation, and must not take the memory of its size.
@@ -19,7 +19,7 @@ inline constexpr size_t kMostTranslationBytes = size_t{1} << 20;
 // A text file's bytes as text: UTF-16LE after a leading FF FE, otherwise 8-bit text through
 // `decode`; only the first kMostTranslationBytes count. Zero characters are dropped, since the
 // catalogue's line rules end a text at one; an odd last byte of a UTF-16 file is dropped too.
-std::u16string decode_text_file(std::string_view bytes, ansi_decoder decode);
+std::u16string decode_text_file(std::string_view bytes, AnsiDecoder decode);
 
 // Makes `text` (a translation file's whole text) the loaded translation and switches every
 // lookup to it (set_loaded_texts: the one before stays, older ones go).
@@ -29,7 +29,7 @@ void install_translation(std::u16string text);
 // names its language, that name and the figure as the language menu shows them
 // (language_menu_item); followed, when any is missing, by the miss list: "\n\nmiss:\n", the first
 // nine as "N=English text\n", then "........\n" and every further one as "N,".
-std::u16string completeness_report(const text_table& loaded, const text_table& english,
+std::u16string completeness_report(const TextTable& loaded, const TextTable& english,
                                    std::u16string_view name = {});
 // The language a translation file names in its first "##=" line (as the template does): the rest
 // of that line; empty when it names none.

@@ -20,8 +20,8 @@ CheckTotals check_totals(const FolderCheck& check) {
         }
         for (const auto& [first, last] : run.missing)
             totals.missing_files += static_cast<uint64_t>(last - first + 1);
-        if (run.at_least > 0 && !run.numbers.empty() && run.numbers.back() < run.at_least)
-            totals.missing_files += static_cast<uint64_t>(run.at_least - run.numbers.back());
+        if (run.count_from_width > 0 && !run.numbers.empty() && run.numbers.back() < run.count_from_width)
+            totals.missing_files += static_cast<uint64_t>(run.count_from_width - run.numbers.back());
     }
     return totals;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/run/file_status.h"
+
 class FileReader {
 public:
     using Handle = intptr_t;
@@ -18,26 +20,28 @@ public:
     // The separator between a folder and a name in the paths this reader takes.
     virtual char16_t separator() const = 0;
 
-    // Calls `each` with the name of every entry of `folder` (of every kind; not "." and ".."),
-    // leaving out names that are no valid text. False and the system's reason when the folder
-    // cannot be listed to its end.
-    virtual bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
-                      std::string& error) = 0;
+    // Every operation that can fail says how in a FileStatus (its message the system's reason);
+    // what it finds comes back through a parameter, set only when the status is ok.
 
-    enum class Kind { file, other, unreadable };
-    // What `path` is, without following a link; the size of a regular file, what else it is
-    // ("it is a folder, not a regular file"), or the system's reason when that cannot be told.
-    virtual Kind examine(const std::u16string& path, uint64_t& size, std::string& error) = 0;
+    // Calls `each` with the name of every entry of `folder` (of every kind; not "." and ".."),
+    // leaving out names that are no valid text. Failed when the folder cannot be listed to its end.
+    virtual FileStatus list(const std::u16string& folder,
+                            const std::function<void(std::u16string_view name)>& each) = 0;
+
+    // What `path` is, without following a link: ok and the size for a regular file, not_regular
+    // and what else it is ("it is a folder, not a regular file"), failed and the system's reason
+    // when that cannot be told.
+    virtual FileStatus examine(const std::u16string& path, uint64_t& size) = 0;
 
     // Opens a regular file for reading, without following a link and without waiting for a
-    // writer (a pipe put in a file's place); kNoHandle and the reason when it cannot, or when what
-    // is there is no regular file.
-    virtual Handle open(const std::u16string& path, std::string& error) = 0;
+    // writer (a pipe put in a file's place); fails when it cannot, or when what is there is no
+    // regular file.
+    virtual FileStatus open(const std::u16string& path, Handle& file) = 0;
     // The size the open file has now.
-    virtual bool size(Handle file, uint64_t& size, std::string& error) = 0;
-    // Reads up to `size` bytes from `offset`: the count read, short only at the end of the file,
-    // or -1 and the system's reason. Safe to call from several threads on different handles.
-    virtual int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) = 0;
+    virtual FileStatus size(Handle file, uint64_t& size) = 0;
+    // Reads up to `size` bytes from `offset`: `got` bytes, short only at the end of the file. Safe
+    // to call from several threads on different handles.
+    virtual FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) = 0;
     virtual void close(Handle file) = 0;
 
     // Direct I/O: files opened from now on are read from the device, past the system's cache,
@@ -48,11 +52,10 @@ public:
     // True once a file system refused direct reads: those files were read through the cache.
     virtual bool direct_refused() const { return false; }
     // Writes what the cache holds of the file to the disk, then drops the file from the cache, so
-    // that the next read comes from the disk; false and the reason where the system cannot.
-    virtual bool drop_cache(const std::u16string& path, std::string& error) {
+    // that the next read comes from the disk; failed, with the reason, where the system cannot.
+    virtual FileStatus drop_cache(const std::u16string& path) {
         (void)path;
-        error = "not supported";
-        return false;
+        return {FileStatus::Kind::failed, "not supported"};
     }
 };
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "core/run/file_status.h"
+
 // Direct I/O moves blocks whose size, place in the file and place in memory are multiples of this:
 // a page, and a whole number of blocks of every common device.
 inline constexpr size_t kDirectAlignment = 4096;
@@ -15,16 +17,16 @@ public:
     // What has a name. `link`: a symbolic link (or another reparse point), wherever it points;
     // `other`: a socket, a device, or a name whose kind cannot be told. Only `file` is ever opened.
     enum class Kind { missing, file, folder, link, pipe, other };
-    enum class WriteStatus { ok, disk_full, failed };
-    // Why a file or the folder could not be opened or created: the name is taken
-    // (create_new_file), what has the name is a link, a pipe, a folder or something else that is
-    // no regular file, the system denied access, the disk (or its table of files) is full, or
-    // another reason. `moved`: the run's folder is no longer the one its path names.
-    enum class CreateStatus { ok, exists, link, pipe, folder, not_regular, denied, disk_full, moved, failed };
     using Handle = intptr_t;
     static constexpr Handle kNoHandle = -1;
 
     virtual ~FileSystem() = default;
+
+    // Every operation that can fail says how in a FileStatus; what it opens (a handle) comes back
+    // through a parameter, set only when the status is ok. Why a file or the folder could not be
+    // opened or created: the name is taken (create_new_file), what has the name is a link, a pipe,
+    // a folder or something else that is no regular file, the system denied access, the disk (or
+    // its table of files) is full, or another reason.
 
     // The separator the run puts between folder and name; the Win32 one also stands for "/"
     // when folders are made.
@@ -40,7 +42,7 @@ public:
     // level made here is opened without following a link, so that a link put in its place stops
     // the run instead of leading it elsewhere. The files of the run are then named relative to
     // the handle: a folder moved or swapped during the run can no longer redirect them.
-    virtual Handle open_folder(const std::u16string& path, CreateStatus& status) = 0;
+    virtual FileStatus open_folder(const std::u16string& path, Handle& folder) = 0;
     virtual void close_folder(Handle folder) = 0;
     // True while `path` still leads to the folder open_folder opened.
     virtual bool same_folder(Handle folder, const std::u16string& path) = 0;
@@ -52,18 +54,18 @@ public:
     // has the name. The old file's name is removed first, so that no other name of its data (a
     // hard link) ever sees the new bytes. Never follows a link and never opens anything but a
     // regular file; what has the name otherwise is told by the status.
-    virtual Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) = 0;
+    virtual FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) = 0;
     // Creates the file only if nothing has that name yet (not even a link); `exists` otherwise.
-    virtual Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) = 0;
+    virtual FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) = 0;
     // Writes all of data; anything short of that is a failure, told apart when the disk is full.
-    virtual WriteStatus write(Handle file, const uint8_t* data, size_t size) = 0;
+    virtual FileStatus write(Handle file, const uint8_t* data, size_t size) = 0;
     // Closes the file (in sync mode after its data has reached the disk); what a failure at that
     // point means, as for write.
-    virtual WriteStatus close(Handle file) = 0;
+    virtual FileStatus close(Handle file) = 0;
     // Removes a regular file; a link, or anything else, with the name stays.
-    virtual bool remove(Handle folder, const std::u16string& name) = 0;
+    virtual FileStatus remove(Handle folder, const std::u16string& name) = 0;
     // Gives a file another name in the same folder; a file or link that had that name goes.
-    virtual bool rename(Handle folder, const std::u16string& from, const std::u16string& to) = 0;
+    virtual FileStatus rename(Handle folder, const std::u16string& from, const std::u16string& to) = 0;
 
     // Direct I/O: files created from now on bypass the system's cache, where the file system
     // lets them; where it refuses, they are opened as usual and `direct` tells so.
@@ -75,16 +77,16 @@ public:
     }
     // For a direct file: writes `size` bytes at `offset`, both multiples of kDirectAlignment, from
     // memory aligned to it. Several threads may write one file at once.
-    virtual WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
+    virtual FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) {
         (void)file, (void)offset, (void)data, (void)size;
-        return WriteStatus::failed;
+        return {FileStatus::Kind::failed, "no direct writes here"};
     }
     // Sets the file's length. With `reserve`, before the data: claims the space, so that a full
     // disk shows at once and the writes need not grow the file one by one; without, afterwards:
     // cuts what the last aligned write put beyond the end.
-    virtual WriteStatus set_length(Handle file, uint64_t length, bool reserve) {
+    virtual FileStatus set_length(Handle file, uint64_t length, bool reserve) {
         (void)file, (void)length, (void)reserve;
-        return WriteStatus::failed;
+        return {FileStatus::Kind::failed, "no direct writes here"};
     }
 };
 

@@ -16,6 +16,11 @@ inline constexpr size_t kChunkWords = kChunkBytes / 4;
 
 constexpr uint32_t lcg_step(uint32_t x) { return x * kLcgMultiplier + kLcgIncrement; }
 
+// The steps `bytes` bytes of a file take: 1,024 per chunk, also for a short last chunk.
+constexpr uint64_t lcg_file_steps(uint64_t bytes) {
+    return (bytes + kChunkBytes - 1) / kChunkBytes * kChunkWords;
+}
+
 // An affine map x -> a * x + c (mod 2^32): n steps of the generator in one.
 struct LcgJump {
     uint32_t a;

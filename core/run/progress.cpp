@@ -19,8 +19,6 @@ double divisor(double seconds) { return seconds > 0.001 ? seconds : 0.001; }
 
 } // namespace
 
-std::atomic<int32_t> run_start_clock{0};
-
 int32_t clock_ms() {
     const auto since = std::chrono::steady_clock::now() - process_start;
     return static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
@@ -50,15 +48,15 @@ std::u16string format_size(double bytes) {
     return format_ascii("%d Byte", static_cast<int>(bytes));
 }
 
-int32_t report_progress(double done, double total, RunView* owner, int finished) {
+void report_progress(double done, double total, RunView* owner, int finished, int32_t started) {
     if (owner == nullptr)
-        return 0;
+        return;
     const double fraction = done / total;
     const double percent = fraction * 100.0;
     // An undefined percentage (a total of 0) leaves the bar at 0.
     owner->set_bar(percent > 0.0 ? static_cast<int>(percent) : 0);
     if (percent > 0.02) {
-        const double elapsed = elapsed_seconds(run_start_clock);
+        const double elapsed = elapsed_seconds(started);
         const double speed = done / divisor(elapsed);
         const double remaining = elapsed / fraction * (1.0 - fraction);
         owner->set_lower_line(text(kTextRemaining) + u": " + format_duration(remaining) + u"  ||  " +
@@ -68,7 +66,7 @@ int32_t report_progress(double done, double total, RunView* owner, int finished)
                               format_size(done) + u" " + text(kTextOf) + u" " + format_size(total) + u" ");
     }
     if (finished) {
-        const double elapsed = elapsed_seconds(run_start_clock);
+        const double elapsed = elapsed_seconds(started);
         owner->set_upper_line(text(kTextFinished) + u"   :||  \u00D8 " +
                               format_size(done / divisor(elapsed)) + u" / " + text(kTextSeconds) + u"  || " +
                               text(kTextTotalTime) + u": " + format_duration(elapsed));
@@ -76,5 +74,4 @@ int32_t report_progress(double done, double total, RunView* owner, int finished)
         owner->set_lower_line(u"");
     }
     owner->report_shown(finished != 0);
-    return 1;
 }

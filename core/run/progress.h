@@ -2,24 +2,20 @@
 // amount written) and the one below it (remaining and elapsed time), then the final summary.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 class RunView;
-
-// When the current run started, a clock_ms reading: the run sets it, the report measures from it.
-extern std::atomic<int32_t> run_start_clock;
 
 // Milliseconds of wall-clock time since the process started.
 int32_t clock_ms();
 // Seconds since `start` (a clock_ms reading), the difference taken as 32-bit milliseconds.
 double elapsed_seconds(int32_t start);
 
-// Updates owner's bar and lines; returns 0 when there is no owner, else 1. The elapsed time is
-// measured from run_start_clock. The final summary's throughput is `done` over that time: what a
-// cancelled run wrote, not what it planned.
-int32_t report_progress(double done, double total, RunView* owner, int finished);
+// Updates owner's bar and lines, when there is an owner. The elapsed time is measured from
+// `started`, the clock_ms reading when the run began. The final summary's throughput is `done` over
+// that time: what a cancelled run wrote, not what it planned.
+void report_progress(double done, double total, RunView* owner, int finished, int32_t started);
 
 // "5 sec.", "< 1 sec.", "2 min., 5 sec.." in the active language.
 std::u16string format_duration(double seconds);

@@ -20,7 +20,7 @@ uint64_t key_from(uint64_t material) { return splitmix64_next(material); }
 } // namespace
 
 int32_t shaped_random_bytes(int32_t compress) {
-    compress = std::clamp(compress, 1, 100);
+    compress = std::clamp(compress, kLeastCompress, kMostCompress);
     if (compress == 100)
         return static_cast<int32_t>(kShapedBlockBytes);
     // In hundredths of a point, so every platform rounds alike.
@@ -172,8 +172,8 @@ uint64_t shaped_unit_source(uint64_t key, int32_t dedupe, uint64_t index) {
 }
 
 DataShape shape_in_range(DataShape shape) {
-    shape.compress = std::clamp(shape.compress, 1, 100);
-    shape.dedupe = std::clamp(shape.dedupe, 0, 99);
+    shape.compress = std::clamp(shape.compress, kLeastCompress, kMostCompress);
+    shape.dedupe = std::clamp(shape.dedupe, 0, kMostDedupe);
     if (shape.dedupe == 0 || (shape.unit != kDedupeUnitFile &&
                               (shape.unit < kDedupeUnitSmallest || shape.unit > kDedupeUnitLargest)))
         shape.unit = kDedupeUnitSmallest;
@@ -214,10 +214,12 @@ std::optional<int32_t> parse_dedupe_unit(std::string_view text) {
 }
 
 ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number)
-    : data_key_(key_from(seed + (static_cast<uint64_t>(std::clamp(shape.compress, 1, 100)) << 50))),
+    : data_key_(key_from(
+          seed + (static_cast<uint64_t>(std::clamp(shape.compress, kLeastCompress, kMostCompress)) << 50))),
       dedupe_key_(key_from(seed + (uint64_t{1} << 63))), random_bytes_(shaped_random_bytes(shape.compress)),
-      dedupe_(std::clamp(shape.dedupe, 0, 99)), unit_shift_(0), file_blocks_(file_bytes / kShapedBlockBytes),
-      file_units_(file_blocks_), first_unit_(0), number_(number) {
+      dedupe_(std::clamp(shape.dedupe, 0, kMostDedupe)), unit_shift_(0),
+      file_blocks_(file_bytes / kShapedBlockBytes), file_units_(file_blocks_), first_unit_(0),
+      number_(number) {
     const DataShape kept = shape_in_range(shape);
     if (kept.unit == kDedupeUnitFile) {
         // A copy is its source file through and through: that file's data, without copies.

@@ -20,15 +20,20 @@ inline constexpr int32_t kDedupeUnitFile = 0;
 inline constexpr int32_t kDedupeUnitSmallest = 12;
 inline constexpr int32_t kDedupeUnitLargest = 26;
 
+// A shape's figures at their limits, in percent.
+inline constexpr int32_t kLeastCompress = static_cast<int32_t>(kCompressRange.low);
+inline constexpr int32_t kMostCompress = static_cast<int32_t>(kCompressRange.high);
+inline constexpr int32_t kMostDedupe = static_cast<int32_t>(kDedupeRange.high);
+
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
 // 100), `dedupe`, the share in percent of the run's units that are copies of earlier ones (0 to
 // 99), and `unit`, what a unit is. 100 and 0 is plain random data, whatever the unit.
 struct DataShape {
-    int32_t compress = 100;
+    int32_t compress = kMostCompress;
     int32_t dedupe = 0;
     int32_t unit = kDedupeUnitSmallest;
 
-    bool plain() const { return compress == 100 && dedupe == 0; }
+    bool plain() const { return compress == kMostCompress && dedupe == 0; }
     bool valid() const {
         return kCompressRange.holds(compress) && kDedupeRange.holds(dedupe) &&
                (unit == kDedupeUnitFile || (unit >= kDedupeUnitSmallest && unit <= kDedupeUnitLargest));

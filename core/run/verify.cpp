@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "core/base/text.h"
+#include "core/run/file_content.h"
 #include "core/run/file_reader.h"
 #include "core/run/file_system.h"
 #include "core/run/lcg.h"
@@ -31,48 +32,7 @@ static_assert(kBlockBytes % kRandomSegmentBytes == 0, "a block starts a segment"
 // from its cache several times faster when both sides line up (4 times, on some processors).
 constexpr size_t kPageBytes = 4096;
 static_assert(kPageBytes == kDirectAlignment, "direct reads fill whole pages");
-// Random data is made 64 KiB at a time and compared while both sides are in the cache.
-constexpr size_t kCompareChunks = 16;
 constexpr int kMaxThreads = 4;
-
-uint64_t load64(const uint8_t* p) {
-    uint64_t value;
-    std::memcpy(&value, p, 8);
-    return value;
-}
-
-// The first byte that is not zero, or size. Blocks of 64 bytes or-ed together without a branch, so
-// the compiler vectorises them; a block with something in it is looked at byte by byte.
-size_t first_nonzero(const uint8_t* data, size_t size) {
-    size_t i = 0;
-    for (; i + 64 <= size; i += 64) {
-        uint64_t any = 0;
-        for (size_t k = 0; k < 64; k += 8)
-            any |= load64(data + i + k);
-        if (any != 0)
-            break;
-    }
-    for (; i < size; ++i)
-        if (data[i] != 0)
-            return i;
-    return size;
-}
-
-// The first byte where a and b differ, or size; the same way.
-size_t first_difference(const uint8_t* a, const uint8_t* b, size_t size) {
-    size_t i = 0;
-    for (; i + 64 <= size; i += 64) {
-        uint64_t any = 0;
-        for (size_t k = 0; k < 64; k += 8)
-            any |= load64(a + i + k) ^ load64(b + i + k);
-        if (any != 0)
-            break;
-    }
-    for (; i < size; ++i)
-        if (a[i] != b[i])
-            return i;
-    return size;
-}
 
 void lower_to(std::atomic<uint64_t>& value, uint64_t candidate) {
     uint64_t now = value.load(std::memory_order_relaxed);
@@ -106,7 +66,7 @@ struct RunData {
     size_t first_file = 0;    // the run's files in number order, from here
     size_t file_count = 0;
     std::vector<std::pair<int32_t, uint64_t>> partial; // number and size of ".file.partial" files
-    uint64_t seed = 0;                                 // random data
+    RunContent content;                                // once the run's size is known
 
     std::u16string path(int32_t number) const {
         std::u16string text = path_head;
@@ -116,10 +76,10 @@ struct RunData {
 };
 
 // The reads of all files, handed out in file order to the workers.
-class Reading {
+class BlockQueue {
 public:
-    Reading(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
-            bool direct, const std::atomic<bool>* cancel)
+    BlockQueue(std::vector<RunData>& runs, FileRecord* files, FileReader& reader, VerifyProgress& progress,
+               bool direct, const std::atomic<bool>* cancel)
         : runs_(runs), files_(files), reader_(reader), progress_(progress), direct_(direct), cancel_(cancel) {
     }
 
@@ -135,7 +95,7 @@ public:
         const std::unique_ptr<uint8_t[]> storage(new uint8_t[kBlockBytes + 2 * kPageBytes]);
         const auto address = reinterpret_cast<uintptr_t>(storage.get());
         uint8_t* const page = storage.get() + (kPageBytes - address % kPageBytes) % kPageBytes;
-        const std::unique_ptr<uint8_t[]> expected(new uint8_t[kCompareChunks * kChunkBytes]);
+        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[kContentScratchBytes]);
         // Blocks come in rising order, so the run and the file they belong to only move on.
         size_t run = 0;
         size_t cursor = 0;
@@ -168,7 +128,7 @@ public:
                 progress_.files_checked.fetch_add(1, std::memory_order_relaxed);
             if (handle == FileReader::kNoHandle)
                 continue;
-            check_block(data, file, index, handle, page, expected.get());
+            check_block(data, file, index, handle, page, scratch.get());
             if (index + 1 == cursor_blocks)
                 check_end(file, handle);
         }
@@ -201,15 +161,14 @@ private:
 
     // Opens a file and checks it still is what was examined: a regular file of the same size.
     FileReader::Handle open(const RunData& run, FileRecord& file) {
-        std::string error;
-        const FileReader::Handle handle = reader_.open(run.path(file.number), error);
-        if (handle == FileReader::kNoHandle) {
-            note(file, kUnreadable, error);
-            return handle;
+        FileReader::Handle handle = FileReader::kNoHandle;
+        if (const FileStatus opened = reader_.open(run.path(file.number), handle); !opened.ok()) {
+            note(file, kUnreadable, opened.message);
+            return FileReader::kNoHandle;
         }
         uint64_t size = 0;
-        if (!reader_.size(handle, size, error)) {
-            note(file, kUnreadable, error);
+        if (const FileStatus sized = reader_.size(handle, size); !sized.ok()) {
+            note(file, kUnreadable, sized.message);
         } else if (size != file.size) {
             note(file, kChanged,
                  "its size changed from " + std::to_string(file.size) + " to " + std::to_string(size) +
@@ -224,73 +183,41 @@ private:
     // After the last read of a file: a file that is still being written is not a finished one.
     void check_end(FileRecord& file, FileReader::Handle handle) {
         uint64_t size = 0;
-        std::string error;
-        if (reader_.size(handle, size, error) && size > file.size)
+        if (reader_.size(handle, size).ok() && size > file.size)
             file.flags.fetch_or(kGrew, std::memory_order_relaxed);
     }
 
     // `page` is page-aligned, with room for a block and a page more.
     void check_block(const RunData& run, FileRecord& file, uint64_t index, FileReader::Handle handle,
-                     uint8_t* page, uint8_t* expected) {
+                     uint8_t* page, uint8_t* scratch) {
         const uint64_t offset = index * kBlockBytes;
         const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file.size - offset));
-        // Generator data after the first block takes the word before it along, to check against.
-        const size_t before = run.check.files_type == kGeneratorData && offset > 0 ? 4 : 0;
-        // Direct reads start and end on the alignment: the word before comes with the whole page
-        // it ends, and the read goes on to the end of the page that holds the block's last byte.
+        FileContent content(run.content, static_cast<uint32_t>(file.number));
+        // Data that is checked against the bytes before it takes them along.
+        const size_t before = content.context_bytes(offset);
+        // Direct reads start and end on the alignment: the bytes before come with the whole page
+        // they end, and the read goes on to the end of the page that holds the block's last byte.
         const size_t lead = direct_ && before != 0 ? kPageBytes : before;
         uint8_t* const start = direct_ ? page : page + (offset - before) % kPageBytes;
         const size_t ask =
             direct_ ? (lead + length + kPageBytes - 1) / kPageBytes * kPageBytes : lead + length;
-        std::string error;
-        const int64_t got = reader_.read_at(handle, offset - lead, start, ask, error);
-        if (got < 0) {
-            note(file, kUnreadable, error);
+        size_t got = 0;
+        if (const FileStatus read = reader_.read_at(handle, offset - lead, start, ask, got); !read.ok()) {
+            note(file, kUnreadable, read.message);
             return;
         }
-        if (static_cast<size_t>(got) < lead + length) {
+        if (got < lead + length) {
             note(file, kChanged, "it got shorter while it was read");
             return;
         }
-        uint8_t* const buffer = start + lead - before;
+        uint8_t* const buffer = start + lead;
         if (offset == 0) {
             file.head_bytes = static_cast<uint8_t>(std::min<size_t>(8, length));
             std::memcpy(file.head, buffer, file.head_bytes);
         }
-        switch (run.check.files_type) {
-        case kGeneratorData: {
-            const size_t at = lcg_chain_break(buffer, before + length);
-            if (at < before + length)
-                lower_to(file.first_difference, offset - before + at);
-            break;
-        }
-        case kRandomData: {
-            RandomFileData data(run.seed, file.number);
-            // Shaped data places its copies by the run's file size, which is known before the reads.
-            const ShapedFileData shaped(run.seed, run.check.shape, run.check.file_bytes, file.number);
-            for (size_t done = 0; done < length;) {
-                const size_t piece = std::min(length - done, kCompareChunks * kChunkBytes);
-                const size_t chunks = (piece + kChunkBytes - 1) / kChunkBytes;
-                if (run.check.shape.plain())
-                    data.fill((offset + done) / kChunkBytes, expected, chunks);
-                else
-                    shaped.fill((offset + done) / kChunkBytes, expected, chunks);
-                const size_t at = first_difference(buffer + done, expected, piece);
-                if (at < piece) {
-                    lower_to(file.first_difference, offset + done + at);
-                    break;
-                }
-                done += piece;
-            }
-            break;
-        }
-        default: {
-            const size_t at = first_nonzero(buffer, length);
-            if (at < length)
-                lower_to(file.first_difference, offset + at);
-            break;
-        }
-        }
+        const size_t at = content.check(offset, buffer, length, scratch);
+        if (at < length)
+            lower_to(file.first_difference, offset + at);
     }
 
     std::vector<RunData>& runs_;
@@ -372,11 +299,10 @@ bool read_whole(const FileRecord& file) {
 // sequence begins; otherwise the files vote for it (its first word, reached back from each file's
 // first word), so one damaged file does not condemn the others.
 void check_first_words(const RunData& run, FileRecord* files) {
-    const uint64_t chunks_per_file = (run.check.file_bytes + kChunkBytes - 1) / kChunkBytes;
-    // A file advances the generator 1,024 steps per chunk, also for its short last chunk. The
-    // generator repeats after 2^32 steps, so going back k steps is going forward 2^32 - k.
-    const uint32_t steps_per_file = static_cast<uint32_t>(chunks_per_file * kChunkWords);
-    const auto steps_to = [&](int32_t number) { return static_cast<uint32_t>(number - 1) * steps_per_file; };
+    // The generator repeats after 2^32 steps, so going back k steps is going forward 2^32 - k.
+    const auto steps_to = [&](int32_t number) {
+        return static_cast<uint32_t>(run.content.generator_steps_before(static_cast<uint32_t>(number)));
+    };
 
     uint32_t first_word = 0; // of file 1
     if (const std::optional<uint32_t> start = generator_tag_start(run.check.tag)) {
@@ -393,8 +319,9 @@ void check_first_words(const RunData& run, FileRecord* files) {
             if (file.head_bytes < 4 || !read_whole(file))
                 continue;
             const uint32_t first = word_of(file.head);
-            const uint32_t start = lcg_jump(static_cast<uint32_t>(0u - steps_to(file.number)))(first);
-            Vote& vote = votes[start];
+            const uint32_t sequence_start =
+                lcg_jump(static_cast<uint32_t>(0u - steps_to(file.number)))(first);
+            Vote& vote = votes[sequence_start];
             if (vote.count++ == 0)
                 vote.number = file.number;
             vote.chain_holds |= file.head_bytes >= 8 && word_of(file.head + 4) == lcg_step(first);
@@ -455,7 +382,7 @@ void add_problem(RunCheck& check, FileProblem&& problem) {
 }
 
 // A run's verdict from what the reads found; the run keeps what the listing found.
-RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const RunIntent& intent,
+RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const RunIntent& intent,
                const CheckScope& scope) {
     RunCheck check = run.check;
     check.expected_count = intent.count.value_or(0);
@@ -471,15 +398,15 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
     int32_t previous = scope.first - 1;
     for (auto number = check.numbers.begin(); number != beyond; ++number) {
         if (intent.count && *number > *intent.count) {
-            ++check.beyond_count;
+            ++check.past_intended_count;
             continue;
         }
         if (*number > previous + 1)
             check.missing.emplace_back(previous + 1, *number - 1);
         previous = *number;
     }
-    check.past_limit = ranges_of(check.numbers.data() + (beyond - check.numbers.begin()),
-                                 check.numbers.data() + check.numbers.size());
+    check.impossible_numbers = ranges_of(check.numbers.data() + (beyond - check.numbers.begin()),
+                                         check.numbers.data() + check.numbers.size());
     if (intent.count)
         check.width_fits_count = check.width == number_width(*intent.count);
     // Where the files wanted end: at the scope's last one (a shard), else at the count the user
@@ -496,7 +423,7 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
         for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
             least *= 10;
         if (check.width > 3 && previous < least && least <= kMostFiles)
-            check.at_least = least;
+            check.count_from_width = least;
     }
 
     const auto name = [&](int32_t number, bool partial) {
@@ -514,7 +441,7 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
         problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes;
         // One reason per file: the first thing found wrong with it.
         if ((flags & (kUnreadable | kChanged)) != 0) {
-            auto [kind, reason] = reading.reason(file);
+            auto [kind, reason] = queue.reason(file);
             (kind == kUnreadable ? problem.unreadable : problem.changed) = std::move(reason);
         } else if ((flags & kGrew) != 0) {
             problem.changed = "it grew while it was read";
@@ -555,19 +482,6 @@ RunCheck judge(const RunData& run, FileRecord* files, Reading& reading, const Ru
         }
     }
     return check;
-}
-
-std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); }
-
-// Appends "first-last" (or "first" alone) to a list that ends in ": " or in earlier ranges.
-void append_range(std::u16string& list, int32_t first, int32_t last, int32_t width) {
-    if (list.back() != u' ')
-        list += u", ";
-    append_number(list, first, width);
-    if (last != first) {
-        list += u'-';
-        append_number(list, last, width);
-    }
 }
 
 } // namespace
@@ -622,24 +536,20 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     // The listing keeps only numbers, in one list per run: a folder may hold millions of files.
     std::vector<ListedRun> listed;
     std::map<std::pair<uint64_t, uint32_t>, size_t> run_of_key;
-    std::string error;
-    const bool listed_all = reader.list(
-        folder,
-        [&](std::u16string_view entry) {
-            const std::optional<RunFileName> name = parse_run_file_name(entry);
-            // Files outside the scope are another shard's business.
-            if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
-                return;
-            const uint64_t key = run_key(*name);
-            const uint32_t shape = shape_code(name->shape);
-            const auto [at, added] = run_of_key.try_emplace({key, shape}, listed.size());
-            if (added)
-                listed.push_back({key, shape, {}, {}});
-            (name->partial ? listed[at->second].partial : listed[at->second].numbers).push_back(name->number);
-        },
-        error);
-    if (!listed_all) {
-        facts.error = error.empty() ? "unknown error" : error;
+    const FileStatus listing = reader.list(folder, [&](std::u16string_view entry) {
+        const std::optional<RunFileName> name = parse_run_file_name(entry);
+        // Files outside the scope are another shard's business.
+        if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
+            return;
+        const uint64_t key = run_key(*name);
+        const uint32_t shape = shape_code(name->shape);
+        const auto [at, added] = run_of_key.try_emplace({key, shape}, listed.size());
+        if (added)
+            listed.push_back({key, shape, {}, {}});
+        (name->partial ? listed[at->second].partial : listed[at->second].numbers).push_back(name->number);
+    });
+    if (!listing.ok()) {
+        facts.error = listing.message.empty() ? "unknown error" : listing.message;
         return facts;
     }
     run_of_key.clear();
@@ -658,7 +568,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         base += reader.separator();
     std::vector<RunData> runs;
     runs.reserve(listed.size());
-    Reading reading(runs, files.get(), reader, progress, scope.direct, options.cancel);
+    BlockQueue queue(runs, files.get(), reader, progress, scope.direct, options.cancel);
     size_t next_file = 0;
     uint64_t blocks = 0;
     for (ListedRun& found : listed) {
@@ -666,14 +576,18 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         run.check.files_type = static_cast<int32_t>(found.key >> 54);
         run.check.tag = tag_of_key(found.key);
         run.check.width = static_cast<int32_t>(found.key & 7);
+        run.check.shape = shape_of_code(found.shape);
+        run.content.files_type = run.check.files_type;
+        run.content.shape = run.check.shape;
+        // Generator data follows from its words alone; random data from the seed its tag carries.
+        run.content.generator_seed_known = false;
         if (run.check.files_type == kRandomData) {
             const std::optional<uint64_t> seed = random_tag_seed(run.check.tag);
             run.check.seed_known = seed.has_value();
-            run.seed = seed.value_or(0);
+            run.content.random_seed = seed.value_or(0);
         }
         run.check.start_in_tag =
             run.check.files_type == kGeneratorData && generator_tag_start(run.check.tag).has_value();
-        run.check.shape = shape_of_code(found.shape);
         run.path_head = base + file_name_head(run.check.files_type, run.check.shape);
         run.name_tail = file_name_tail(run.check.tag);
         std::sort(found.numbers.begin(), found.numbers.end());
@@ -683,25 +597,21 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         for (const int32_t number : run.check.numbers) {
             FileRecord& file = files[next_file++];
             file.number = number;
-            error.clear();
-            switch (reader.examine(run.path(number), file.size, error)) {
-            case FileReader::Kind::file:
-                break;
-            case FileReader::Kind::other:
+            const FileStatus examined = reader.examine(run.path(number), file.size);
+            if (examined.kind == FileStatus::Kind::not_regular) {
                 // A pipe, folder, link, device or socket under a run file's name is a damaged
                 // file of that run, also at its last number, where leaving it out would make the
                 // run look shorter.
                 file.flags = kSkipped;
                 file.size = 0;
-                reading.note(file, kChanged, error.empty() ? "it is not a regular file" : error);
-                break;
-            case FileReader::Kind::unreadable:
+                queue.note(file, kChanged,
+                           examined.message.empty() ? "it is not a regular file" : examined.message);
+            } else if (!examined.ok()) {
                 file.flags = kSkipped;
                 file.size = 0;
-                reading.note(file, kUnreadable, error);
-                break;
+                queue.note(file, kUnreadable, examined.message);
             }
-            const uint64_t file_blocks = Reading::blocks_of(run, file);
+            const uint64_t file_blocks = BlockQueue::blocks_of(run, file);
             blocks += file_blocks;
             progress.bytes_total.fetch_add(file.size, std::memory_order_relaxed);
             // A file with nothing to read is checked once it is counted.
@@ -716,10 +626,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
             run.check.size_given || !size_counts(files.get() + run.first_file, run.file_count).empty();
         run.check.file_bytes =
             options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, run.file_count));
+        run.content.file_bytes = run.check.file_bytes;
         std::sort(found.partial.begin(), found.partial.end());
         for (const int32_t number : found.partial) {
             uint64_t size = 0;
-            reader.examine(run.path(number) + u".partial", size, error);
+            reader.examine(run.path(number) + u".partial", size);
             run.partial.emplace_back(number, size);
         }
         found.partial = {};
@@ -729,10 +640,9 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     if (scope.drop_cache)
         for (const RunData& run : runs)
             for (size_t i = 0; i < run.file_count; ++i) {
-                std::string why;
-                if (!reader.drop_cache(run.path(files[run.first_file + i].number), why) &&
-                    facts.cache_kept.empty())
-                    facts.cache_kept = why.empty() ? "unknown error" : why;
+                const FileStatus dropped = reader.drop_cache(run.path(files[run.first_file + i].number));
+                if (!dropped.ok() && facts.cache_kept.empty())
+                    facts.cache_kept = dropped.message.empty() ? "unknown error" : dropped.message;
             }
     reader.set_direct(scope.direct);
     int threads = options.threads;
@@ -744,11 +654,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), std::max<uint64_t>(blocks, 1)));
     std::vector<std::thread> workers;
     for (int t = 1; t < threads; ++t)
-        workers.emplace_back([&reading, blocks] { reading.work(blocks); });
-    reading.work(blocks);
+        workers.emplace_back([&queue, blocks] { queue.work(blocks); });
+    queue.work(blocks);
     for (std::thread& worker : workers)
         worker.join();
-    if (reading.cancelled()) {
+    if (queue.cancelled()) {
         facts.cancelled = true;
         return facts;
     }
@@ -760,12 +670,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     for (RunData& run : runs) {
         if (!options.intent.file_bytes && run.check.size_known)
             settle_size(run, files.get() + run.first_file);
-        facts.intact_runs +=
-            judge(run, files.get() + run.first_file, reading, options.intent, scope).intact();
+        facts.intact_runs += judge(run, files.get() + run.first_file, queue, options.intent, scope).intact();
     }
     sink.folder(facts);
     for (RunData& run : runs) {
-        sink.run(judge(run, files.get() + run.first_file, reading, options.intent, scope));
+        sink.run(judge(run, files.get() + run.first_file, queue, options.intent, scope));
         run.check.numbers = {};
         run.partial = {};
     }
@@ -792,141 +701,19 @@ FolderCheck verify_folder(const std::u16string& folder, FileReader& reader, cons
     return check;
 }
 
-std::u16string run_pattern(const RunCheck& run) {
-    return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') +
-           u"_" + run.tag + u".file";
-}
-
-namespace {
-
-// One line per damaged file: what is wrong with it.
-std::u16string problem_line(const RunCheck& run, const FileProblem& problem) {
-    std::vector<std::u16string> parts;
-    if (problem.partial)
-        parts.push_back(u"left by a cancelled run: " + count_text(problem.size) + u" bytes written");
-    if (!problem.unreadable.empty())
-        parts.push_back(u"cannot be read: " + from_utf8(problem.unreadable));
-    if (!problem.changed.empty())
-        parts.push_back(from_utf8(problem.changed));
-    if (problem.wrong_size)
-        parts.push_back((problem.size < run.file_bytes ? u"truncated: "
-                         : run.size_given              ? u"longer than intended: "
-                                                       : u"longer than the others: ") +
-                        count_text(problem.size) + u" of " + count_text(run.file_bytes) + u" bytes");
-    if (problem.first_difference != kNoDifference)
-        parts.push_back(u"first difference at byte " + count_text(problem.first_difference));
-    std::u16string line = u"        " + problem.name + u": ";
-    for (size_t i = 0; i < parts.size(); ++i)
-        line += (i == 0 ? u"" : u"; ") + parts[i];
-    return line;
-}
-
-} // namespace
-
-std::vector<std::u16string> run_report(const RunCheck& run) {
-    std::vector<std::u16string> lines;
-    constexpr std::u16string_view kIndent = u"        ";
-    std::u16string line = run.intact() ? u"OK      " : u"FAILED  ";
-    line += run_pattern(run) + u": ";
-    if (run.numbers.empty()) {
-        line += u"no whole file";
-    } else {
-        line += count_text(run.numbers.size()) + (run.numbers.size() == 1 ? u" file" : u" files");
-        line += !run.size_known ? u" of unknown size (no regular file's size could be had)"
-                : run.whole_kilobytes
-                    ? u" of " + count_text(run.file_bytes / 1024) + u" KB"
-                    : u" of " + count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";
-        line += u", numbers ";
-        append_number(line, run.numbers.front(), run.width);
-        line += u'-';
-        append_number(line, run.numbers.back(), run.width);
-    }
-    if (!run.seed_known)
-        line += u"; the tag carries no seed, so the data cannot be checked";
-    lines.push_back(line);
-
-    if (!run.missing.empty() || run.at_least != 0) {
-        std::u16string missing = std::u16string(kIndent) + u"missing: ";
-        for (const auto& [first, last] : run.missing)
-            append_range(missing, first, last, run.width);
-        if (run.at_least != 0) {
-            const auto within = std::upper_bound(run.numbers.begin(), run.numbers.end(), kMostFiles);
-            append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.at_least,
-                         run.width);
-            missing += u" and maybe more (" + format_ascii("%d", run.width) + u"-digit numbers: " +
-                       format_ascii("%d", run.at_least) + u" files or more)";
-        }
-        lines.push_back(missing);
-    }
-    if (run.beyond_count != 0)
-        lines.push_back(std::u16string(kIndent) + count_text(static_cast<uint64_t>(run.beyond_count)) +
-                        (run.beyond_count == 1 ? u" file numbered" : u" files numbered") +
-                        u" past the intended count of " +
-                        count_text(static_cast<uint64_t>(run.expected_count)));
-    if (!run.width_fits_count)
-        lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
-                        u" digits, but a run of " + count_text(static_cast<uint64_t>(run.expected_count)) +
-                        u" files has " + format_ascii("%d", number_width(run.expected_count)));
-    if (!run.past_limit.empty()) {
-        std::u16string past = std::u16string(kIndent) + u"numbers no run has: ";
-        for (const auto& [first, last] : run.past_limit)
-            append_range(past, first, last, run.width);
-        lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) + u" files, numbered with " +
-                        format_ascii("%d", number_width(kMostFiles)) + u" digits at most)");
-    }
-    for (const FileProblem& problem : run.problems)
-        lines.push_back(problem_line(run, problem));
-    const UnlistedProblems& rest = run.unlisted;
-    if (rest.files != 0) {
-        std::u16string more = std::u16string(kIndent) + count_text(rest.files) + u" more damaged " +
-                              (rest.files == 1 ? u"file" : u"files") + u" (";
-        const std::pair<uint64_t, const char16_t*> kinds[] = {{rest.wrong_size, u"of the wrong size"},
-                                                              {rest.differing, u"with a difference"},
-                                                              {rest.unreadable, u"unreadable"},
-                                                              {rest.changed, u"changed or no regular file"},
-                                                              {rest.partial, u"left by a cancel"}};
-        bool first = true;
-        for (const auto& [count, what] : kinds)
-            if (count != 0) {
-                more += (first ? u"" : u", ") + count_text(count) + u" " + what;
-                first = false;
-            }
-        more += u"): ";
-        for (const auto& [first_number, last_number] : rest.numbers)
-            append_range(more, first_number, last_number, run.width);
-        lines.push_back(more);
-    }
-    return lines;
-}
-
-std::vector<std::u16string> report_end(const FolderFacts& facts) {
-    std::vector<std::u16string> lines;
-    if (facts.direct_refused)
-        lines.push_back(u"Note: the file system refused direct reads; files were read through the cache.");
-    if (!facts.cache_kept.empty())
-        lines.push_back(u"Note: the cache could not be dropped (" + from_utf8(facts.cache_kept) +
-                        u"); files may have been read from it.");
-    if (facts.runs == 0)
-        lines.push_back(u"No runs found: no file here has a name that a run gives its files.");
-    else
-        lines.push_back(count_text(facts.runs) + (facts.runs == 1 ? u" run: " : u" runs: ") +
-                        count_text(facts.intact_runs) + u" intact, " +
-                        count_text(facts.runs - facts.intact_runs) + u" not intact.");
-    return lines;
-}
-
-std::vector<std::u16string> verify_report(const FolderCheck& check) {
+FolderFacts facts_of(const FolderCheck& check) {
     FolderFacts facts;
+    facts.error = check.error;
+    facts.cancelled = check.cancelled;
     facts.runs = check.runs.size();
     facts.direct_refused = check.direct_refused;
     facts.cache_kept = check.cache_kept;
-    std::vector<std::u16string> lines;
-    for (const RunCheck& run : check.runs) {
+    for (const RunCheck& run : check.runs)
         facts.intact_runs += run.intact();
-        for (std::u16string& line : run_report(run))
-            lines.push_back(std::move(line));
-    }
-    for (std::u16string& line : report_end(facts))
-        lines.push_back(std::move(line));
-    return lines;
+    return facts;
+}
+
+std::u16string run_pattern(const RunCheck& run) {
+    return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') +
+           u"_" + run.tag + u".file";
 }

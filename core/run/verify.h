@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/run/file_type.h"
+#include "core/run/run_limits.h"
 #include "core/run/shaped.h"
 
 class FileReader;
@@ -67,23 +68,23 @@ struct RunCheck {
     std::vector<std::pair<int32_t, int32_t>> missing;
     // Numbers no run gives (past kMostFiles, or wider than its numbers), as first-last ranges of
     // the files found.
-    std::vector<std::pair<int32_t, int32_t>> past_limit;
+    std::vector<std::pair<int32_t, int32_t>> impossible_numbers;
     // When the numbers' width says the run had more files than the last one found: how many at
     // least (a run of 1,000 files or more has 4-digit numbers); 0 otherwise.
-    int32_t at_least = 0;
+    int32_t count_from_width = 0;
     std::vector<FileProblem> problems; // in number order, the first kListedProblems
     UnlistedProblems unlisted;         // the rest
     // Against an intended count (RunIntent): files numbered past it, and whether the numbers have
     // the width a run of that count gives them.
     int32_t expected_count = 0; // 0: not given
-    int32_t beyond_count = 0;
+    int32_t past_intended_count = 0;
     bool width_fits_count = true;
     bool size_given = false; // file_bytes is the intended size, not the one most files have
 
     bool intact() const {
-        return !numbers.empty() && whole_kilobytes && seed_known && missing.empty() && past_limit.empty() &&
-               at_least == 0 && problems.empty() && unlisted.files == 0 && beyond_count == 0 &&
-               width_fits_count;
+        return !numbers.empty() && whole_kilobytes && seed_known && missing.empty() &&
+               impossible_numbers.empty() && count_from_width == 0 && problems.empty() &&
+               unlisted.files == 0 && past_intended_count == 0 && width_fits_count;
     }
 };
 
@@ -116,8 +117,11 @@ struct CheckScope {
     bool drop_cache = false;
 };
 
+// The most reader threads a check takes.
+inline constexpr int kMaxVerifyThreads = static_cast<int>(kThreadsRange.high);
+
 struct VerifyOptions {
-    int threads = 0; // 0: one per processor, at most 4
+    int threads = 0; // 0: one per processor, at most 4; at most kMaxVerifyThreads
     RunIntent intent;
     VerifyProgress* progress = nullptr;
     CheckScope scope;
@@ -174,13 +178,9 @@ inline FolderCheck verify_folder(const std::u16string& folder, FileReader& reade
     return verify_folder(folder, reader, options);
 }
 
-// What the check found, line by line: one line per run ("OK" or "FAILED", the name pattern, the
-// files and their size), under it one line for the missing numbers and one per bad file.
-std::vector<std::u16string> verify_report(const FolderCheck& check);
-// The report in pieces, for one written as the check goes: the lines of one run, then the notes
-// and the count of runs at the end.
-std::vector<std::u16string> run_report(const RunCheck& run);
-std::vector<std::u16string> report_end(const FolderFacts& facts);
+// The facts of a check kept whole, as a streamed check hands them over: what its report and its
+// JSON end with, and whether it is intact.
+FolderFacts facts_of(const FolderCheck& check);
 
 // The name pattern of a run, with "#" for the digits of the number.
 std::u16string run_pattern(const RunCheck& run);

@@ -42,18 +42,18 @@ TEST_F(BuiltInCatalogue, HasTwelveNamedLanguagesAndAnEmptyThirteenth) {
         u"Greek\tελληνικά",   u"Persian\tفارسی",        u"Traditional Chinese\t香港繁體中文",
         u"Italian\tItaliano", u"Arabic\tاللغة العربية", u"Chinese-Simplified\t简体中文",
     };
-    ASSERT_EQ(language_count, 13);
+    ASSERT_EQ(catalogue_tables.language_count, 13);
     for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(str(language_names[i]), names[i]) << "language " << i;
-    EXPECT_EQ(language_names[12], nullptr);
+        EXPECT_EQ(str(catalogue_tables.language_names[i]), names[i]) << "language " << i;
+    EXPECT_EQ(catalogue_tables.language_names[12], nullptr);
     for (int n = 0; n < kTextSlots; ++n)
-        EXPECT_EQ(language_texts[12][n], nullptr) << n;
+        EXPECT_EQ(catalogue_tables.language_texts[12][n], nullptr) << n;
 
-    EXPECT_EQ(language_percent[kEnglish], 100);
-    EXPECT_EQ(language_percent[0], 94) << "German lacks 70-75: 105 of 111 texts";
+    EXPECT_EQ(catalogue_tables.language_percent[kEnglish], 100);
+    EXPECT_EQ(catalogue_tables.language_percent[0], 94) << "German lacks 70-75: 105 of 111 texts";
     for (int i = 2; i < 12; ++i)
-        EXPECT_EQ(language_percent[i], 100) << "language " << i;
-    EXPECT_EQ(language_percent[12], 0);
+        EXPECT_EQ(catalogue_tables.language_percent[i], 100) << "language " << i;
+    EXPECT_EQ(catalogue_tables.language_percent[12], 0);
 }
 
 TEST_F(BuiltInCatalogue, LooksUpTheActiveLanguageWithEnglishAsFallback) {
@@ -109,11 +109,12 @@ TEST_F(BuiltInCatalogue, CommonTextsCarryRealLineBreaksLanguageTextsKeepTheirEsc
 }
 
 TEST_F(BuiltInCatalogue, EnglishSectionIsTheUncutText) {
-    ASSERT_FALSE(english_section.empty());
-    EXPECT_EQ(english_section.front(), u'\n') << "it begins at the LF that ended the mark's line";
-    EXPECT_NE(english_section.find(u"\n10=Destination Folder\r\n"), std::u16string::npos);
-    EXPECT_NE(english_section.find(u"\r\n75=FAQ\r\n"), std::u16string::npos);
-    EXPECT_EQ(english_section.find(u"Zielordner"), std::u16string::npos);
+    ASSERT_FALSE(catalogue_tables.english_section.empty());
+    EXPECT_EQ(catalogue_tables.english_section.front(), u'\n')
+        << "it begins at the LF that ended the mark's line";
+    EXPECT_NE(catalogue_tables.english_section.find(u"\n10=Destination Folder\r\n"), std::u16string::npos);
+    EXPECT_NE(catalogue_tables.english_section.find(u"\r\n75=FAQ\r\n"), std::u16string::npos);
+    EXPECT_EQ(catalogue_tables.english_section.find(u"Zielordner"), std::u16string::npos);
 }
 
 TEST(ParseSection, AppliesTheLineRules) {
@@ -133,7 +134,7 @@ TEST(ParseSection, AppliesTheLineRules) {
                           u"6abc=digits then letters\r\n"
                           u"4=the last line has no line end";
     char16_t stale[] = u"stale";
-    text_table table;
+    TextTable table;
     std::fill(std::begin(table), std::end(table),
               static_cast<char16_t*>(stale)); // left over from an earlier section
     parse_section(text.data(), table);
@@ -175,18 +176,18 @@ TEST_F(Catalogue, SectionMarksAndEmptyTexts) {
         text += u"##=Extra " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + u"\r\n10=x\r\n";
     unpack_text(text);
 
-    EXPECT_EQ(language_count, 32);
-    EXPECT_EQ(str(language_names[1]), u"One\tEins");
-    EXPECT_EQ(language_names[2], nullptr);
-    EXPECT_EQ(str(language_texts[2][12]), u"twelve in a nameless language");
+    EXPECT_EQ(catalogue_tables.language_count, 32);
+    EXPECT_EQ(str(catalogue_tables.language_names[1]), u"One\tEins");
+    EXPECT_EQ(catalogue_tables.language_names[2], nullptr);
+    EXPECT_EQ(str(catalogue_tables.language_texts[2][12]), u"twelve in a nameless language");
     EXPECT_EQ(str(get_common_text(19)), u"Name\r\nwith a break\\x");
 
     language_index = 0;
     EXPECT_EQ(str(get_text(10)), u"") << "an empty text is shown as it is, not the English one";
     EXPECT_EQ(str(get_text(11)), u"Eins");
-    EXPECT_EQ(language_percent[0], 50) << "the empty text counts as missing";
-    EXPECT_EQ(language_percent[1], 100);
-    EXPECT_EQ(language_percent[2], 0);
+    EXPECT_EQ(catalogue_tables.language_percent[0], 50) << "the empty text counts as missing";
+    EXPECT_EQ(catalogue_tables.language_percent[1], 100);
+    EXPECT_EQ(catalogue_tables.language_percent[2], 0);
 }
 
 TEST_F(Catalogue, DegenerateCataloguesLoadSafely) {
@@ -204,17 +205,17 @@ TEST_F(Catalogue, DegenerateCataloguesLoadSafely) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         unpack_text(c.text);
-        EXPECT_EQ(language_count, c.languages);
+        EXPECT_EQ(catalogue_tables.language_count, c.languages);
         EXPECT_EQ(get_text(10), nullptr) << "none of them has an English text";
-        for (int i = 0; i < language_count; ++i)
-            EXPECT_EQ(language_percent[i], 0) << "nothing to measure against";
+        for (int i = 0; i < catalogue_tables.language_count; ++i)
+            EXPECT_EQ(catalogue_tables.language_percent[i], 0) << "nothing to measure against";
     }
 
     ASSERT_TRUE(unpack_catalogue_from(nullptr, 0));
-    EXPECT_EQ(language_count, 0);
+    EXPECT_EQ(catalogue_tables.language_count, 0);
     EXPECT_EQ(get_text(10), nullptr);
     EXPECT_EQ(get_common_text(19), nullptr);
-    EXPECT_TRUE(english_section.empty());
+    EXPECT_TRUE(catalogue_tables.english_section.empty());
 }
 
 TEST_F(BuiltInCatalogue, LoadedTranslationReplacesEveryLanguage) {
@@ -227,7 +228,7 @@ TEST_F(BuiltInCatalogue, LoadedTranslationReplacesEveryLanguage) {
     EXPECT_EQ(str(missing), u"Str:75?") << "a later miss must not change a text already handed out";
     EXPECT_EQ(str(get_text(0)), u"Str:0?");
 
-    loaded_texts_active = false;
+    loaded_translations.active = false;
     EXPECT_EQ(str(get_text(75)), u"FAQ");
 }
 

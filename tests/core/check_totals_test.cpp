@@ -30,7 +30,7 @@ TEST(CheckTotals, IntactDamagedAndMissingOverEveryRun) {
     damaged.missing = {{3, 3}};
 
     RunCheck cut_short = run_of({1, 2}, 2048);
-    cut_short.at_least = 1000; // 4-digit numbers: a run of 1,000 files at least
+    cut_short.count_from_width = 1000; // 4-digit numbers: a run of 1,000 files at least
     cut_short.width = 4;
 
     RunCheck no_seed = run_of({1, 2}, 512);

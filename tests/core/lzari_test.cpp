@@ -25,8 +25,8 @@ Decoded decode(const std::vector<uint8_t>& stream, int32_t capacity, uint8_t fil
     LZARI local;
     LZARI& decoder = decoder_out != nullptr ? *decoder_out : local;
     Decoded result{std::vector<uint8_t>(static_cast<size_t>(std::max(capacity, 1)), fill), 0};
-    LZARI::in_size = static_cast<int32_t>(stream.size());
-    LZARI::out_capacity = capacity;
+    decoder.in_size = static_cast<int32_t>(stream.size());
+    decoder.out_capacity = capacity;
     decoder.decode_memory(stream.data(), result.bytes.data());
     result.text_size = decoder.text_size;
     return result;
@@ -56,12 +56,13 @@ TEST(LzariDecoder, EmptyAndHeaderlessStreamsDecodeToNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Decoded d = decode(c.stream, 16);
+        LZARI decoder;
+        const Decoded d = decode(c.stream, 16, 0xCD, &decoder);
         EXPECT_EQ(d.text_size, 0u);
         EXPECT_EQ(d.bytes, std::vector<uint8_t>(16, 0xCD)) << "nothing may be written";
-        EXPECT_EQ(LZARI::in_data, nullptr);
-        EXPECT_EQ(LZARI::in_size, static_cast<int32_t>(c.stream.size())) << "the caller's sizes stay";
-        EXPECT_EQ(LZARI::out_capacity, 16);
+        EXPECT_EQ(decoder.in_data, nullptr);
+        EXPECT_EQ(decoder.in_size, static_cast<int32_t>(c.stream.size())) << "the caller's sizes stay";
+        EXPECT_EQ(decoder.out_capacity, 16);
     }
 }
 

@@ -56,8 +56,8 @@ TEST_F(Progress, SizeTexts) {
 
 TEST_F(Progress, RunningLinesAndTheThreshold) {
     const double total = 2.86 * 1073741824.0;
-    run_start_clock = clock_ms() - 40000;
-    EXPECT_EQ(report_progress(0.425 * total, total, &view, 0), 1);
+    const int32_t started = clock_ms() - 40000;
+    report_progress(0.425 * total, total, &view, 0, started);
     EXPECT_EQ(view.bar, 42);
     // "Status :[42.5 %]  ||  Ø <speed> / sec.  || 1.22 GB at 2.86 GB "
     EXPECT_EQ(view.upper.rfind(u"Status :[42.5 %]  ||  \u00D8 ", 0), 0u) << to_utf8(view.upper);
@@ -68,28 +68,28 @@ TEST_F(Progress, RunningLinesAndTheThreshold) {
 
     // At 0.02 % and below only the bar moves; the lines keep what they had.
     RecordingView quiet;
-    report_progress(0.0002 * total, total, &quiet, 0);
+    report_progress(0.0002 * total, total, &quiet, 0, started);
     EXPECT_EQ(quiet.bar, 0);
     EXPECT_EQ(quiet.upper, u"(untouched)");
     EXPECT_EQ(quiet.lower, u"(untouched)");
-    report_progress(0.0003 * total, total, &quiet, 0);
+    report_progress(0.0003 * total, total, &quiet, 0, started);
     EXPECT_EQ(quiet.upper.rfind(u"Status :[0.0 %]", 0), 0u) << to_utf8(quiet.upper);
 
     RecordingView done;
-    report_progress(total, total, &done, 0);
+    report_progress(total, total, &done, 0, started);
     EXPECT_EQ(done.upper.rfind(u"Status :[100.0 %]", 0), 0u);
     EXPECT_EQ(done.lower.rfind(u"Remaining: < 1 sec.  ||  Elapsed: ", 0), 0u);
 
-    EXPECT_EQ(report_progress(1, 2, nullptr, 1), 0);
+    report_progress(1, 2, nullptr, 1, started); // without a view nothing is shown, and nothing breaks
 }
 
 TEST_F(Progress, FinalSummaryAlsoForAnEmptyRun) {
-    run_start_clock = clock_ms() - 125000;
-    report_progress(0, 0, &view, 0);
+    const int32_t started = clock_ms() - 125000;
+    report_progress(0, 0, &view, 0, started);
     EXPECT_EQ(view.bar, 0);
     EXPECT_EQ(view.upper, u"(untouched)");
 
-    report_progress(0, 0, &view, 1);
+    report_progress(0, 0, &view, 1, started);
     EXPECT_EQ(view.bar, 100);
     EXPECT_EQ(view.upper, u"Finished   :||  \u00D8 0 Byte / sec.  || Total time: 2 min., 5 sec..");
     EXPECT_EQ(view.lower, u"");
@@ -98,8 +98,7 @@ TEST_F(Progress, FinalSummaryAlsoForAnEmptyRun) {
     RecordingView instant;
     // A reading ahead of now gives a negative elapsed time; a minute ahead, so that a slow machine
     // (or a sanitizer) cannot make it positive before the report reads the clock.
-    run_start_clock = clock_ms() + 60000;
-    report_progress(1048576.0 * 3, 1048576.0 * 3, &instant, 1);
+    report_progress(1048576.0 * 3, 1048576.0 * 3, &instant, 1, clock_ms() + 60000);
     EXPECT_EQ(instant.upper.find(u"inf"), std::u16string::npos) << to_utf8(instant.upper);
     EXPECT_EQ(instant.upper.find(u"nan"), std::u16string::npos) << to_utf8(instant.upper);
     EXPECT_NE(instant.upper.find(u"GB / sec."), std::u16string::npos) << to_utf8(instant.upper);
@@ -107,8 +106,8 @@ TEST_F(Progress, FinalSummaryAlsoForAnEmptyRun) {
 
 TEST_F(Progress, TheSummaryDividesWhatWasWrittenNotWhatWasPlanned) {
     // A run of 8 GiB cancelled after 3 GiB in 1000 seconds: 3.07 MB a second, not 8.19.
-    run_start_clock = clock_ms() - 1000000;
-    report_progress(3.0 * 1073741824.0, 8.0 * 1073741824.0, &view, 1);
+    const int32_t started = clock_ms() - 1000000;
+    report_progress(3.0 * 1073741824.0, 8.0 * 1073741824.0, &view, 1, started);
     EXPECT_EQ(view.upper, u"Finished   :||  \u00D8 3.07 MB / sec.  || Total time: 16 min., 40 sec..");
 }
 

@@ -23,34 +23,36 @@ public:
     size_t max_path_length() const override { return base_->max_path_length(); }
     size_t path_length(const std::u16string& path) const override { return base_->path_length(path); }
     size_t max_name_length() const override { return base_->max_name_length(); }
-    Handle open_folder(const std::u16string& path, CreateStatus& status) override {
-        return base_->open_folder(path, status);
+    FileStatus open_folder(const std::u16string& path, Handle& folder) override {
+        return base_->open_folder(path, folder);
     }
     void close_folder(Handle folder) override { base_->close_folder(folder); }
     bool same_folder(Handle folder, const std::u16string& path) override {
         return base_->same_folder(folder, path);
     }
     Kind probe(Handle folder, const std::u16string& name) override { return base_->probe(folder, name); }
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return base_->create_file(folder, name, status);
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return base_->create_file(folder, name, file);
     }
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return base_->create_new_file(folder, name, status);
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return base_->create_new_file(folder, name, file);
     }
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override {
         return base_->write(file, data, size);
     }
-    WriteStatus close(Handle file) override { return base_->close(file); }
-    bool remove(Handle folder, const std::u16string& name) override { return base_->remove(folder, name); }
-    bool rename(Handle folder, const std::u16string& from, const std::u16string& to) override {
+    FileStatus close(Handle file) override { return base_->close(file); }
+    FileStatus remove(Handle folder, const std::u16string& name) override {
+        return base_->remove(folder, name);
+    }
+    FileStatus rename(Handle folder, const std::u16string& from, const std::u16string& to) override {
         return base_->rename(folder, from, to);
     }
     void set_direct(bool direct) override { base_->set_direct(direct); }
     bool direct(Handle file) const override { return base_->direct(file); }
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
         return base_->write_at(file, offset, data, size);
     }
-    WriteStatus set_length(Handle file, uint64_t length, bool reserve) override {
+    FileStatus set_length(Handle file, uint64_t length, bool reserve) override {
         return base_->set_length(file, length, reserve);
     }
 
@@ -120,19 +122,19 @@ private:
 // `on_create` sees each file made.
 class HookedFileSystem : public PlatformFileSystem {
 public:
-    std::function<WriteStatus(int file_number, uint64_t bytes_so_far)> on_write;
+    std::function<FileStatus(int file_number, uint64_t bytes_so_far)> on_write;
     std::function<void(int file_number)> on_create;
 
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return opened(PlatformFileSystem::create_file(folder, name, status));
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return opened(PlatformFileSystem::create_file(folder, name, file));
     }
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return opened(PlatformFileSystem::create_new_file(folder, name, status));
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return opened(PlatformFileSystem::create_new_file(folder, name, file));
     }
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (on_write) {
-            const WriteStatus status = on_write(files_, bytes_);
-            if (status != WriteStatus::ok)
+            FileStatus status = on_write(files_, bytes_);
+            if (!status.ok())
                 return status;
         }
         bytes_ += size;
@@ -140,14 +142,14 @@ public:
     }
 
 private:
-    Handle opened(Handle file) {
-        if (file != kNoHandle) {
+    FileStatus opened(FileStatus status) {
+        if (status.ok()) {
             ++files_;
             bytes_ = 0;
             if (on_create)
                 on_create(files_);
         }
-        return file;
+        return status;
     }
     int files_ = 0;
     uint64_t bytes_ = 0;

@@ -42,20 +42,20 @@ class WatchedFileSystem : public PlatformFileSystem {
 public:
     std::function<void(int made)> on_create;
 
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return seen(PlatformFileSystem::create_file(folder, name, status));
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return seen(PlatformFileSystem::create_file(folder, name, file));
     }
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        return seen(PlatformFileSystem::create_new_file(folder, name, status));
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
+        return seen(PlatformFileSystem::create_new_file(folder, name, file));
     }
 
 private:
-    Handle seen(Handle file) {
-        if (file != kNoHandle && on_create) {
+    FileStatus seen(FileStatus status) {
+        if (status.ok() && on_create) {
             std::lock_guard lock(mutex_);
             on_create(++made_);
         }
-        return file;
+        return status;
     }
     std::mutex mutex_;
     int made_ = 0;
@@ -66,18 +66,18 @@ class SlowFileSystem : public PlatformFileSystem {
 public:
     explicit SlowFileSystem(std::u16string slow_name) : slow_name_(std::move(slow_name)) {}
 
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
-        const Handle file = PlatformFileSystem::create_new_file(folder, name, status);
-        if (file != kNoHandle && name == slow_name_)
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
+        FileStatus status = PlatformFileSystem::create_new_file(folder, name, file);
+        if (status.ok() && name == slow_name_)
             slow_ = file;
-        return file;
+        return status;
     }
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override {
         if (file == slow_)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return PlatformFileSystem::write(file, data, size);
     }
-    WriteStatus close(Handle file) override {
+    FileStatus close(Handle file) override {
         if (file == slow_)
             slow_ = kNoHandle;
         return PlatformFileSystem::close(file);
@@ -203,19 +203,19 @@ TEST_F(RunSafety, AFolderSwappedDuringARunWithJobsStopsItAndNothingGoesElsewhere
         RunOptions options;
         options.jobs = 4;
         GenerationSettings s = settings(out, kCount, 1, view);
-        const int32_t result = generation_run(s, fs, kSeeds, options);
+        const Ended result = generation_run(s, fs, kSeeds, options);
         if (!swapped) {
 #ifdef _WIN32
             // A folder the run holds open cannot be renamed on Windows: nothing to redirect.
             std::printf("[   NOTE   ] %s: refused while the run holds the folder\n", swap.what);
-            EXPECT_EQ(result, 1);
+            EXPECT_EQ(result, Ended::done);
             EXPECT_EQ(files_in(out).size(), static_cast<size_t>(kCount));
             continue;
 #else
             FAIL() << "the swap could not be made";
 #endif
         }
-        EXPECT_EQ(result, -1);
+        EXPECT_EQ(result, Ended::failed);
         EXPECT_EQ(view.count(u"error "), 1);
         EXPECT_EQ(view.count(error(kTextFolderMoved, out)), 1) << "the error names the folder";
         EXPECT_EQ(view.count(u"reveal"), 0);
@@ -257,7 +257,7 @@ TEST_F(RunSafety, OverwritingAHardLinkLeavesTheOtherNamesBytes) {
         RunOptions options;
         options.direct = c.direct;
         options.jobs = c.jobs;
-        ASSERT_EQ(generation_run(settings(out, 3, 8, view), fs, kSeeds, options), 1);
+        ASSERT_EQ(generation_run(settings(out, 3, 8, view), fs, kSeeds, options), Ended::done);
         EXPECT_EQ(view.count(u"ask "), 1);
         EXPECT_EQ(read_file(victim), kPrecious) << "the other name keeps its bytes";
         EXPECT_EQ(std::filesystem::hard_link_count(victim), 1u);
@@ -308,7 +308,7 @@ TEST_F(RunSafety, ARefusalKeepsTheUnbrokenRowBeforeItWithAnyNumberOfJobs) {
             RunOutcome outcome;
             EXPECT_EQ(
                 generation_run(settings(folder.path(), kCount, 512, view), fs, kSeeds, options, &outcome),
-                -1);
+                obstacle.reason == kTextAttention ? Ended::declined : Ended::failed);
             std::vector<std::filesystem::path> expected;
             for (int32_t n = 1; n <= 5; ++n)
                 expected.push_back(file(folder.path(), kCount, n).filename());
@@ -369,10 +369,10 @@ TEST_F(RunSafety, ARunOverACancelledOneRemovesTheOutdatedCutFile) {
             cancelling.on_write = [](int file_number, uint64_t) {
                 if (file_number == 2)
                     run_cancel = true;
-                return FileSystem::WriteStatus::ok;
+                return FileStatus{};
             };
             RecordingView cancelled;
-            ASSERT_EQ(generation_run(settings(out, 3, 1024, cancelled), cancelling, kSeeds), 1);
+            ASSERT_EQ(generation_run(settings(out, 3, 1024, cancelled), cancelling, kSeeds), Ended::done);
             ASSERT_TRUE(std::filesystem::is_regular_file(partial));
             run_cancel = false;
         }
@@ -381,7 +381,7 @@ TEST_F(RunSafety, ARunOverACancelledOneRemovesTheOutdatedCutFile) {
         PlatformFileSystem fs;
         RecordingView view;
         view.overwrite_answer = true;
-        ASSERT_EQ(generation_run(settings(out, 3, 1024, view), fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(settings(out, 3, 1024, view), fs, kSeeds), Ended::done);
         for (int32_t n = 1; n <= 3; ++n)
             EXPECT_EQ(std::filesystem::file_size(file(out, 3, n)), 1024u * 1024);
         if (c.removed) {
@@ -440,10 +440,10 @@ TEST_F(RunSafety, ACancelNeverLosesTheCutFile) {
         cancelling.on_write = [](int file_number, uint64_t) {
             if (file_number == 2)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         RunOutcome outcome;
-        ASSERT_EQ(generation_run(s, cancelling, kSeeds, {}, &outcome), 1);
+        ASSERT_EQ(generation_run(s, cancelling, kSeeds, {}, &outcome), Ended::done);
         run_cancel = false;
         const std::filesystem::path cut = c.ending_taken ? second : partial;
         ASSERT_TRUE(std::filesystem::is_regular_file(cut));
@@ -474,9 +474,9 @@ TEST_F(RunSafety, AnOverlongFolderNameIsRefusedBeforeAnyLevelIsMade) {
         s.Folder += separator + u"made" + separator + std::u16string(c.units, u'n') + separator + u"below";
         if (fs.path_length(s.Folder) + 80 > fs.max_path_length())
             GTEST_SKIP() << "this platform's paths are too short for a name of the longest length";
-        const int32_t result = generation_run(s, fs, kSeeds);
+        const Ended result = generation_run(s, fs, kSeeds);
         if (c.refused) {
-            EXPECT_EQ(result, -1);
+            EXPECT_EQ(result, Ended::failed);
             EXPECT_EQ(view.events(),
                       std::vector<std::u16string>{
                           u"error Attention: " +
@@ -485,7 +485,7 @@ TEST_F(RunSafety, AnOverlongFolderNameIsRefusedBeforeAnyLevelIsMade) {
                           u"\r\n" + s.Folder});
             EXPECT_FALSE(std::filesystem::exists(scratch.path() / "made")) << "no level made";
         } else {
-            EXPECT_EQ(result, 1);
+            EXPECT_EQ(result, Ended::done);
             std::filesystem::remove_all(scratch.path() / "made");
         }
     }

@@ -1,5 +1,6 @@
 // Tests of the generation run against the platform's real file system.
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@
 #include "core/run/lcg.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
+#include "core/run/reveal.h"
 #include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 #include "tests/core/shared_state.h"
@@ -67,7 +69,7 @@ protected:
         fs.on_write = [this](int, uint64_t) {
             while (!released)
                 std::this_thread::yield();
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
     }
 
@@ -183,7 +185,7 @@ TEST_F(Run, EveryDataTypeIsByteExactAcrossChunksAndFiles) {
         ScratchFolder folder;
         GenerationSettings s = settings(3, c.size_kb, c.type);
         s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         // Random data follows the seed that its tag carries.
         const std::u16string tag = c.type == kRandomData ? random_tag(kSeeds.data) : kTag;
         const size_t chunks = (static_cast<size_t>(c.size_kb) * 1024 + kChunkBytes - 1) / kChunkBytes;
@@ -211,7 +213,7 @@ TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
         GenerationSettings s = settings(3, size_kb, 2);
         s.shape = shape;
         s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         const uint64_t file_bytes = static_cast<uint64_t>(size_kb) * 1024;
         const size_t chunks = (file_bytes + kChunkBytes - 1) / kChunkBytes;
         std::vector<uint8_t> expected(chunks * kChunkBytes);
@@ -228,7 +230,7 @@ TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
     GenerationSettings s = settings(1, 4, 2);
     s.shape = {0, 100};
     s.Folder = folder.text();
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     EXPECT_TRUE(std::filesystem::exists(
         folder.path() / std::filesystem::path(file_name(2, 1, 1, random_tag(kSeeds.data), {1, 99}))));
 }
@@ -251,7 +253,7 @@ TEST_F(Run, AnyOtherTypeWritesZeros) {
         ScratchFolder folder;
         GenerationSettings s = settings(2, 9, type);
         s.Folder = folder.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         for (const auto& path : files_in(folder.path())) {
             EXPECT_EQ(path.filename().u16string().rfind(u"maximal_compressible__", 0), 0u);
             EXPECT_EQ(read_file(path), std::vector<uint8_t>(9 * 1024, 0));
@@ -261,7 +263,7 @@ TEST_F(Run, AnyOtherTypeWritesZeros) {
 }
 
 TEST_F(Run, ReportsRevealsAndNumbersAThousandEmptyFiles) {
-    ASSERT_EQ(generation_run(settings(1000, 0), fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(settings(1000, 0), fs, kSeeds), Ended::done);
     const auto files = files_in(scratch.path());
     ASSERT_EQ(files.size(), 1000u);
     EXPECT_EQ(files.front(), file(1000, 1));
@@ -280,7 +282,7 @@ TEST_F(Run, ReportsRevealsAndNumbersAThousandEmptyFiles) {
 TEST_F(Run, MakesNestedFoldersAlsoFromForwardSlashes) {
     GenerationSettings s = settings(2, 1);
     s.Folder = scratch.text() + u"/one/two/three";
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     const auto folder = scratch.path() / "one" / "two" / "three";
     ASSERT_EQ(files_in(folder).size(), 2u);
     // Each file is made under the folder text as it was given.
@@ -292,7 +294,7 @@ TEST_F(Run, MakesNestedFoldersAlsoFromForwardSlashes) {
 TEST_F(Run, ADriveRootGivesADoubledBackslash) {
     GenerationSettings s = settings(2, 1);
     s.Folder = u"C:\\";
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     const std::u16string last = u"C:\\\\" + file_name(0, 2, 2, kTag);
     EXPECT_EQ(view.events().back(), u"reveal " + last);
     EXPECT_EQ(explorer_parameters(last), u" /select,\"C:\\" + file_name(0, 2, 2, kTag) + u"\",/e");
@@ -309,7 +311,7 @@ TEST_F(Run, TargetErrors) {
     std::ofstream(scratch.path() / "occupied") << "x";
     GenerationSettings s = settings(2, 1);
     s.Folder = (scratch.path() / "occupied").u16string();
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(view.events(),
               std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
 
@@ -318,7 +320,7 @@ TEST_F(Run, TargetErrors) {
     s = settings(2, 1);
     s.owner = &second;
     std::filesystem::create_directory(file(2, 1));
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(second.events(), std::vector<std::u16string>{u"error Attention: " + text(kTextRefusedFolder) +
                                                            u"\r\n" + file(2, 1).u16string()});
     EXPECT_FALSE(std::filesystem::exists(file(2, 2)));
@@ -472,7 +474,7 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
             s.Folder = folder.text();
             s.owner = &planted_view;
             const auto started = std::chrono::steady_clock::now();
-            EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+            EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
             EXPECT_EQ(planted_view.events(),
                       std::vector<std::u16string>{u"error Attention: " + text(planted.reason) + u"\r\n" +
@@ -505,13 +507,13 @@ TEST_F(Run, NamesTakenByWhatIsNoRegularFileAreNeverWrittenThrough) {
 // The platform's file system, counting the files a run tries to make.
 class CountingCreates : public PlatformFileSystem {
 public:
-    Handle create_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+    FileStatus create_file(Handle folder, const std::u16string& name, Handle& file) override {
         ++files_tried;
-        return PlatformFileSystem::create_file(folder, name, status);
+        return PlatformFileSystem::create_file(folder, name, file);
     }
-    Handle create_new_file(Handle folder, const std::u16string& name, CreateStatus& status) override {
+    FileStatus create_new_file(Handle folder, const std::u16string& name, Handle& file) override {
         ++files_tried;
-        return PlatformFileSystem::create_new_file(folder, name, status);
+        return PlatformFileSystem::create_new_file(folder, name, file);
     }
     int files_tried = 0;
 };
@@ -542,10 +544,10 @@ TEST_F(Run, AFolderThatCannotBeOpenedStopsTheRunBeforeItsFirstFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(to_utf8(c.folder));
-        FileSystem::CreateStatus status;
-        const FileSystem::Handle folder = counting.open_folder(c.folder, status);
+        FileSystem::Handle folder = FileSystem::kNoHandle;
+        const FileStatus status = counting.open_folder(c.folder, folder);
         EXPECT_EQ(folder != FileSystem::kNoHandle, c.opens);
-        EXPECT_EQ(status == FileSystem::CreateStatus::ok, c.opens);
+        EXPECT_EQ(status.ok(), c.opens);
         if (folder != FileSystem::kNoHandle) {
             EXPECT_TRUE(counting.same_folder(folder, c.folder));
             EXPECT_EQ(counting.probe(folder, u"no such name"), FileSystem::Kind::missing);
@@ -559,7 +561,7 @@ TEST_F(Run, AFolderThatCannotBeOpenedStopsTheRunBeforeItsFirstFile) {
 
     GenerationSettings s = settings(2, 1);
     s.Folder = (scratch.path() / "occupied").u16string() + u"/new/deeper";
-    EXPECT_EQ(generation_run(s, counting, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, counting, kSeeds), Ended::failed);
     EXPECT_EQ(view.events(),
               std::vector<std::u16string>{u"error Attention: Could not open the target file\r\n" + s.Folder});
     EXPECT_EQ(counting.files_tried, 0);
@@ -569,7 +571,7 @@ TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
     std::ofstream(file(3, 2)) << "old";
     // No: the run ends at the existing file; the file before it is written, nothing after it.
     view.overwrite_answer = false;
-    EXPECT_EQ(generation_run(settings(3, 4), fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(settings(3, 4), fs, kSeeds), Ended::declined);
     EXPECT_EQ(read_file(file(3, 2)), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_FALSE(std::filesystem::exists(file(3, 3)));
     EXPECT_EQ(view.count(u"ask Info: Output file already exists. Overwrite existing ?\r\n\"" +
@@ -581,7 +583,7 @@ TEST_F(Run, OverwriteYesRewritesNoStopsWithoutChange) {
     yes.overwrite_answer = true;
     GenerationSettings s = settings(3, 4);
     s.owner = &yes;
-    EXPECT_EQ(generation_run(s, fs, kSeeds), 1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     EXPECT_EQ(std::filesystem::file_size(file(3, 2)), 4096u);
     EXPECT_EQ(std::filesystem::file_size(file(3, 3)), 4096u);
 }
@@ -612,14 +614,14 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
         cancelling.on_write = [&](int file_number, uint64_t) {
             if (file_number == c.cancel_in)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         GenerationSettings s = settings(c.count, c.size_kb);
         s.Folder = folder.text();
         s.owner = &cancel_view;
         run_cancel = false;
         run_busy = true;
-        EXPECT_EQ(generation_thread(s, cancelling, kSeeds), 1);
+        EXPECT_EQ(run_as_worker(s, cancelling, kSeeds), Ended::done);
         EXPECT_FALSE(run_busy);
 
         const auto path = [&](int32_t number) {
@@ -651,22 +653,22 @@ TEST_F(Run, ACancelKeepsWhatWasWrittenAndSetsTheCutFileApart) {
 
 TEST_F(Run, FailedWritesStopTheRunAndRemoveTheIncompleteFile) {
     const struct {
-        FileSystem::WriteStatus status;
+        FileStatus::Kind status;
         TextId text;
-    } cases[] = {{FileSystem::WriteStatus::disk_full, kTextDiskFull},
-                 {FileSystem::WriteStatus::failed, kTextTargetNotOpened}};
+    } cases[] = {{FileStatus::Kind::disk_full, kTextDiskFull},
+                 {FileStatus::Kind::failed, kTextTargetNotOpened}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ScratchFolder folder;
         RecordingView failing_view;
         HookedFileSystem failing;
         failing.on_write = [&](int file_number, uint64_t bytes) {
-            return file_number == 2 && bytes > 0 ? c.status : FileSystem::WriteStatus::ok;
+            return file_number == 2 && bytes > 0 ? FileStatus{c.status} : FileStatus{};
         };
         GenerationSettings s = settings(3, 600);
         s.Folder = folder.text();
         s.owner = &failing_view;
-        EXPECT_EQ(generation_run(s, failing, kSeeds), -1);
+        EXPECT_EQ(generation_run(s, failing, kSeeds), Ended::failed);
         const auto files = files_in(folder.path());
         ASSERT_EQ(files.size(), 1u) << "the complete file stays, the incomplete one goes";
         EXPECT_EQ(std::filesystem::file_size(files[0]), 600u * 1024);
@@ -705,13 +707,13 @@ TEST_F(Run, AFullDiskStopsTheRun) {
         GenerationSettings s = settings(c.count, c.size_kb);
         s.Folder = disk.u16string();
         s.owner = &full_view;
-        const int32_t result = generation_run(s, fs, kSeeds);
+        const Ended result = generation_run(s, fs, kSeeds);
         std::vector<uintmax_t> sizes;
         for (const auto& f : files_in(disk))
             sizes.push_back(std::filesystem::file_size(f));
         std::system(("umount '" + disk.string() + "'").c_str());
 
-        EXPECT_EQ(result, -1);
+        EXPECT_EQ(result, Ended::failed);
         EXPECT_EQ(sizes, c.kept) << "the files that fit stay, an incomplete one goes";
         const std::u16string failing =
             (disk / std::filesystem::path(file_name(0, c.count, c.failing, kTag))).u16string();
@@ -724,7 +726,7 @@ TEST_F(Run, AFullDiskStopsTheRun) {
 TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     GenerationSettings s = settings(2, -5);
     s.Folder = scratch.text() + u"/new";
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(view.events(), std::vector<std::u16string>{
                                  u"error Attention: The size of the files must not be negative.\r\n-5 KB"});
 
@@ -732,7 +734,7 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     s = settings(2, 1);
     s.owner = &long_view;
     s.Folder = scratch.text() + u"/" + std::u16string(fs.max_path_length(), u'd');
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(
         long_view.events(),
         std::vector<std::u16string>{u"error Attention: The path is too long: a file's full path may have at "
@@ -751,19 +753,18 @@ TEST_F(Run, RefusesNegativeSizesAndOverlongPathsBeforeCreatingAnything) {
     for (int level = 0; level < 20; ++level)
         s.Folder += u"/" + std::u16string(80, u'\u4E2D');
     ASSERT_LT(s.Folder.size() + 50, fs.max_path_length());
-    EXPECT_EQ(generation_run(s, fs, kSeeds), -1);
+    EXPECT_EQ(generation_run(s, fs, kSeeds), Ended::failed);
     EXPECT_EQ(cjk_view.count(u"error Attention: The path is too long"), 1);
     EXPECT_TRUE(files_in(scratch.path()).empty()) << "not one level made";
 #endif
 }
 
 TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
-    GenerationSettings s = settings(3, 8192);
-    generation_settings = s;
+    const GenerationSettings s = settings(3, 8192);
     hold_writes(); // until the cancel question has been answered
-    start_or_cancel(fs);
+    start_or_cancel(s, fs);
     EXPECT_TRUE(run_busy);
-    start_or_cancel(fs); // busy: asks, and Yes cancels
+    start_or_cancel(s, fs); // busy: asks, and Yes cancels
     EXPECT_TRUE(run_cancel);
     released = true;
     for (int i = 0; i < 1000 && run_busy; ++i)
@@ -780,9 +781,8 @@ TEST_F(Run, StartOrCancelRunsOneWorkerAndAsksWhileBusy) {
 
 TEST_F(Run, AProgramEndingDuringARunCancelsItAndWaitsABoundedTime) {
     EXPECT_TRUE(finish_busy_run(0)) << "no run busy";
-    generation_settings = settings(2, 8192);
     hold_writes();
-    start_or_cancel(fs);
+    start_or_cancel(settings(2, 8192), fs);
     ASSERT_TRUE(run_busy);
     const auto started = std::chrono::steady_clock::now();
     // The waiting thread gets the time in slices it can use (a window program answers the

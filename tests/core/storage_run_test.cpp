@@ -1,11 +1,13 @@
 // Tests of the run's ways for storage work: several jobs, shards of a run, direct I/O and its
 // fallback, filling a disk, and the check's direct reads and cache dropping on real file systems.
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -15,8 +17,10 @@
 #include <unistd.h>
 #endif
 
+#include "cli/verify_report.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/run/file_content.h"
 #include "core/run/file_reader.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
@@ -51,21 +55,21 @@ Files numbers(const Files& files, int32_t first, int32_t last) {
 // Counts what is written, by every thread; `on_bytes` sees the total after each write.
 class CountingFileSystem : public PlatformFileSystem {
 public:
-    std::function<WriteStatus(uint64_t total)> on_bytes;
+    std::function<FileStatus(uint64_t total)> on_bytes;
 
-    WriteStatus write(Handle file, const uint8_t* data, size_t size) override {
-        const WriteStatus status = counted(size);
-        return status != WriteStatus::ok ? status : PlatformFileSystem::write(file, data, size);
+    FileStatus write(Handle file, const uint8_t* data, size_t size) override {
+        FileStatus status = counted(size);
+        return !status.ok() ? status : PlatformFileSystem::write(file, data, size);
     }
-    WriteStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
-        const WriteStatus status = counted(size);
-        return status != WriteStatus::ok ? status : PlatformFileSystem::write_at(file, offset, data, size);
+    FileStatus write_at(Handle file, uint64_t offset, const uint8_t* data, size_t size) override {
+        FileStatus status = counted(size);
+        return !status.ok() ? status : PlatformFileSystem::write_at(file, offset, data, size);
     }
 
 private:
-    WriteStatus counted(size_t size) {
+    FileStatus counted(size_t size) {
         const uint64_t total = bytes_ += size;
-        return on_bytes ? on_bytes(total) : WriteStatus::ok;
+        return on_bytes ? on_bytes(total) : FileStatus{};
     }
     std::atomic<uint64_t> bytes_{0};
 };
@@ -81,9 +85,9 @@ protected:
     void TearDown() override { run_cancel = false; }
 
     // A run of `count` files into `folder`, with a view and file system of its own unless given.
-    int32_t run(const std::filesystem::path& folder, int32_t count, int32_t size_kb, int32_t type,
-                const RunOptions& options, RunOutcome* outcome = nullptr, FileSystem* fs = nullptr,
-                RecordingView* view = nullptr) {
+    Ended run(const std::filesystem::path& folder, int32_t count, int32_t size_kb, int32_t type,
+              const RunOptions& options, RunOutcome* outcome = nullptr, FileSystem* fs = nullptr,
+              RecordingView* view = nullptr) {
         PlatformFileSystem own_fs;
         RecordingView own_view;
         GenerationSettings s;
@@ -99,7 +103,7 @@ protected:
     // The files of a plain run: one job, through the cache, every file.
     Files reference(int32_t count, int32_t size_kb, int32_t type) {
         const std::filesystem::path folder = scratch.path() / ("reference" + std::to_string(references_++));
-        EXPECT_EQ(run(folder, count, size_kb, type, {}), 1);
+        EXPECT_EQ(run(folder, count, size_kb, type, {}), Ended::done);
         return read_folder(folder);
     }
 
@@ -131,7 +135,7 @@ protected:
             options.last = c.last;
             options.direct = c.direct;
             RunOutcome outcome;
-            ASSERT_EQ(run(folder, kCount, size_kb, type, options, &outcome), 1);
+            ASSERT_EQ(run(folder, kCount, size_kb, type, options, &outcome), Ended::done);
             const int32_t last = c.last == 0 ? kCount : c.last;
             EXPECT_TRUE(read_folder(folder) == numbers(whole, c.first, last)) << "names and bytes";
             EXPECT_EQ(outcome.files_written, last - c.first + 1);
@@ -169,8 +173,19 @@ TEST_F(StorageRun, GeneratorDataOfAnyFileStartsWhereTheRunsSequenceStands) {
     uint32_t x = kSeeds.data;
     for (int step = 0; step < 4 * 1024; ++step)
         x = lcg_step(x);
-    EXPECT_EQ(generator_state_of_file(static_cast<uint32_t>(kSeeds.data), 5 * 1024, 3), x);
-    EXPECT_EQ(generator_state_of_file(77, 0, 65536), 77u) << "empty files take no steps";
+    const auto first_word = [](uint32_t seed, uint64_t file_bytes, uint32_t number) {
+        RunContent run;
+        run.files_type = kGeneratorData;
+        run.file_bytes = file_bytes;
+        run.generator_seed = seed;
+        uint8_t chunk[kChunkBytes];
+        FileContent(run, number).fill(0, chunk, 1);
+        uint32_t word;
+        std::memcpy(&word, chunk, 4);
+        return word;
+    };
+    EXPECT_EQ(first_word(static_cast<uint32_t>(kSeeds.data), 5 * 1024, 3), lcg_step(x));
+    EXPECT_EQ(first_word(77, 0, 65536), lcg_step(77)) << "empty files take no steps";
 }
 
 TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
@@ -184,7 +199,7 @@ TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
         fs.on_bytes = [](uint64_t total) {
             if (total >= 3u << 20)
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         RecordingView view;
         GenerationSettings s;
@@ -197,7 +212,7 @@ TEST_F(StorageRun, CancelDuringFourJobsKeepsWhatWasWrittenAndStops) {
         options.direct = direct;
         run_cancel = false;
         run_busy = true;
-        ASSERT_EQ(generation_thread(s, fs, kSeeds, options), 1);
+        ASSERT_EQ(run_as_worker(s, fs, kSeeds, options), Ended::done);
         EXPECT_FALSE(run_busy);
         EXPECT_EQ(view.upper, u"Canceled");
         EXPECT_EQ(view.count(u"final report"), 1);
@@ -238,13 +253,13 @@ TEST_F(StorageRun, AFailedWriteOfOneJobStopsEveryJobAndLeavesOnlyCompleteFiles) 
         const std::filesystem::path folder = scratch.path() / (direct ? "direct" : "cached");
         CountingFileSystem fs;
         fs.on_bytes = [](uint64_t total) {
-            return total > (5u << 20) ? FileSystem::WriteStatus::failed : FileSystem::WriteStatus::ok;
+            return FileStatus(total > (5u << 20) ? FileStatus::Kind::failed : FileStatus::Kind::ok);
         };
         RecordingView view;
         RunOptions options;
         options.jobs = 3;
         options.direct = direct;
-        EXPECT_EQ(run(folder, 9, 1027, 2, options, nullptr, &fs, &view), -1);
+        EXPECT_EQ(run(folder, 9, 1027, 2, options, nullptr, &fs, &view), Ended::failed);
         EXPECT_EQ(view.count(u"error Attention: Could not open the target file"), 1) << "one message";
         EXPECT_EQ(view.count(u"final report") + view.count(u"reveal"), 0);
         const auto files = files_in(folder);
@@ -326,7 +341,7 @@ TEST_F(StorageRun, DirectIoOnExt4WritesAndChecksPastTheCache) {
         options.direct = true;
         options.jobs = type == 0 ? 1 : 2;
         RunOutcome outcome;
-        ASSERT_EQ(run(folder, 3, 2051, type, options, &outcome), 1);
+        ASSERT_EQ(run(folder, 3, 2051, type, options, &outcome), Ended::done);
         EXPECT_FALSE(outcome.direct_refused);
         for (const auto& file : files_in(folder))
             EXPECT_EQ(cached_pages(file), 0u) << "written past the cache: " << file;
@@ -360,12 +375,12 @@ TEST_F(StorageRun, DirectIoOnExt4WritesAndChecksPastTheCache) {
 
     // A run through the cache, then the check's cache dropping.
     const std::filesystem::path cached = disk / "cached";
-    ASSERT_EQ(run(cached, 1, 300, 0, {}), 1);
+    ASSERT_EQ(run(cached, 1, 300, 0, {}), Ended::done);
     const std::filesystem::path file = files_in(cached).at(0);
     EXPECT_GT(cached_pages(file), 0u);
     const std::unique_ptr<FileReader> reader = make_file_reader();
-    std::string why;
-    ASSERT_TRUE(reader->drop_cache(file.u16string(), why)) << why;
+    const FileStatus dropped = reader->drop_cache(file.u16string());
+    ASSERT_TRUE(dropped.ok()) << dropped.message;
     EXPECT_EQ(cached_pages(file), 0u);
     CheckScope scope;
     scope.drop_cache = true;
@@ -384,7 +399,7 @@ TEST_F(StorageRun, WhereDirectIoIsRefusedRunAndCheckGoThroughTheCache) {
     options.direct = true;
     options.jobs = 2;
     RunOutcome outcome;
-    ASSERT_EQ(run(disk, 4, 1027, 0, options, &outcome), 1);
+    ASSERT_EQ(run(disk, 4, 1027, 0, options, &outcome), Ended::done);
     EXPECT_TRUE(outcome.direct_refused);
     EXPECT_EQ(outcome.files_written, 4);
     EXPECT_TRUE(read_folder(disk) == reference(4, 1027, 0));
@@ -420,7 +435,7 @@ TEST_F(StorageRun, FillEndsAtAFullDiskWithEveryFileThatFitsComplete) {
         options.direct = c.direct;
         RunOutcome outcome;
         RecordingView view;
-        ASSERT_EQ(run(disk, 65536, 100, c.type, options, &outcome, nullptr, &view), 1);
+        ASSERT_EQ(run(disk, 65536, 100, c.type, options, &outcome, nullptr, &view), Ended::done);
         EXPECT_TRUE(outcome.disk_full);
         EXPECT_EQ(outcome.files_written, 20);
         EXPECT_EQ(outcome.bytes_written, 20u * 100 * 1024);
@@ -440,7 +455,7 @@ TEST_F(StorageRun, FillEndsAtAFullDiskWithEveryFileThatFitsComplete) {
         std::filesystem::remove_all(whole);
         RunOptions twenty;
         twenty.last = 20;
-        ASSERT_EQ(run(whole, 65536, 100, c.type, twenty), 1);
+        ASSERT_EQ(run(whole, 65536, 100, c.type, twenty), Ended::done);
         EXPECT_TRUE(kept == read_folder(whole));
 
         const std::unique_ptr<FileReader> reader = make_file_reader();

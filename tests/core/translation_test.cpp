@@ -24,7 +24,7 @@ std::u16string utf8(std::string_view bytes) { return from_utf8(bytes); }
 struct DecodeCase {
     const char* name;
     std::string bytes;
-    ansi_decoder decode;
+    AnsiDecoder decode;
     std::u16string expected;
 };
 
@@ -88,8 +88,8 @@ protected:
     }
     std::u16string texts_[kTextSlots];
     char16_t empty_[1] = {0};
-    text_table english_ = {};
-    text_table loaded_ = {};
+    TextTable english_ = {};
+    TextTable loaded_ = {};
 };
 
 TEST_F(Completeness, EverythingPresentIsOneHundredAlone) {
@@ -121,7 +121,7 @@ TEST_F(Completeness, PercentIsTruncatedAndNumbersEnglishLacksDoNotCount) {
         english_[n] = nullptr;
     load_all_but({29}); // 2 of 3
     EXPECT_EQ(completeness_report(loaded_, english_), u"66 %\n\nmiss:\n29=e29\n");
-    const text_table none = {};
+    const TextTable none = {};
     EXPECT_EQ(completeness_report(loaded_, none), u"0 %") << "nothing to measure against";
 }
 
@@ -195,9 +195,11 @@ TEST_F(LoadedTranslation, TemplateHoldsTheEnglishSectionAsTheCatalogueHasIt) {
     for (const char16_t unit : text)
         file += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
     install_translation(decode_text_file(file, latin1));
-    EXPECT_EQ(completeness_report(*loaded_texts.load(), language_texts[kEnglish]), u"100 %");
+    EXPECT_EQ(
+        completeness_report(*loaded_translations.table.load(), catalogue_tables.language_texts[kEnglish]),
+        u"100 %");
     EXPECT_EQ(std::u16string(get_text(10)), u"Destination Folder");
-    EXPECT_EQ(std::u16string(get_text(61)), std::u16string(language_texts[kEnglish][61]));
+    EXPECT_EQ(std::u16string(get_text(61)), std::u16string(catalogue_tables.language_texts[kEnglish][61]));
 }
 
 TEST(LanguageMenuItem, NamePercentAndSign) {

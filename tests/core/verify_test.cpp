@@ -17,11 +17,13 @@
 #include <unistd.h>
 #endif
 
+#include "cli/verify_report.h"
 #include "core/base/text.h"
 #include "core/run/file_reader.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
 #include "core/run/run.h"
+#include "core/run/run_thread.h"
 #include "core/run/shaped.h"
 #include "tests/core/run_fixtures.h"
 
@@ -31,26 +33,22 @@ namespace {
 class PlatformFileReader : public FileReader {
 public:
     char16_t separator() const override { return base_->separator(); }
-    bool list(const std::u16string& folder, const std::function<void(std::u16string_view name)>& each,
-              std::string& error) override {
-        return base_->list(folder, each, error);
+    FileStatus list(const std::u16string& folder,
+                    const std::function<void(std::u16string_view name)>& each) override {
+        return base_->list(folder, each);
     }
-    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
-        return base_->examine(path, size, error);
+    FileStatus examine(const std::u16string& path, uint64_t& size) override {
+        return base_->examine(path, size);
     }
-    Handle open(const std::u16string& path, std::string& error) override { return base_->open(path, error); }
-    bool size(Handle file, uint64_t& size, std::string& error) override {
-        return base_->size(file, size, error);
-    }
-    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
-        return base_->read_at(file, offset, data, size, error);
+    FileStatus open(const std::u16string& path, Handle& file) override { return base_->open(path, file); }
+    FileStatus size(Handle file, uint64_t& size) override { return base_->size(file, size); }
+    FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
+        return base_->read_at(file, offset, data, size, got);
     }
     void close(Handle file) override { base_->close(file); }
     void set_direct(bool direct) override { base_->set_direct(direct); }
     bool direct_refused() const override { return base_->direct_refused(); }
-    bool drop_cache(const std::u16string& path, std::string& error) override {
-        return base_->drop_cache(path, error);
-    }
+    FileStatus drop_cache(const std::u16string& path) override { return base_->drop_cache(path); }
 
 private:
     std::unique_ptr<FileReader> base_ = make_file_reader();
@@ -73,7 +71,7 @@ protected:
         s.files_size = size_kb;
         s.files_type = type;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, seeds, options), 1);
+        ASSERT_EQ(generation_run(s, fs, seeds, options), Ended::done);
         tag = run_tag(type, seeds);
     }
     std::filesystem::path path(int32_t type, int32_t count, int32_t number) const {
@@ -195,7 +193,7 @@ TEST_F(Verify, ShapedRunsAreCheckedByteForByteCopiesAndShortBlocksAlike) {
     s.files_type = 2;
     s.shape = shape;
     s.Folder = scratch.text();
-    ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+    ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     tag = random_tag(kSeeds.data);
     const auto shaped_path = [&](int32_t number) {
         return scratch.path() / std::filesystem::path(file_name(2, 3, number, tag, shape));
@@ -264,7 +262,7 @@ TEST_F(Verify, CopiesOfLargerUnitsAndOfWholeFilesAreCheckedByteForByte) {
         s.files_type = 2;
         s.shape = c.shape;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, fs, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
         tag = random_tag(kSeeds.data);
         const auto at = [&](int32_t number) {
             return scratch.path() / std::filesystem::path(file_name(2, c.count, number, tag, c.shape));
@@ -429,7 +427,7 @@ TEST_F(Verify, NumbersWiderThanTheRunsFilesSayFilesAreMissingAtTheEnd) {
         std::filesystem::remove(path(1, 1000, n));
     FolderCheck result = check();
     ASSERT_EQ(result.runs.size(), 1u);
-    EXPECT_EQ(result.runs[0].at_least, 1000);
+    EXPECT_EQ(result.runs[0].count_from_width, 1000);
     EXPECT_FALSE(result.runs[0].intact());
     EXPECT_EQ(verify_report(result)[1],
               u"        missing: 0998-1000 and maybe more (4-digit numbers: 1000 files or more)");
@@ -478,7 +476,7 @@ TEST_F(Verify, AScopeWantsOnlyItsFilesOfEachRun) {
         const RunCheck& run = result.runs[0];
         EXPECT_EQ(run.numbers, c.numbers);
         EXPECT_EQ(run.missing, c.missing);
-        EXPECT_EQ(run.at_least, c.last == 0 ? 10000 : 0);
+        EXPECT_EQ(run.count_from_width, c.last == 0 ? 10000 : 0);
         EXPECT_EQ(!run.problems.empty(), c.damage_seen) << describe(result);
         EXPECT_EQ(run.intact(), c.missing.empty() && !c.damage_seen && c.last != 0) << describe(result);
         if (c.missing_line != nullptr) {
@@ -506,16 +504,14 @@ TEST_F(Verify, RandomDataWhoseTagCarriesNoSeedCannotPass) {
 class FailingReader : public PlatformFileReader {
 public:
     std::u16string failing;
-    int64_t read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
-        if (current_ == failing) {
-            error = "Input/output error";
-            return -1;
-        }
-        return PlatformFileReader::read_at(file, offset, data, size, error);
+    FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
+        if (current_ == failing)
+            return {FileStatus::Kind::failed, "Input/output error"};
+        return PlatformFileReader::read_at(file, offset, data, size, got);
     }
-    Handle open(const std::u16string& path, std::string& error) override {
+    FileStatus open(const std::u16string& path, Handle& file) override {
         current_ = std::filesystem::path(path).filename().u16string();
-        return PlatformFileReader::open(path, error);
+        return PlatformFileReader::open(path, file);
     }
 
 private:
@@ -569,25 +565,26 @@ public:
     std::function<void()> before_open;
     std::function<void()> before_first_read;
 
-    Kind examine(const std::u16string& path, uint64_t& size, std::string& error) override {
+    FileStatus examine(const std::u16string& path, uint64_t& size) override {
+        std::string error;
         if (is_file(path) && before_examine && !before_examine(error))
-            return Kind::unreadable;
-        return PlatformFileReader::examine(path, size, error);
+            return {FileStatus::Kind::failed, error};
+        return PlatformFileReader::examine(path, size);
     }
-    Handle open(const std::u16string& path, std::string& error) override {
+    FileStatus open(const std::u16string& path, Handle& handle) override {
         if (is_file(path) && before_open)
             before_open();
-        const Handle handle = PlatformFileReader::open(path, error);
+        FileStatus status = PlatformFileReader::open(path, handle);
         if (is_file(path))
-            opened_ = handle;
-        return handle;
+            opened_ = status.ok() ? handle : kNoHandle;
+        return status;
     }
-    int64_t read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
+    FileStatus read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
         if (handle == opened_ && before_first_read) {
             before_first_read();
             before_first_read = nullptr;
         }
-        return PlatformFileReader::read_at(handle, offset, data, size, error);
+        return PlatformFileReader::read_at(handle, offset, data, size, got);
     }
 
 private:
@@ -604,10 +601,10 @@ public:
     int cancel_at_read = 0; // 0: never
     std::atomic<int> reads{0};
 
-    int64_t read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, std::string& error) override {
+    FileStatus read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
         if (++reads == cancel_at_read)
             cancel = true;
-        return PlatformFileReader::read_at(handle, offset, data, size, error);
+        return PlatformFileReader::read_at(handle, offset, data, size, got);
     }
 };
 
@@ -853,7 +850,7 @@ TEST_F(Verify, GeneratorDataBelongsToTheTagThatRecordsItsStart) {
              s.files_c = 3;
              s.files_size = 5;
              s.Folder = elsewhere.text();
-             EXPECT_EQ(generation_run(s, fs, other), 1);
+             EXPECT_EQ(generation_run(s, fs, other), Ended::done);
              // Removed first: mingw's copy_file does not overwrite.
              for (int32_t n = 1; n <= 3; ++n) {
                  files::remove(path(0, 3, n));
@@ -951,9 +948,8 @@ TEST_F(Verify, ManyDamagedFilesAreListedUpToALimitAndCountedPastIt) {
 TEST_F(Verify, AFolderThatCanBeListedButNotSearchedGivesNoSize) {
     class Unsearchable : public PlatformFileReader {
     public:
-        Kind examine(const std::u16string&, uint64_t&, std::string& error) override {
-            error = "Permission denied";
-            return Kind::unreadable;
+        FileStatus examine(const std::u16string&, uint64_t&) override {
+            return {FileStatus::Kind::failed, "Permission denied"};
         }
     } unsearchable;
     make_run(kRandomData, 2, 5);
@@ -1082,13 +1078,13 @@ TEST_F(Verify, AFileACancelCutShortIsReported) {
         cancelling.on_write = [&](int file_number, uint64_t) {
             if (file_number == c.count - (c.count > 1))
                 run_cancel = true;
-            return FileSystem::WriteStatus::ok;
+            return FileStatus{};
         };
         GenerationSettings s;
         s.files_c = c.count;
         s.files_size = 4096;
         s.Folder = scratch.text();
-        ASSERT_EQ(generation_run(s, cancelling, kSeeds), 1);
+        ASSERT_EQ(generation_run(s, cancelling, kSeeds), Ended::done);
         run_cancel = false;
         tag = run_tag(kGeneratorData, kSeeds);
         std::vector<std::u16string> expected;

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out(capacity > 0 ? static_cast<size_t>(capacity) : 0);
 
     LZARI decoder;
-    LZARI::in_size = static_cast<int32_t>(stream.size());
-    LZARI::out_capacity = capacity;
+    decoder.in_size = static_cast<int32_t>(stream.size());
+    decoder.out_capacity = capacity;
     decoder.decode_memory(stream.data(), out.data());
     return 0;
 }

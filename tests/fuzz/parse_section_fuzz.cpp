@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char16_t> text(size / 2 + 1, 0);
     std::memcpy(text.data(), data, size / 2 * 2);
     const char16_t* const end = text.data() + text.size();
-    text_table table;
+    TextTable table;
     parse_section(text.data(), table);
     // Every slot must point inside the section, at a text terminated there.
     for (const char16_t* slot : table)
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::vector<uint8_t> stream = lzari_pack(data, size);
     unpack_catalogue_from(stream.data(), static_cast<int32_t>(stream.size()));
-    if (language_count < 0 || language_count > kMaxLanguages)
+    if (catalogue_tables.language_count < 0 || catalogue_tables.language_count > kMaxLanguages)
         __builtin_trap();
     for (int n = 0; n < kTextSlots; ++n) {
         // Lookups read whatever the scanner indexed: under the sanitizers a stray pointer shows.

@@ -17,12 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         decode_text_file(std::string_view(reinterpret_cast<const char*>(data), size), latin1);
     if (text.find(u'\0') != std::u16string::npos)
         __builtin_trap();
-    text_table table;
+    TextTable table;
     parse_section(text.data(), table);
     for (const char16_t* slot : table)
         if (slot != nullptr && (slot < text.data() || slot > text.data() + text.size()))
             __builtin_trap();
-    const std::u16string report = completeness_report(table, language_texts[kEnglish]);
+    const std::u16string report = completeness_report(table, catalogue_tables.language_texts[kEnglish]);
     // "N %" with N from 0 to 100 always leads the report.
     const size_t blank = report.find(u' ');
     if (blank == 0 || blank > 3 || report.compare(blank, 2, u" %") != 0)

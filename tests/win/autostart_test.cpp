@@ -81,26 +81,27 @@ TEST_F(Autostart, RefreshesOnlyAnEntryThatDiffers) {
     const struct {
         const char* name;
         std::optional<Entry> before; // none: no entry
-        int32_t result;
+        Ended result;
         bool rewrites;
     } cases[] = {
-        {"no entry", std::nullopt, 0, false},
-        {"equal", Entry{REG_SZ, bytes_of(command)}, 1, false},
-        {"equal, expandable", Entry{REG_EXPAND_SZ, bytes_of(command)}, 1, false},
-        {"equal up to the terminator", Entry{REG_SZ, bytes_of(command + u'\0' + u"rest")}, 1, false},
+        {"no entry", std::nullopt, Ended::declined, false},
+        {"equal", Entry{REG_SZ, bytes_of(command)}, Ended::done, false},
+        {"equal, expandable", Entry{REG_EXPAND_SZ, bytes_of(command)}, Ended::done, false},
+        {"equal up to the terminator", Entry{REG_SZ, bytes_of(command + u'\0' + u"rest")}, Ended::done,
+         false},
         // The registry adds a missing terminator to strings, not to other types.
-        {"equal, binary without terminator", Entry{REG_BINARY, bytes_of(command, false)}, 1, false},
-        {"other path", Entry{REG_SZ, bytes_of(u"\"D:\\Old\\Pelmora.exe\" -bg")}, 1, true},
-        {"switch missing", Entry{REG_SZ, bytes_of(u"\"C:\\Tools\\Pelmora.exe\"")}, 1, true},
-        {"other letter case", Entry{REG_SZ, bytes_of(u"\"c:\\tools\\pelmora.exe\" -bg")}, 1, true},
-        {"switch in capitals", Entry{REG_SZ, bytes_of(u"\"C:\\Tools\\Pelmora.exe\" -BG")}, 1, true},
-        {"longer", Entry{REG_SZ, bytes_of(command + u" -x")}, 1, true},
-        {"empty", Entry{REG_SZ, bytes_of(u"")}, 1, true},
-        {"expandable, other text", Entry{REG_EXPAND_SZ, bytes_of(u"%ProgramFiles%\\Pelmora.exe -bg")}, 1,
-         true},
-        {"1,024 bytes", Entry{REG_SZ, bytes_of(std::u16string(511, u'x'))}, 1, true},
-        {"1,026 bytes", Entry{REG_SZ, bytes_of(std::u16string(512, u'x'))}, 0, false},
-        {"4,002 bytes", Entry{REG_SZ, bytes_of(std::u16string(2000, u'x'))}, 0, false},
+        {"equal, binary without terminator", Entry{REG_BINARY, bytes_of(command, false)}, Ended::done, false},
+        {"other path", Entry{REG_SZ, bytes_of(u"\"D:\\Old\\Pelmora.exe\" -bg")}, Ended::done, true},
+        {"switch missing", Entry{REG_SZ, bytes_of(u"\"C:\\Tools\\Pelmora.exe\"")}, Ended::done, true},
+        {"other letter case", Entry{REG_SZ, bytes_of(u"\"c:\\tools\\pelmora.exe\" -bg")}, Ended::done, true},
+        {"switch in capitals", Entry{REG_SZ, bytes_of(u"\"C:\\Tools\\Pelmora.exe\" -BG")}, Ended::done, true},
+        {"longer", Entry{REG_SZ, bytes_of(command + u" -x")}, Ended::done, true},
+        {"empty", Entry{REG_SZ, bytes_of(u"")}, Ended::done, true},
+        {"expandable, other text", Entry{REG_EXPAND_SZ, bytes_of(u"%ProgramFiles%\\Pelmora.exe -bg")},
+         Ended::done, true},
+        {"1,024 bytes", Entry{REG_SZ, bytes_of(std::u16string(511, u'x'))}, Ended::done, true},
+        {"1,026 bytes", Entry{REG_SZ, bytes_of(std::u16string(512, u'x'))}, Ended::declined, false},
+        {"4,002 bytes", Entry{REG_SZ, bytes_of(std::u16string(2000, u'x'))}, Ended::declined, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,10 +130,10 @@ TEST_F(Autostart, CommandNamesTheRunningExecutableByDefault) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         store(Entry{REG_SZ, bytes_of(u"\"D:\\Old\\Pelmora.exe\" -bg")});
-        EXPECT_EQ(refresh_autostart(name_.c_str(), c.exe), 1);
+        EXPECT_EQ(refresh_autostart(name_.c_str(), c.exe), Ended::done);
         EXPECT_EQ(stored(), (Entry{REG_SZ, bytes_of(c.command)}));
         // Once right, the entry stays as it is.
-        EXPECT_EQ(refresh_autostart(name_.c_str(), c.exe), 1);
+        EXPECT_EQ(refresh_autostart(name_.c_str(), c.exe), Ended::done);
         EXPECT_EQ(stored(), (Entry{REG_SZ, bytes_of(c.command)}));
     }
 }

@@ -90,8 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Fields, GenerationPageStart,
                          testing::Values(StartCase{L"abc", L"12k", L"1", L"12", 1, 12},
                                          StartCase{L"3", L"5", L"3", L"5", 3, 5},
                                          StartCase{L"2", L"1.5M", L"2", L"1536", 2, 1536}),
-                         [](const testing::TestParamInfo<StartCase>& info) {
-                             return std::string(kStartCaseNames[info.index]);
+                         [](const testing::TestParamInfo<StartCase>& instance) {
+                             return std::string(kStartCaseNames[instance.index]);
                          });
 
 struct SizeCase {
@@ -568,8 +568,8 @@ TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, GenerationPageOverwrite,
                          testing::Values(OverwriteCase{IDYES, true}, OverwriteCase{IDNO, false}),
-                         [](const testing::TestParamInfo<OverwriteCase>& info) {
-                             return std::string(info.param.answer == IDYES ? "Yes" : "No");
+                         [](const testing::TestParamInfo<OverwriteCase>& instance) {
+                             return std::string(instance.param.answer == IDYES ? "Yes" : "No");
                          });
 
 } // namespace

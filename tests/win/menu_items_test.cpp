@@ -49,12 +49,13 @@ TEST_F(MenuItems, LanguageMenuListsTheTwelveNamedLanguagesAndTheActiveOneIsDisab
         ASSERT_EQ(items.size(), 15u) << "12 languages (not the nameless 13th), separator, two commands";
         for (int i = 0; i < 12; ++i) {
             // A name in a right-to-left script is isolated, so that the figure stays after it.
-            std::wstring name(wide(language_names[i]));
+            std::wstring name(wide(catalogue_tables.language_names[i]));
             if (i == 7 || i == 10)
                 name.replace(name.find(L'\t') + 1, std::wstring::npos,
                              L"\u2068" + name.substr(name.find(L'\t') + 1) + L"\u2069");
             EXPECT_EQ(items[i].id, 10u + i);
-            EXPECT_EQ(items[i].text, name + L" / " + std::to_wstring(language_percent[i]) + L" %");
+            EXPECT_EQ(items[i].text,
+                      name + L" / " + std::to_wstring(catalogue_tables.language_percent[i]) + L" %");
             const UINT marks = MFS_CHECKED | MFS_DISABLED;
             EXPECT_EQ(items[i].state & marks, i == active ? marks : 0u) << "item " << i;
         }

@@ -253,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   L"random_c40_d30_u64k__001_0000000000000007"},
                     SameBytesCase{L"drawn", L"jobs=2\r\nsync=1\r\n", 0, L"-t 0 --jobs 2 --sync",
                                   L"non_compressible__001_"}),
-    [](const testing::TestParamInfo<SameBytesCase>& info) {
-        const std::wstring name = info.param.name;
+    [](const testing::TestParamInfo<SameBytesCase>& instance) {
+        const std::wstring name = instance.param.name;
         return std::string(name.begin(), name.end());
     });
 
