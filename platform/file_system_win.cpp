@@ -166,7 +166,7 @@ FileSystem::Kind kind_of_handle(HANDLE file) {
 }
 
 // The name the system gives an open file or folder: its path on the volume, without the volume
-// ("\\runs\\file.dat"). False where the system cannot tell it.
+// ("\runs\file.dat"). False where the system cannot tell it.
 bool name_of_handle(HANDLE handle, std::u16string& name) {
     std::vector<uint64_t> words(128); // 1 KiB, aligned as the record needs: most names fit
     for (;;) {
