@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "res/resource.h"
@@ -170,6 +171,50 @@ TEST(CheckPage, FindsAFlippedByteAndAMissingFileAndShowsTheFileInExplorer) {
               std::wstring::npos)
         << as_utf8(read_record(record));
 
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// A run that filled a disk ends at its last file, which took the room left: intact to there.
+TEST(CheckPage, AFilledDiskIsIntactToItsLastFile) {
+    const std::wstring folder = fresh_folder(L"check-fill");
+    // --fill with a count stops at the count or a full disk; its names carry the fill mark either way.
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q --fill -n 3 -s 8 --seed 3 -o \"" + folder + L"\""), 0);
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files[2].rfind(L"non_compressible_fill__003_", 0), 0u);
+    const std::string tail = as_utf8(files[0].substr(files[0].find(L"__") + 5)); // "_<tag>.file"
+    // As the disk would have left it: the last file cut to the 4 KB there was room for.
+    std::filesystem::resize_file(std::filesystem::path(folder + L"\\" + files[2]), 4096);
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    const std::string run_row = "non_compressible_fill__###" + tail + " | ";
+    const struct {
+        const char* step;
+        std::vector<std::string> rows;
+        const wchar_t* summary;
+    } steps[] = {
+        {"as filled",
+         {run_row + "3 | 8.00 KB | Not Compressible File | intact"},
+         L"20.00 KB intact, 0 bytes lost"},
+        {"file 2 removed",
+         {run_row + "2 | 8.00 KB | Not Compressible File | not intact",
+          "    non_compressible_fill__002" + tail + " | 1 |  |  | missing"},
+         L"12.00 KB intact, 1 file missing"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        if (step.step[0] == 'f')
+            DeleteFileW((folder + L"\\" + files[1]).c_str());
+        ASSERT_TRUE(check_to_the_end(dialog, page));
+        EXPECT_EQ(list_rows(page), step.rows);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), step.summary);
+    }
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
     remove_run_folder(folder);
