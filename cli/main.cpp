@@ -164,7 +164,7 @@ int clean(const CliOptions& options) {
         std::u16string text;
         for (const CleanedRun& run : facts.runs) {
             std::u16string line = (options.dry_run ? u"would go " : u"removed  ") +
-                                  file_name_head(run.files_type, run.shape) +
+                                  file_name_head(run.files_type, run.shape, run.fill) +
                                   std::u16string(run.width, u'#') + file_name_tail(run.tag) + u": " +
                                   count_text(run.files, u"file", u"files");
             if (run.partial != 0)
@@ -238,7 +238,11 @@ void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
                   (outcome.files_written == 1 ? u" file" : u" files") + u" of " +
                   number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fit, " +
                   number_text(outcome.bytes_written) + u" bytes (the last one is number " +
-                  number_text(static_cast<uint64_t>(outcome.last)) + u").\n");
+                  number_text(static_cast<uint64_t>(outcome.last)) +
+                  (outcome.last_bytes != 0
+                       ? u", cut to the " + number_text(outcome.last_bytes / 1024) + u" KB that were left"
+                       : u"") +
+                  u").\n");
     if (outcome.direct_refused)
         write_out(u"Note: the file system refused direct I/O; the files were written through the cache.\n");
 }
@@ -289,7 +293,7 @@ int run_program(int argc, char** argv) {
     settings.Folder = options.folder;
     settings.owner = &view;
     // Refused as a bad argument before anything is made.
-    if (const std::u16string problem = settings_problem(settings, *fs); !problem.empty()) {
+    if (const std::u16string problem = settings_problem(settings, *fs, options.fill); !problem.empty()) {
         write_err(u"pelmora-cli: " + replace_all(problem, u"\r\n", u"\n") + u"\n");
         if (options.json)
             write_out(from_utf8(bad_arguments_json(replace_all(problem, u"\r\n", u": "))) + u"\n");

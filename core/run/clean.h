@@ -19,6 +19,7 @@ class FileSystem;
 struct CleanedRun {
     int32_t files_type = 0;
     DataShape shape;
+    bool fill = false; // a run that filled a disk ("_fill" in its names)
     std::u16string tag;
     int32_t width = 0;
     uint64_t files = 0;   // ".partial" ones included
@@ -52,7 +53,7 @@ struct CleanFacts {
     uint64_t failed = 0;  // run files that could not be removed
     uint64_t folders = 0; // folders a run made that went
     LeftAlone left;
-    std::vector<CleanedRun> runs; // ordered by type, tag, width and shape
+    std::vector<CleanedRun> runs; // ordered by type, tag, width, fill mark and shape
 
     bool complete() const { return error.empty() && !cancelled && failed == 0; }
     // The folder could not be read at all: nothing was found, nothing went.

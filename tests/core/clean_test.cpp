@@ -36,8 +36,9 @@ void write_bytes(const fs::path& path, size_t size, char fill = 'x') {
     out << std::string(size, fill);
 }
 
-std::string name_of(int32_t type, int32_t count, int32_t number, uint32_t seed, DataShape shape = {}) {
-    return to_utf8(file_name(type, count, number, make_tag(seed), shape));
+std::string name_of(int32_t type, int32_t count, int32_t number, uint32_t seed, DataShape shape = {},
+                    bool fill = false) {
+    return to_utf8(file_name(type, count, number, make_tag(seed), shape, fill));
 }
 
 #ifdef _WIN32
@@ -143,6 +144,7 @@ std::vector<Entry> folder_table() {
         {"shaped random data", name_of(kRandomData, 5, 3, 13, shaped), Make::file, true, 100},
         {"a run's file cut short", name_of(kRandomData, 5, 4, 13, shaped) + ".partial", Make::file, true, 7},
         {"another run's file cut short", name_of(kZeros, 20000, 17, 14) + ".partial", Make::file, true, 3},
+        {"a file of a run that filled a disk", name_of(kZeros, 2, 2, 12, {}, true), Make::file, true, 50},
         {"a file of no run", "kept.txt", Make::file, false, 9},
         {"a number too short", "random__01_0000000000000007.file", Make::file, false, 1},
         {"a number too long", "random__00000001_0000000000000007.file", Make::file, false, 1},
@@ -235,20 +237,23 @@ TEST(Clean, TakesExactlyTheRunsFilesAndTheirLeftovers) {
             int32_t type;
             uint32_t seed;
             DataShape shape;
+            bool fill;
             int32_t width;
             uint64_t files, partial, bytes;
             int32_t first, last;
         } rows[] = {
-            {kGeneratorData, 11, {}, 4, 3, 0, 3 * 4096, 1, 1000},
-            {kZeros, 12, {}, 3, 2, 0, 1024, 1, 2},
-            {kZeros, 14, {}, 5, 1, 1, 3, 17, 17},
-            {kRandomData, 13, {40, 30, 20}, 3, 2, 1, 107, 3, 4},
+            {kGeneratorData, 11, {}, false, 4, 3, 0, 3 * 4096, 1, 1000},
+            {kZeros, 12, {}, false, 3, 2, 0, 1024, 1, 2},
+            // Beside the run of the same tag, a run of its own: the fill mark is part of the name.
+            {kZeros, 12, {}, true, 3, 1, 0, 50, 2, 2},
+            {kZeros, 14, {}, false, 5, 1, 1, 3, 17, 17},
+            {kRandomData, 13, {40, 30, 20}, false, 3, 2, 1, 107, 3, 4},
         };
         ASSERT_EQ(facts.runs.size(), std::size(rows));
         for (const auto& row : rows) {
-            SCOPED_TRACE("the run of seed " + std::to_string(row.seed));
+            SCOPED_TRACE("the run of seed " + std::to_string(row.seed) + (row.fill ? ", filled" : ""));
             const auto run = std::find_if(facts.runs.begin(), facts.runs.end(), [&](const CleanedRun& r) {
-                return r.files_type == row.type && r.tag == make_tag(row.seed);
+                return r.files_type == row.type && r.tag == make_tag(row.seed) && r.fill == row.fill;
             });
             ASSERT_NE(run, facts.runs.end());
             EXPECT_EQ(run->shape, row.shape);
