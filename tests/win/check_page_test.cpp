@@ -198,6 +198,97 @@ TEST(CheckPage, FindsAFlippedByteAndAMissingFileAndShowsTheFileInExplorer) {
     remove_run_folder(folder);
 }
 
+// A run that filled a disk ends at its last file, which took the room left: intact to there.
+TEST(CheckPage, AFilledDiskIsIntactToItsLastFile) {
+    const std::wstring folder = fresh_folder(L"check-fill");
+    // --fill with a count stops at the count or a full disk; its names carry the fill mark either way.
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q --fill -n 3 -s 8 --seed 3 -o \"" + folder + L"\""), 0);
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files[2].rfind(L"non_compressible_fill__003_", 0), 0u);
+    const std::string tail = as_utf8(files[0].substr(files[0].find(L"__") + 5)); // "_<tag>.file"
+    // As the disk would have left it: the last file cut to the 4 KB there was room for.
+    std::filesystem::resize_file(std::filesystem::path(folder + L"\\" + files[2]), 4096);
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    const std::string run_row = "non_compressible_fill__###" + tail + " | ";
+    const struct {
+        const char* step;
+        std::vector<std::string> rows;
+        const wchar_t* summary;
+    } steps[] = {
+        {"as filled",
+         {run_row + "3 | 8.00 KB | Not Compressible File | intact"},
+         L"20.00 KB intact, 0 bytes lost"},
+        {"file 2 removed",
+         {run_row + "2 | 8.00 KB | Not Compressible File | not intact",
+          "    non_compressible_fill__002" + tail + " | 1 |  |  | missing"},
+         L"12.00 KB intact, 1 file missing"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        if (step.step[0] == 'f')
+            DeleteFileW((folder + L"\\" + files[1]).c_str());
+        ASSERT_TRUE(check_to_the_end(dialog, page));
+        EXPECT_EQ(list_rows(page), step.rows);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), step.summary);
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// Fill, then check, as a user tests a drive's capacity: the run ends normally with how much fit,
+// and the Check page calls the filled drive intact. Run by small_drive.sh, which mounts the drive.
+TEST(CheckPage, AFillRunOnASmallDriveEndsNormallyAndChecksIntact) {
+    const char* drive = std::getenv("PELMORA_SMALL_DRIVE");
+    if (drive == nullptr || *drive == 0)
+        GTEST_SKIP() << "needs a small drive, which small_drive.sh mounts";
+    const std::wstring folder = std::wstring(drive, drive + std::strlen(drive)) + L"\\fill";
+    const std::wstring record = explorer_record();
+    {
+        Program program(L"[Program]\r\nc_wnd=0\r\nFolder=" + folder +
+                            L"\r\nfiles_c=65536\r\nfiles_size=100\r\nfill=1\r\n",
+                        true);
+        HWND dialog = program.start_shown();
+        ASSERT_NE(dialog, nullptr);
+        HWND page = Program::page_with(dialog, IDC_START);
+        ASSERT_NE(page, nullptr);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+        ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }, 60)) << "Explorer at the end";
+        ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+        // 4 MiB hold 40 files of 100 KB and 96 KB of a 41st, which takes the room left.
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)),
+                  L"The disk is full: 41 files fit, 4.00 MB.");
+        EXPECT_TRUE(FindWindowW(L"#32770", L"Attention") == nullptr) << "a full disk is no error with fill";
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(program.exit_code(), 1);
+    }
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 41u);
+    EXPECT_EQ(files[40].rfind(L"non_compressible_fill__00041_", 0), 0u);
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"4.00 MB intact, 0 bytes lost");
+    const std::vector<std::string> rows = list_rows(page);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NE(rows[0].find(" | 41 | 100.00 KB | Not Compressible File | intact"), std::string::npos)
+        << rows[0];
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
 // Every language's captions and type names fit their columns, the file names get the rest; the
 // summary of a language written from right to left reads from the right.
 TEST(CheckPage, ColumnsFitTheirTextsAndTheSummaryReadsInTheLanguagesDirection) {
@@ -239,219 +330,125 @@ TEST(CheckPage, ColumnsFitTheirTextsAndTheSummaryReadsInTheLanguagesDirection) {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         EXPECT_EQ(program.exit_code(), 1);
     }
-    // A run that filled a disk ends at its last file, which took the room left: intact to there.
-    TEST(CheckPage, AFilledDiskIsIntactToItsLastFile) {
-        const std::wstring folder = fresh_folder(L"check-fill");
-        // --fill with a count stops at the count or a full disk; its names carry the fill mark either way.
-        ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q --fill -n 3 -s 8 --seed 3 -o \"" + folder + L"\""),
-                  0);
-        std::vector<std::wstring> files = files_in(folder);
-        std::sort(files.begin(), files.end());
-        ASSERT_EQ(files.size(), 3u);
-        ASSERT_EQ(files[2].rfind(L"non_compressible_fill__003_", 0), 0u);
-        const std::string tail = as_utf8(files[0].substr(files[0].find(L"__") + 5)); // "_<tag>.file"
-        // As the disk would have left it: the last file cut to the 4 KB there was room for.
-        std::filesystem::resize_file(std::filesystem::path(folder + L"\\" + files[2]), 4096);
+    remove_run_folder(folder);
+}
 
-        Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
-        HWND dialog = nullptr;
-        HWND page = start_on_check_page(program, dialog);
-        ASSERT_NE(page, nullptr);
-        const std::string run_row = "non_compressible_fill__###" + tail + " | ";
-        const struct {
-            const char* step;
-            std::vector<std::string> rows;
-            const wchar_t* summary;
-        } steps[] = {
-            {"as filled",
-             {run_row + "3 | 8.00 KB | Not Compressible File | intact"},
-             L"20.00 KB intact, 0 bytes lost"},
-            {"file 2 removed",
-             {run_row + "2 | 8.00 KB | Not Compressible File | not intact",
-              "    non_compressible_fill__002" + tail + " | 1 |  |  | missing"},
-             L"12.00 KB intact, 1 file missing"},
-        };
-        for (const auto& step : steps) {
-            SCOPED_TRACE(step.step);
-            if (step.step[0] == 'f')
-                DeleteFileW((folder + L"\\" + files[1]).c_str());
-            ASSERT_TRUE(check_to_the_end(dialog, page));
-            EXPECT_EQ(list_rows(page), step.rows);
-            EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), step.summary);
-        }
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_EQ(program.exit_code(), 1);
-        remove_run_folder(folder);
-    }
+TEST(CheckPage, AnIntendedCountOrSizeIsHeldAgainstTheRunAndBadOnesAreRefused) {
+    explorer_record();
+    const std::wstring folder = fresh_folder(L"intent");
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q -n 3 -s 8 -t 1 -o \"" + folder + L"\""), 0);
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    SetDlgItemTextW(page, IDC_CHECK_COUNT, L"5");
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"24.00 KB intact, 2 files missing");
+    SetDlgItemTextW(page, IDC_CHECK_COUNT, L"");
+    SetDlgItemTextW(page, IDC_CHECK_SIZE, L"4");
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)),
+              L"0 Byte intact, 24.00 KB damaged in 3 files");
 
-    // Fill, then check, as a user tests a drive's capacity: the run ends normally with how much fit,
-    // and the Check page calls the filled drive intact. Run by small_drive.sh, which mounts the drive.
-    TEST(CheckPage, AFillRunOnASmallDriveEndsNormallyAndChecksIntact) {
-        const char* drive = std::getenv("PELMORA_SMALL_DRIVE");
-        if (drive == nullptr || *drive == 0)
-            GTEST_SKIP() << "needs a small drive, which small_drive.sh mounts";
-        const std::wstring folder = std::wstring(drive, drive + std::strlen(drive)) + L"\\fill";
-        const std::wstring record = explorer_record();
-        {
-            Program program(L"[Program]\r\nc_wnd=0\r\nFolder=" + folder +
-                                L"\r\nfiles_c=65536\r\nfiles_size=100\r\nfill=1\r\n",
-                            true);
-            HWND dialog = program.start_shown();
-            ASSERT_NE(dialog, nullptr);
-            HWND page = Program::page_with(dialog, IDC_START);
-            ASSERT_NE(page, nullptr);
-            PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
-            ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }, 60))
-                << "Explorer at the end";
-            ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
-            // 4 MiB hold 40 files of 100 KB and 96 KB of a 41st, which takes the room left.
-            EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0),
-                      0u);
-            EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)),
-                      L"The disk is full: 41 files fit, 4.00 MB.");
-            EXPECT_TRUE(FindWindowW(L"#32770", L"Attention") == nullptr)
-                << "a full disk is no error with fill";
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-            EXPECT_EQ(program.exit_code(), 1);
-        }
-        std::vector<std::wstring> files = files_in(folder);
-        std::sort(files.begin(), files.end());
-        ASSERT_EQ(files.size(), 41u);
-        EXPECT_EQ(files[40].rfind(L"non_compressible_fill__00041_", 0), 0u);
-
-        Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
-        HWND dialog = nullptr;
-        HWND page = start_on_check_page(program, dialog);
-        ASSERT_NE(page, nullptr);
-        ASSERT_TRUE(check_to_the_end(dialog, page));
-        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"4.00 MB intact, 0 bytes lost");
-        const std::vector<std::string> rows = list_rows(page);
-        ASSERT_EQ(rows.size(), 1u);
-        EXPECT_NE(rows[0].find(" | 41 | 100.00 KB | Not Compressible File | intact"), std::string::npos)
-            << rows[0];
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_EQ(program.exit_code(), 1);
-        remove_run_folder(folder);
-    }
-
-    TEST(CheckPage, AnIntendedCountOrSizeIsHeldAgainstTheRunAndBadOnesAreRefused) {
-        explorer_record();
-        const std::wstring folder = fresh_folder(L"intent");
-        ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q -n 3 -s 8 -t 1 -o \"" + folder + L"\""), 0);
-        Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
-        HWND dialog = nullptr;
-        HWND page = start_on_check_page(program, dialog);
-        ASSERT_NE(page, nullptr);
-        SetDlgItemTextW(page, IDC_CHECK_COUNT, L"5");
-        ASSERT_TRUE(check_to_the_end(dialog, page));
-        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"24.00 KB intact, 2 files missing");
-        SetDlgItemTextW(page, IDC_CHECK_COUNT, L"");
-        SetDlgItemTextW(page, IDC_CHECK_SIZE, L"4");
-        ASSERT_TRUE(check_to_the_end(dialog, page));
-        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)),
-                  L"0 Byte intact, 24.00 KB damaged in 3 files");
-
-        const struct {
-            const wchar_t* count;
-            const wchar_t* size;
-            const wchar_t* message;
-        } refused[] = {
-            {L"0", L"",
-             L"The value \"0\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
-             L"65536."},
-            {L"65537", L"",
-             L"The value \"65537\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
-             L"65536."},
-            {L"", L"12abc",
-             L"The size \"12abc\" cannot be read: write whole kilobytes (512), or a number with K, M, G or "
-             L"T (1.5M, 10G; 1K = 1024 bytes)."},
-        };
-        for (const auto& c : refused) {
-            SetDlgItemTextW(page, IDC_CHECK_COUNT, c.count);
-            SetDlgItemTextW(page, IDC_CHECK_SIZE, c.size);
-            press(page, IDC_CHECK_START);
-            HWND box = nullptr;
-            ASSERT_TRUE(wait_until([&] { return visible(box = FindWindowW(L"#32770", L"Attention")); }));
-            EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), c.message);
-            EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_START)), L"&Check") << "nothing started";
-            SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            ASSERT_TRUE(wait_until([&] { return !visible(FindWindowW(L"#32770", L"Attention")); }));
-        }
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_EQ(program.exit_code(), 1);
-        remove_run_folder(folder);
-    }
-
-    // A file of zeros as a run of one, 256 GiB long but sparse: it takes minutes to read, and no space.
-    std::wstring large_zeros_run() {
-        const std::wstring folder = fresh_folder(L"large");
-        CreateDirectoryW(folder.c_str(), nullptr);
-        const std::wstring path = folder + L"\\maximal_compressible__001_0000000000000001.file";
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        LARGE_INTEGER size;
-        size.QuadPart = 256LL << 30;
-        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
-        CloseHandle(file);
-        return folder;
-    }
-
-    TEST(CheckPage, ACheckIsCancelledKeepsTheProgramOpenAndEndsWithIt) {
-        explorer_record();
-        const std::wstring folder = large_zeros_run();
-        Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
-        HWND dialog = nullptr;
-        HWND page = start_on_check_page(program, dialog);
-        ASSERT_NE(page, nullptr);
+    const struct {
+        const wchar_t* count;
+        const wchar_t* size;
+        const wchar_t* message;
+    } refused[] = {
+        {L"0", L"",
+         L"The value \"0\" for \"Intended count\" cannot be taken: write a whole number from 1 to 65536."},
+        {L"65537", L"",
+         L"The value \"65537\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
+         L"65536."},
+        {L"", L"12abc",
+         L"The size \"12abc\" cannot be read: write whole kilobytes (512), or a number with K, M, G or "
+         L"T (1.5M, 10G; 1K = 1024 bytes)."},
+    };
+    for (const auto& c : refused) {
+        SetDlgItemTextW(page, IDC_CHECK_COUNT, c.count);
+        SetDlgItemTextW(page, IDC_CHECK_SIZE, c.size);
         press(page, IDC_CHECK_START);
-        ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_CHECK_UPPER)).empty(); }));
-        const std::wstring running = window_text(GetDlgItem(page, IDC_CHECK_UPPER));
-        EXPECT_EQ(running.rfind(L"Status :[", 0), 0u) << as_utf8(running);
-        EXPECT_NE(running.find(L" at 256.00 GB"), std::wstring::npos) << as_utf8(running);
-        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_START)), L"&Cancel");
-        for (const int id : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE, IDCANCEL})
-            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, id))) << id;
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_CHECK_FOLDER)));
-        // Two reports a second at least: the line changes within a second.
-        EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_CHECK_UPPER)) != running; }, 1));
-        // Esc and the close box do not end a busy check.
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_EQ(program.exit_code(500), -1) << "still running";
-
-        press(page, IDC_CHECK_START);
-        ASSERT_TRUE(
-            wait_until([&] { return window_text(GetDlgItem(page, IDC_CHECK_START)) == L"&Check"; }, 5));
-        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_UPPER)), L"Canceled");
-        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"");
-        EXPECT_EQ(RemoteList(GetDlgItem(page, IDC_CHECK_LIST)).rows(), 0);
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
-
-        // Ending the program: idle, then during a check, the second no more than half a second later.
-        const auto time_to_end = [&](bool busy) {
-            HWND shown = nullptr;
-            HWND check = start_on_check_page(program, shown);
-            if (check == nullptr)
-                return -1.0;
-            if (busy) {
-                press(check, IDC_CHECK_START);
-                wait_until([&] { return !window_text(GetDlgItem(check, IDC_CHECK_UPPER)).empty(); });
-            }
-            const auto start = std::chrono::steady_clock::now();
-            PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
-            if (program.exit_code() < 0)
-                return -1.0;
-            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        };
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        ASSERT_EQ(program.exit_code(), 1);
-        const double idle = time_to_end(false);
-        const double busy = time_to_end(true);
-        std::printf("ending idle %.3f s, during a check %.3f s\n", idle, busy);
-        ASSERT_GE(idle, 0);
-        ASSERT_GE(busy, 0);
-        EXPECT_LT(busy, idle + 0.5);
-        remove_run_folder(folder);
+        HWND box = nullptr;
+        ASSERT_TRUE(wait_until([&] { return visible(box = FindWindowW(L"#32770", L"Attention")); }));
+        EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), c.message);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_START)), L"&Check") << "nothing started";
+        SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        ASSERT_TRUE(wait_until([&] { return !visible(FindWindowW(L"#32770", L"Attention")); }));
     }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// A file of zeros as a run of one, 256 GiB long but sparse: it takes minutes to read, and no space.
+std::wstring large_zeros_run() {
+    const std::wstring folder = fresh_folder(L"large");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\maximal_compressible__001_0000000000000001.file";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 256LL << 30;
+    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    return folder;
+}
+
+TEST(CheckPage, ACheckIsCancelledKeepsTheProgramOpenAndEndsWithIt) {
+    explorer_record();
+    const std::wstring folder = large_zeros_run();
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    press(page, IDC_CHECK_START);
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_CHECK_UPPER)).empty(); }));
+    const std::wstring running = window_text(GetDlgItem(page, IDC_CHECK_UPPER));
+    EXPECT_EQ(running.rfind(L"Status :[", 0), 0u) << as_utf8(running);
+    EXPECT_NE(running.find(L" at 256.00 GB"), std::wstring::npos) << as_utf8(running);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_START)), L"&Cancel");
+    for (const int id : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE, IDCANCEL})
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, id))) << id;
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_CHECK_FOLDER)));
+    // Two reports a second at least: the line changes within a second.
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_CHECK_UPPER)) != running; }, 1));
+    // Esc and the close box do not end a busy check.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.exit_code(500), -1) << "still running";
+
+    press(page, IDC_CHECK_START);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_CHECK_START)) == L"&Check"; }, 5));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_UPPER)), L"Canceled");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"");
+    EXPECT_EQ(RemoteList(GetDlgItem(page, IDC_CHECK_LIST)).rows(), 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+
+    // Ending the program: idle, then during a check, the second no more than half a second later.
+    const auto time_to_end = [&](bool busy) {
+        HWND shown = nullptr;
+        HWND check = start_on_check_page(program, shown);
+        if (check == nullptr)
+            return -1.0;
+        if (busy) {
+            press(check, IDC_CHECK_START);
+            wait_until([&] { return !window_text(GetDlgItem(check, IDC_CHECK_UPPER)).empty(); });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
+        if (program.exit_code() < 0)
+            return -1.0;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_EQ(program.exit_code(), 1);
+    const double idle = time_to_end(false);
+    const double busy = time_to_end(true);
+    std::printf("ending idle %.3f s, during a check %.3f s\n", idle, busy);
+    ASSERT_GE(idle, 0);
+    ASSERT_GE(busy, 0);
+    EXPECT_LT(busy, idle + 0.5);
+    remove_run_folder(folder);
+}
 
 } // namespace
