@@ -104,7 +104,8 @@ measure_page() {
   uncached
   "$wine_exec" "$build/bench/check_page_bench.exe" "$folder" >"$scratch/page" 2>"$scratch/page-err" || {
     echo "check_page.sh: the Check page failed" >&2; cat "$scratch/page-err" >&2; exit 1; }
-  read -r seconds trip <"$scratch/page"
+  # The seconds, one message's round trip, and when the page took the press (not shown).
+  read -r seconds trip _ <"$scratch/page"
   pages+=("$seconds")
   trips+=("$trip")
   echo "check_page.sh: pair $pair: Check page ${pages[-1]} s ($(tail -n 1 "$scratch/page-err"))" >&2
@@ -145,10 +146,10 @@ load=$(cut -d' ' -f1-3 /proc/loadavg)
 report=$(
   echo "## The Check page beside pelmora-cli.exe verify$( ((cached)) && echo ", from the cache")"
   echo
-  echo "\`bench/check_page.sh\`: a 1 GiB run (16 files of 64 MiB, random data) in $dir, checked under Wine by"
-  echo "\`pelmora-cli.exe verify\` (timed around its process) and by Pelmora.exe's Check page (from the press"
-  echo "of Check to the summary), $pairs alternated pairs, medians; $cache. The speed ratio is the"
-  echo "command line's time over the page's. Goal: at least 0.90."
+  echo "\`bench/check_page.sh\`: a 1 GiB run (16 files of 64 MiB, random data) in $dir, checked under"
+  echo "Wine by \`pelmora-cli.exe verify\` (timed around its process) and by Pelmora.exe's Check page"
+  echo "(from the press of Check to the summary), $pairs alternated pairs, medians; $cache."
+  echo "The speed ratio is the command line's time over the page's. Goal: at least 0.90."
   echo
   echo "| measurement | median | speed | all runs (s) |"
   echo "|---|---:|---:|---|"
@@ -156,7 +157,7 @@ report=$(
   echo "| Check page | $page s | $(speed "$page") | ${pages[*]} |"
   echo "| pelmora-cli.exe --version (process start under Wine) | $start s | | ${starts[*]} |"
   echo "| verify less the start before it | $net s | $(speed "$net") | ${nets[*]} |"
-  echo "| one message to the page and back (the press and the poll cost about one each) | $trip s | | ${trips[*]} |"
+  echo "| one message to the page and back (the press and the poll take about one each) | $trip s | | ${trips[*]} |"
   echo
   echo "Page speed / command-line speed: **$ratio** (goal 0.90: $met); against the command line without"
   echo "its process start: $ratio_net."
