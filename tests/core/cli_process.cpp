@@ -118,7 +118,7 @@ CliProcess::CliProcess(const std::vector<std::string>& argv, const ProcessSetup&
 }
 
 CliProcess::~CliProcess() {
-    if (pid_ > 0) {
+    if (pid_ > 0 && !reaped_) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
@@ -141,7 +141,14 @@ bool CliProcess::send(std::string_view text) {
     return true;
 }
 
-bool CliProcess::signal(int signal) { return pid_ > 0 && kill(pid_, signal) == 0; }
+// Once reaped, the number may be another process's.
+bool CliProcess::signal(int signal) { return pid_ > 0 && !reaped_ && kill(pid_, signal) == 0; }
+
+bool CliProcess::ended() {
+    if (pid_ > 0 && !reaped_)
+        reaped_ = waitpid(pid_, &status_, WNOHANG) == pid_;
+    return pid_ <= 0 || reaped_;
+}
 
 const std::string& CliProcess::text(Output output) const { return text_of(finished_, output); }
 
@@ -201,6 +208,8 @@ bool CliProcess::wait_until(const std::function<bool()>& condition, std::chrono:
     for (;;) {
         if (condition())
             return true;
+        if (ended())
+            return condition();
         if (Clock::now() >= deadline)
             return false;
         read_some(std::min(5, milliseconds_until(deadline)));
@@ -211,25 +220,18 @@ Finished CliProcess::finish(std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     while (reading() && Clock::now() < deadline)
         read_some(milliseconds_until(deadline));
-    if (pid_ <= 0)
-        return finished_;
-    int status = 0;
-    pid_t ended = 0;
-    while (ended == 0 && Clock::now() < deadline) {
-        ended = waitpid(pid_, &status, WNOHANG);
-        if (ended < 0 && errno == EINTR)
-            ended = 0;
-        if (ended == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (ended == 0) {
+    while (!ended() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!ended()) {
         kill(pid_, SIGKILL); // stuck: the test fails on how it ended
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
         }
+        reaped_ = true;
     }
-    pid_ = -1;
-    finished_.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    finished_.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (pid_ > 0) {
+        finished_.code = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+        finished_.signal = WIFSIGNALED(status_) ? WTERMSIG(status_) : 0;
+    }
     return finished_;
 }
 

@@ -65,7 +65,6 @@ public:
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
     // Types `text` on the terminal, as someone at it would.
     bool send(std::string_view text);
     bool signal(int signal);
@@ -74,7 +73,7 @@ public:
     bool wait_for(std::string_view text, Output output,
                   std::chrono::milliseconds limit = std::chrono::seconds(20));
     // Reads what the program prints (so that it never waits for a full pipe) until `condition`
-    // holds, looked at every few milliseconds, at most `limit`.
+    // holds, looked at every few milliseconds, at most `limit` or until the program has ended.
     bool wait_until(const std::function<bool()>& condition,
                     std::chrono::milliseconds limit = std::chrono::seconds(20));
     // Reads until the program has closed its outputs and waits for its end; a program still
@@ -88,10 +87,14 @@ private:
     // Waits at most `milliseconds` for output, then reads what came.
     void read_some(int milliseconds);
     bool reading() const;
+    // Whether the program has ended (reaped then, its status kept).
+    bool ended();
 
     pid_t pid_ = -1;
     int fds_[3] = {-1, -1, -1}; // the reading ends, by Output; the terminal's is also where send() writes
     int terminal_ = -1;         // the terminal's master, kept for send() after its output closed
+    bool reaped_ = false;
+    int status_ = 0;
     Finished finished_;
 };
 
