@@ -3,14 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 #include "tests/core/cli_process.h"
@@ -275,12 +272,13 @@ TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
 // A check cancelled by a signal says so, with its own exit code, and judges no run.
 TEST(CliJson, ACancelledCheckSaysSo) {
     ScratchFolder scratch;
-    // Zeros without a disk to read them from: holes of 1 GiB, which take a while all the same.
+    // Zeros without a disk to read them from: holes of 8 GiB, which take a while all the same (the
+    // signal comes after a second).
     for (int n = 1; n <= 8; ++n) {
         const fs::path file =
             scratch.path() / ("maximal_compressible__00" + std::to_string(n) + "_1234567812345678.file");
         std::ofstream{file};
-        fs::resize_file(file, std::uintmax_t{1} << 30);
+        fs::resize_file(file, std::uintmax_t{8} << 30);
     }
     // The signal comes once the check has shown its first progress, a second after it began.
     const Finished run =

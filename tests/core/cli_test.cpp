@@ -496,8 +496,9 @@ TEST(CliProgram, ACancelledRunStatesTheThroughputOfWhatItWrote) {
     // The throughput is that of the bytes on disk (the planned terabyte would make it hundreds of
     // gigabytes a second), over a run that lasted from a second to the process's whole life; the
     // figure is printed with three digits at least.
-    EXPECT_LE(speed, written / 1.0 * 1.01) << output;
-    EXPECT_GE(speed * 1.01, written / lasted) << output;
+    const double shortest = 1.0, rounding = 1.01;
+    EXPECT_LE(speed, written / shortest * rounding) << output;
+    EXPECT_GE(speed * rounding, written / lasted) << output;
 }
 
 TEST(CliProgram, ASeedMakesTheSameFilesAgain) {
@@ -634,7 +635,8 @@ TEST(CliProgram, ASignalHoweverEarlyIsACancel) {
     }
 }
 
-// A cancel before anything is written, at the question: nothing is, and the program says so.
+// The question about an existing file: its answers, and a cancel there, before anything is written,
+// which makes nothing and says so.
 TEST(CliProgram, TheOverwriteQuestionAndWhatEndsIt) {
     const struct {
         const char* what;
