@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -214,6 +215,18 @@ bool CliProcess::wait_until(const std::function<bool()>& condition, std::chrono:
             return false;
         read_some(std::min(5, milliseconds_until(deadline)));
     }
+}
+
+bool CliProcess::wait_until_asleep(std::chrono::milliseconds limit) {
+    const std::string where = "/proc/" + std::to_string(pid_) + "/wchan";
+    return wait_until(
+        [&] {
+            // "0" while it runs.
+            std::string function;
+            std::ifstream(where) >> function;
+            return !function.empty() && function != "0";
+        },
+        limit);
 }
 
 Finished CliProcess::finish(std::chrono::milliseconds limit) {

@@ -76,6 +76,9 @@ public:
     // holds, looked at every few milliseconds, at most `limit` or until the program has ended.
     bool wait_until(const std::function<bool()>& condition,
                     std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // Reads what the program prints until it sleeps in the system, as it does waiting for an
+    // answer (Linux tells where a process sleeps), at most `limit`.
+    bool wait_until_asleep(std::chrono::milliseconds limit = std::chrono::seconds(20));
     // Reads until the program has closed its outputs and waits for its end; a program still
     // running after `limit` is killed (and the test fails on how it ended).
     Finished finish(std::chrono::milliseconds limit = std::chrono::seconds(90));

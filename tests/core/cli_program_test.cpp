@@ -309,11 +309,14 @@ TEST(CliJson, ASignalAtTheQuestionIsACancel) {
     } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // The question waits for an answer that never comes.
+        // The question waits for an answer that never comes. The signal comes once the program
+        // sleeps, waiting: a ThreadSanitizer build was seen to lose one that came in the instant
+        // between the question and the wait.
         const Finished run =
             run_process(cli({"-o", folder, "-n", "1", "-s", "4", "--seed", "5", "--json"}),
                         ProcessSetup().input_on_terminal().errors_on_terminal(), [&](CliProcess& asked) {
                             EXPECT_TRUE(asked.wait_for("[y/N] ", Output::terminal));
+                            EXPECT_TRUE(asked.wait_until_asleep());
                             asked.signal(c.signal);
                         });
         EXPECT_EQ(run.code, c.code) << run.err;

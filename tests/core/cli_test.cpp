@@ -676,8 +676,12 @@ TEST(CliProgram, TheOverwriteQuestionAndWhatEndsIt) {
             ASSERT_TRUE(cli.wait_for("[y/N] ", Output::out)) << cli.text(Output::out);
             if (c.typed != nullptr)
                 cli.send(c.typed);
-            if (c.signal != 0)
+            if (c.signal != 0) {
+                // Once the program sleeps, waiting for the answer: a ThreadSanitizer build was
+                // seen to lose a signal that came in the instant between the question and the wait.
+                EXPECT_TRUE(cli.wait_until_asleep());
                 cli.signal(c.signal);
+            }
         }
         const Finished run = cli.finish();
         EXPECT_EQ(run.code, c.code);
