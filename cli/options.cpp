@@ -11,39 +11,19 @@
 #include "core/run/file_type.h"
 #include "core/run/names.h"
 #include "core/run/random.h"
+#include "core/run/run_limits.h"
 #include "core/run/shaped.h"
 #include "core/run/verify.h"
 #include "core/run/writer.h"
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
-static_assert(kMaxJobs == 64 && kMaxVerifyThreads == 64, "the ranges of --jobs and --threads the texts name");
-static_assert(kMostFiles == 65536, "the range of --count and --files the texts name");
-static_assert(kLeastCompress == 1 && kMostCompress == 100 && kMostDedupe == 99,
-              "the shape ranges the texts name");
+static_assert(kJobsRange.high == 64 && kThreadsRange.high == 64 && kCountRange.high == 65536 &&
+                  kCompressRange.low == 1 && kCompressRange.high == 100 && kDedupeRange.high == 99,
+              "the ranges the help texts name");
 
 namespace {
 
 using Result = std::optional<CliError>;
-
-// A whole decimal number, optionally negative, with nothing before or after it. Leading zeros
-// are only zeros (no octal); more than 18 significant digits are out of every range here.
-std::optional<int64_t> whole_number(const std::u16string& text) {
-    const size_t sign = text.size() > 1 && text[0] == u'-' ? 1 : 0;
-    if (sign == text.size())
-        return std::nullopt;
-    int64_t value = 0;
-    size_t digits = 0;
-    for (size_t k = sign; k < text.size(); ++k) {
-        if (text[k] < u'0' || text[k] > u'9')
-            return std::nullopt;
-        if (value == 0 && text[k] == u'0')
-            continue;
-        if (++digits > 18)
-            return std::nullopt;
-        value = value * 10 + (text[k] - u'0');
-    }
-    return sign == 1 ? -value : value;
-}
 
 CliError range_error(const std::string& option, const std::u16string& value, const std::string& range) {
     return {option + " takes a whole number " + range + ", not \"" + to_utf8(value) + "\""};
@@ -51,11 +31,11 @@ CliError range_error(const std::string& option, const std::u16string& value, con
 
 // A whole number from `low` to `high` into `target`.
 template <typename T>
-Result number_into(T& target, const std::u16string& value, const std::string& spelled, int64_t low,
-                   int64_t high) {
+Result number_into(T& target, const std::u16string& value, const std::string& spelled, NumberRange range) {
     const std::optional<int64_t> number = whole_number(value);
-    if (!number || *number < low || *number > high)
-        return range_error(spelled, value, "from " + std::to_string(low) + " to " + std::to_string(high));
+    if (!number || !range.holds(*number))
+        return range_error(spelled, value,
+                           "from " + std::to_string(range.low) + " to " + std::to_string(range.high));
     target = static_cast<T>(*number);
     return std::nullopt;
 }
@@ -69,7 +49,7 @@ Result set_folder(CliOptions& o, const std::u16string& value, const std::string&
 
 Result set_count(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     o.count_given = true;
-    return number_into(o.count, value, spelled, 1, kMostFiles);
+    return number_into(o.count, value, spelled, kCountRange);
 }
 
 // A size with or without a unit, in kilobytes.
@@ -113,7 +93,7 @@ Result set_expected_size(CliOptions& o, const std::u16string& value, const std::
 
 Result set_expected_count(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     int32_t count = 0;
-    if (Result error = number_into(count, value, spelled, 1, kMostFiles))
+    if (Result error = number_into(count, value, spelled, kCountRange))
         return error;
     o.expected_count = count;
     return std::nullopt;
@@ -134,12 +114,12 @@ Result set_type(CliOptions& o, const std::u16string& value, const std::string& s
 
 Result set_compress(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     o.shape_given = true;
-    return number_into(o.shape.compress, value, spelled, kLeastCompress, kMostCompress);
+    return number_into(o.shape.compress, value, spelled, kCompressRange);
 }
 
 Result set_dedupe(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     o.shape_given = true;
-    return number_into(o.shape.dedupe, value, spelled, 0, kMostDedupe);
+    return number_into(o.shape.dedupe, value, spelled, kDedupeRange);
 }
 
 Result set_dedupe_unit(CliOptions& o, const std::u16string& value, const std::string& spelled) {
@@ -155,7 +135,7 @@ Result set_dedupe_unit(CliOptions& o, const std::u16string& value, const std::st
 
 Result set_seed(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     uint64_t seed = 0;
-    if (Result error = number_into(seed, value, spelled, 0, static_cast<int64_t>(kRandomSeedLimit - 1)))
+    if (Result error = number_into(seed, value, spelled, kSeedRange))
         return error;
     o.seed = seed;
     return std::nullopt;
@@ -170,18 +150,18 @@ Result set_overwrite(CliOptions& o, Overwrite chosen) {
 
 Result set_language(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     int32_t language = 0;
-    if (Result error = number_into(language, value, spelled, 0, 11))
+    if (Result error = number_into(language, value, spelled, kLanguageRange))
         return error;
     o.language = language;
     return std::nullopt;
 }
 
 Result set_threads(CliOptions& o, const std::u16string& value, const std::string& spelled) {
-    return number_into(o.threads, value, spelled, 1, kMaxVerifyThreads);
+    return number_into(o.threads, value, spelled, kThreadsRange);
 }
 
 Result set_jobs(CliOptions& o, const std::u16string& value, const std::string& spelled) {
-    return number_into(o.jobs, value, spelled, 1, kMaxJobs);
+    return number_into(o.jobs, value, spelled, kJobsRange);
 }
 
 // "A-B" (or "A", one file): the first and the last number, 1 <= A <= B <= 65536.
@@ -190,7 +170,7 @@ Result set_files(CliOptions& o, const std::u16string& value, const std::string& 
     const std::optional<int64_t> first = whole_number(value.substr(0, dash));
     const std::optional<int64_t> last =
         dash == std::u16string::npos ? first : whole_number(value.substr(dash + 1));
-    if (!first || !last || *first < 1 || *last < *first || *last > kMostFiles)
+    if (!first || !last || !kCountRange.holds(*first) || *last < *first || !kCountRange.holds(*last))
         return CliError{spelled + " takes A-B, file numbers with 1 <= A <= B <= 65536, not \"" +
                         to_utf8(value) + "\""};
     o.first = static_cast<int32_t>(*first);
@@ -398,7 +378,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     }
     // Filling a disk: as many files as fit, up to the most a run has.
     if (options.fill && !options.count_given)
-        options.count = kMostFiles;
+        options.count = static_cast<int32_t>(kCountRange.high);
     if (options.last > options.count)
         return CliError{"--files " + std::to_string(options.first) + "-" + std::to_string(options.last) +
                         " reaches past the run's " + std::to_string(options.count) + " files (see --count)"};

@@ -22,6 +22,7 @@
 #include "platform/win32_handles.h"
 #include "res/resource.h"
 #include "win/controls.h"
+#include "win/options_dialog.h"
 #include "win/settings.h"
 
 GenerationSettings generation_settings;
@@ -62,7 +63,7 @@ public:
     }
     void set_controls_enabled(bool enable, const std::u16string& button_text) override {
         EnableWindow(GetDlgItem(page, IDC_BROWSE), enable);
-        for (const int id : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE, IDCANCEL})
+        for (const int id : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_CHECK, IDC_PAGE_MORE, IDCANCEL})
             EnableWindow(GetDlgItem(dialog, id), enable);
         SetDlgItemTextW(page, IDC_START, wide(button_text));
     }
@@ -71,6 +72,10 @@ public:
 
 PageView page_view;
 const std::unique_ptr<FileSystem> file_system = make_file_system();
+// For runs that flush each file before closing it.
+const std::unique_ptr<FileSystem> syncing_file_system = make_file_system(true);
+// The run options, read from the settings when the page starts and changed by their dialog.
+StoredRunOptions run_options;
 
 struct SizePreset {
     const wchar_t* caption;
@@ -83,10 +88,8 @@ constexpr SizePreset kSizePresets[] = {
     {L"1 GB", 1048576},  {L"2 GB", 2097152},  {L"5 GB", 5242880},  {L"10 GB", 10485760},
 };
 
-// The largest size a run takes, in kilobytes (2 TiB less 1 KiB), as on the command line.
-constexpr int64_t kLargestSize = std::numeric_limits<int32_t>::max();
+} // namespace
 
-// Why the size field's text cannot be taken, in the active language.
 std::u16string size_problem(const std::u16string& typed, SizeText::Status status) {
     switch (status) {
     case SizeText::Status::negative:
@@ -100,6 +103,19 @@ std::u16string size_problem(const std::u16string& typed, SizeText::Status status
     }
 }
 
+namespace {
+
+int32_t chosen_type(HWND page) {
+    return static_cast<int32_t>(SendDlgItemMessageW(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
+}
+
+// The line under the type: the options that are not the defaults, for the type chosen now.
+void show_options_line(HWND page) {
+    RunChoice choice;
+    run_choice_of(run_options, choice);
+    set_control_text(GetDlgItem(page, IDC_OPTIONS_LINE), run_choice_summary(choice, chosen_type(page)));
+}
+
 void start_pressed(HWND page) {
     // The count takes any text; strtol's reading turns it into a number (no digits: 0). The size
     // is kilobytes, or a number with a unit ("10G", "1.5M", "512K").
@@ -107,6 +123,14 @@ void start_pressed(HWND page) {
     const std::u16string typed_size = field_text(page, IDC_FILE_SIZE);
     const SizeText size = parse_size_text(typed_size, kLargestSize);
     const bool size_taken = size.status == SizeText::Status::ok;
+    RunChoice choice;
+    const RunChoiceField bad_option = run_choice_of(run_options, choice);
+    if (bad_option != RunChoiceField::none && !run_busy) {
+        // Only from a settings file edited by hand: the dialog takes no such value.
+        MessageBoxW(GetParent(page), wide(bad_option_message(run_options.texts, bad_option)),
+                    wide(text(kTextAttention)), MB_ICONERROR | MB_OK);
+        return;
+    }
     if (!size_taken && !run_busy) {
         // Nothing starts, nothing is stored, and the field keeps what was typed. (While a run is
         // busy the press asks about cancelling it, which the size has no part in.)
@@ -117,8 +141,8 @@ void start_pressed(HWND page) {
     if (size_taken)
         generation_settings.files_size = static_cast<int32_t>(size.kilobytes);
     generation_settings.files_c = std::clamp(count, 1, kMostFiles);
-    generation_settings.files_type =
-        static_cast<int32_t>(SendDlgItemMessageW(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
+    generation_settings.files_type = chosen_type(page);
+    generation_settings.shape = choice.shape;
     if (!run_busy) {
         page_view.page = page;
         page_view.dialog = GetParent(page);
@@ -132,7 +156,20 @@ void start_pressed(HWND page) {
     if (size_taken)
         write_setting_int(u"files_size", generation_settings.files_size);
     write_setting_int(u"files_type", generation_settings.files_type);
-    start_or_cancel(generation_settings, *file_system);
+    if (run_busy) {
+        start_or_cancel(generation_settings, *file_system);
+        return;
+    }
+    // As on the command line: a run without a seed draws one, and the number makes the run again.
+    const uint64_t seed = choice.seed.value_or(draw_seed_number());
+    run_options.last_seed = format_ascii("%llu", static_cast<unsigned long long>(seed));
+    write_last_seed(seed);
+    RunOptions options;
+    options.direct = choice.direct;
+    options.fill = choice.fill;
+    options.jobs = choice.jobs;
+    start_or_cancel(generation_settings, choice.sync ? *syncing_file_system : *file_system,
+                    run_seeds(seed, generation_settings.files_type), options);
 }
 
 } // namespace
@@ -153,6 +190,13 @@ void page_command(HWND page, int id) {
     }
     case IDC_PRESETS:
         show_size_menu(page);
+        break;
+    case IDC_OPTIONS:
+        edit_run_options(GetParent(page), run_options, chosen_type(page));
+        show_options_line(page);
+        break;
+    case IDC_TYPE:
+        show_options_line(page);
         break;
     default:
         break;
@@ -213,4 +257,11 @@ void apply_generation_page_texts(HWND page) {
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry)));
     }
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(generation_settings.files_type), 0);
+    set_control_text(GetDlgItem(page, IDC_OPTIONS), text(kTextOptionsButton));
+    show_options_line(page);
+}
+
+void read_generation_options(HWND page) {
+    run_options = read_run_options();
+    show_options_line(page);
 }

@@ -9,6 +9,7 @@
 #include "core/run/run.h"
 #include "core/run/run_thread.h"
 #include "res/resource.h"
+#include "win/check_page.h"
 #include "win/controls.h"
 #include "win/main_dialog.h"
 #include "win/settings.h"
@@ -22,8 +23,10 @@ CHauptDialog main_dialog;
 CToTray tray;
 const UINT show_message = RegisterWindowMessageW(L"Pelmora");
 
-// How long an ending program waits for a busy run to close its file.
+// How long an ending program waits for a busy run to close its file, and for a check's readers,
+// which stop at their next block.
 constexpr int32_t kRunFinishMilliseconds = 3000;
+constexpr int32_t kCheckFinishMilliseconds = 400;
 
 // The ending program's UI thread, waiting for the run, still answers the worker's calls to its
 // windows (a report caught half-way, a status line): they would otherwise hold the worker, and
@@ -70,8 +73,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return 0;
     case WM_ENDSESSION:
         // The session ends: a busy run closes its file before the process goes.
-        if (wparam)
+        if (wparam) {
             finish_busy_run(kRunFinishMilliseconds, answer_worker);
+            finish_busy_check(kCheckFinishMilliseconds);
+        }
         return 0;
     case WM_COMMAND:
         if (LOWORD(wparam) == IDM_DEFERRED_START)
@@ -140,5 +145,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     }
     // Ended while a run is busy (the hidden window closed, say): the run closes its file first.
     finish_busy_run(kRunFinishMilliseconds, answer_worker);
+    finish_busy_check(kCheckFinishMilliseconds);
     return static_cast<int>(message.wParam);
 }

@@ -16,6 +16,7 @@
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "win/autostart.h"
+#include "win/check_page.h"
 #include "win/controls.h"
 #include "win/dpi.h"
 #include "win/generation_page.h"
@@ -36,7 +37,10 @@ HWND page_windows[4] = {};
 
 // The page area's caption for each page.
 TextId page_caption(int32_t number) {
-    return number == kInfoPage ? kTextInfo : number == kMorePage ? kTextMore : kTextProgram;
+    return number == kInfoPage    ? kTextInfo
+           : number == kCheckPage ? kTextCheck
+           : number == kMorePage  ? kTextMore
+                                  : kTextProgram;
 }
 
 // The dialog procedure all pages share.
@@ -111,11 +115,14 @@ BOOL CHauptDialog::initialise(HWND dialog) {
     generation_settings.Folder = folder;
     HWND page = page_windows[kGenerationPage];
     SetDlgItemTextW(page, IDC_FOLDER, wide(generation_settings.Folder));
+    // A check starts where the runs are made.
+    SetDlgItemTextW(page_windows[kCheckPage], IDC_CHECK_FOLDER, wide(generation_settings.Folder));
 
     generation_settings.files_c = read_setting_int(u"files_c", generation_settings.files_c);
     generation_settings.files_size = read_setting_int(u"files_size", generation_settings.files_size);
     SetDlgItemInt(page, IDC_COUNT, static_cast<UINT>(generation_settings.files_c), TRUE);
     SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);
+    read_generation_options(page);
 
     get_os_version();
     return TRUE;
@@ -217,11 +224,13 @@ void CHauptDialog::create_pages() {
     for (const auto& page : pages)
         page_windows[page.number] =
             CreateDialogParamW(app_instance, MAKEINTRESOURCEW(page.templ), window, page_procedure, 0);
+    page_windows[kCheckPage] = create_check_page(window, u"");
     place_pages();
     show_page(read_setting_int(u"c_wnd", kGenerationPage));
-    mark_page_button(current_page == kInfoPage   ? IDC_PAGE_INFO
-                     : current_page == kMorePage ? IDC_PAGE_MORE
-                                                 : IDC_PAGE_PROGRAM);
+    mark_page_button(current_page == kInfoPage    ? IDC_PAGE_INFO
+                     : current_page == kCheckPage ? IDC_PAGE_CHECK
+                     : current_page == kMorePage  ? IDC_PAGE_MORE
+                                                  : IDC_PAGE_PROGRAM);
 }
 
 // Every page inside the page area's frame: one pixel in from each side of the group box.
@@ -237,7 +246,7 @@ void CHauptDialog::place_pages() {
 
 void CHauptDialog::show_page(int32_t number) {
     // A stored number that names no page shows the generation page.
-    if (number != kGenerationPage && number != kInfoPage && number != kMorePage)
+    if (number != kGenerationPage && number != kInfoPage && number != kCheckPage && number != kMorePage)
         number = kGenerationPage;
     for (int32_t i = 0; i < 4; ++i)
         if (page_windows[i] != nullptr)
@@ -247,6 +256,7 @@ void CHauptDialog::show_page(int32_t number) {
     set_control_text(GetDlgItem(window, IDC_PAGE_AREA), text(page_caption(number)));
     apply_generation_page_texts(page_windows[kGenerationPage]);
     apply_more_page_texts(page_windows[kMorePage]);
+    apply_check_page_texts(page_windows[kCheckPage]);
     apply_info_texts(page_windows[kInfoPage], number == kInfoPage);
 }
 
@@ -264,13 +274,14 @@ void CHauptDialog::apply_texts() {
     text_font = reinterpret_cast<HFONT>(SendMessageW(toolbar, WM_GETFONT, 0, 0));
     set_control_text(GetDlgItem(window, IDC_PAGE_PROGRAM), text(kTextProgram));
     set_control_text(GetDlgItem(window, IDC_PAGE_INFO), text(kTextInfo));
+    set_control_text(GetDlgItem(window, IDC_PAGE_CHECK), text(kTextCheck));
     set_control_text(GetDlgItem(window, IDC_PAGE_MORE), text(kTextMore));
     set_control_text(GetDlgItem(window, IDCANCEL), text(kTextExit));
     show_page(current_page);
 }
 
 void CHauptDialog::mark_page_button(int id) {
-    for (const int button : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE})
+    for (const int button : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_CHECK, IDC_PAGE_MORE})
         SendDlgItemMessageW(window, button, BM_SETCHECK, button == id ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
@@ -278,8 +289,8 @@ void CHauptDialog::command(int id) {
     switch (id) {
     case IDCANCEL:
         // Esc and the close box come here even while Exit is disabled (Windows checks the button
-        // first, Wine does not): a busy run keeps the program open.
-        if (run_busy)
+        // first, Wine does not): a busy run or check keeps the program open.
+        if (run_busy || check_busy())
             break;
         EndDialog(window, 2);
         PostQuitMessage(1);
@@ -290,6 +301,10 @@ void CHauptDialog::command(int id) {
         break;
     case IDC_PAGE_INFO:
         show_page(kInfoPage);
+        mark_page_button(id);
+        break;
+    case IDC_PAGE_CHECK:
+        show_page(kCheckPage);
         mark_page_button(id);
         break;
     case IDC_PAGE_MORE:

@@ -1,4 +1,4 @@
-// The main dialog: banner, page buttons, the page area with its three pages, and the toolbar.
+// The main dialog: banner, page buttons, the page area with its four pages, and the toolbar.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,8 @@ public:
 
     // The dialog's message handling; 0 means not handled.
     INT_PTR dialog_handler(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
-    // Shows page 0 (generation), 1 (Info) or 3 (More), remembers it and applies the page texts.
+    // Shows page 0 (generation), 1 (Info), 2 (Check) or 3 (More), remembers it and applies the page
+    // texts.
     void show_page(int32_t number);
     // Puts every catalogue text on the dialog, its toolbar and its pages.
     void apply_texts();
@@ -48,7 +49,8 @@ private:
     HFONT scaled_font_ = nullptr;
 };
 
-// Pages by number; number 2 has no page.
+// Pages by number.
 inline constexpr int32_t kGenerationPage = 0;
 inline constexpr int32_t kInfoPage = 1;
+inline constexpr int32_t kCheckPage = 2;
 inline constexpr int32_t kMorePage = 3;

@@ -111,6 +111,24 @@ std::u16string fill_placeholders(std::u16string_view text,
     return out;
 }
 
+std::optional<int64_t> whole_number(std::u16string_view text) {
+    const size_t sign = text.size() > 1 && text[0] == u'-' ? 1 : 0;
+    if (sign == text.size())
+        return std::nullopt;
+    int64_t value = 0;
+    size_t digits = 0;
+    for (size_t k = sign; k < text.size(); ++k) {
+        if (text[k] < u'0' || text[k] > u'9')
+            return std::nullopt;
+        if (value == 0 && text[k] == u'0')
+            continue;
+        if (++digits > 18)
+            return std::nullopt;
+        value = value * 10 + (text[k] - u'0');
+    }
+    return sign == 1 ? -value : value;
+}
+
 int32_t leading_int32(std::u16string_view text) {
     size_t at = 0;
     while (at < text.size() && (text[at] == u' ' || (text[at] >= u'\t' && text[at] <= u'\r')))

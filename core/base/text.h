@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // An ASCII text (digits, signs, fixed English words) as UTF-16.
 inline std::u16string widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
@@ -36,6 +38,17 @@ inline std::u16string replace_all(std::u16string_view text, std::u16string_view 
     return out.append(text.substr(start));
 }
 
+// The parts one after another with `separator` between them.
+inline std::u16string join_texts(const std::vector<std::u16string>& parts, std::u16string_view separator) {
+    std::u16string joined;
+    for (const std::u16string& part : parts) {
+        if (!joined.empty())
+            joined += separator;
+        joined += part;
+    }
+    return joined;
+}
+
 // Each "%s" of a catalogue text filled with the next of `values`, in order; the values themselves
 // are never searched, and the text is never a format.
 std::u16string fill_placeholders(std::u16string_view text, std::initializer_list<std::u16string_view> values);
@@ -44,6 +57,10 @@ std::u16string fill_placeholders(std::u16string_view text, std::initializer_list
 // sign, digits; no digits give 0), limited to the 32-bit range. By hand: wcstol would read 32-bit
 // wchar_t on Linux, and its long is 64 bits there.
 int32_t leading_int32(std::u16string_view text);
+
+// A whole decimal number, optionally negative, with nothing before or after it. Leading zeros
+// are only zeros (no octal); more than 18 significant digits are out of every range here.
+std::optional<int64_t> whole_number(std::u16string_view text);
 
 // UTF-16 to UTF-8, for terminals and POSIX file names; unpaired surrogates become U+FFFD.
 std::string to_utf8(std::u16string_view text);

@@ -57,6 +57,67 @@ enum TextId : int {
     kTextFolderMoved = 95,
     kTextFolderNameTooLong = 96, // "%d": the longest name
     kTextCutFileKeptName = 97,
+    // The run options and their dialog.
+    kTextOptionsButton = 98,
+    kTextRunOptions = 99,
+    kTextSeed = 100,
+    kTextSeedBlank = 101,
+    kTextLastSeed = 102, // "%s": the seed
+    kTextCompressibleTo = 103,
+    kTextDuplicateBlocks = 104,
+    kTextJobs = 105,
+    kTextWritePastCache = 106,
+    kTextUntilDiskFull = 107,
+    kTextFlushEachFile = 108,
+    kTextOk = 109,
+    kTextBadNumber = 110,         // "%s" four times: the value, the field's name, the lowest and highest
+    kTextCompressibleShare = 111, // "%s": percent
+    kTextDuplicateShare = 112,    // "%s": percent
+    kTextSeedIs = 113,            // "%s": the seed
+    kTextJobCount = 114,          // "%s": the jobs
+    kTextPastTheCache = 115,
+    kTextUntilFull = 116,
+    kTextFlushEach = 117,
+    // The Check page.
+    kTextCheck = 118,
+    kTextFolder = 119,
+    kTextIntendedCount = 120,
+    kTextIntendedSize = 121,
+    kTextReadPastCache = 122,
+    kTextCheckButton = 123,
+    kTextColumnName = 124,
+    kTextColumnFiles = 125,
+    kTextColumnSize = 126,
+    kTextColumnType = 127,
+    kTextColumnResult = 128,
+    kTextIntact = 129,
+    kTextNotIntact = 130,
+    kTextDiffersAt = 131, // "%s": the byte's offset
+    kTextUnreadable = 132,
+    kTextPartialFile = 133,
+    kTextMissing = 134,
+    kTextWrongSize = 135, // "%s": the size found, in bytes
+    kTextChangedWhileRead = 136,
+    kTextAllIntact = 137,     // "%s": the size intact
+    kTextSomeIntact = 138,    // "%s": the size intact
+    kTextDamagedInOne = 139,  // "%s": the size damaged
+    kTextDamagedInMany = 140, // "%s": the size damaged; "%s": the files
+    kTextOneMissing = 141,
+    kTextManyMissing = 142, // "%s": the files
+    kTextNoRuns = 143,
+    kTextFolderUnreadable = 144, // "%s": the system's reason
+    kTextCacheWasRead = 145,
+    kTextPastIntendedCount = 146, // "%s": the files
+    kTextNumbersNoRunGives = 147,
+    kTextNoSeed = 148,
+    kTextNotWholeKilobytes = 149,
+    kTextWidthNotCount = 150,
+    // The dedupe unit among the run options.
+    kTextDuplicateUnit = 151,
+    kTextWholeFiles = 152,
+    kTextDuplicateShareUnit = 153, // "%s": percent; "%s": the unit, as "1 MB"
+    kTextDuplicateFiles = 154,     // "%s": percent
+    kTextBadUnit = 155,            // "%s": the value; "%s": the field's name
 };
 
 // Texts of the common section, the same in every language.

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "core/run/run_limits.h"
 #include "core/run/shaped.h"
 // The most files a run has; the page and the command line keep the count at or below it.
-inline constexpr int32_t kMostFiles = 65536;
+inline constexpr int32_t kMostFiles = static_cast<int32_t>(kCountRange.high);
 
 // What the name of a file that a cancel cut short ends in, after its ".file".
 inline constexpr std::u16string_view kPartialSuffix = u".partial";

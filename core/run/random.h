@@ -15,10 +15,11 @@
 #include "core/run/code_paths.h"
 
 #include "core/run/lcg.h"
+#include "core/run/run_limits.h"
 
 inline constexpr int kRandomLanes = 8;
 // Seeds are below 2^50: 16 digits of base 9 (9^16 > 2^50) hold any of them.
-inline constexpr uint64_t kRandomSeedLimit = uint64_t{1} << 50;
+inline constexpr uint64_t kRandomSeedLimit = static_cast<uint64_t>(kSeedRange.high) + 1;
 // Every mebibyte of a file starts its eight generators afresh.
 inline constexpr uint64_t kRandomSegmentBytes = uint64_t{1} << 20;
 inline constexpr uint64_t kRandomSegmentChunks = kRandomSegmentBytes / kChunkBytes;

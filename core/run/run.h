@@ -10,6 +10,7 @@
 #include "core/base/ended.h"
 #include "core/run/file_system.h"
 #include "core/run/file_type.h"
+#include "core/run/run_limits.h"
 #include "core/run/shaped.h"
 #include "core/run/writer.h"
 

@@ -53,7 +53,8 @@ bool ask_cancel(RunView* view) {
     return true;
 }
 
-void start_or_cancel(const GenerationSettings& settings, FileSystem& fs) {
+void start_or_cancel(const GenerationSettings& settings, FileSystem& fs, const std::optional<RunSeeds>& seeds,
+                     const RunOptions& options) {
     set_controls_enabled(settings.owner, false);
     if (ask_cancel(settings.owner))
         return;
@@ -62,7 +63,9 @@ void start_or_cancel(const GenerationSettings& settings, FileSystem& fs) {
     // The worker gets its own copy, taken here: the page may write the settings again while the
     // run is busy.
     try {
-        std::thread([settings, &fs] { run_as_worker(settings, fs); }).detach();
+        std::thread([settings, &fs, seeds, options] {
+            run_as_worker(settings, fs, seeds, options);
+        }).detach();
     } catch (const std::system_error&) {
         run_busy = false;
         set_controls_enabled(settings.owner, true);

@@ -15,9 +15,10 @@ Ended run_as_worker(const GenerationSettings& settings, FileSystem& fs,
                     const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {},
                     RunOutcome* outcome = nullptr);
 
-// UI thread: starts a run of `settings` (a copy, taken now) on a new worker thread, or, while one
-// is busy, asks the settings' owner whether to cancel it.
-void start_or_cancel(const GenerationSettings& settings, FileSystem& fs);
+// UI thread: starts a run of `settings` (a copy, taken now) with `seeds` and `options` on a new
+// worker thread, or, while one is busy, asks the settings' owner whether to cancel it.
+void start_or_cancel(const GenerationSettings& settings, FileSystem& fs,
+                     const std::optional<RunSeeds>& seeds = std::nullopt, const RunOptions& options = {});
 // For a program that ends while a run is busy: asks the run to cancel, without the reports, the
 // "Canceled" line and the Explorer window a cancelled run otherwise shows, and waits at most
 // `milliseconds` for it to close its file. The wait passes in slices of `pause(ms)` (a window

@@ -13,16 +13,17 @@
 
 #include "core/run/code_paths.h"
 #include "core/run/lcg.h"
+#include "core/run/run_limits.h"
 
 // What is copied, the dedupe unit: 2^unit bytes from 4 KiB (12) to 64 MiB (26), or whole files.
 inline constexpr int32_t kDedupeUnitFile = 0;
 inline constexpr int32_t kDedupeUnitSmallest = 12;
 inline constexpr int32_t kDedupeUnitLargest = 26;
 
-// The ranges of a shape's figures, in percent.
-inline constexpr int32_t kLeastCompress = 1;
-inline constexpr int32_t kMostCompress = 100;
-inline constexpr int32_t kMostDedupe = 99;
+// A shape's figures at their limits, in percent.
+inline constexpr int32_t kLeastCompress = static_cast<int32_t>(kCompressRange.low);
+inline constexpr int32_t kMostCompress = static_cast<int32_t>(kCompressRange.high);
+inline constexpr int32_t kMostDedupe = static_cast<int32_t>(kDedupeRange.high);
 
 // What random data is shaped to: `compress`, the compressed size in percent of the input (1 to
 // 100), `dedupe`, the share in percent of the run's units that are copies of earlier ones (0 to
@@ -34,8 +35,7 @@ struct DataShape {
 
     bool plain() const { return compress == kMostCompress && dedupe == 0; }
     bool valid() const {
-        return compress >= kLeastCompress && compress <= kMostCompress && dedupe >= 0 &&
-               dedupe <= kMostDedupe &&
+        return kCompressRange.holds(compress) && kDedupeRange.holds(dedupe) &&
                (unit == kDedupeUnitFile || (unit >= kDedupeUnitSmallest && unit <= kDedupeUnitLargest));
     }
     // Without copies the unit makes no difference to the bytes: such a shape keeps the 4 KiB unit,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/run/file_type.h"
+#include "core/run/run_limits.h"
 #include "core/run/shaped.h"
 
 class FileReader;
@@ -117,7 +118,7 @@ struct CheckScope {
 };
 
 // The most reader threads a check takes.
-inline constexpr int kMaxVerifyThreads = 64;
+inline constexpr int kMaxVerifyThreads = static_cast<int>(kThreadsRange.high);
 
 struct VerifyOptions {
     int threads = 0; // 0: one per processor, at most 4; at most kMaxVerifyThreads

@@ -9,6 +9,7 @@
 #include "core/lang/text_ids.h"
 #include "core/run/file_content.h"
 #include "core/run/file_system.h"
+#include "core/run/run_limits.h"
 
 class RunView;
 
@@ -28,7 +29,7 @@ struct RunOptions {
     int32_t last = 0;
 };
 
-inline constexpr int32_t kMaxJobs = 64;
+inline constexpr int32_t kMaxJobs = static_cast<int32_t>(kJobsRange.high);
 
 // What a run did, in numbers, for front ends that tell more than the summary line.
 struct RunOutcome {

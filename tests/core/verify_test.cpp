@@ -594,6 +594,49 @@ private:
     Handle opened_ = kNoHandle;
 };
 
+// Counts the reads, and sets a cancel flag at one of them.
+class CancellingReader : public PlatformFileReader {
+public:
+    std::atomic<bool> cancel{false};
+    int cancel_at_read = 0; // 0: never
+    std::atomic<int> reads{0};
+
+    FileStatus read_at(Handle handle, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
+        if (++reads == cancel_at_read)
+            cancel = true;
+        return PlatformFileReader::read_at(handle, offset, data, size, got);
+    }
+};
+
+TEST_F(Verify, ACancelStopsTheReadersAtTheirNextBlock) {
+    make_run(0, 4, 2049); // three blocks a file
+    const struct {
+        int cancel_at_read;
+        bool before; // the flag is set before the check starts
+        int threads;
+    } cases[] = {{0, true, 1}, {2, false, 1}, {2, false, 3}, {0, false, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "cancel at read " << c.cancel_at_read << ", before " << c.before
+                                        << ", " << c.threads << " readers");
+        CancellingReader cancelling;
+        cancelling.cancel = c.before;
+        cancelling.cancel_at_read = c.cancel_at_read;
+        VerifyOptions options;
+        options.threads = c.threads;
+        options.cancel = &cancelling.cancel;
+        const FolderCheck result = verify_folder(scratch.text(), cancelling, options);
+        const bool stopped = c.before || c.cancel_at_read != 0;
+        EXPECT_EQ(result.cancelled, stopped);
+        EXPECT_EQ(result.runs.empty(), stopped) << "a cancelled check judges nothing";
+        // Each reader finishes the block it has; none takes another.
+        EXPECT_LE(cancelling.reads, stopped ? c.cancel_at_read + c.threads - 1 : 12);
+        if (!stopped) {
+            ASSERT_EQ(result.runs.size(), 1u);
+            EXPECT_TRUE(result.runs[0].intact()) << describe(result);
+        }
+    }
+}
+
 TEST_F(Verify, FilesThatCannotBeExaminedOrChangeWhileCheckedAreReported) {
     const struct {
         const char* what;

@@ -10,59 +10,16 @@
 #include "core/run/verify.h"
 #include "res/resource.h"
 #include "tests/win/program_driver.h"
+#include "tests/win/run_files.h"
 
 #include <shlobj.h>
 
 namespace {
 
-// Every run that ends starts Explorer. A real Explorer window would outlive the test and hold its
-// output open, so every test that runs puts the recorder in explorer.exe's place in the test
-// prefix first, and empties the record, whose path it returns.
-std::wstring explorer_record() {
-    wchar_t windows[MAX_PATH] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring recorder = self;
-    recorder = recorder.substr(0, recorder.rfind(L'\\') + 1) + L"explorer_recorder.exe";
-    const std::wstring target = std::wstring(windows) + L"\\explorer.exe";
-    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_TRUE(CopyFileW(recorder.c_str(), target.c_str(), FALSE)) << "error " << GetLastError();
-    const std::wstring record = temp_folder() + L"pelmora-explorer-calls.txt";
-    DeleteFileW(record.c_str());
-    return record;
-}
-
-// A new name under the temporary folder. Wine gives out process ids again from run to run, so
-// the clock goes into the name as well.
-std::wstring fresh_folder(const std::wstring& stem) {
-    return temp_folder() + L"pelmora-" + stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(GetTickCount64());
-}
-
 // Starts the program and waits for its dialog; returns the generation page (null if it never showed).
 HWND start_on_generation_page(Program& program, HWND& dialog) {
     dialog = program.start_shown();
     return dialog != nullptr ? Program::page_with(dialog, IDC_START) : nullptr;
-}
-
-std::wstring read_record(const std::wstring& path) {
-    const std::string bytes = read_bytes(path);
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-}
-
-// The run's files, whole ones and one a cancel cut short (".file.partial").
-std::vector<std::wstring> files_in(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*.file*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
-    return names;
 }
 
 struct StartCase {

@@ -446,13 +446,42 @@ TEST(MainDialogDpi, BannerIconsToolbarAndPagesFitAt96To192Dpi) {
 
         // Every page one pixel inside the page area's frame.
         const RECT box = client_rect_of(dialog, GetDlgItem(dialog, IDC_PAGE_AREA));
-        for (const int control : {IDC_START, IDC_SYSTEM_LINE, IDC_RECOMMEND}) {
+        for (const int control : {IDC_START, IDC_SYSTEM_LINE, IDC_RECOMMEND, IDC_CHECK_START}) {
             const RECT shown = client_rect_of(dialog, Program::page_with(dialog, control));
             EXPECT_EQ(shown.left, box.left + 1) << "page of control " << control;
             EXPECT_EQ(shown.top, box.top + 1) << "page of control " << control;
             EXPECT_EQ(width(shown), width(box) - 2) << "page of control " << control;
             EXPECT_EQ(height(shown), height(box) - 2) << "page of control " << control;
         }
+
+        // Every control of the generation and Check pages lies inside its page.
+        for (const int control : {IDC_START, IDC_CHECK_START}) {
+            HWND page_window = Program::page_with(dialog, control);
+            const RECT shown = client_rect_of(dialog, page_window);
+            for (HWND child = GetWindow(page_window, GW_CHILD); child != nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT)) {
+                const RECT inside = client_rect_of(dialog, child);
+                EXPECT_TRUE(inside.left >= shown.left && inside.top >= shown.top &&
+                            inside.right <= shown.right && inside.bottom <= shown.bottom)
+                    << "control " << GetDlgCtrlID(child) << " of the page of " << control;
+            }
+        }
+
+        // The run options dialog: every control inside its client area.
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS, BN_CLICKED), 0);
+        HWND options = nullptr;
+        ASSERT_TRUE(wait_until([&] { return visible(options = FindWindowW(L"#32770", L"Run options")); }));
+        RECT options_client = {};
+        GetClientRect(options, &options_client);
+        for (HWND child = GetWindow(options, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            const RECT inside = client_rect_of(options, child);
+            EXPECT_TRUE(inside.left >= 0 && inside.top >= 0 && inside.right <= options_client.right &&
+                        inside.bottom <= options_client.bottom)
+                << "control " << GetDlgCtrlID(child) << " of the options";
+        }
+        PostMessageW(options, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(wait_until([&] { return !visible(options); }));
 
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         EXPECT_EQ(program.exit_code(), 1);

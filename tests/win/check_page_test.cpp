@@ -1,0 +1,296 @@
+// The Check page: Pelmora.exe under Wine, driven from outside, checking runs pelmora-cli made.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "res/resource.h"
+#include "tests/win/program_driver.h"
+#include "tests/win/run_files.h"
+
+namespace {
+
+// The list view's rows, read through memory in the program's process: a list view's messages
+// carry pointers that the system does not carry across processes.
+class RemoteList {
+public:
+    explicit RemoteList(HWND list) : list_(list) {
+        DWORD process_id = 0;
+        GetWindowThreadProcessId(list, &process_id);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+        if (process_ != nullptr)
+            memory_ = static_cast<char*>(VirtualAllocEx(process_, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteList() {
+        if (memory_ != nullptr)
+            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            CloseHandle(process_);
+    }
+    int rows() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+    std::wstring cell(int row, int column) const {
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = reinterpret_cast<wchar_t*>(memory_ + 1024);
+        item.cchTextMax = 1024;
+        WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_));
+        wchar_t text[1024] = {};
+        ReadProcessMemory(process_, memory_ + 1024, text, sizeof text - sizeof(wchar_t), nullptr);
+        return text;
+    }
+    // The middle of a row, in the list's client coordinates.
+    POINT middle(int row) const {
+        RECT rect = {};
+        rect.left = LVIR_BOUNDS;
+        WriteProcessMemory(process_, memory_, &rect, sizeof rect, nullptr);
+        SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory_));
+        ReadProcessMemory(process_, memory_, &rect, sizeof rect, nullptr);
+        return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    }
+
+private:
+    HWND list_;
+    HANDLE process_ = nullptr;
+    char* memory_ = nullptr;
+};
+
+std::string as_utf8(const std::wstring& text) {
+    std::string out(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
+        0);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr,
+                        nullptr);
+    out.pop_back();
+    return out;
+}
+
+// Every row of the list, its columns joined by " | ".
+std::vector<std::string> list_rows(HWND page) {
+    RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));
+    std::vector<std::string> rows;
+    for (int row = 0; row < list.rows(); ++row) {
+        std::wstring line;
+        for (int column = 0; column < 5; ++column)
+            line += (column == 0 ? L"" : L" | ") + list.cell(row, column);
+        rows.push_back(as_utf8(line));
+    }
+    return rows;
+}
+
+// Starts the program on the Check page for `folder`; returns the page.
+HWND start_on_check_page(Program& program, HWND& dialog) {
+    dialog = program.start_shown();
+    return dialog != nullptr ? Program::page_with(dialog, IDC_CHECK_START) : nullptr;
+}
+
+void press(HWND page, int id) { PostMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+// Presses Check and waits for the check to end; false when it did not.
+bool check_to_the_end(HWND dialog, HWND page) {
+    SetDlgItemTextW(page, IDC_CHECK_SUMMARY, L"");
+    press(page, IDC_CHECK_START);
+    // The summary is set when a check that was not cancelled ends.
+    return wait_until(
+               [&] {
+                   return !window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)).empty() &&
+                          window_text(GetDlgItem(page, IDC_CHECK_START)) == L"&Check";
+               },
+               60) &&
+           wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; });
+}
+
+void flip_byte(const std::wstring& path, long offset) {
+    std::fstream file(path.c_str(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(offset);
+    const char byte = static_cast<char>(file.get() ^ 0x20);
+    file.seekp(offset);
+    file.put(byte);
+}
+
+TEST(CheckPage, FindsAFlippedByteAndAMissingFileAndShowsTheFileInExplorer) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"check");
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q -n 5 -s 64 --seed 3 -o \"" + folder + L"\""), 0);
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 5u);
+    const std::wstring tail = files[0].substr(files[0].find(L"_", 20)); // "_<tag>.file"
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(IsWindowVisible(page)) << "the stored page shows";
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_FOLDER)), folder) << "the generation page's folder";
+    EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_PAGE_CHECK, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_PAGE_CHECK)), L"Check");
+
+    const std::string run_row =
+        "non_compressible__###" + as_utf8(tail) + " | 5 | 64.00 KB | Not Compressible File | ";
+    const std::string file3 = "    non_compressible__003" + as_utf8(tail);
+    const struct {
+        const char* step;
+        std::vector<std::string> rows;
+        const wchar_t* summary;
+    } steps[] = {
+        {"as written", {run_row + "intact"}, L"320.00 KB intact, 0 bytes lost"},
+        {"byte 5000 of file 3 flipped",
+         {run_row + "not intact", file3 + " | 1 | 64.00 KB |  | differs from byte 5000"},
+         L"256.00 KB intact, 64.00 KB damaged in 1 file"},
+        {"file 4 removed as well",
+         {"non_compressible__###" + as_utf8(tail) + " | 4 | 64.00 KB | Not Compressible File | not intact",
+          file3 + " | 1 | 64.00 KB |  | differs from byte 5000",
+          "    non_compressible__004" + as_utf8(tail) + " | 1 |  |  | missing"},
+         L"192.00 KB intact, 64.00 KB damaged in 1 file, 1 file missing"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        if (step.step[0] == 'b')
+            flip_byte(folder + L"\\" + files[2], 5000);
+        if (step.step[0] == 'f')
+            DeleteFileW((folder + L"\\" + files[3]).c_str());
+        ASSERT_TRUE(check_to_the_end(dialog, page));
+        EXPECT_EQ(list_rows(page), step.rows);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), step.summary);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
+        EXPECT_EQ(SendDlgItemMessageW(page, IDC_CHECK_PROGRESS, PBM_GETPOS, 0, 0), 100);
+    }
+
+    // A double-click on the damaged file's row shows it in Explorer.
+    RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));
+    const POINT at = list.middle(1);
+    HWND list_window = GetDlgItem(page, IDC_CHECK_LIST);
+    PostMessageW(list_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }));
+    EXPECT_NE(read_record(record).find(L" /select,\"" + folder + L"\\" + files[2] + L"\",/e"),
+              std::wstring::npos)
+        << as_utf8(read_record(record));
+
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+TEST(CheckPage, AnIntendedCountOrSizeIsHeldAgainstTheRunAndBadOnesAreRefused) {
+    explorer_record();
+    const std::wstring folder = fresh_folder(L"intent");
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q -n 3 -s 8 -t 1 -o \"" + folder + L"\""), 0);
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    SetDlgItemTextW(page, IDC_CHECK_COUNT, L"5");
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"24.00 KB intact, 2 files missing");
+    SetDlgItemTextW(page, IDC_CHECK_COUNT, L"");
+    SetDlgItemTextW(page, IDC_CHECK_SIZE, L"4");
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)),
+              L"0 Byte intact, 24.00 KB damaged in 3 files");
+
+    const struct {
+        const wchar_t* count;
+        const wchar_t* size;
+        const wchar_t* message;
+    } refused[] = {
+        {L"0", L"",
+         L"The value \"0\" for \"Intended count\" cannot be taken: write a whole number from 1 to 65536."},
+        {L"65537", L"",
+         L"The value \"65537\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
+         L"65536."},
+        {L"", L"12abc",
+         L"The size \"12abc\" cannot be read: write whole kilobytes (512), or a number with K, M, G or "
+         L"T (1.5M, 10G; 1K = 1024 bytes)."},
+    };
+    for (const auto& c : refused) {
+        SetDlgItemTextW(page, IDC_CHECK_COUNT, c.count);
+        SetDlgItemTextW(page, IDC_CHECK_SIZE, c.size);
+        press(page, IDC_CHECK_START);
+        HWND box = nullptr;
+        ASSERT_TRUE(wait_until([&] { return visible(box = FindWindowW(L"#32770", L"Attention")); }));
+        EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), c.message);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_START)), L"&Check") << "nothing started";
+        SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        ASSERT_TRUE(wait_until([&] { return !visible(FindWindowW(L"#32770", L"Attention")); }));
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// A file of zeros as a run of one, 256 GiB long but sparse: it takes minutes to read, and no space.
+std::wstring large_zeros_run() {
+    const std::wstring folder = fresh_folder(L"large");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\maximal_compressible__001_0000000000000001.file";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 256LL << 30;
+    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    return folder;
+}
+
+TEST(CheckPage, ACheckIsCancelledKeepsTheProgramOpenAndEndsWithIt) {
+    explorer_record();
+    const std::wstring folder = large_zeros_run();
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    press(page, IDC_CHECK_START);
+    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_CHECK_UPPER)).empty(); }));
+    const std::wstring running = window_text(GetDlgItem(page, IDC_CHECK_UPPER));
+    EXPECT_EQ(running.rfind(L"Status :[", 0), 0u) << as_utf8(running);
+    EXPECT_NE(running.find(L" at 256.00 GB"), std::wstring::npos) << as_utf8(running);
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_START)), L"&Cancel");
+    for (const int id : {IDC_PAGE_PROGRAM, IDC_PAGE_INFO, IDC_PAGE_MORE, IDCANCEL})
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, id))) << id;
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_CHECK_FOLDER)));
+    // Two reports a second at least: the line changes within a second.
+    EXPECT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_CHECK_UPPER)) != running; }, 1));
+    // Esc and the close box do not end a busy check.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.exit_code(500), -1) << "still running";
+
+    press(page, IDC_CHECK_START);
+    ASSERT_TRUE(wait_until([&] { return window_text(GetDlgItem(page, IDC_CHECK_START)) == L"&Check"; }, 5));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_UPPER)), L"Canceled");
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"");
+    EXPECT_EQ(RemoteList(GetDlgItem(page, IDC_CHECK_LIST)).rows(), 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+
+    // Ending the program: idle, then during a check, the second no more than half a second later.
+    const auto time_to_end = [&](bool busy) {
+        HWND shown = nullptr;
+        HWND check = start_on_check_page(program, shown);
+        if (check == nullptr)
+            return -1.0;
+        if (busy) {
+            press(check, IDC_CHECK_START);
+            wait_until([&] { return !window_text(GetDlgItem(check, IDC_CHECK_UPPER)).empty(); });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        PostMessageW(program.hidden_window(), WM_CLOSE, 0, 0);
+        if (program.exit_code() < 0)
+            return -1.0;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_EQ(program.exit_code(), 1);
+    const double idle = time_to_end(false);
+    const double busy = time_to_end(true);
+    std::printf("ending idle %.3f s, during a check %.3f s\n", idle, busy);
+    ASSERT_GE(idle, 0);
+    ASSERT_GE(busy, 0);
+    EXPECT_LT(busy, idle + 0.5);
+    remove_run_folder(folder);
+}
+
+} // namespace
