@@ -6,6 +6,7 @@
 
 #include "cli/json_writer.h"
 #include "core/base/text.h"
+#include "core/run/check_totals.h"
 #include "core/run/file_type.h"
 #include "core/run/names.h"
 
@@ -75,14 +76,20 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     text_or_null(json, outcome.tag);
     json.key("seed").value(seed);
     json.key("first_file");
-    text_or_null(json, outcome.first > 0
-                           ? file_name(options.type, options.count, outcome.first, outcome.tag, options.shape)
-                           : u"");
+    text_or_null(json, outcome.first > 0 ? file_name(options.type, options.count, outcome.first, outcome.tag,
+                                                     options.shape, options.fill)
+                                         : u"");
     json.key("last_file");
-    text_or_null(json, outcome.last > 0
-                           ? file_name(options.type, options.count, outcome.last, outcome.tag, options.shape)
-                           : u"");
+    text_or_null(json, outcome.last > 0 ? file_name(options.type, options.count, outcome.last, outcome.tag,
+                                                    options.shape, options.fill)
+                                        : u"");
     json.key("disk_full").value(outcome.disk_full);
+    json.key("last_file_size");
+    if (outcome.last > 0)
+        json.value(outcome.last_bytes != 0 ? outcome.last_bytes
+                                           : static_cast<uint64_t>(options.size_kb) * 1024);
+    else
+        json.null();
     json.key("direct_refused").value(outcome.direct_refused);
     json.key("error");
     text_or_null(json, error);
@@ -139,7 +146,7 @@ void VerifyJson::folder(const FolderFacts& facts) {
 
 void VerifyJson::run(const RunCheck& run) {
     JsonWriter& json = json_;
-    std::u16string prefix = file_name_head(run.files_type, run.shape);
+    std::u16string prefix = file_name_head(run.files_type, run.shape, run.fill);
     prefix.pop_back(); // the head's last "_" separates the prefix from the number
     json.begin_object();
     json.key("prefix").value(prefix);
@@ -159,6 +166,12 @@ void VerifyJson::run(const RunCheck& run) {
     else
         json.null();
     json.key("intact").value(run.intact());
+    // A fill run ends where the disk did; its last file may be shorter.
+    json.key("fill").value(run.fill);
+    json.key("last_size").value(run.fill ? run.last_file_bytes : run.size_known ? run.file_bytes : 0);
+    const CheckTotals totals = run_totals(run);
+    json.key("bytes_intact").value(totals.intact_bytes);
+    json.key("bytes_lost").value(totals.lost_bytes);
     json.key("whole_kilobytes").value(run.whole_kilobytes);
     json.key("seed_known").value(run.seed_known);
     json.key("missing").begin_array();

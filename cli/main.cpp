@@ -135,7 +135,11 @@ void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
                   (outcome.files_written == 1 ? u" file" : u" files") + u" of " +
                   number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fit, " +
                   number_text(outcome.bytes_written) + u" bytes (the last one is number " +
-                  number_text(static_cast<uint64_t>(outcome.last)) + u").\n");
+                  number_text(static_cast<uint64_t>(outcome.last)) +
+                  (outcome.last_bytes != 0
+                       ? u", cut to the " + number_text(outcome.last_bytes / 1024) + u" KB that were left"
+                       : u"") +
+                  u").\n");
     if (outcome.direct_refused)
         write_out(u"Note: the file system refused direct I/O; the files were written through the cache.\n");
 }
@@ -184,7 +188,7 @@ int run_program(int argc, char** argv) {
     settings.Folder = options.folder;
     settings.owner = &view;
     // Refused as a bad argument before anything is made.
-    if (const std::u16string problem = settings_problem(settings, *fs); !problem.empty()) {
+    if (const std::u16string problem = settings_problem(settings, *fs, options.fill); !problem.empty()) {
         write_err(u"pelmora-cli: " + replace_all(problem, u"\r\n", u"\n") + u"\n");
         if (options.json)
             write_out(from_utf8(bad_arguments_json(replace_all(problem, u"\r\n", u": "))) + u"\n");

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/base/text.h"
+#include "core/run/check_totals.h"
 #include "core/run/names.h"
 
 namespace {
@@ -67,6 +68,14 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
     if (!run.seed_known)
         line += u"; the tag carries no seed, so the data cannot be checked";
     lines.push_back(line);
+    // A capacity test is read by these figures; what a fill run lost past its last file leaves no
+    // name behind.
+    if (run.fill && !run.numbers.empty()) {
+        const CheckTotals totals = run_totals(run);
+        lines.push_back(std::u16string(kIndent) + u"filled a disk: " + count_text(totals.intact_bytes) +
+                        u" bytes intact, " + count_text(totals.lost_bytes) + u" lost; the last file has " +
+                        count_text(run.last_file_bytes / 1024) + u" KB (files lost past it cannot be told)");
+    }
 
     if (!run.missing.empty() || run.count_from_width != 0) {
         std::u16string missing = std::u16string(kIndent) + u"missing: ";

@@ -340,6 +340,11 @@ FileStatus Win32FileSystem::write_at(Handle file, uint64_t offset, const uint8_t
 FileStatus Win32FileSystem::set_length(Handle file, uint64_t length, bool) {
     // Moving the end of a file claims its clusters (NTFS), so a full disk shows here already.
     HANDLE handle = reinterpret_cast<HANDLE>(file);
+    // A file that has the length already is left alone: Wine refuses even that on a full disk,
+    // which is where a fill's last file is cut to what was written.
+    LARGE_INTEGER now = {};
+    if (GetFileSizeEx(handle, &now) && static_cast<uint64_t>(now.QuadPart) == length)
+        return {};
     FILE_END_OF_FILE_INFO end = {};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
     return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)

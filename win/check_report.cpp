@@ -49,7 +49,7 @@ struct NumberedRow {
 
 // The name of numbers first to last of a run: the file's name, or the range in the number's place.
 std::u16string range_name(const RunCheck& run, int32_t first, int32_t last) {
-    std::u16string name = file_name_head(run.files_type, run.shape);
+    std::u16string name = file_name_head(run.files_type, run.shape, run.fill);
     append_number(name, first, run.width);
     if (last != first) {
         name += u'-';

@@ -118,6 +118,8 @@ enum TextId : int {
     kTextDuplicateShareUnit = 153, // "%s": percent; "%s": the unit, as "1 MB"
     kTextDuplicateFiles = 154,     // "%s": percent
     kTextBadUnit = 155,            // "%s": the value; "%s": the field's name
+    // The end of a run that filled a disk.
+    kTextDiskFullFit = 156, // "%s": the files; "%s": their size, as "7.45 GB"
 };
 
 // Texts of the common section, the same in every language.

@@ -7,6 +7,9 @@
 
 namespace {
 
+// What ends a fill run's head, before its "__".
+constexpr std::u16string_view kFillMark = u"_fill";
+
 // Digits 0 to n - 1 for the tag (splitmix32 steps: the same seed gives the same tag on every
 // platform, which the C library's rand would not).
 class TagDigits {
@@ -119,7 +122,11 @@ void append_number(std::u16string& text, int32_t number, int width) {
 
 std::u16string file_name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
-std::u16string file_name_head(int32_t files_type, DataShape shape) {
+std::u16string file_name_head(int32_t files_type, DataShape shape, bool fill) {
+    if (fill) {
+        const std::u16string head = file_name_head(files_type, shape);
+        return head.substr(0, head.size() - 2) + std::u16string(kFillMark) + u"__";
+    }
     if (files_type == kRandomData && !shape.plain()) {
         std::u16string head = u"random_c";
         append_number(head, shape.compress, 1);
@@ -135,8 +142,8 @@ std::u16string file_name_head(int32_t files_type, DataShape shape) {
 }
 
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
-                         DataShape shape) {
-    std::u16string name = file_name_head(files_type, shape);
+                         DataShape shape, bool fill) {
+    std::u16string name = file_name_head(files_type, shape, fill);
     append_number(name, number, number_width(files_c));
     return name + file_name_tail(tag);
 }
@@ -172,7 +179,10 @@ std::optional<uint32_t> generator_tag_start(std::u16string_view tag) {
     return start;
 }
 
-std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
+namespace {
+
+// A name whose head carries no fill mark.
+std::optional<RunFileName> parse_unmarked_name(std::u16string_view name) {
     constexpr std::u16string_view kEnd = u".file";
     RunFileName parsed{};
     size_t head_size = 0;
@@ -215,5 +225,21 @@ std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
         return std::nullopt;
     parsed.width = static_cast<int32_t>(rest.size());
     parsed.tag = tag;
+    return parsed;
+}
+
+} // namespace
+
+std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
+    // Every head ends at the name's first "__"; a fill run's has "_fill" before it.
+    const size_t head_end = name.find(u"__");
+    if (head_end == std::u16string_view::npos || head_end < kFillMark.size() ||
+        name.substr(head_end - kFillMark.size(), kFillMark.size()) != kFillMark)
+        return parse_unmarked_name(name);
+    std::u16string unmarked(name.substr(0, head_end - kFillMark.size()));
+    unmarked += name.substr(head_end);
+    std::optional<RunFileName> parsed = parse_unmarked_name(unmarked);
+    if (parsed)
+        parsed->fill = true;
     return parsed;
 }

@@ -18,14 +18,16 @@ inline constexpr std::u16string_view kPartialSuffix = u".partial";
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
 // the tag, ".file". `shape` counts for random data (type 2) alone.
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
-                         DataShape shape = {});
+                         DataShape shape = {}, bool fill = false);
 // Appends `number` in decimal, padded with zeros to `width` digits.
 void append_number(std::u16string& text, int32_t number, int width);
 // A name is its head, the padded number and its tail; a run makes head and tail once.
 // What every name of a run starts with: the prefix and its "_". Random data that is shaped names
 // its shape in the prefix, "random_c40_d30_" for 40 % and 30 % duplicates, "random_c40_d30_u1m_"
-// when the copies are whole units of 1 MiB ("u8k" to "u64m", "ufile"; 4 KiB has no mark).
-std::u16string file_name_head(int32_t files_type, DataShape shape = {});
+// when the copies are whole units of 1 MiB ("u8k" to "u64m", "ufile"; 4 KiB has no mark). A run
+// that filled a disk says so last: "non_compressible_fill__", "random_c40_d30_fill__"; its count is
+// where the disk ended, and its last file may be shorter than the others.
+std::u16string file_name_head(int32_t files_type, DataShape shape = {}, bool fill = false);
 // What every name of a run ends with: "_", the tag, ".file".
 std::u16string file_name_tail(const std::u16string& tag);
 // 16 digits 0-8 drawn with seed (zeros, and generator data of runs made before its tag recorded
@@ -50,6 +52,7 @@ struct RunFileName {
     std::u16string tag;
     DataShape shape;      // random data's; plain for the other types
     bool partial = false; // the file a cancelled run was writing: ".file.partial"
+    bool fill = false;    // the run filled a disk: "_fill" ends its head
 };
 
 // The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16

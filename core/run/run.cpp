@@ -53,7 +53,7 @@ uint64_t draw_seed_number() {
     uint64_t state = static_cast<uint64_t>(time_seed()) << 32 | time_seed();
     return splitmix64_next(state) % kRandomSeedLimit;
 }
-std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs) {
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs, bool fill) {
     if (settings.files_size < 0)
         return text(kTextNegativeSize) + u"\r\n" + format_ascii("%d KB", settings.files_size);
     // The longest name of the run (every tag has 16 digits), counted as the platform counts, with
@@ -61,7 +61,7 @@ std::u16string settings_problem(const GenerationSettings& settings, const FileSy
     const std::u16string longest =
         settings.Folder + fs.separator() +
         file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'),
-                  settings.files_type == kRandomData ? shape_in_range(settings.shape) : DataShape{});
+                  settings.files_type == kRandomData ? shape_in_range(settings.shape) : DataShape{}, fill);
     if (fs.path_length(longest + std::u16string(kPartialSuffix)) > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length() - kPartialSuffix.size());
         return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
@@ -101,7 +101,7 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     const int32_t count = settings.files_c;
 
     // Refused before anything is created.
-    if (const std::u16string problem = settings_problem(settings, fs); !problem.empty()) {
+    if (const std::u16string problem = settings_problem(settings, fs, options.fill); !problem.empty()) {
         if (view != nullptr)
             view->show_error(text(kTextAttention), problem);
         return Ended::failed;

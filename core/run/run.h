@@ -53,4 +53,4 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs,
 // Why a run of `settings` cannot start (a negative size, a path longer than the platform takes,
 // also with the ending of a cut file, a folder name longer than a file system takes), as the text
 // of an error: the message, CR LF, the detail. Empty when it can start.
-std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs);
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs, bool fill = false);

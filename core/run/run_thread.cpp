@@ -5,8 +5,10 @@
 #include <system_error>
 #include <thread>
 
+#include "core/base/text.h"
 #include "core/lang/catalogue.h"
 #include "core/lang/text_ids.h"
+#include "core/run/progress.h"
 #include "core/run/run_view.h"
 
 void set_controls_enabled(RunView* view, bool enable) {
@@ -16,12 +18,19 @@ void set_controls_enabled(RunView* view, bool enable) {
 
 Ended run_as_worker(const GenerationSettings& settings, FileSystem& fs, const std::optional<RunSeeds>& seeds,
                     const RunOptions& options, RunOutcome* outcome) {
-    const Ended result = generation_run(settings, fs, seeds, options, outcome);
+    RunOutcome own;
+    RunOutcome& ended = outcome != nullptr ? *outcome : own;
+    const Ended result = generation_run(settings, fs, seeds, options, &ended);
     // An ending program's window may no longer answer: the run shows it nothing more.
     if (!run_ending) {
         if (run_cancel && settings.owner != nullptr) {
             settings.owner->set_upper_line(text(kTextCancelled));
             settings.owner->set_lower_line(u"");
+        } else if (ended.disk_full && settings.owner != nullptr) {
+            // What a capacity test is read by: how much fit.
+            settings.owner->set_lower_line(fill_placeholders(
+                text(kTextDiskFullFit), {format_ascii("%d", ended.files_written),
+                                         format_size(static_cast<double>(ended.bytes_written))}));
         }
         set_controls_enabled(settings.owner, true);
     }

@@ -232,6 +232,11 @@ private:
     std::unordered_map<const FileRecord*, std::pair<uint8_t, std::string>> reasons_;
 };
 
+// The files a run's size is judged by: all but a fill run's last, which may be shorter.
+size_t sized_files(const RunData& run) {
+    return run.check.fill && run.file_count > 1 ? run.file_count - 1 : run.file_count;
+}
+
 // How many of a run's files, examined as regular files, have each size.
 std::map<uint64_t, size_t> size_counts(const FileRecord* files, size_t count) {
     std::map<uint64_t, size_t> counts;
@@ -258,8 +263,8 @@ uint64_t common_size(const FileRecord* files, size_t count) {
 // other size, then the larger size unless a file of that size stops holding the run's data at or
 // past a smaller one (its tail was added: a 2-file run with file 1 extended blames file 1, not
 // file 2).
-void settle_size(RunData& run, const FileRecord* files) {
-    const std::map<uint64_t, size_t> counts = size_counts(files, run.file_count);
+void settle_size(RunData& run, const FileRecord* files, size_t count) {
+    const std::map<uint64_t, size_t> counts = size_counts(files, count);
     size_t most = 0;
     for (const auto& [size, n] : counts)
         most = std::max(most, n);
@@ -273,7 +278,7 @@ void settle_size(RunData& run, const FileRecord* files) {
         std::erase_if(tied, [](uint64_t size) { return size % 1024 != 0; });
     const uint64_t smallest = tied.front();
     for (auto size = tied.rbegin(); size != tied.rend(); ++size) {
-        const bool tail_added = std::any_of(files, files + run.file_count, [&](const FileRecord& file) {
+        const bool tail_added = std::any_of(files, files + count, [&](const FileRecord& file) {
             const uint64_t difference = file.first_difference.load(std::memory_order_relaxed);
             return file.size == *size && difference != kNoDifference && difference >= smallest;
         });
@@ -422,14 +427,20 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
         int32_t least = 1;
         for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
             least *= 10;
-        if (check.width > 3 && previous < least && least <= kMostFiles)
+        // A fill run's numbers have the width of the most files it could write.
+        if (!check.fill && check.width > 3 && previous < least && least <= kMostFiles)
             check.count_from_width = least;
     }
 
     const auto name = [&](int32_t number, bool partial) {
-        std::u16string text = file_name_head(check.files_type, check.shape);
+        std::u16string text = file_name_head(check.files_type, check.shape, check.fill);
         append_number(text, number, check.width);
         return text + file_name_tail(check.tag) + (partial ? std::u16string(kPartialSuffix) : u"");
+    };
+    // Where a fill run ended, its last file took what room was left: whole kilobytes, fewer than
+    // the others have.
+    const auto fill_end_size = [&](uint64_t size) {
+        return size > 0 && size < check.file_bytes && size % 1024 == 0;
     };
     const auto whole_problem = [&](const FileRecord& file) -> std::optional<FileProblem> {
         const uint8_t flags = file.flags.load(std::memory_order_relaxed);
@@ -438,7 +449,8 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
         problem.size = file.size;
         problem.first_difference = file.first_difference.load(std::memory_order_relaxed);
         const bool skipped = (flags & kSkipped) != 0;
-        problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes;
+        problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes &&
+                             !(check.fill && file.number == check.numbers.back() && fill_end_size(file.size));
         // One reason per file: the first thing found wrong with it.
         if ((flags & (kUnreadable | kChanged)) != 0) {
             auto [kind, reason] = queue.reason(file);
@@ -496,13 +508,14 @@ struct ListedRun {
     std::vector<int32_t> partial;
 };
 
-// One number for type, tag and width, ordered as they are: a tag's 16 digits 0-8 are a number in
-// base 9 (below 2^51), the width takes 3 bits and the type 2.
+// One number for fill, type, tag and width, ordered as they are: a tag's 16 digits 0-8 are a number
+// in base 9 (below 2^51), the width takes 3 bits, the type 2 and the fill mark 1.
 uint64_t run_key(const RunFileName& name) {
     uint64_t tag = 0;
     for (const char16_t digit : name.tag)
         tag = tag * 9 + static_cast<uint64_t>(digit - u'0');
-    return static_cast<uint64_t>(name.files_type) << 54 | tag << 3 | static_cast<uint64_t>(name.width);
+    return static_cast<uint64_t>(name.fill) << 56 | static_cast<uint64_t>(name.files_type) << 54 | tag << 3 |
+           static_cast<uint64_t>(name.width);
 }
 
 // The shape of random data in one number, ordered as the shapes are: compress, then dedupe, then
@@ -573,7 +586,8 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     uint64_t blocks = 0;
     for (ListedRun& found : listed) {
         RunData& run = runs.emplace_back();
-        run.check.files_type = static_cast<int32_t>(found.key >> 54);
+        run.check.files_type = static_cast<int32_t>(found.key >> 54 & 3);
+        run.check.fill = (found.key >> 56 & 1) != 0;
         run.check.tag = tag_of_key(found.key);
         run.check.width = static_cast<int32_t>(found.key & 7);
         run.check.shape = shape_of_code(found.shape);
@@ -588,7 +602,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         }
         run.check.start_in_tag =
             run.check.files_type == kGeneratorData && generator_tag_start(run.check.tag).has_value();
-        run.path_head = base + file_name_head(run.check.files_type, run.check.shape);
+        run.path_head = base + file_name_head(run.check.files_type, run.check.shape, run.check.fill);
         run.name_tail = file_name_tail(run.check.tag);
         std::sort(found.numbers.begin(), found.numbers.end());
         run.check.numbers = std::move(found.numbers);
@@ -625,8 +639,9 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         run.check.size_known =
             run.check.size_given || !size_counts(files.get() + run.first_file, run.file_count).empty();
         run.check.file_bytes =
-            options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, run.file_count));
+            options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, sized_files(run)));
         run.content.file_bytes = run.check.file_bytes;
+        run.check.last_file_bytes = run.file_count == 0 ? 0 : files[run.first_file + run.file_count - 1].size;
         std::sort(found.partial.begin(), found.partial.end());
         for (const int32_t number : found.partial) {
             uint64_t size = 0;
@@ -669,7 +684,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     facts.direct_refused = scope.direct && reader.direct_refused();
     for (RunData& run : runs) {
         if (!options.intent.file_bytes && run.check.size_known)
-            settle_size(run, files.get() + run.first_file);
+            settle_size(run, files.get() + run.first_file, sized_files(run));
         facts.intact_runs += judge(run, files.get() + run.first_file, queue, options.intent, scope).intact();
     }
     sink.folder(facts);
@@ -714,6 +729,6 @@ FolderFacts facts_of(const FolderCheck& check) {
 }
 
 std::u16string run_pattern(const RunCheck& run) {
-    return file_name_head(run.files_type, run.shape) + std::u16string(static_cast<size_t>(run.width), u'#') +
-           u"_" + run.tag + u".file";
+    return file_name_head(run.files_type, run.shape, run.fill) +
+           std::u16string(static_cast<size_t>(run.width), u'#') + u"_" + run.tag + u".file";
 }

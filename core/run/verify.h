@@ -53,7 +53,11 @@ struct RunCheck {
     int32_t files_type = kGeneratorData; // a FileType
     DataShape shape;                     // random data's
     std::u16string tag;
-    int32_t width = 0;            // digits of the numbers
+    int32_t width = 0; // digits of the numbers
+    // The run filled a disk: its count is where the disk ended, so no file is wanted past the last
+    // one found, and that last file may be shorter than the others by whole kilobytes.
+    bool fill = false;
+    uint64_t last_file_bytes = 0; // the size of the file with the highest number
     std::vector<int32_t> numbers; // the files found, ascending
     uint64_t file_bytes = 0;      // the size the run's files have (most of them, larger on a tie)
     bool whole_kilobytes = true;  // file_bytes is a whole number of kilobytes

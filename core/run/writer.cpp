@@ -140,8 +140,8 @@ class RunWriter {
 public:
     RunWriter(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view)
         : plan_(plan), fs_(fs), folder_(folder), view_(view), separator_(1, fs.separator()),
-          head_(file_name_head(plan.content.files_type, plan.content.shape)), tail_(file_name_tail(plan.tag)),
-          width_(number_width(plan.files_c)),
+          head_(file_name_head(plan.content.files_type, plan.content.shape, plan.options.fill)),
+          tail_(file_name_tail(plan.tag)), width_(number_width(plan.files_c)),
           total_(static_cast<double>(plan.content.file_bytes) * (plan.options.last - plan.options.first + 1)),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
           limit_(plan.options.last + 1), folder_checked_(clock_ms()),
@@ -177,6 +177,7 @@ private:
     bool write_file(int32_t number, Job& job);
     End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
     End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
+    uint64_t fill_rest(FileSystem::Handle file, int32_t number, Job& job, uint64_t from, bool direct);
     // True when the file being written must not go on: the run stops, a file before it was
     // refused, or with fill another job has found the disk full.
     bool abandoned(int32_t number) const { return stop_ || full_ || number > limit_; }
@@ -257,6 +258,9 @@ private:
 
     std::atomic<int32_t> next_;     // the next file a job takes
     std::atomic<bool> full_{false}; // fill: a job has found the disk full
+    bool one_job_ = false;          // fill: the files are written by one job, one after the other
+    int32_t last_cut_ = 0;          // fill: the file that took the room left, and its bytes
+    uint64_t last_cut_bytes_ = 0;
     std::atomic<int32_t> taken_{0}; // the highest file taken
     std::atomic<int32_t> limit_;    // the last file of the row a refusal leaves
     std::atomic<bool> stop_{false}; // an error ends the run
@@ -299,6 +303,7 @@ Ended RunWriter::run(RunOutcome& outcome) {
     } unpublish;
     if (plan_.options.direct)
         fs_.set_direct(true);
+    one_job_ = jobs.size() == 1;
     write_with_jobs(jobs);
 
     const int32_t first = plan_.options.first;
@@ -317,6 +322,7 @@ Ended RunWriter::run(RunOutcome& outcome) {
             if (state_of(number) == complete && fs_.remove(folder_, name_of(number)).ok())
                 state_of(number) = removed;
         jobs.resize(1);
+        one_job_ = true;
         next_ = gap;
         full_ = false;
         write_with_jobs(jobs);
@@ -344,13 +350,17 @@ Ended RunWriter::run(RunOutcome& outcome) {
         folder_still_there(true);
 
     outcome.disk_full = full_ && !stop_;
+    if (last_cut_ != 0 && state_of(last_cut_) == complete)
+        outcome.last_bytes = last_cut_bytes_;
     outcome.direct_refused = direct_refused_;
     int32_t shown = 0; // the last file there is: complete, or cut short by a cancel
     for (int32_t number = first; number <= taken_; ++number) {
         const State state = state_of(number);
         if (state == complete) {
             ++outcome.files_written;
-            outcome.bytes_written += plan_.content.file_size(static_cast<uint32_t>(number));
+            outcome.bytes_written += number == last_cut_
+                                         ? last_cut_bytes_
+                                         : plan_.content.file_size(static_cast<uint32_t>(number));
             if (outcome.first == 0)
                 outcome.first = number;
             outcome.last = number;
@@ -484,7 +494,23 @@ bool RunWriter::write_file(int32_t number, Job& job) {
     if (plan_.options.direct && !direct)
         direct_refused_ = true;
     End end = direct ? write_direct(file, number, job, status) : write_buffered(file, number, job, status);
+    // With fill, the file the disk has no room for takes the room there is, in whole kilobytes, so
+    // that the whole free space is written and can be checked. Only where one job writes: with
+    // several, the files after the first gap go and one job writes on from there.
+    uint64_t kept = 0;
+    if (end == End::failed && status.kind == FileStatus::Kind::disk_full && plan_.options.fill && one_job_ &&
+        !stop_ && !run_cancel)
+        kept = fill_rest(file, number, job, direct ? 0 : job.file_written, direct);
     const FileStatus closed = fs_.close(file);
+    if (kept > 0 && closed.ok()) {
+        open_file.state = OpenRunFile::kNone;
+        fs_.remove(folder_, name + std::u16string(kPartialSuffix));
+        last_cut_ = number;
+        last_cut_bytes_ = kept;
+        set_state(number, complete);
+        full_ = true;
+        return false;
+    }
     if (end == End::complete && !closed.ok()) {
         status = closed;
         end = End::failed;
@@ -532,6 +558,40 @@ bool RunWriter::write_file(int32_t number, Job& job) {
     fail(text(status.kind == FileStatus::Kind::disk_full ? kTextDiskFull : kTextTargetNotOpened),
          path_of(number));
     return false;
+}
+
+// Writes file `number` on from `from` (its bytes before are there) in ever smaller pieces, down to
+// a kilobyte (a direct file's alignment), until the disk takes no more, then cuts the file to the
+// whole kilobytes written. Returns the file's length: 0 when not one piece fit.
+uint64_t RunWriter::fill_rest(FileSystem::Handle file, int32_t number, Job& job, uint64_t from, bool direct) {
+    const uint64_t smallest = direct ? kDirectAlignment : 1024;
+    const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
+    uint64_t at = from / smallest * smallest;
+    const AlignedBuffer chunk_buffer = aligned_buffer(kBatchBytes, zeros());
+    uint8_t* const buffer = chunk_buffer.get();
+    FileContent content(plan_.content, static_cast<uint32_t>(number));
+    size_t piece = kBatchBytes;
+    while (at < bytes && !run_cancel) {
+        // Pieces start at whole chunks where they can, so the content is made a chunk at a time.
+        const uint64_t chunk = at / kChunkBytes;
+        const uint64_t skip = at - chunk * kChunkBytes;
+        const size_t size = static_cast<size_t>(std::min<uint64_t>({piece, bytes - at, kBatchBytes - skip}));
+        const size_t chunks = static_cast<size_t>((skip + size + kChunkBytes - 1) / kChunkBytes);
+        content.fill(chunk, buffer, chunks);
+        if (fs_.write_at(file, at, buffer + skip, size).ok()) {
+            at += size;
+            written_ += size;
+            tick(job.reporter, 1000);
+            continue;
+        }
+        if (piece <= smallest)
+            break;
+        piece = static_cast<size_t>(std::max<uint64_t>(smallest, piece / 2));
+    }
+    at = std::min(at, bytes) / 1024 * 1024;
+    if (!fs_.set_length(file, at, false).ok())
+        return 0;
+    return at;
 }
 
 RunWriter::End RunWriter::write_buffered(FileSystem::Handle file, int32_t number, Job& job,

@@ -40,6 +40,7 @@ struct RunOutcome {
     int32_t last = 0;
     double seconds = 0;          // from just before the first file was made to the end
     bool disk_full = false;      // a run with fill that the full disk ended
+    uint64_t last_bytes = 0;     // with fill: the last file's bytes, when the room left cut it short
     bool direct_refused = false; // direct I/O was asked for, and the file system refused it
 };
 

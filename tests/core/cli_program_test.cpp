@@ -38,10 +38,27 @@ void expect_run_keys(const JsonValue& run) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : run.object())
         keys.push_back(key);
-    std::vector<std::string> expected = {
-        "status",    "folder",           "type",     "count",  "size",       "files_written", "bytes_written",
-        "seconds",   "bytes_per_second", "tag",      "seed",   "first_file", "last_file",     "error",
-        "disk_full", "direct_refused",   "compress", "dedupe", "signal",     "dedupe_unit"};
+    std::vector<std::string> expected = {"status",
+                                         "folder",
+                                         "type",
+                                         "count",
+                                         "size",
+                                         "files_written",
+                                         "bytes_written",
+                                         "seconds",
+                                         "bytes_per_second",
+                                         "tag",
+                                         "seed",
+                                         "first_file",
+                                         "last_file",
+                                         "error",
+                                         "disk_full",
+                                         "direct_refused",
+                                         "compress",
+                                         "dedupe",
+                                         "signal",
+                                         "dedupe_unit",
+                                         "last_file_size"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number :
@@ -448,7 +465,8 @@ TEST(CliJson, AFullDiskSaysWhatFitted) {
         "mount -t tmpfs -o size=256k tmpfs \"$0\" || exit 99\n"
         "\"$1\" -n 5 -s 100K -o \"$0\" --json; echo \"run exit $?\" >&2\n"
         "\"$1\" verify -n 5 -s 100K --json \"$0\"\n"
-        "rm -f \"$0\"/*; \"$1\" --fill -s 100K -o \"$0\" --json; echo \"fill exit $?\" >&2\n";
+        "rm -f \"$0\"/*; \"$1\" --fill -s 100K -o \"$0\" --json; echo \"fill exit $?\" >&2\n"
+        "\"$1\" verify --json \"$0\"; echo \"fill check exit $?\" >&2\n";
     const Finished run = run_process(
         {"unshare", "--map-root-user", "--mount", "sh", "-c", script, mount.string(), PELMORA_CLI});
     if (run.code == 99 || run.code == 127 || run.err.rfind("unshare:", 0) == 0)
@@ -475,16 +493,33 @@ TEST(CliJson, AFullDiskSaysWhatFitted) {
 
     // With --fill the full disk is the run's end: what fit, and no error.
     EXPECT_NE(run.err.find("fill exit 0\n"), std::string::npos) << run.err;
-    const JsonValue filled = json_of(run.out.substr(verdict_end + 1));
+    const size_t filled_end = run.out.find('\n', verdict_end + 1);
+    ASSERT_NE(filled_end, std::string::npos) << run.out;
+    const JsonValue filled = json_of(run.out.substr(verdict_end + 1, filled_end - verdict_end));
     expect_run_keys(filled);
     EXPECT_EQ(filled["status"].string(), "done");
     EXPECT_TRUE(filled["disk_full"].boolean());
     EXPECT_TRUE(filled["error"].is_null());
     EXPECT_EQ(filled["count"].whole(), 65536u);
-    EXPECT_EQ(filled["files_written"].whole(), 2u);
-    EXPECT_EQ(filled["bytes_written"].whole(), 2u * 102400);
-    EXPECT_NE(filled["last_file"].string().find("__00002_"), std::string::npos)
-        << "the width of 65,536 files";
+    // Two files of 100 KB and 56 KB of a third fill the 256 KB.
+    EXPECT_EQ(filled["files_written"].whole(), 3u);
+    EXPECT_EQ(filled["bytes_written"].whole(), 2u * 102400 + 56 * 1024);
+    EXPECT_EQ(filled["last_file_size"].whole(), 56u * 1024);
+    EXPECT_NE(filled["last_file"].string().find("_fill__00003_"), std::string::npos)
+        << "the width of 65,536 files, and the fill mark";
+
+    // A plain check of the filled disk calls it intact and says what came back.
+    EXPECT_NE(run.err.find("fill check exit 0\n"), std::string::npos) << run.err;
+    const JsonValue checked = json_of(run.out.substr(filled_end + 1));
+    EXPECT_TRUE(checked["intact"].boolean());
+    ASSERT_EQ(checked["runs"].array().size(), 1u);
+    const JsonValue& fill_run = checked["runs"][0];
+    EXPECT_TRUE(fill_run["fill"].boolean());
+    EXPECT_EQ(fill_run["files"].whole(), 3u);
+    EXPECT_EQ(fill_run["last_size"].whole(), 56u * 1024);
+    EXPECT_EQ(fill_run["bytes_intact"].whole(), 2u * 102400 + 56 * 1024);
+    EXPECT_EQ(fill_run["bytes_lost"].whole(), 0u);
+    EXPECT_TRUE(fill_run["missing"].array().empty());
 }
 
 TEST(CliJson, VerifyReadsBack) {

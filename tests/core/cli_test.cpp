@@ -859,17 +859,34 @@ TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
     if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
     auto [code, output] = run_cli("--folder '" + disk + "' --fill --size 100 --jobs 2");
-    const auto [check_code, check] = run_cli("verify --files 1-20 '" + disk + "'");
+    const auto [check_code, check] = run_cli("verify '" + disk + "'");
     std::system(("umount '" + disk + "'").c_str());
     EXPECT_EQ(code, 0) << output;
-    EXPECT_NE(output.find(
-                  "\nThe disk is full: 20 files of 100 KB fit, 2048000 bytes (the last one is number 20).\n"),
-              std::string::npos)
+    EXPECT_NE(
+        output.find(
+            "\nThe disk is full: 21 files of 100 KB fit, 2097152 bytes (the last one is number 21, cut to "
+            "the 48 KB that were left).\n"),
+        std::string::npos)
         << output;
     EXPECT_EQ(check_code, 0) << check;
+    EXPECT_NE(check.find("filled a disk: 2097152 bytes intact, 0 lost; the last file has 48 KB"),
+              std::string::npos)
+        << check;
 
-    // Not one file fits: no number of a last one.
+    // A file larger than the disk: it takes the whole disk.
     if (std::system(("mount -t tmpfs -o size=2m tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+    std::tie(code, output) = run_cli("--folder '" + disk + "' --fill --size 4096");
+    std::system(("umount '" + disk + "'").c_str());
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(
+        output.find("\nThe disk is full: 1 file of 4096 KB fit, 2097152 bytes (the last one is number 1, "
+                    "cut to the 2048 KB that were left).\n"),
+        std::string::npos)
+        << output;
+
+    // Not one file fits (no room for another file's entry): no number of a last one.
+    if (std::system(("mount -t tmpfs -o size=2m,nr_inodes=1 tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
     std::tie(code, output) = run_cli("--folder '" + disk + "' --fill --size 4096");
     const bool empty = std::filesystem::is_empty(disk);

@@ -142,6 +142,48 @@ TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
         EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
 }
 
+TEST(FileName, AFillRunIsMarkedLastInItsHeadAndReadsBack) {
+    const std::u16string tag = u"0123456780123456";
+    const struct {
+        int32_t type;
+        DataShape shape;
+        std::u16string expected;
+    } cases[] = {
+        {0, {}, u"non_compressible_fill__00003_0123456780123456.file"},
+        {1, {}, u"maximal_compressible_fill__00003_0123456780123456.file"},
+        {2, {}, u"random_fill__00003_0123456780123456.file"},
+        {2, {40, 30}, u"random_c40_d30_fill__00003_0123456780123456.file"},
+        {2, {40, 30, 20}, u"random_c40_d30_u1m_fill__00003_0123456780123456.file"},
+    };
+    for (const auto& c : cases) {
+        const std::u16string name = file_name(c.type, 65536, 3, tag, c.shape, true);
+        EXPECT_EQ(name, c.expected);
+        for (const bool partial : {false, true}) {
+            const std::optional<RunFileName> parsed =
+                parse_run_file_name(partial ? name + std::u16string(kPartialSuffix) : name);
+            ASSERT_TRUE(parsed.has_value()) << to_utf8(name);
+            EXPECT_TRUE(parsed->fill);
+            EXPECT_EQ(parsed->partial, partial);
+            EXPECT_EQ(parsed->files_type, c.type);
+            EXPECT_EQ(parsed->shape, c.shape);
+            EXPECT_EQ(parsed->number, 3);
+            EXPECT_EQ(parsed->tag, tag);
+        }
+        // The same run without fill is another run.
+        const std::optional<RunFileName> plain =
+            parse_run_file_name(file_name(c.type, 65536, 3, tag, c.shape));
+        ASSERT_TRUE(plain.has_value());
+        EXPECT_FALSE(plain->fill);
+    }
+    // The mark belongs right before the "__", once, after a head a run writes.
+    for (const char16_t* name :
+         {u"fill__00003_0123456780123456.file", u"non_compressible_fill_fill__00003_0123456780123456.file",
+          u"non_compressible__fill_00003_0123456780123456.file",
+          u"random_fill_c40_d30__003_0123456780123456.file",
+          u"non_compressible_Fill__00003_0123456780123456.file", u"other_fill__00003_0123456780123456.file"})
+        EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
+}
+
 TEST(FileName, TagIsSixteenDigitsBelowNine) {
     for (uint32_t seed : {0u, 1u, 0xFFFFFFFFu, 987654321u}) {
         const std::u16string tag = make_tag(seed);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -20,6 +21,7 @@
 #include "cli/verify_report.h"
 #include "core/base/text.h"
 #include "core/lang/catalogue.h"
+#include "core/run/check_totals.h"
 #include "core/run/file_content.h"
 #include "core/run/file_reader.h"
 #include "core/run/names.h"
@@ -416,8 +418,10 @@ TEST_F(StorageRun, WhereDirectIoIsRefusedRunAndCheckGoThroughTheCache) {
               u"Note: the file system refused direct reads; files were read through the cache.");
 }
 
-TEST_F(StorageRun, FillEndsAtAFullDiskWithEveryFileThatFitsComplete) {
-    // 2 MiB hold 20 files of 100 KB (25 pages each, 512 pages in all), not 21.
+TEST_F(StorageRun, FillWritesTheWholeDiskAndItsCheckCallsItIntact) {
+    // 2 MiB hold 20 files of 100 KB (25 pages each, 512 pages in all) and 48 KB of a 21st, which
+    // takes the room that is left.
+    constexpr uint64_t kLastBytes = 12 * 4096;
     const struct {
         int32_t type, jobs;
         bool direct;
@@ -437,34 +441,109 @@ TEST_F(StorageRun, FillEndsAtAFullDiskWithEveryFileThatFitsComplete) {
         RecordingView view;
         ASSERT_EQ(run(disk, 65536, 100, c.type, options, &outcome, nullptr, &view), Ended::done);
         EXPECT_TRUE(outcome.disk_full);
-        EXPECT_EQ(outcome.files_written, 20);
-        EXPECT_EQ(outcome.bytes_written, 20u * 100 * 1024);
-        EXPECT_EQ(outcome.last, 20);
+        EXPECT_EQ(outcome.files_written, 21);
+        EXPECT_EQ(outcome.last_bytes, kLastBytes);
+        EXPECT_EQ(outcome.bytes_written, 20u * 100 * 1024 + kLastBytes);
+        EXPECT_EQ(outcome.last, 21);
         EXPECT_EQ(view.count(u"error"), 0);
         EXPECT_EQ(view.count(u"final report"), 1);
 
         const Files kept = read_folder(disk);
-        EXPECT_EQ(kept.size(), 20u);
-        EXPECT_EQ(kept.begin()->first.find(c.type == 0   ? "non_compressible__00001_"
-                                           : c.type == 2 ? "random__00001_"
-                                                         : "maximal_compressible__00001_"),
+        ASSERT_EQ(kept.size(), 21u);
+        EXPECT_EQ(kept.begin()->first.find(c.type == 0   ? "non_compressible_fill__00001_"
+                                           : c.type == 2 ? "random_fill__00001_"
+                                                         : "maximal_compressible_fill__00001_"),
                   0u)
-            << "the names have the width of 65,536 files";
-        // Every file that stayed is the file a run of 65,536 would have written.
+            << "the names have the width of 65,536 files and the fill mark";
+        // Every file is the file a run of 65,536 would have written, the last one cut short.
         const std::filesystem::path whole = scratch.path() / "whole";
         std::filesystem::remove_all(whole);
-        RunOptions twenty;
-        twenty.last = 20;
-        ASSERT_EQ(run(whole, 65536, 100, c.type, twenty), Ended::done);
-        EXPECT_TRUE(kept == read_folder(whole));
+        RunOptions twenty_one;
+        twenty_one.last = 21;
+        ASSERT_EQ(run(whole, 65536, 100, c.type, twenty_one), Ended::done);
+        Files expected;
+        for (const auto& [plain_name, plain_bytes] : read_folder(whole)) {
+            std::string name = plain_name;
+            std::vector<uint8_t> bytes = plain_bytes;
+            name.replace(name.find("__"), 2, "_fill__");
+            if (name.find("_00021_") != std::string::npos)
+                bytes.resize(kLastBytes);
+            expected[name] = bytes;
+        }
+        EXPECT_TRUE(kept == expected);
 
+        // A plain check of the filled disk: intact, nothing wanted past the last file, the bytes
+        // of all 21 files intact.
         const std::unique_ptr<FileReader> reader = make_file_reader();
-        CheckScope scope;
-        scope.last = outcome.last;
-        const FolderCheck check = verify_folder(disk.u16string(), *reader, 0, scope);
+        const FolderCheck check = verify_folder(disk.u16string(), *reader, 0, CheckScope{});
         ASSERT_EQ(check.runs.size(), 1u);
-        EXPECT_TRUE(check.runs[0].intact());
+        const RunCheck& filled = check.runs[0];
+        EXPECT_TRUE(filled.intact());
+        EXPECT_TRUE(filled.fill);
+        EXPECT_EQ(filled.file_bytes, 100u * 1024);
+        EXPECT_EQ(filled.last_file_bytes, kLastBytes);
+        const CheckTotals totals = run_totals(filled);
+        EXPECT_EQ(totals.intact_bytes, 20u * 100 * 1024 + kLastBytes);
+        EXPECT_EQ(totals.lost_bytes, 0u);
     }
+}
+
+TEST_F(StorageRun, AFilledDisksDamageIsStillFound) {
+    const std::filesystem::path disk = scratch.path() / "small";
+    Mount mount(disk, "tmpfs", "-o size=1m");
+    if (!mount.skip.empty())
+        GTEST_SKIP() << mount.skip;
+    // Through the window's worker, which ends by saying how much fit.
+    GenerationSettings settings;
+    settings.files_c = 65536;
+    settings.files_size = 100;
+    settings.files_type = 2;
+    settings.Folder = disk.u16string();
+    RecordingView view;
+    settings.owner = &view;
+    RunOptions options;
+    options.fill = true;
+    RunOutcome outcome;
+    PlatformFileSystem platform;
+    run_busy = true;
+    ASSERT_EQ(run_as_worker(settings, platform, kSeeds, options, &outcome), Ended::done);
+    ASSERT_EQ(outcome.files_written, 11); // 10 of 100 KB, and 24 KB of the 11th
+    EXPECT_EQ(to_utf8(view.lower), "The disk is full: 11 files fit, 1024.00 KB.");
+    EXPECT_FALSE(run_busy);
+    std::vector<std::filesystem::path> files = files_in(disk);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 11u);
+    const auto check = [&] {
+        const std::unique_ptr<FileReader> reader = make_file_reader();
+        return verify_folder(disk.u16string(), *reader, 0, CheckScope{});
+    };
+    // A file inside the run gone: missing, and its bytes lost.
+    std::filesystem::remove(files[4]);
+    FolderCheck found = check();
+    ASSERT_EQ(found.runs.size(), 1u);
+    EXPECT_FALSE(found.runs[0].intact());
+    EXPECT_EQ(found.runs[0].missing, (std::vector<std::pair<int32_t, int32_t>>{{5, 5}}));
+    EXPECT_EQ(run_totals(found.runs[0]).lost_bytes, 100u * 1024);
+    // The last file cut to a size that is not whole kilobytes, or grown past the others: damaged.
+    const std::vector<uint8_t> last = read_file(files[10]);
+    ASSERT_EQ(last.size(), 24u * 1024);
+    for (const uint64_t size : {uint64_t{24 * 1024 - 1}, uint64_t{101 * 1024}}) {
+        SCOPED_TRACE(size);
+        std::filesystem::resize_file(files[10], size);
+        found = check();
+        ASSERT_EQ(found.runs.size(), 1u);
+        ASSERT_EQ(found.runs[0].problems.size(), 1u);
+        EXPECT_EQ(found.runs[0].problems[0].number, 11);
+        EXPECT_TRUE(found.runs[0].problems[0].wrong_size);
+    }
+    // A shorter file before the last one is cut short, not the end of the fill.
+    std::ofstream(files[10], std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(last.data()), static_cast<std::streamsize>(last.size()));
+    std::filesystem::resize_file(files[2], 50 * 1024);
+    found = check();
+    ASSERT_EQ(found.runs[0].problems.size(), 1u);
+    EXPECT_EQ(found.runs[0].problems[0].number, 3);
+    EXPECT_TRUE(found.runs[0].problems[0].wrong_size);
 }
 #endif
 

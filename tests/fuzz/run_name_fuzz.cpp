@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto parsed = parse_run_file_name(candidate);
         if (!parsed)
             continue;
-        std::u16string again = file_name_head(parsed->files_type, parsed->shape);
+        std::u16string again = file_name_head(parsed->files_type, parsed->shape, parsed->fill);
         append_number(again, parsed->number, parsed->width);
         again += file_name_tail(parsed->tag);
         if (parsed->partial)

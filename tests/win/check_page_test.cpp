@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "res/resource.h"
@@ -170,6 +173,97 @@ TEST(CheckPage, FindsAFlippedByteAndAMissingFileAndShowsTheFileInExplorer) {
               std::wstring::npos)
         << as_utf8(read_record(record));
 
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// A run that filled a disk ends at its last file, which took the room left: intact to there.
+TEST(CheckPage, AFilledDiskIsIntactToItsLastFile) {
+    const std::wstring folder = fresh_folder(L"check-fill");
+    // --fill with a count stops at the count or a full disk; its names carry the fill mark either way.
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q --fill -n 3 -s 8 --seed 3 -o \"" + folder + L"\""), 0);
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files[2].rfind(L"non_compressible_fill__003_", 0), 0u);
+    const std::string tail = as_utf8(files[0].substr(files[0].find(L"__") + 5)); // "_<tag>.file"
+    // As the disk would have left it: the last file cut to the 4 KB there was room for.
+    std::filesystem::resize_file(std::filesystem::path(folder + L"\\" + files[2]), 4096);
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    const std::string run_row = "non_compressible_fill__###" + tail + " | ";
+    const struct {
+        const char* step;
+        std::vector<std::string> rows;
+        const wchar_t* summary;
+    } steps[] = {
+        {"as filled",
+         {run_row + "3 | 8.00 KB | Not Compressible File | intact"},
+         L"20.00 KB intact, 0 bytes lost"},
+        {"file 2 removed",
+         {run_row + "2 | 8.00 KB | Not Compressible File | not intact",
+          "    non_compressible_fill__002" + tail + " | 1 |  |  | missing"},
+         L"12.00 KB intact, 1 file missing"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        if (step.step[0] == 'f')
+            DeleteFileW((folder + L"\\" + files[1]).c_str());
+        ASSERT_TRUE(check_to_the_end(dialog, page));
+        EXPECT_EQ(list_rows(page), step.rows);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), step.summary);
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// Fill, then check, as a user tests a drive's capacity: the run ends normally with how much fit,
+// and the Check page calls the filled drive intact. Run by small_drive.sh, which mounts the drive.
+TEST(CheckPage, AFillRunOnASmallDriveEndsNormallyAndChecksIntact) {
+    const char* drive = std::getenv("PELMORA_SMALL_DRIVE");
+    if (drive == nullptr || *drive == 0)
+        GTEST_SKIP() << "needs a small drive, which small_drive.sh mounts";
+    const std::wstring folder = std::wstring(drive, drive + std::strlen(drive)) + L"\\fill";
+    const std::wstring record = explorer_record();
+    {
+        Program program(L"[Program]\r\nc_wnd=0\r\nFolder=" + folder +
+                            L"\r\nfiles_c=65536\r\nfiles_size=100\r\nfill=1\r\n",
+                        true);
+        HWND dialog = program.start_shown();
+        ASSERT_NE(dialog, nullptr);
+        HWND page = Program::page_with(dialog, IDC_START);
+        ASSERT_NE(page, nullptr);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+        ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }, 60)) << "Explorer at the end";
+        ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+        // 4 MiB hold 40 files of 100 KB and 96 KB of a 41st, which takes the room left.
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_UPPER)).rfind(L"Finished   :||  \u00D8 ", 0), 0u);
+        EXPECT_EQ(window_text(GetDlgItem(page, IDC_STATUS_LOWER)),
+                  L"The disk is full: 41 files fit, 4.00 MB.");
+        EXPECT_TRUE(FindWindowW(L"#32770", L"Attention") == nullptr) << "a full disk is no error with fill";
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(program.exit_code(), 1);
+    }
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 41u);
+    EXPECT_EQ(files[40].rfind(L"non_compressible_fill__00041_", 0), 0u);
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)), L"4.00 MB intact, 0 bytes lost");
+    const std::vector<std::string> rows = list_rows(page);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NE(rows[0].find(" | 41 | 100.00 KB | Not Compressible File | intact"), std::string::npos)
+        << rows[0];
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
     remove_run_folder(folder);
