@@ -42,8 +42,6 @@ int verify(const CliOptions& options) {
     check_options.scope.drop_cache = options.drop_cache;
     if (options.expected_size_kb)
         check_options.intent.file_bytes = static_cast<uint64_t>(*options.expected_size_kb) * 1024;
-    install_interrupt_handler();
-    run_cancel = false;
     check_options.cancel = &run_cancel;
     const ProgressStyle style = progress_style(options, stderr_is_terminal());
     if (style == ProgressStyle::redraw)
@@ -300,9 +298,6 @@ int run_program(int argc, char** argv) {
         return kBadArguments;
     }
 
-    install_interrupt_handler();
-    run_cancel = false;
-    run_busy = true;
     // A run without --seed draws its number here, so that --json can tell it: the number makes the
     // same files again.
     const uint64_t seed = options.seed.value_or(draw_seed_number());
@@ -313,19 +308,23 @@ int run_program(int argc, char** argv) {
     run_options.first = options.first;
     run_options.last = options.last;
     RunOutcome outcome;
-    const Ended result = run_as_worker(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
-    const bool cancelled = run_cancel;
-    view.finish(cancelled && result == Ended::done);
-    if (result == Ended::done)
-        print_outcome(options, outcome);
-
-    // One status for each exit code: a cancel at the question is a cancel, a declined overwrite
-    // is no error.
-    const bool interrupted = result != Ended::done && view.interrupted();
-    const RunStatus status = result == Ended::done ? (cancelled ? RunStatus::cancelled : RunStatus::done)
-                             : interrupted         ? RunStatus::cancelled
+    // A signal that came before the run began (while the arguments were read, say) cancels it
+    // with nothing made.
+    std::optional<Ended> result;
+    if (!run_cancel) {
+        run_busy = true;
+        result = run_as_worker(settings, *fs, run_seeds(seed, options.type), run_options, &outcome);
+    }
+    // One status for each exit code: a cancel before the run or at the question is a cancel, a
+    // declined overwrite is no error.
+    const bool cancelled = result == Ended::done ? run_cancel.load() : !result || view.interrupted();
+    const RunStatus status = cancelled                   ? RunStatus::cancelled
+                             : result == Ended::done     ? RunStatus::done
                              : result == Ended::declined ? RunStatus::declined
                                                          : RunStatus::error;
+    view.finish(cancelled);
+    if (result == Ended::done)
+        print_outcome(options, outcome);
     const int code = status == RunStatus::cancelled  ? cancel_exit_code()
                      : status == RunStatus::declined ? kDeclined
                      : status == RunStatus::error    ? kError
@@ -341,6 +340,9 @@ int run_program(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // First of all: a Ctrl-C from here on is a cancel the program answers, with its exit code and
+    // "Canceled", however early it comes; before, the system ends the program.
+    install_interrupt_handler();
     ignore_closed_pipes();
     int code = run_program(argc, argv);
     // The result that could not be written is no result: said once, on standard error.

@@ -7,6 +7,8 @@
 
 #include "cli/terminal.h"
 #include "core/base/text.h"
+#include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "core/run/progress.h"
 #include "core/run/reveal.h"
 #include "core/run/run_flags.h"
@@ -91,7 +93,7 @@ void TerminalView::finish(bool cancelled) {
     if (!summary_.empty())
         write_out(summary_ + u"\n");
     if (cancelled)
-        write_out(upper_ + u"\n");
+        write_out(text(kTextCancelled) + u"\n");
 }
 
 void TerminalView::draw() {

@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -124,6 +125,53 @@ void add_row(HWND list, const CheckRow& row, int index) {
     }
 }
 
+// The columns after the name as wide as their widest cell or caption, the name the rest of the
+// list's width (never narrower than it starts): long captions and type names stay readable in
+// every language, and the file names get what is left.
+void fit_columns(HWND page) {
+    HWND list = GetDlgItem(page, IDC_CHECK_LIST);
+    constexpr int kColumns = 5;
+    // The gap a column leaves on both sides of its text.
+    RECT margin = {0, 0, 8, 0};
+    MapDialogRect(page, &margin);
+    int others = 0;
+    for (int column = 1; column < kColumns; ++column) {
+        wchar_t caption[256] = {};
+        LVCOLUMNW info = {};
+        info.mask = LVCF_TEXT;
+        info.pszText = caption;
+        info.cchTextMax = 255;
+        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+        const int caption_width =
+            static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption))) +
+            margin.right;
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE);
+        const int cells =
+            static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+        const int width = std::max(caption_width, cells);
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), width);
+        others += width;
+    }
+    RECT client = {};
+    GetClientRect(list, &client);
+    RECT least = {0, 0, 100, 0};
+    MapDialogRect(page, &least);
+    const int rest = client.right - others - GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, std::max(static_cast<int>(least.right), rest));
+}
+
+// The summary reads in the direction of the interface's language: an Arabic or Persian line
+// starting with a figure in Latin letters ("4.50 MB") would otherwise be read left to right.
+void set_summary(HWND page, const std::u16string& summary) {
+    HWND control = GetDlgItem(page, IDC_CHECK_SUMMARY);
+    const bool right_to_left = reads_right_to_left(text(kTextFolder));
+    const LONG_PTR extended = GetWindowLongPtrW(control, GWL_EXSTYLE) & ~(WS_EX_RTLREADING | WS_EX_RIGHT);
+    SetWindowLongPtrW(control, GWL_EXSTYLE, extended | (right_to_left ? WS_EX_RTLREADING | WS_EX_RIGHT : 0));
+    const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
+    SetWindowLongPtrW(control, GWL_STYLE, style | (right_to_left ? SS_RIGHT : SS_LEFT));
+    set_control_text(control, summary);
+}
+
 void show_result(HWND page, const CheckJob& job) {
     HWND list = GetDlgItem(page, IDC_CHECK_LIST);
     const FolderCheck& check = job.result;
@@ -136,13 +184,14 @@ void show_result(HWND page, const CheckJob& job) {
         summary = check_summary(check);
     if (check.direct_refused)
         summary += u"  " + text(kTextCacheWasRead);
-    set_control_text(GetDlgItem(page, IDC_CHECK_SUMMARY), summary);
+    set_summary(page, summary);
     const std::vector<CheckRow> rows = check_rows(check);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     for (size_t i = 0; i < rows.size(); ++i) {
         add_row(list, rows[i], static_cast<int>(i));
         row_files.push_back(rows[i].file);
     }
+    fit_columns(page);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
 }
 
@@ -315,6 +364,7 @@ void apply_check_page_texts(HWND page) {
         column.pszText = const_cast<wchar_t*>(wide(caption));
         SendMessageW(list, LVM_SETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
     }
+    fit_columns(page);
 }
 
 bool check_busy() { return busy_job != nullptr; }

@@ -111,6 +111,20 @@ std::u16string fill_placeholders(std::u16string_view text,
     return out;
 }
 
+bool reads_right_to_left(std::u16string_view text) {
+    for (const char16_t c : text) {
+        if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF))
+            return true;
+        // Letters of the scripts written left to right: Latin, Greek, Cyrillic and the rest of the
+        // alphabets, and the East Asian scripts; digits, blanks and punctuation below decide nothing.
+        const bool ascii_letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+        if (ascii_letter || (c >= 0x00C0 && c < 0x0590 && c != 0x00D7 && c != 0x00F7) ||
+            (c >= 0x0900 && c < 0x2000) || (c >= 0x2E80 && c < 0xD800) || (c >= 0xF900 && c < 0xFB1D))
+            return false;
+    }
+    return false;
+}
+
 std::optional<int64_t> whole_number(std::u16string_view text) {
     const size_t sign = text.size() > 1 && text[0] == u'-' ? 1 : 0;
     if (sign == text.size())

@@ -53,6 +53,11 @@ inline std::u16string join_texts(const std::vector<std::u16string>& parts, std::
 // are never searched, and the text is never a format.
 std::u16string fill_placeholders(std::u16string_view text, std::initializer_list<std::u16string_view> values);
 
+// True when the first letter of `text` that has a direction of its own (digits and punctuation
+// have none) is one of a script written from right to left: Hebrew, Arabic, Syriac, Thaana, N'Ko
+// and their presentation forms. A translation's own words tell how its lines read.
+bool reads_right_to_left(std::u16string_view text);
+
 // The leading decimal number of text as the C library's base-10 strtol reads it (white space, a
 // sign, digits; no digits give 0), limited to the 32-bit range. By hand: wcstol would read 32-bit
 // wchar_t on Linux, and its long is 64 bits there.

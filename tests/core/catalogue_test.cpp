@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/lang/text_ids.h"
 #include "core/lang/translation.h"
 #include "tests/core/shared_state.h"
 #include "tools/lzari_encoder.h"
@@ -62,18 +63,18 @@ TEST_F(BuiltInCatalogue, LooksUpTheActiveLanguageWithEnglishAsFallback) {
         int number;
         std::u16string expected;
     } cases[] = {
-        {1, 10, u"Destination Folder"},
+        {1, kTextDestinationFolder, u"Destination Folder"},
         {1, 17, u"Open folder after completion "},
-        {1, 18, u"Random File (not compressible)"},
-        {0, 18, u"Zufallsdatei (nicht komprimierbar)"},
-        {11, 18, u"随机文件（不可压缩）"},
-        {1, 55, u"Do you want to cancel the current operation? "},
-        {0, 13, u"Größe der Dateien"},
-        {0, 72, u"Exit"}, // German lacks 70-75
-        {0, 75, u"FAQ"},
-        {12, 11, u"Start"}, // the nameless, empty 13th language
-        {99, 28, u"More"},
-        {-1, 28, u"More"},
+        {1, kTextRandomDataType, u"Random File (not compressible)"},
+        {0, kTextRandomDataType, u"Zufallsdatei (nicht komprimierbar)"},
+        {11, kTextRandomDataType, u"随机文件（不可压缩）"},
+        {1, kTextCancelQuestion, u"Do you want to cancel the current operation? "},
+        {0, kTextFileSize, u"Größe der Dateien"},
+        {0, kTextExit, u"Exit"}, // German lacks 70-75
+        {0, kTextFaq, u"FAQ"},
+        {12, kTextStart, u"Start"}, // the nameless, empty 13th language
+        {99, kTextMore, u"More"},
+        {-1, kTextMore, u"More"},
         {1, 0, u"(none)"}, // numbers English lacks show nothing
         {1, 255, u"(none)"},
     };
@@ -87,23 +88,25 @@ TEST_F(BuiltInCatalogue, LooksUpTheActiveLanguageWithEnglishAsFallback) {
 }
 
 TEST_F(BuiltInCatalogue, CommonTextsCarryRealLineBreaksLanguageTextsKeepTheirEscapes) {
-    EXPECT_EQ(str(get_common_text(19)), u"Pelmora 2.85");
-    EXPECT_EQ(str(get_common_text(26)), u"%s 2.85  %s 001");
-    const std::u16string request = str(get_common_text(25));
+    EXPECT_EQ(str(get_common_text(kCommonNameAndVersion)), u"Pelmora 2.85");
+    EXPECT_EQ(str(get_common_text(kCommonVersionLine)), u"%s 2.85  %s 001");
+    const std::u16string request = str(get_common_text(kCommonTranslationRequest));
     EXPECT_EQ(
         request.rfind(
             u"Please send the string list back to me, with your language, for people in your country\r\n", 0),
         0u);
     EXPECT_EQ(request.find(u'\\'), std::u16string::npos);
     EXPECT_EQ(request.substr(request.size() - 2), u"\r\n");
-    EXPECT_NE(str(get_common_text(22)).find(u"# %s"), std::u16string::npos);
+    EXPECT_NE(str(get_common_text(kCommonCopyrightButton)).find(u"# %s"), std::u16string::npos);
     // The thank-you pages are the site addresses followed by the program's path.
-    EXPECT_EQ(str(get_common_text(20)), u"https://www.pelmora.example/de");
-    EXPECT_EQ(str(get_common_text(21)), u"https://www.pelmora.example");
-    EXPECT_EQ(str(get_common_text(23)), str(get_common_text(20)) + u"/?Microsoft/Pelmora/Danke");
-    EXPECT_EQ(str(get_common_text(24)), str(get_common_text(21)) + u"/?Microsoft/Pelmora/Thanks");
+    EXPECT_EQ(str(get_common_text(kCommonSiteGerman)), u"https://www.pelmora.example/de");
+    EXPECT_EQ(str(get_common_text(kCommonSite)), u"https://www.pelmora.example");
+    EXPECT_EQ(str(get_common_text(kCommonThanksGerman)),
+              str(get_common_text(kCommonSiteGerman)) + u"/?Microsoft/Pelmora/Danke");
+    EXPECT_EQ(str(get_common_text(kCommonThanks)),
+              str(get_common_text(kCommonSite)) + u"/?Microsoft/Pelmora/Thanks");
 
-    const std::u16string body = str(get_text(61));
+    const std::u16string body = str(get_text(kTextMailBody));
     EXPECT_EQ(body.rfind(u"Hello,\\r\\n \\r\\n I found #AP# . ", 0), 0u);
     EXPECT_EQ(body.find(u'\r'), std::u16string::npos);
 }
@@ -229,7 +232,7 @@ TEST_F(BuiltInCatalogue, LoadedTranslationReplacesEveryLanguage) {
     EXPECT_EQ(str(get_text(0)), u"Str:0?");
 
     loaded_translations.active = false;
-    EXPECT_EQ(str(get_text(75)), u"FAQ");
+    EXPECT_EQ(str(get_text(kTextFaq)), u"FAQ");
 }
 
 } // namespace

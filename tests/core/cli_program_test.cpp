@@ -3,119 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <functional>
 #include <optional>
-#include <poll.h>
-#include <pty.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
+#include "tests/core/cli_process.h"
 #include "tests/core/json_reader.h"
 #include "tests/core/run_fixtures.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Finished {
-    int code = -1; // the exit code; -1 when the program did not exit by itself
-    std::string out, err;
-};
-
-// Where the program's standard error goes.
-enum class ErrorTo { pipe, terminal };
-
-// Runs `argv` (argv[0] found on PATH when it has no slash) with standard input from /dev/null,
-// standard output into a pipe and standard error into a pipe or a pseudo-terminal, in `folder` when
-// one is given. `while_running` is called with the process id once it runs.
-Finished run_program(const std::vector<std::string>& argv, ErrorTo err_to = ErrorTo::pipe,
-                     const std::function<void(pid_t)>& while_running = {}, const fs::path& folder = {},
-                     bool input_terminal = false) {
-    Finished finished;
-    // A terminal on standard input, where the program asks its questions.
-    int input[2] = {-1, -1};
-    if (input_terminal) {
-        if (openpty(&input[0], &input[1], nullptr, nullptr, nullptr) != 0)
-            return finished;
-        fcntl(input[0], F_SETFD, FD_CLOEXEC);
-        fcntl(input[1], F_SETFD, FD_CLOEXEC);
-    }
-    int out[2];
-    int err[2]; // reading end, writing end
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return finished;
-    if (err_to == ErrorTo::terminal) {
-        if (openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0)
-            return finished;
-        fcntl(err[0], F_SETFD, FD_CLOEXEC);
-        fcntl(err[1], F_SETFD, FD_CLOEXEC);
-    } else if (pipe2(err, O_CLOEXEC) != 0) {
-        return finished;
-    }
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int none = input_terminal ? input[1] : open("/dev/null", O_RDONLY);
-        dup2(none, 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        if (!folder.empty() && chdir(folder.c_str()) != 0)
-            _exit(126);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    if (input_terminal)
-        close(input[1]);
-    if (while_running)
-        while_running(pid);
-    // Both outputs drained together, so that neither pipe fills while the other is read.
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* texts[2] = {&finished.out, &finished.err};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    for (int open_fds = 2; open_fds > 0 && std::chrono::steady_clock::now() < deadline;) {
-        if (poll(fds, 2, 1000) < 0 && errno != EINTR)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                texts[i]->append(buffer, static_cast<size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                // End of the pipe; a terminal says EIO once the program has closed its side.
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_fds;
-            }
-        }
-    }
-    for (const pollfd& f : fds)
-        if (f.fd >= 0) {
-            close(f.fd);
-            kill(pid, SIGKILL); // stuck: the test fails on its exit code
-        }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (input_terminal)
-        close(input[0]);
-    finished.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return finished;
-}
 
 std::vector<std::string> cli(std::initializer_list<std::string> arguments) {
     std::vector<std::string> argv{PELMORA_CLI};
@@ -213,7 +114,7 @@ TEST(CliUnits, EveryFormMakesFilesOfThatSize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         const fs::path folder = scratch.path() / std::to_string(++n);
-        const Finished run = run_program(cli({"-o", folder.string(), "-t", "1", "-s", c.size, "--json"}));
+        const Finished run = run_process(cli({"-o", folder.string(), "-t", "1", "-s", c.size, "--json"}));
         ASSERT_EQ(run.code, 0) << run.err;
         const JsonValue result = json_of(run.out);
         EXPECT_EQ(result["size"].whole(), c.bytes);
@@ -226,7 +127,7 @@ TEST(CliUnits, EveryFormMakesFilesOfThatSize) {
          {"1.5", "10X", "2T", "3Gi", "10GB", "4kb", "10 G", " 4 ", "4\tK", "+4", "1.", ".5M"}) {
         SCOPED_TRACE(size);
         const Finished run =
-            run_program(cli({"-o", (scratch.path() / "bad").string(), "-s", size, "--json"}));
+            run_process(cli({"-o", (scratch.path() / "bad").string(), "-s", size, "--json"}));
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(json_of(run.out)["status"].string(), "bad_arguments");
         EXPECT_EQ(run.err.rfind("pelmora-cli: -s ", 0), 0u) << run.err;
@@ -266,7 +167,7 @@ TEST(CliJson, RunsReadBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const Finished run = run_program(c.argv);
+        const Finished run = run_process(c.argv);
         EXPECT_EQ(run.code, c.code) << run.err;
         const JsonValue result = json_of(run.out);
         expect_run_keys(result);
@@ -291,7 +192,7 @@ TEST(CliJson, RunsReadBack) {
     }
 
     // The first run in full.
-    const Finished again = run_program(cli({"-o", (scratch.path() / "again").string(), "-n", "3", "-s", "5K",
+    const Finished again = run_process(cli({"-o", (scratch.path() / "again").string(), "-n", "3", "-s", "5K",
                                             "-t", "random", "--seed", "42", "--json"}));
     const JsonValue run = json_of(again.out);
     EXPECT_EQ(again.out.back(), '\n');
@@ -314,7 +215,7 @@ TEST(CliJson, RunsReadBack) {
     EXPECT_FALSE(run["direct_refused"].boolean());
 
     // A shard names its own first and last file.
-    const Finished shard = run_program(cli({"-o", (scratch.path() / "shard").string(), "-n", "3", "-s", "5K",
+    const Finished shard = run_process(cli({"-o", (scratch.path() / "shard").string(), "-n", "3", "-s", "5K",
                                             "-t", "random", "--seed", "42", "--files", "2-3", "--json"}));
     const JsonValue part = json_of(shard.out);
     EXPECT_EQ(part["files_written"].whole(), 2u);
@@ -325,14 +226,14 @@ TEST(CliJson, RunsReadBack) {
     // A unit is in the names, in the run's object and in verify's, which reads it from the names.
     const std::string units = (scratch.path() / "units").string();
     const Finished unit_run =
-        run_program(cli({"-o", units, "-n", "2", "-s", "3M", "--compress", "40", "--dedupe", "50",
+        run_process(cli({"-o", units, "-n", "2", "-s", "3M", "--compress", "40", "--dedupe", "50",
                          "--dedupe-unit", "1m", "--seed", "42", "--json"}));
     const JsonValue shaped = json_of(unit_run.out);
     EXPECT_EQ(shaped["compress"].whole(), 40u);
     EXPECT_EQ(shaped["dedupe"].whole(), 50u);
     EXPECT_EQ(shaped["dedupe_unit"].string(), "1M");
     EXPECT_EQ(shaped["first_file"].string(), "random_c40_d50_u1m__001_0000000000000046.file");
-    const JsonValue checked = json_of(run_program(cli({"verify", "--json", units})).out);
+    const JsonValue checked = json_of(run_process(cli({"verify", "--json", units})).out);
     EXPECT_TRUE(checked["intact"].boolean());
     ASSERT_EQ(checked["runs"].array().size(), 1u);
     EXPECT_EQ(checked["runs"][0]["prefix"].string(), "random_c40_d50_u1m_");
@@ -343,9 +244,9 @@ TEST(CliJson, RunsReadBack) {
 TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
     ScratchFolder scratch;
     const std::string made = (scratch.path() / "made").string();
-    ASSERT_EQ(run_program(cli({"-q", "-o", made, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code, 0);
+    ASSERT_EQ(run_process(cli({"-q", "-o", made, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code, 0);
     const std::string damaged = (scratch.path() / "damaged").string();
-    ASSERT_EQ(run_program(cli({"-q", "-o", damaged, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code,
+    ASSERT_EQ(run_process(cli({"-q", "-o", damaged, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code,
               0);
     const fs::path last = fs::path(damaged) / "random__003_0000000000000001.file";
     fs::remove(last);
@@ -380,7 +281,7 @@ TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const Finished run = run_program(c.argv);
+        const Finished run = run_process(c.argv);
         EXPECT_EQ(run.code, c.code) << run.err;
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
         const JsonValue result = json_of(run.out);
@@ -395,36 +296,24 @@ TEST(CliJson, EveryExitPrintsOneObjectWhoseStatusMatchesTheCode) {
     }
 }
 
-// Waits until the process catches `signal` (its handler is installed), at most 20 seconds: a signal
-// before would end it as the system ends a program, which is not what a test of the handler wants.
-void wait_for_handler(pid_t pid, int signal) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("SigCgt:", 0) == 0 &&
-                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0)
-                return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 // A check cancelled by a signal says so, with its own exit code, and judges no run.
 TEST(CliJson, ACancelledCheckSaysSo) {
     ScratchFolder scratch;
-    // Zeros without a disk to read them from: holes of 1 GiB, which take a while all the same.
+    // Zeros without a disk to read them from: holes of 8 GiB, which take a while all the same (the
+    // signal comes after a second).
     for (int n = 1; n <= 8; ++n) {
         const fs::path file =
             scratch.path() / ("maximal_compressible__00" + std::to_string(n) + "_1234567812345678.file");
         std::ofstream{file};
-        fs::resize_file(file, std::uintmax_t{1} << 30);
+        fs::resize_file(file, std::uintmax_t{8} << 30);
     }
-    const Finished run = run_program(cli({"verify", "--json", "--threads", "1", scratch.path().string()}),
-                                     ErrorTo::pipe, [](pid_t pid) {
-                                         wait_for_handler(pid, SIGTERM);
-                                         kill(pid, SIGTERM);
-                                     });
+    // The signal comes once the check has shown its first progress, a second after it began.
+    const Finished run =
+        run_process(cli({"verify", "--json", "--progress", "--threads", "1", scratch.path().string()}), {},
+                    [](CliProcess& check) {
+                        EXPECT_TRUE(check.wait_for("checked ", Output::err));
+                        check.signal(SIGTERM);
+                    });
     EXPECT_EQ(run.code, 143) << run.err;
     const JsonValue result = json_of(run.out);
     if (result.is_object()) {
@@ -439,7 +328,7 @@ TEST(CliJson, ACancelledCheckSaysSo) {
 TEST(CliJson, ASignalAtTheQuestionIsACancel) {
     ScratchFolder scratch;
     const std::string folder = (scratch.path() / "out").string();
-    ASSERT_EQ(run_program(cli({"-q", "-o", folder, "-n", "1", "-s", "4", "--seed", "5"})).code, 0);
+    ASSERT_EQ(run_process(cli({"-q", "-o", folder, "-n", "1", "-s", "4", "--seed", "5"})).code, 0);
     const struct {
         int signal;
         int code;
@@ -447,16 +336,16 @@ TEST(CliJson, ASignalAtTheQuestionIsACancel) {
     } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Finished run = run_program(
-            cli({"-o", folder, "-n", "1", "-s", "4", "--seed", "5", "--json"}), ErrorTo::terminal,
-            [&](pid_t pid) {
-                // The question, asked once the handler is there, waits for an answer that never
-                // comes.
-                wait_for_handler(pid, c.signal);
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                kill(pid, c.signal);
-            },
-            {}, true);
+        // The question waits for an answer that never comes. The signal comes once the program
+        // sleeps, waiting: a ThreadSanitizer build was seen to lose one that came in the instant
+        // between the question and the wait.
+        const Finished run =
+            run_process(cli({"-o", folder, "-n", "1", "-s", "4", "--seed", "5", "--json"}),
+                        ProcessSetup().input_on_terminal().errors_on_terminal(), [&](CliProcess& asked) {
+                            EXPECT_TRUE(asked.wait_for("[y/N] ", Output::terminal));
+                            EXPECT_TRUE(asked.wait_until_asleep());
+                            asked.signal(c.signal);
+                        });
         EXPECT_EQ(run.code, c.code) << run.err;
         const JsonValue result = json_of(run.out);
         expect_run_keys(result);
@@ -481,16 +370,14 @@ TEST(CliJson, ASecondSignalLeavesNoCutFileUnderAWholeName) {
         SCOPED_TRACE(std::string("jobs ") + jobs);
         ScratchFolder scratch;
         const fs::path folder = scratch.path() / "out";
-        const Finished run = run_program(
-            cli({"-o", folder.string(), "-n", "40", "-s", "64M", "-t", "1", "--jobs", jobs, "--json"}),
-            ErrorTo::pipe, [&](pid_t pid) {
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                while (files_in_or_none(folder).empty() && std::chrono::steady_clock::now() < deadline)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const Finished run = run_process(
+            cli({"-o", folder.string(), "-n", "40", "-s", "64M", "-t", "1", "--jobs", jobs, "--json"}), {},
+            [&](CliProcess& writing) {
+                EXPECT_TRUE(writing.wait_until([&] { return !files_in_or_none(folder).empty(); }));
                 // Two different signals: the same one twice may arrive as one. The second comes
                 // as soon as the first has been handled, before the jobs have seen the cancel.
-                kill(pid, SIGINT);
-                kill(pid, SIGTERM);
+                writing.signal(SIGINT);
+                writing.signal(SIGTERM);
             });
         // The two signals may be handled on two threads at once, in either order: the exit code
         // is the one that came first, whichever it was.
@@ -512,11 +399,11 @@ TEST(CliJson, TheReportedSeedMakesTheRunAgain) {
     for (const char* type : {"0", "1", "2"}) {
         SCOPED_TRACE(std::string("type ") + type);
         ScratchFolder scratch;
-        const Finished first = run_program(
+        const Finished first = run_process(
             cli({"-o", (scratch.path() / "a").string(), "-n", "2", "-s", "9", "-t", type, "--json"}));
         ASSERT_EQ(first.code, 0) << first.err;
         const std::string seed = std::to_string(json_of(first.out)["seed"].whole());
-        const Finished second = run_program(cli({"-o", (scratch.path() / "b").string(), "-n", "2", "-s", "9",
+        const Finished second = run_process(cli({"-o", (scratch.path() / "b").string(), "-n", "2", "-s", "9",
                                                  "-t", type, "--seed", seed, "--json"}));
         ASSERT_EQ(second.code, 0) << second.err;
         EXPECT_EQ(json_of(second.out)["tag"].string(), json_of(first.out)["tag"].string());
@@ -535,14 +422,12 @@ TEST(CliJson, TheReportedSeedMakesTheRunAgain) {
 TEST(CliJson, ACancelledRunSaysWhatItLeft) {
     ScratchFolder scratch;
     const fs::path folder = scratch.path() / "out";
-    const Finished run = run_program(
-        cli({"-o", folder.string(), "-n", "40", "-s", "64M", "-t", "1", "--json"}), ErrorTo::pipe,
-        [&](pid_t pid) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (files_in_or_none(folder).empty() && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            kill(pid, SIGINT);
-        });
+    const Finished run =
+        run_process(cli({"-o", folder.string(), "-n", "40", "-s", "64M", "-t", "1", "--json"}), {},
+                    [&](CliProcess& writing) {
+                        EXPECT_TRUE(writing.wait_until([&] { return !files_in_or_none(folder).empty(); }));
+                        writing.signal(SIGINT);
+                    });
     EXPECT_EQ(run.code, 130) << run.err;
     const JsonValue result = json_of(run.out);
     expect_run_keys(result);
@@ -568,7 +453,7 @@ TEST(CliJson, ACancelledRunSaysWhatItLeft) {
     }
     EXPECT_TRUE(result["error"].is_null());
 
-    const Finished check = run_program(cli({"verify", "-n", "40", "-s", "64M", "--json", folder.string()}));
+    const Finished check = run_process(cli({"verify", "-n", "40", "-s", "64M", "--json", folder.string()}));
     EXPECT_EQ(check.code, 1);
     const JsonValue verdict = json_of(check.out);
     EXPECT_FALSE(verdict["intact"].boolean());
@@ -594,7 +479,7 @@ TEST(CliJson, AFullDiskSaysWhatFitted) {
         "\"$1\" verify -n 5 -s 100K --json \"$0\"\n"
         "rm -f \"$0\"/*; \"$1\" --fill -s 100K -o \"$0\" --json; echo \"fill exit $?\" >&2\n"
         "\"$1\" verify --json \"$0\"; echo \"fill check exit $?\" >&2\n";
-    const Finished run = run_program(
+    const Finished run = run_process(
         {"unshare", "--map-root-user", "--mount", "sh", "-c", script, mount.string(), PELMORA_CLI});
     if (run.code == 99 || run.code == 127 || run.err.rfind("unshare:", 0) == 0)
         GTEST_SKIP() << "no mount namespace for a small file system here: " << run.err;
@@ -654,8 +539,8 @@ TEST(CliJson, VerifyReadsBack) {
     const std::string folder = scratch.path().string();
     for (const char* type : {"0", "1", "2"})
         ASSERT_EQ(
-            run_program(cli({"-o", folder, "-n", "3", "-s", "5K", "-q", "--seed", "7", "-t", type})).code, 0);
-    const Finished whole = run_program(cli({"verify", "--json", folder}));
+            run_process(cli({"-o", folder, "-n", "3", "-s", "5K", "-q", "--seed", "7", "-t", type})).code, 0);
+    const Finished whole = run_process(cli({"verify", "--json", folder}));
     EXPECT_EQ(whole.code, 0) << whole.err;
     const JsonValue intact = json_of(whole.out);
     EXPECT_TRUE(intact["intact"].boolean());
@@ -702,7 +587,7 @@ TEST(CliJson, VerifyReadsBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const Finished check = run_program(c.argv);
+        const Finished check = run_process(c.argv);
         EXPECT_EQ(check.code, c.code) << check.err;
         const JsonValue verdict = json_of(check.out);
         EXPECT_FALSE(verdict["intact"].boolean());
@@ -735,7 +620,7 @@ TEST(CliJson, VerifyReadsBack) {
         EXPECT_EQ(changed["first_difference"].whole(), 100u);
     }
 
-    const Finished absent = run_program(cli({"verify", "--json", folder + "/absent"}));
+    const Finished absent = run_process(cli({"verify", "--json", folder + "/absent"}));
     EXPECT_EQ(absent.code, 2);
     const JsonValue unreadable = json_of(absent.out);
     EXPECT_FALSE(unreadable["intact"].boolean());
@@ -875,7 +760,7 @@ TEST(CliClean, AFolderThatCannotBeReadIsABadArgument) {
 TEST(CliVerify, KnowsTheIntentWhenTold) {
     ScratchFolder scratch;
     const std::string folder = scratch.path().string();
-    ASSERT_EQ(run_program(cli({"-o", folder, "-n", "3", "-s", "4K", "-q"})).code, 0);
+    ASSERT_EQ(run_process(cli({"-o", folder, "-n", "3", "-s", "4K", "-q"})).code, 0);
     const struct {
         std::vector<std::string> argv;
         int code;
@@ -891,7 +776,7 @@ TEST(CliVerify, KnowsTheIntentWhenTold) {
         {cli({"verify", "-s", "2K", folder}), 1, "longer than intended: 4096 of 2048 bytes\n"},
     };
     for (const auto& c : cases) {
-        const Finished check = run_program(c.argv);
+        const Finished check = run_process(c.argv);
         SCOPED_TRACE(c.argv[c.argv.size() - 2]);
         EXPECT_EQ(check.code, c.code) << check.out << check.err;
         EXPECT_NE(check.out.find(c.line), std::string::npos) << check.out;
@@ -901,37 +786,37 @@ TEST(CliVerify, KnowsTheIntentWhenTold) {
 TEST(CliProgress, OnATerminalAndOnAPipe) {
     ScratchFolder scratch;
     int n = 0;
-    const auto run = [&](std::vector<std::string> extra, ErrorTo err_to) {
+    const auto run = [&](std::vector<std::string> extra, bool errors_on_terminal) {
         std::vector<std::string> argv =
             cli({"-o", (scratch.path() / std::to_string(++n)).string(), "-n", "200", "-s", "4K", "-t", "1"});
         argv.insert(argv.end(), extra.begin(), extra.end());
-        return run_program(argv, err_to);
+        return run_process(argv, ProcessSetup().errors_on_terminal(errors_on_terminal));
     };
 
     // A terminal: the status lines with their bar, redrawn in place, then wiped for the summary,
     // which goes to standard output.
-    Finished terminal = run({}, ErrorTo::terminal);
+    Finished terminal = run({}, true);
     EXPECT_EQ(terminal.code, 0);
-    EXPECT_NE(terminal.err.find("\x1b[1A"), std::string::npos) << terminal.err;
-    EXPECT_NE(terminal.err.find("] "), std::string::npos) << terminal.err;
-    EXPECT_NE(terminal.err.find("##########"), std::string::npos) << terminal.err;
+    EXPECT_NE(terminal.terminal.find("\x1b[1A"), std::string::npos) << terminal.terminal;
+    EXPECT_NE(terminal.terminal.find("] "), std::string::npos) << terminal.terminal;
+    EXPECT_NE(terminal.terminal.find("##########"), std::string::npos) << terminal.terminal;
     EXPECT_EQ(terminal.out.rfind("Finished", 0), 0u) << terminal.out;
     EXPECT_EQ(lines_of(terminal.out), 1u);
 
     // --json on standard output leaves the progress on the terminal.
-    terminal = run({"--json"}, ErrorTo::terminal);
-    EXPECT_NE(terminal.err.find("\x1b[1A"), std::string::npos);
+    terminal = run({"--json"}, true);
+    EXPECT_NE(terminal.terminal.find("\x1b[1A"), std::string::npos);
     EXPECT_EQ(json_of(terminal.out)["files_written"].whole(), 200u);
 
-    terminal = run({"-q"}, ErrorTo::terminal);
-    EXPECT_EQ(terminal.err, "");
+    terminal = run({"-q"}, true);
+    EXPECT_EQ(terminal.terminal, "");
     EXPECT_EQ(terminal.out, "");
 
     // A pipe shows nothing unless asked, then plain lines, at most one a second.
-    Finished piped = run({}, ErrorTo::pipe);
+    Finished piped = run({}, false);
     EXPECT_EQ(piped.err, "");
     EXPECT_EQ(piped.out.rfind("Finished", 0), 0u);
-    piped = run({"--progress", "--json"}, ErrorTo::pipe);
+    piped = run({"--progress", "--json"}, false);
     EXPECT_EQ(piped.code, 0);
     EXPECT_EQ(piped.err.find('\x1b'), std::string::npos) << piped.err;
     EXPECT_GE(lines_of(piped.err), 1u) << "200 files report 18 times";
@@ -940,7 +825,7 @@ TEST(CliProgress, OnATerminalAndOnAPipe) {
     EXPECT_NE(piped.err.find(" %]"), std::string::npos) << piped.err;
 
     // verify's progress in a log ends with the whole count.
-    const Finished check = run_program(cli({"verify", "--progress", (scratch.path() / "1").string()}));
+    const Finished check = run_process(cli({"verify", "--progress", (scratch.path() / "1").string()}));
     EXPECT_EQ(check.code, 0);
     EXPECT_EQ(check.err.rfind("checked 200 of 200 files, 800.00 KB of 800.00 KB, ", 0), 0u) << check.err;
     EXPECT_NE(check.err.find(" files/s\n"), std::string::npos) << check.err;
@@ -952,33 +837,33 @@ TEST(CliConventions, ShortOptionsVersionHelpAndTheEndOfOptions) {
     ScratchFolder scratch;
     const fs::path dashed = scratch.path() / "-dir";
     Finished run =
-        run_program(cli({"-qy", "-n", "2", "-s4K", "-t", "random", "--seed", "5", "-o", dashed.string()}));
+        run_process(cli({"-qy", "-n", "2", "-s4K", "-t", "random", "--seed", "5", "-o", dashed.string()}));
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
     ASSERT_EQ(files_in(dashed).size(), 2u);
     EXPECT_EQ(fs::file_size(files_in(dashed)[0]), 4096u);
     // -y overwrites the same names.
-    run = run_program(cli({"-yq", "-n2", "-s", "8K", "-trandom", "--seed=5", "-o", dashed.string()}));
+    run = run_process(cli({"-yq", "-n2", "-s", "8K", "-trandom", "--seed=5", "-o", dashed.string()}));
     EXPECT_EQ(run.code, 0) << run.err;
     ASSERT_EQ(files_in(dashed).size(), 2u);
     EXPECT_EQ(fs::file_size(files_in(dashed)[0]), 8192u);
 
     // A folder whose name starts with a dash, after "--".
-    run = run_program({PELMORA_CLI, "verify", "--", "-dir"}, ErrorTo::pipe, {}, scratch.path());
+    run = run_process({PELMORA_CLI, "verify", "--", "-dir"}, ProcessSetup().in_folder(scratch.path()));
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out.rfind("OK      random__###_", 0), 0u) << run.out;
-    run = run_program({PELMORA_CLI, "verify", "-dir"}, ErrorTo::pipe, {}, scratch.path());
+    run = run_process({PELMORA_CLI, "verify", "-dir"}, ProcessSetup().in_folder(scratch.path()));
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.err, "pelmora-cli: unknown option \"-d\" (see --help)\n");
 
-    run = run_program(cli({"-V"}));
+    run = run_process(cli({"-V"}));
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out.rfind("pelmora-cli (Pelmora) 2.85\ncode path: ", 0), 0u) << run.out;
     EXPECT_EQ(lines_of(run.out), 2u);
-    run = run_program(cli({"-h"}));
+    run = run_process(cli({"-h"}));
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out.rfind("Usage: pelmora-cli [OPTION]...\n", 0), 0u) << run.out;
-    EXPECT_EQ(run_program(cli({"verify", "-h"})).out, run.out);
+    EXPECT_EQ(run_process(cli({"verify", "-h"})).out, run.out);
 }
 
 } // namespace

@@ -198,8 +198,9 @@ TEST_F(LoadedTranslation, TemplateHoldsTheEnglishSectionAsTheCatalogueHasIt) {
     EXPECT_EQ(
         completeness_report(*loaded_translations.table.load(), catalogue_tables.language_texts[kEnglish]),
         u"100 %");
-    EXPECT_EQ(std::u16string(get_text(10)), u"Destination Folder");
-    EXPECT_EQ(std::u16string(get_text(61)), std::u16string(catalogue_tables.language_texts[kEnglish][61]));
+    EXPECT_EQ(std::u16string(get_text(kTextDestinationFolder)), u"Destination Folder");
+    EXPECT_EQ(std::u16string(get_text(kTextMailBody)),
+              std::u16string(catalogue_tables.language_texts[kEnglish][kTextMailBody]));
 }
 
 TEST(LanguageMenuItem, NamePercentAndSign) {
@@ -266,8 +267,8 @@ TEST(Recommendation, BodyReplacesEveryPlaceholderAndTurnsEscapesIntoLineBreaks) 
 }
 
 TEST_F(LoadedTranslation, RecommendationFromTheEnglishTexts) {
-    EXPECT_EQ(recommendation_subject(get_text(60)), u"Juhuuuu I found #AP#! :Pelmora");
-    const std::u16string body = recommendation_body(get_text(61), u"https://www.pelmora.example");
+    EXPECT_EQ(recommendation_subject(get_text(kTextMailSubject)), u"Juhuuuu I found #AP#! :Pelmora");
+    const std::u16string body = recommendation_body(get_text(kTextMailBody), u"https://www.pelmora.example");
     EXPECT_EQ(body.find(u"#"), std::u16string::npos);
     const std::u16string page = u"https://www.pelmora.example?site=Freeware/Pelmora";
     EXPECT_NE(body.find(u" website: " + page + u"\r\n download: " + page + u"?Download=Pelmora\r\n"),

@@ -42,6 +42,26 @@ public:
         ReadProcessMemory(process_, memory_ + 1024, text, sizeof text - sizeof(wchar_t), nullptr);
         return text;
     }
+    // The width of `text` in the list's font, in pixels.
+    int string_width(const std::wstring& text) const {
+        WriteProcessMemory(process_, memory_, text.c_str(), (text.size() + 1) * sizeof(wchar_t), nullptr);
+        return static_cast<int>(
+            SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(memory_)));
+    }
+    int column_width(int column) const {
+        return static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    }
+    std::wstring caption(int column) const {
+        LVCOLUMNW info = {};
+        info.mask = LVCF_TEXT;
+        info.pszText = reinterpret_cast<wchar_t*>(memory_ + 1024);
+        info.cchTextMax = 1024;
+        WriteProcessMemory(process_, memory_, &info, sizeof info, nullptr);
+        SendMessageW(list_, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(memory_));
+        wchar_t text[1024] = {};
+        ReadProcessMemory(process_, memory_ + 1024, text, sizeof text - sizeof(wchar_t), nullptr);
+        return text;
+    }
     // The middle of a row, in the list's client coordinates.
     POINT middle(int row) const {
         RECT rect = {};
@@ -266,6 +286,50 @@ TEST(CheckPage, AFillRunOnASmallDriveEndsNormallyAndChecksIntact) {
         << rows[0];
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
+// Every language's captions and type names fit their columns, the file names get the rest; the
+// summary of a language written from right to left reads from the right.
+TEST(CheckPage, ColumnsFitTheirTextsAndTheSummaryReadsInTheLanguagesDirection) {
+    const std::wstring folder = fresh_folder(L"check-columns");
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q -n 3 -s 8 --seed 3 -o \"" + folder + L"\""), 0);
+    const struct {
+        const wchar_t* language;
+        bool right_to_left;
+    } cases[] = {{L"0", false}, {L"1", false}, {L"7", true}, {L"10", true}, {L"2", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(as_utf8(std::wstring(L"language ") + c.language));
+        Program program(L"[Program]\r\nc_wnd=2\r\nlng=" + std::wstring(c.language) + L"\r\nFolder=" + folder +
+                            L"\r\n",
+                        true);
+        HWND dialog = nullptr;
+        HWND page = start_on_check_page(program, dialog);
+        ASSERT_NE(page, nullptr);
+        SetDlgItemTextW(page, IDC_CHECK_SUMMARY, L"");
+        press(page, IDC_CHECK_START);
+        ASSERT_TRUE(
+            wait_until([&] { return !window_text(GetDlgItem(page, IDC_CHECK_SUMMARY)).empty(); }, 60));
+        ASSERT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != 0; }));
+        RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));
+        ASSERT_EQ(list.rows(), 1);
+        int widths = 0;
+        for (int column = 0; column < 5; ++column) {
+            widths += list.column_width(column);
+            if (column == 0)
+                continue;
+            EXPECT_GT(list.column_width(column), list.string_width(list.caption(column))) << column;
+            EXPECT_GT(list.column_width(column), list.string_width(list.cell(0, column))) << column;
+        }
+        RECT client = {};
+        GetClientRect(GetDlgItem(page, IDC_CHECK_LIST), &client);
+        EXPECT_LE(widths, client.right) << "the name column takes what is left, no more";
+        EXPECT_GT(list.column_width(0), client.right / 4);
+        const LONG_PTR extended = GetWindowLongPtrW(GetDlgItem(page, IDC_CHECK_SUMMARY), GWL_EXSTYLE);
+        EXPECT_EQ((extended & WS_EX_RTLREADING) != 0, c.right_to_left);
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(program.exit_code(), 1);
+    }
     remove_run_folder(folder);
 }
 

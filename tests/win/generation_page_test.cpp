@@ -22,6 +22,22 @@ HWND start_on_generation_page(Program& program, HWND& dialog) {
     return dialog != nullptr ? Program::page_with(dialog, IDC_START) : nullptr;
 }
 
+// The settings of a run of one 8 GiB file into `folder`: long enough to act on while it runs.
+std::wstring big_run_settings(const std::wstring& folder) {
+    return L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n";
+}
+
+// Starts the run the program's settings describe from the generation page, and waits for its first
+// running report (some megabytes are written by then); the page, or null when none came.
+HWND start_run_and_wait_for_report(Program& program, HWND& dialog) {
+    HWND page = start_on_generation_page(program, dialog);
+    if (page == nullptr)
+        return nullptr;
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
+    return wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }) ? page
+                                                                                                : nullptr;
+}
+
 struct StartCase {
     const wchar_t* count;
     const wchar_t* size;
@@ -275,13 +291,10 @@ TEST(GenerationPage, ADestinationThatIsAFileIsReported) {
 TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
     const std::wstring record = explorer_record();
     const std::wstring folder = fresh_folder(L"cancel");
-    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    Program program(big_run_settings(folder), true);
     HWND dialog = nullptr;
-    HWND page = start_on_generation_page(program, dialog);
+    HWND page = start_run_and_wait_for_report(program, dialog);
     ASSERT_NE(page, nullptr);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
-    // A running report shows once some megabytes are written.
-    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
     EXPECT_EQ(window_text(GetDlgItem(page, IDC_START)), L"&Cancel");
     // The fields are stored on every press, before the question.
     SendDlgItemMessageW(page, IDC_COUNT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"7"));
@@ -321,12 +334,10 @@ TEST(GenerationPage, CancelDuringALargeFileLeavesItPartial) {
 TEST(GenerationPage, EndingTheProgramDuringARunEndsWithinHalfASecondAndLeavesNoFileOpen) {
     const std::wstring record = explorer_record();
     const std::wstring folder = fresh_folder(L"end");
-    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    Program program(big_run_settings(folder), true);
     HWND dialog = nullptr;
-    HWND page = start_on_generation_page(program, dialog);
+    HWND page = start_run_and_wait_for_report(program, dialog);
     ASSERT_NE(page, nullptr);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
-    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
     Sleep(300); // well into the run, with progress reports going to the page
 
     // The program waits up to 3 seconds for the run to close its file before it ends; ending
@@ -354,12 +365,10 @@ TEST(GenerationPage, EndingTheProgramDuringARunEndsWithinHalfASecondAndLeavesNoF
 TEST(GenerationPage, EscAndTheCloseBoxDoNothingDuringARun) {
     const std::wstring record = explorer_record();
     const std::wstring folder = fresh_folder(L"esc");
-    Program program(L"[Program]\r\nFolder=" + folder + L"\r\nfiles_size=8388608\r\n", true);
+    Program program(big_run_settings(folder), true);
     HWND dialog = nullptr;
-    HWND page = start_on_generation_page(program, dialog);
+    HWND page = start_run_and_wait_for_report(program, dialog);
     ASSERT_NE(page, nullptr);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);
-    ASSERT_TRUE(wait_until([&] { return !window_text(GetDlgItem(page, IDC_STATUS_UPPER)).empty(); }));
     ASSERT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
 
     // Esc in a field, the close box, and the command both of them become.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "core/lang/catalogue.h"
+#include "core/lang/text_ids.h"
 #include "res/resource.h"
 #include "tests/win/program_driver.h"
 
@@ -16,7 +17,7 @@ TEST(UserLanguage, FirstStartFollowsIt) {
     ASSERT_NE(language, nullptr) << "run by ctest with PELMORA_EXPECTED_LANGUAGE set";
     ASSERT_TRUE(unpack_catalogue());
     language_index = std::atoi(language);
-    const std::u16string expected = get_text(26); // the Program button
+    const std::u16string expected = get_text(kTextProgram);
     Program program;
     ASSERT_TRUE(program.start());
     HWND dialog = program.dialog();
