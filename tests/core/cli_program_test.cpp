@@ -637,10 +637,10 @@ TEST(CliClean, TakesTheRunsAndTellsWhatItTook) {
     ScratchFolder scratch;
     const fs::path folder = scratch.path() / "runs";
     const std::string dir = folder.string();
-    ASSERT_EQ(run_program(cli({"-q", "-o", dir, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code, 0);
-    ASSERT_EQ(run_program(cli({"-q", "-o", dir, "-n", "1000", "-s", "0", "-t", "1"})).code, 0);
+    ASSERT_EQ(run_process(cli({"-q", "-o", dir, "-n", "3", "-s", "4", "-t", "2", "--seed", "1"})).code, 0);
+    ASSERT_EQ(run_process(cli({"-q", "-o", dir, "-n", "1000", "-s", "0", "-t", "1"})).code, 0);
     ASSERT_EQ(
-        run_program(cli({"-q", "-o", dir, "-n", "2", "-s", "1", "--compress", "40", "--seed", "2"})).code, 0);
+        run_process(cli({"-q", "-o", dir, "-n", "2", "-s", "1", "--compress", "40", "--seed", "2"})).code, 0);
     // A cancelled run's leftover, a file of the user's, and a link under a run file's name to a file
     // outside.
     fs::rename(folder / "random__003_0000000000000001.file",
@@ -651,7 +651,7 @@ TEST(CliClean, TakesTheRunsAndTellsWhatItTook) {
     const size_t entries = files_in(folder).size();
     ASSERT_EQ(entries, 3u + 1000u + 2u + 2u);
 
-    const Finished dry = run_program(cli({"clean", "--dry-run", dir}));
+    const Finished dry = run_process(cli({"clean", "--dry-run", dir}));
     EXPECT_EQ(dry.code, 0) << dry.err;
     EXPECT_EQ(dry.err, "");
     EXPECT_EQ(files_in(folder).size(), entries) << "a dry run takes nothing";
@@ -673,7 +673,7 @@ TEST(CliClean, TakesTheRunsAndTellsWhatItTook) {
     EXPECT_EQ(lines[1008],
               "Would remove 1005 files of 3 runs, 14336 bytes; left alone: 2 entries (1 file, 1 link).");
 
-    const Finished taken = run_program(cli({"clean", "--json", dir}));
+    const Finished taken = run_process(cli({"clean", "--json", dir}));
     EXPECT_EQ(taken.code, 0) << taken.err;
     EXPECT_EQ(std::count(taken.out.begin(), taken.out.end(), '\n'), 1) << "one line, nothing else";
     const JsonValue result = json_of(taken.out);
@@ -723,11 +723,11 @@ TEST(CliClean, TakesTheRunsAndTellsWhatItTook) {
     EXPECT_EQ(left, (std::vector<std::string>{"notes.txt", "random__004_0000000000000001.file"}));
     EXPECT_TRUE(fs::is_symlink(folder / "random__004_0000000000000001.file"));
     EXPECT_EQ(fs::file_size(scratch.path() / "elsewhere"), 17u);
-    const Finished check = run_program(cli({"verify", dir}));
+    const Finished check = run_process(cli({"verify", dir}));
     EXPECT_EQ(check.code, 1) << "no runs are left to check";
 
     // Again: nothing of a run is there, which is no error.
-    const Finished again = run_program(cli({"clean", dir}));
+    const Finished again = run_process(cli({"clean", dir}));
     EXPECT_EQ(again.code, 0) << again.err;
     EXPECT_EQ(again.out, "No runs found: no file here has a name that a run gives its files; left alone: 2 "
                          "entries (1 file, 1 link).\n");
@@ -748,7 +748,7 @@ TEST(CliClean, AFolderThatCannotBeReadIsABadArgument) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const Finished run = run_program(c.argv);
+        const Finished run = run_process(c.argv);
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("pelmora-cli: ", 0), 0u) << run.err;
