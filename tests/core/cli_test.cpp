@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <thread>
 
@@ -901,7 +902,30 @@ TEST(CliProgram, FillTellsWhatFitAndDirectTellsWhenItWasRefused) {
         GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
     auto [code, output] = run_cli("--folder '" + disk + "' --fill --size 100 --jobs 2");
     const auto [check_code, check] = run_cli("verify '" + disk + "'");
+    // Damage inside the filled run is still found: a byte flipped in file 5, then file 7 gone.
+    std::vector<std::filesystem::path> filled = files_in(disk);
+    std::sort(filled.begin(), filled.end());
+    int flipped_code = -1, removed_code = -1;
+    std::string flipped, removed;
+    if (filled.size() == 21) {
+        {
+            std::fstream file(filled[4], std::ios::in | std::ios::out | std::ios::binary);
+            file.seekg(5000);
+            const char byte = static_cast<char>(file.get() ^ 0x01);
+            file.seekp(5000);
+            file.put(byte);
+        }
+        std::tie(flipped_code, flipped) = run_cli("verify '" + disk + "'");
+        std::filesystem::remove(filled[6]);
+        std::tie(removed_code, removed) = run_cli("verify '" + disk + "'");
+    }
     std::system(("umount '" + disk + "'").c_str());
+    ASSERT_EQ(filled.size(), 21u);
+    EXPECT_EQ(flipped_code, 1) << flipped;
+    EXPECT_NE(flipped.find("_00005_"), std::string::npos) << flipped;
+    EXPECT_NE(flipped.find("first difference at byte 5000"), std::string::npos) << flipped;
+    EXPECT_EQ(removed_code, 1) << removed;
+    EXPECT_NE(removed.find("missing: 00007"), std::string::npos) << removed;
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(
         output.find(
