@@ -23,16 +23,6 @@ namespace {
 // How long one check may take: a 1 GiB run read from the disk on a loaded machine fits easily.
 constexpr double kLongestCheckSeconds = 600;
 
-std::string as_utf8(const std::wstring& text) {
-    std::string out(
-        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-        0);
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr,
-                        nullptr);
-    out.pop_back();
-    return out;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {

@@ -34,14 +34,7 @@ for place in "$tmpfs" "$disk"; do
 done
 
 "$root/scripts/install-packages.sh" cmake ninja-build g++
-log=$root/build/bench-build.log
-mkdir -p "$root/build"
-if ! { (cd "$root" && cmake --preset native && cmake --build --preset native --target pelmora-cli); } >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "clean.sh: the build failed (full log: $log)" >&2
-  exit 1
-fi
-cli=$root/build/native/pelmora-cli
+. "$root/bench/native_cli.sh" clean.sh
 
 work=()
 trap 'rm -rf "${work[@]}"' EXIT

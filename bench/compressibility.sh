@@ -30,14 +30,7 @@ done
 python=/usr/bin/python3
 
 # --- Build pelmora-cli (incremental, so cheap when nothing changed) -------------------------------
-cli=$root/build/native/pelmora-cli
-log=$root/build/compressibility-build.log
-mkdir -p "$root/build"
-if ! { (cd "$root" && cmake --preset native && cmake --build --preset native --target pelmora-cli); } >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "compressibility.sh: the build failed (full log: $log)" >&2
-  exit 1
-fi
+. "$root/bench/native_cli.sh" compressibility.sh
 
 work=$(mktemp -d "$dir/pelmora-compressibility.XXXXXX")
 trap 'rm -rf "$work"' EXIT

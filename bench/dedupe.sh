@@ -33,16 +33,7 @@ fi
 
 "$root/scripts/install-packages.sh" restic borgbackup fio python3 cmake ninja-build g++
 
-cli=$root/build/native/pelmora-cli
-if [[ ! -x $cli || -n $(find "$root/core" "$root/platform" "$root/cli" -newer "$cli" -print -quit) ]]; then
-  log=$root/build/bench-build.log
-  mkdir -p "$root/build"
-  if ! { (cd "$root" && cmake --preset native && cmake --build --preset native --target pelmora-cli); } >"$log" 2>&1; then
-    tail -n 30 "$log" >&2
-    echo "dedupe.sh: the build failed (full log: $log)" >&2
-    exit 1
-  fi
-fi
+. "$root/bench/native_cli.sh" dedupe.sh
 
 work=$(mktemp -d "$dir/pelmora-dedupe.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -43,16 +43,7 @@ command -v python3 >/dev/null || missing+=(python3)
 missing+=(cmake ninja-build g++)
 "$root/scripts/install-packages.sh" "${missing[@]}"
 
-cli=$root/build/native/pelmora-cli
-if [[ ! -x $cli || -n $(find "$root/core" "$root/platform" "$root/cli" -newer "$cli" -print -quit) ]]; then
-  log=$root/build/bench-build.log
-  mkdir -p "$root/build"
-  if ! { (cd "$root" && cmake --preset native && cmake --build --preset native --target pelmora-cli); } >"$log" 2>&1; then
-    tail -n 30 "$log" >&2
-    echo "storage.sh: the build failed (full log: $log)" >&2
-    exit 1
-  fi
-fi
+. "$root/bench/native_cli.sh" storage.sh
 
 work=$(mktemp -d "$dir/pelmora-storage.XXXXXX")
 small=$(mktemp -d "$shm/pelmora-storage.XXXXXX")

@@ -33,14 +33,7 @@ done
 missing=(cmake ninja-build g++)
 [[ -x /usr/bin/time ]] || missing+=(time)
 "$root/scripts/install-packages.sh" "${missing[@]}"
-log=$root/build/bench-build.log
-mkdir -p "$root/build"
-if ! { (cd "$root" && cmake --preset native && cmake --build --preset native --target pelmora-cli); } >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "verify_memory.sh: the build failed (full log: $log)" >&2
-  exit 1
-fi
-cli=$root/build/native/pelmora-cli
+. "$root/bench/native_cli.sh" verify_memory.sh
 
 work=$(mktemp -d "$dir/pelmora-verify-memory.XXXXXX")
 scratch=$(mktemp -d)

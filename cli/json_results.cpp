@@ -40,6 +40,17 @@ void text_or_null(JsonWriter& json, const std::u16string& text) {
         json.value(text);
 }
 
+// What a run is, as verify's and clean's rows both start: its name's prefix, type and shape.
+void run_identity(JsonWriter& json, int32_t files_type, DataShape shape, bool fill) {
+    std::u16string prefix = file_name_head(files_type, shape, fill);
+    prefix.pop_back(); // the head's last "_" separates the prefix from the number
+    json.key("prefix").value(prefix);
+    json.key("type").ascii(type_word(files_type));
+    json.key("compress").value(shape.compress);
+    json.key("dedupe").value(shape.dedupe);
+    json.key("dedupe_unit").ascii(dedupe_unit_text(shape.unit));
+}
+
 } // namespace
 
 void json_rate(JsonWriter& json, const char* key, double count, double seconds) {
@@ -152,14 +163,8 @@ void VerifyJson::folder(const FolderFacts& facts) {
 
 void VerifyJson::run(const RunCheck& run) {
     JsonWriter& json = json_;
-    std::u16string prefix = file_name_head(run.files_type, run.shape, run.fill);
-    prefix.pop_back(); // the head's last "_" separates the prefix from the number
     json.begin_object();
-    json.key("prefix").value(prefix);
-    json.key("type").ascii(type_word(run.files_type));
-    json.key("compress").value(run.shape.compress);
-    json.key("dedupe").value(run.shape.dedupe);
-    json.key("dedupe_unit").ascii(dedupe_unit_text(run.shape.unit));
+    run_identity(json, run.files_type, run.shape, run.fill);
     json.key("tag").value(run.tag);
     json.key("start_in_tag").value(run.start_in_tag);
     json.key("width").value(run.width);
@@ -292,14 +297,8 @@ std::string clean_json(const CliOptions& options, const CleanFacts& facts, doubl
     json_rate(json, "files_per_second", static_cast<double>(facts.files), seconds);
     json.key("runs").begin_array();
     for (const CleanedRun& run : facts.runs) {
-        std::u16string prefix = file_name_head(run.files_type, run.shape, run.fill);
-        prefix.pop_back();
         json.begin_object();
-        json.key("prefix").value(prefix);
-        json.key("type").ascii(type_word(run.files_type));
-        json.key("compress").value(run.shape.compress);
-        json.key("dedupe").value(run.shape.dedupe);
-        json.key("dedupe_unit").ascii(dedupe_unit_text(run.shape.unit));
+        run_identity(json, run.files_type, run.shape, run.fill);
         json.key("fill").value(run.fill);
         json.key("tag").value(run.tag);
         json.key("width").value(run.width);

@@ -78,16 +78,6 @@ private:
     char* memory_ = nullptr;
 };
 
-std::string as_utf8(const std::wstring& text) {
-    std::string out(
-        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-        0);
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr,
-                        nullptr);
-    out.pop_back();
-    return out;
-}
-
 // Every row of the list, its columns joined by " | ".
 std::vector<std::string> list_rows(HWND page) {
     RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));

@@ -39,6 +39,17 @@ inline std::string read_bytes(const std::wstring& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// UTF-8 of a window's text, for test messages and comparisons with narrow strings.
+inline std::string as_utf8(const std::wstring& text) {
+    std::string out(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
+        0);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr,
+                        nullptr);
+    out.pop_back();
+    return out;
+}
+
 inline std::wstring window_text(HWND window) {
     wchar_t buffer[1024] = {};
     SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
