@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "cli/json_writer.h"
 #include "core/base/text.h"
@@ -40,9 +41,29 @@ void text_or_null(JsonWriter& json, const std::u16string& text) {
         json.value(text);
 }
 
+// A run's spread of sizes: its ends in bytes and the spread's word; for a run of one size, that
+// size at both ends (null when it is not known) and no spread.
+void size_spread(JsonWriter& json, const SizeRange& sizes, std::optional<uint64_t> one_size) {
+    const auto value_or_null = [&](std::optional<uint64_t> value) {
+        if (value)
+            json.value(*value);
+        else
+            json.null();
+    };
+    json.key("size_low");
+    value_or_null(sizes.ranged() ? std::optional(sizes.low_kb * 1024) : one_size);
+    json.key("size_high");
+    value_or_null(sizes.ranged() ? std::optional(sizes.high_kb * 1024) : one_size);
+    json.key("size_spread");
+    if (sizes.ranged())
+        json.ascii(size_spread_text(sizes.spread));
+    else
+        json.null();
+}
+
 // What a run is, as verify's and clean's rows both start: its name's prefix, type and shape.
-void run_identity(JsonWriter& json, int32_t files_type, DataShape shape, bool fill) {
-    std::u16string prefix = file_name_head(files_type, shape, fill);
+void run_identity(JsonWriter& json, int32_t files_type, DataShape shape, bool fill, const SizeRange& sizes) {
+    std::u16string prefix = file_name_head(files_type, shape, fill, sizes);
     prefix.pop_back(); // the head's last "_" separates the prefix from the number
     json.key("prefix").value(prefix);
     json.key("type").ascii(type_word(files_type));
@@ -83,7 +104,15 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     json.key("dedupe_unit")
         .ascii(dedupe_unit_text(options.type == kRandomData ? options.shape.unit : kDedupeUnitSmallest));
     json.key("count").value(options.count);
-    json.key("size").value(static_cast<uint64_t>(options.size_kb) * 1024);
+    // A range run has no one size: each file's is its own.
+    const bool ranged = options.sizes.ranged();
+    const uint64_t one_size = static_cast<uint64_t>(options.size_kb) * 1024;
+    json.key("size");
+    if (ranged)
+        json.null();
+    else
+        json.value(one_size);
+    size_spread(json, options.sizes, one_size);
     json.key("files_written").value(outcome.files_written);
     json.key("bytes_written").value(outcome.bytes_written);
     json.key("seconds").value(seconds, 6);
@@ -94,17 +123,16 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     json.key("seed").value(seed);
     json.key("first_file");
     text_or_null(json, outcome.first > 0 ? file_name(options.type, options.count, outcome.first, outcome.tag,
-                                                     options.shape, options.fill)
+                                                     options.shape, options.fill, options.sizes)
                                          : u"");
     json.key("last_file");
     text_or_null(json, outcome.last > 0 ? file_name(options.type, options.count, outcome.last, outcome.tag,
-                                                    options.shape, options.fill)
+                                                    options.shape, options.fill, options.sizes)
                                         : u"");
     json.key("disk_full").value(outcome.disk_full);
     json.key("last_file_size");
     if (outcome.last > 0)
-        json.value(outcome.last_bytes != 0 ? outcome.last_bytes
-                                           : static_cast<uint64_t>(options.size_kb) * 1024);
+        json.value(outcome.last_file_bytes);
     else
         json.null();
     json.key("direct_refused").value(outcome.direct_refused);
@@ -164,22 +192,27 @@ void VerifyJson::folder(const FolderFacts& facts) {
 void VerifyJson::run(const RunCheck& run) {
     JsonWriter& json = json_;
     json.begin_object();
-    run_identity(json, run.files_type, run.shape, run.fill);
+    run_identity(json, run.files_type, run.shape, run.fill, run.sizes);
     json.key("tag").value(run.tag);
     json.key("start_in_tag").value(run.start_in_tag);
     json.key("width").value(run.width);
     json.key("files").value(static_cast<uint64_t>(run.numbers.size()));
     json.key("first").value(run.numbers.empty() ? 0 : run.numbers.front());
     json.key("last").value(run.numbers.empty() ? 0 : run.numbers.back());
+    const bool ranged = run.sizes.ranged();
     json.key("size");
-    if (run.size_known)
+    if (run.size_known && !ranged)
         json.value(run.file_bytes);
     else
         json.null();
+    size_spread(json, run.sizes, run.size_known ? std::optional(run.file_bytes) : std::nullopt);
     json.key("intact").value(run.intact());
     // A fill run ends where the disk did; its last file may be shorter.
     json.key("fill").value(run.fill);
-    json.key("last_size").value(run.fill ? run.last_file_bytes : run.size_known ? run.file_bytes : 0);
+    json.key("last_size")
+        .value(run.fill || ranged ? run.last_file_bytes
+               : run.size_known   ? run.file_bytes
+                                  : 0);
     const CheckTotals totals = run_totals(run);
     json.key("bytes_intact").value(totals.intact_bytes);
     json.key("bytes_lost").value(totals.lost_bytes);
@@ -298,7 +331,7 @@ std::string clean_json(const CliOptions& options, const CleanFacts& facts, doubl
     json.key("runs").begin_array();
     for (const CleanedRun& run : facts.runs) {
         json.begin_object();
-        run_identity(json, run.files_type, run.shape, run.fill);
+        run_identity(json, run.files_type, run.shape, run.fill, run.sizes);
         json.key("fill").value(run.fill);
         json.key("tag").value(run.tag);
         json.key("width").value(run.width);

@@ -162,7 +162,7 @@ int clean(const CliOptions& options) {
         std::u16string text;
         for (const CleanedRun& run : facts.runs) {
             std::u16string line = (options.dry_run ? u"would go " : u"removed  ") +
-                                  file_name_head(run.files_type, run.shape, run.fill) +
+                                  file_name_head(run.files_type, run.shape, run.fill, run.sizes) +
                                   std::u16string(run.width, u'#') + file_name_tail(run.tag) + u": " +
                                   count_text(run.files, u"file", u"files");
             if (run.partial != 0)
@@ -288,6 +288,7 @@ int run_program(int argc, char** argv) {
     settings.files_size = options.size_kb;
     settings.files_type = options.type;
     settings.shape = options.shape;
+    settings.sizes = options.sizes;
     settings.Folder = options.folder;
     settings.owner = &view;
     // Refused as a bad argument before anything is made.

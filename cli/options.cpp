@@ -80,11 +80,34 @@ Result size_into(std::optional<int32_t>& target, const std::u16string& value, co
                     text + "\"" + (decimal_unit ? " (the units are binary: write G or GiB, not GB)" : "")};
 }
 
+// One size, or "A-B": sizes from A to B, each end as one size is written.
 Result set_size(CliOptions& o, const std::u16string& value, const std::string& spelled) {
-    std::optional<int32_t> size;
-    Result error = size_into(size, value, spelled);
-    o.size_kb = size.value_or(o.size_kb);
-    return error;
+    const size_t dash = value.find(u'-', 1);
+    std::optional<int32_t> low;
+    std::optional<int32_t> high;
+    if (Result error = size_into(low, value.substr(0, dash), spelled))
+        return error;
+    if (dash != std::u16string::npos) {
+        if (Result error = size_into(high, value.substr(dash + 1), spelled))
+            return error;
+        if (*high < *low)
+            return CliError{spelled + " takes a range A-B from the smaller size to the larger, not \"" +
+                            to_utf8(value) + "\""};
+    }
+    o.size_kb = *low;
+    o.size_range_given = high.has_value();
+    o.sizes.low_kb = static_cast<uint64_t>(*low);
+    o.sizes.high_kb = static_cast<uint64_t>(high.value_or(*low));
+    return std::nullopt;
+}
+
+Result set_size_spread(CliOptions& o, const std::u16string& value, const std::string& spelled) {
+    const std::optional<SizeSpread> spread = parse_size_spread(to_utf8(value));
+    if (!spread)
+        return CliError{spelled + " takes log or uniform, not \"" + to_utf8(value) + "\""};
+    o.sizes.spread = *spread;
+    o.size_spread_given = true;
+    return std::nullopt;
 }
 
 Result set_expected_size(CliOptions& o, const std::u16string& value, const std::string& spelled) {
@@ -195,7 +218,14 @@ constexpr CliOption kOptions[] = {
     {'o', "folder", "DIR", kRunCommand, "destination folder, made if missing (default: the current folder)",
      set_folder},
     {'n', "count", "N", kRunCommand, "number of files, 1 to 65536 (default 1)", set_count},
-    {'s', "size", "SIZE", kRunCommand, "size of each file (default 1024, in KB; see SIZE below)", set_size},
+    {'s', "size", "SIZE", kRunCommand,
+     "size of each file (default 1024, in KB; see SIZE below), or A-B: each file's own size from A to B, "
+     "drawn from the tag and its number",
+     set_size},
+    {0, "size-spread", "S", kRunCommand,
+     "how -s A-B spreads the sizes: log (default; as many files per doubling of the size, A at least 1K) "
+     "or uniform (as many per kilobyte)",
+     set_size_spread},
     {'t', "type", "T", kRunCommand,
      "0 or noncompressible (default): generator data; 1 or compressible: zeros; 2 or random: data that "
      "no compressor shrinks",
@@ -235,7 +265,9 @@ constexpr CliOption kOptions[] = {
      set_flag<&CliOptions::version>},
     {'n', "count", "N", kVerifyCommand,
      "the run was meant to have N files: those missing at the end count as missing", set_expected_count},
-    {'s', "size", "SIZE", kVerifyCommand, "the run's files were meant to have SIZE: others are wrong",
+    {'s', "size", "SIZE", kVerifyCommand,
+     "the run's files were meant to have SIZE: others are wrong (runs of one size; a range run's sizes "
+     "come from its names)",
      set_expected_size},
     {0, "threads", "N", kVerifyCommand,
      "read with N threads, 1 to 64 (default: one per processor, at most 4, and 4 with --direct; 1 suits "
@@ -395,6 +427,12 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
         // Without copies the unit changes no byte, and the run is named as with 4 KB.
         options.shape = shape_in_range(options.shape);
     }
+    if (options.size_spread_given && !options.size_range_given)
+        return CliError{"--size-spread goes with a range of sizes (-s A-B)"};
+    if (options.sizes.ranged() && !options.sizes.valid())
+        return CliError{"-s " + std::to_string(options.sizes.low_kb) + "K-" +
+                        std::to_string(options.sizes.high_kb) +
+                        "K: a log-uniform spread starts at 1K at least (or --size-spread uniform takes 0)"};
     // Filling a disk: as many files as fit, up to the most a run has.
     if (options.fill && !options.count_given)
         options.count = static_cast<int32_t>(kCountRange.high);
@@ -491,7 +529,9 @@ std::string cli_usage() {
     out += '\n';
     append_paragraph(out,
                      "SIZE: kilobytes of 1024 bytes (1024), or a number with a unit: K, M, G, T or KiB, MiB, "
-                     "GiB, TiB, powers of 1024 in any case (512K, 1.5M, 10G, 2TiB).");
+                     "GiB, TiB, powers of 1024 in any case (512K, 1.5M, 10G, 2TiB). A range A-B (4K-1M) "
+                     "gives each file a size of its own in whole kilobytes, which the names mark "
+                     "(non_compressible_s4k-1m__, _su0k-1m for uniform) and verify works out again.");
     out += '\n';
     append_paragraph(
         out, "Exit codes: 0 done, 1 error, 2 bad arguments, 3 overwrite declined, 130 cancelled "

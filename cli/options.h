@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/run/shaped.h"
+#include "core/run/size_range.h"
 
 enum class Overwrite { ask, yes, no };
 
@@ -20,7 +21,12 @@ struct CliOptions {
     bool dry_run = false; // clean: say what would go, remove nothing
     std::u16string folder = u".";
     int32_t count = 1;
-    int32_t size_kb = 1024;
+    int32_t size_kb = 1024; // the one size, or the low end of a range
+    // -s A-B with A < B: each file's size drawn between A and B, spread as --size-spread says;
+    // not ranged for one size (A-A is one size).
+    SizeRange sizes;
+    bool size_range_given = false;  // -s was given as A-B
+    bool size_spread_given = false; // --size-spread was said
     int32_t type = 0;
     DataShape shape;              // --compress, --dedupe and --dedupe-unit: random data
     std::optional<uint64_t> seed; // fixes the tag and the data

@@ -19,7 +19,10 @@ _pelmora_cli() {
             mapfile -t COMPREPLY < <(compgen -W '0 1 2 3 4 5 6 7 8 9 10 11' -- "$cur")
             return ;;
         -s | --size)
-            mapfile -t COMPREPLY < <(compgen -W '4K 64K 1M 16M 256M 1G 4G' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W '4K 64K 1M 16M 256M 1G 4G 4K-1M 1K-1G' -- "$cur")
+            return ;;
+        --size-spread)
+            mapfile -t COMPREPLY < <(compgen -W 'log uniform' -- "$cur")
             return ;;
         --dedupe-unit)
             mapfile -t COMPREPLY < <(compgen -W '4K 8K 16K 32K 64K 128K 256K 512K 1M 2M 4M 8M 16M 32M 64M file' -- "$cur")
@@ -30,7 +33,7 @@ _pelmora_cli() {
 
     local every=(--json --help -h )
     local both=(--progress --direct "${every[@]}" )
-    local run=(--folder -o --count -n --size -s --type -t --compress --dedupe --dedupe-unit --seed --yes -y --no-clobber --lang
+    local run=(--folder -o --count -n --size -s --size-spread --type -t --compress --dedupe --dedupe-unit --seed --yes -y --no-clobber --lang
         --quiet -q --sync --reveal --fill --jobs --files --version -V )
     local check=(--count -n --size -s --threads --files --drop-cache -- )
     local clean=(--dry-run -- )

@@ -32,11 +32,14 @@ std::u16string problem_line(const RunCheck& run, const FileProblem& problem) {
         parts.push_back(u"cannot be read: " + from_utf8(problem.unreadable));
     if (!problem.changed.empty())
         parts.push_back(from_utf8(problem.changed));
+    const bool ranged = run.sizes.ranged();
+    const uint64_t intended = ranged ? problem.intended_size : run.file_bytes;
     if (problem.wrong_size)
-        parts.push_back((problem.size < run.file_bytes ? u"truncated: "
-                         : run.size_given              ? u"longer than intended: "
-                                                       : u"longer than the others: ") +
-                        count_text(problem.size) + u" of " + count_text(run.file_bytes) + u" bytes");
+        parts.push_back((problem.size < intended ? u"truncated: "
+                         : ranged                ? u"longer than its own size: "
+                         : run.size_given        ? u"longer than intended: "
+                                                 : u"longer than the others: ") +
+                        count_text(problem.size) + u" of " + count_text(intended) + u" bytes");
     if (problem.first_difference != kNoDifference)
         parts.push_back(u"first difference at byte " + count_text(problem.first_difference));
     std::u16string line = u"        " + problem.name + u": ";
@@ -56,7 +59,11 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
         line += u"no whole file";
     } else {
         line += count_text(run.numbers.size()) + (run.numbers.size() == 1 ? u" file" : u" files");
-        line += !run.size_known ? u" of unknown size (no regular file's size could be had)"
+        line += run.sizes.ranged()
+                    ? u" of " + count_text(run.sizes.low_kb) + u" to " + count_text(run.sizes.high_kb) +
+                          u" KB (" + (run.sizes.spread == SizeSpread::log ? u"log-uniform" : u"uniform") +
+                          u", each file its own size)"
+                : !run.size_known ? u" of unknown size (no regular file's size could be had)"
                 : run.whole_kilobytes
                     ? u" of " + count_text(run.file_bytes / 1024) + u" KB"
                     : u" of " + count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";

@@ -49,7 +49,7 @@ struct NumberedRow {
 
 // The name of numbers first to last of a run: the file's name, or the range in the number's place.
 std::u16string range_name(const RunCheck& run, int32_t first, int32_t last) {
-    std::u16string name = file_name_head(run.files_type, run.shape, run.fill);
+    std::u16string name = file_name_head(run.files_type, run.shape, run.fill, run.sizes);
     append_number(name, first, run.width);
     if (last != first) {
         name += u'-';
@@ -76,7 +76,11 @@ std::vector<CheckRow> check_rows(const FolderCheck& check) {
         head.run = true;
         head.name = run_pattern(run);
         head.files = number_text(run.numbers.size());
-        head.size = format_size(static_cast<double>(run.file_bytes));
+        // A range run's files each have their own size: the column gives the range.
+        head.size = run.sizes.ranged()
+                        ? format_size(static_cast<double>(run.sizes.low_kb * 1024)) + u" \u2013 " +
+                              format_size(static_cast<double>(run.sizes.high_kb * 1024))
+                        : format_size(static_cast<double>(run.file_bytes));
         head.type = type_text(run);
         head.result = text(run.intact() ? kTextIntact : kTextNotIntact);
         rows.push_back(std::move(head));

@@ -26,7 +26,11 @@ CheckTotals run_totals(const RunCheck& run) {
     }
     // Without a seed nothing of the run could be compared: none of it counts as intact.
     const uint64_t others = run.numbers.size() - damaged_whole;
-    if (run.seed_known) {
+    if (run.sizes.ranged()) {
+        // Each file has its own size, which the check added up.
+        (run.seed_known ? totals.intact_bytes : totals.damaged_bytes) += run.range_intact_bytes;
+        totals.damaged_files += run.seed_known ? 0 : others;
+    } else if (run.seed_known) {
         totals.intact_bytes += others * run.file_bytes;
         // A fill run's last file holds what room was left.
         if (run.fill && !run.numbers.empty() && !damaged(run, run.numbers.back()))
@@ -39,7 +43,8 @@ CheckTotals run_totals(const RunCheck& run) {
         totals.missing_files += static_cast<uint64_t>(last - first + 1);
     if (run.count_from_width > 0 && !run.numbers.empty() && run.numbers.back() < run.count_from_width)
         totals.missing_files += static_cast<uint64_t>(run.count_from_width - run.numbers.back());
-    totals.lost_bytes = totals.damaged_bytes + totals.missing_files * run.file_bytes;
+    totals.lost_bytes = totals.damaged_bytes + (run.sizes.ranged() ? run.range_missing_bytes
+                                                                   : totals.missing_files * run.file_bytes);
     return totals;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/run/shaped.h"
+#include "core/run/size_range.h"
 
 class FileSystem;
 
@@ -20,6 +21,7 @@ struct CleanedRun {
     int32_t files_type = 0;
     DataShape shape;
     bool fill = false; // a run that filled a disk ("_fill" in its names)
+    SizeRange sizes;   // a run of sizes over a range (its size mark)
     std::u16string tag;
     int32_t width = 0;
     uint64_t files = 0;   // ".partial" ones included

@@ -122,10 +122,11 @@ void append_number(std::u16string& text, int32_t number, int width) {
 
 std::u16string file_name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
-std::u16string file_name_head(int32_t files_type, DataShape shape, bool fill) {
-    if (fill) {
+std::u16string file_name_head(int32_t files_type, DataShape shape, bool fill, const SizeRange& sizes) {
+    if (fill || sizes.ranged()) {
         const std::u16string head = file_name_head(files_type, shape);
-        return head.substr(0, head.size() - 2) + std::u16string(kFillMark) + u"__";
+        return head.substr(0, head.size() - 2) + (sizes.ranged() ? size_range_mark(sizes) : u"") +
+               (fill ? std::u16string(kFillMark) : u"") + u"__";
     }
     if (files_type == kRandomData && !shape.plain()) {
         std::u16string head = u"random_c";
@@ -142,8 +143,8 @@ std::u16string file_name_head(int32_t files_type, DataShape shape, bool fill) {
 }
 
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
-                         DataShape shape, bool fill) {
-    std::u16string name = file_name_head(files_type, shape, fill);
+                         DataShape shape, bool fill, const SizeRange& sizes) {
+    std::u16string name = file_name_head(files_type, shape, fill, sizes);
     append_number(name, number, number_width(files_c));
     return name + file_name_tail(tag);
 }
@@ -231,15 +232,32 @@ std::optional<RunFileName> parse_unmarked_name(std::u16string_view name) {
 } // namespace
 
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
-    // Every head ends at the name's first "__"; a fill run's has "_fill" before it.
+    // Every head ends at the name's first "__"; a fill run's has "_fill" before it, a run of sizes
+    // over a range its size mark before that.
     const size_t head_end = name.find(u"__");
-    if (head_end == std::u16string_view::npos || head_end < kFillMark.size() ||
-        name.substr(head_end - kFillMark.size(), kFillMark.size()) != kFillMark)
+    if (head_end == std::u16string_view::npos)
         return parse_unmarked_name(name);
-    std::u16string unmarked(name.substr(0, head_end - kFillMark.size()));
+    std::u16string_view head = name.substr(0, head_end);
+    const bool fill = head.ends_with(kFillMark);
+    if (fill)
+        head.remove_suffix(kFillMark.size());
+    // No head of a type or shape has a part that starts with "s": one that does is a size mark.
+    std::optional<SizeRange> sizes;
+    if (const size_t mark = head.rfind(u'_');
+        mark != std::u16string_view::npos && mark + 1 < head.size() && head[mark + 1] == u's') {
+        sizes = parse_size_range_mark(head.substr(mark));
+        if (!sizes)
+            return std::nullopt;
+        head = head.substr(0, mark);
+    }
+    if (!fill && !sizes)
+        return parse_unmarked_name(name);
+    std::u16string unmarked(head);
     unmarked += name.substr(head_end);
     std::optional<RunFileName> parsed = parse_unmarked_name(unmarked);
-    if (parsed)
-        parsed->fill = true;
+    if (parsed) {
+        parsed->fill = fill;
+        parsed->sizes = sizes.value_or(SizeRange{});
+    }
     return parsed;
 }

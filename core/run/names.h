@@ -9,6 +9,7 @@
 
 #include "core/run/run_limits.h"
 #include "core/run/shaped.h"
+#include "core/run/size_range.h"
 // The most files a run has; the page and the command line keep the count at or below it.
 inline constexpr int32_t kMostFiles = static_cast<int32_t>(kCountRange.high);
 
@@ -18,7 +19,7 @@ inline constexpr std::u16string_view kPartialSuffix = u".partial";
 // The name of file `number` of a run: prefix, "_", the number padded to the run's width, "_",
 // the tag, ".file". `shape` counts for random data (type 2) alone.
 std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
-                         DataShape shape = {}, bool fill = false);
+                         DataShape shape = {}, bool fill = false, const SizeRange& sizes = {});
 // Appends `number` in decimal, padded with zeros to `width` digits.
 void append_number(std::u16string& text, int32_t number, int width);
 // A name is its head, the padded number and its tail; a run makes head and tail once.
@@ -26,8 +27,11 @@ void append_number(std::u16string& text, int32_t number, int width);
 // its shape in the prefix, "random_c40_d30_" for 40 % and 30 % duplicates, "random_c40_d30_u1m_"
 // when the copies are whole units of 1 MiB ("u8k" to "u64m", "ufile"; 4 KiB has no mark). A run
 // that filled a disk says so last: "non_compressible_fill__", "random_c40_d30_fill__"; its count is
-// where the disk ended, and its last file may be shorter than the others.
-std::u16string file_name_head(int32_t files_type, DataShape shape = {}, bool fill = false);
+// where the disk ended, and its last file may be shorter than the others. A run whose sizes spread
+// over a range marks it after the shape and before the fill mark (size_range_mark):
+// "non_compressible_s4k-1m__", "random_c40_d30_u1m_su0k-64k_fill__"; a run of one size has no mark.
+std::u16string file_name_head(int32_t files_type, DataShape shape = {}, bool fill = false,
+                              const SizeRange& sizes = {});
 // What every name of a run ends with: "_", the tag, ".file".
 std::u16string file_name_tail(const std::u16string& tag);
 // 16 digits 0-8 drawn with seed (zeros, and generator data of runs made before its tag recorded
@@ -53,10 +57,12 @@ struct RunFileName {
     DataShape shape;      // random data's; plain for the other types
     bool partial = false; // the file a cancelled run was writing: ".file.partial"
     bool fill = false;    // the run filled a disk: "_fill" ends its head
+    SizeRange sizes;      // a run whose sizes spread over a range; not ranged for the others
 };
 
 // The parts of a run file's name; none when the name is not one: head, 3 to 7 digits, "_", 16
 // digits 0-8, ".file" (or ".file.partial"), and a number of 1 or more. A shaped head's numbers are
 // written as the run writes them (no leading zeros), within their ranges, and never the plain
-// shape; it marks a unit only with copies (a canonical shape).
+// shape; it marks a unit only with copies (a canonical shape). A size mark is taken only as
+// size_range_mark writes a valid range, and only before the fill mark.
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name);

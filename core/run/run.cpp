@@ -61,7 +61,8 @@ std::u16string settings_problem(const GenerationSettings& settings, const FileSy
     const std::u16string longest =
         settings.Folder + fs.separator() +
         file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'),
-                  settings.files_type == kRandomData ? shape_in_range(settings.shape) : DataShape{}, fill);
+                  settings.files_type == kRandomData ? shape_in_range(settings.shape) : DataShape{}, fill,
+                  settings.sizes.valid() ? settings.sizes : SizeRange{});
     if (fs.path_length(longest + std::u16string(kPartialSuffix)) > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length() - kPartialSuffix.size());
         return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
@@ -124,6 +125,8 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     plan.options = options;
     plan.options.first = std::max(options.first, 1);
     plan.options.last = options.last == 0 ? count : std::min(options.last, count);
+    if (settings.sizes.valid())
+        plan.content.set_sizes(settings.sizes, tag, static_cast<uint32_t>(plan.options.last));
     plan.start_clock = clock_ms();
     done.tag = tag;
     // The outcome's time is measured finer than the progress clock's milliseconds: a run of a few

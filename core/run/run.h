@@ -12,6 +12,7 @@
 #include "core/run/file_type.h"
 #include "core/run/run_limits.h"
 #include "core/run/shaped.h"
+#include "core/run/size_range.h"
 #include "core/run/writer.h"
 
 class RunView;
@@ -21,6 +22,8 @@ struct GenerationSettings {
     int32_t files_size = 1024;           // kilobytes of 1,024 bytes
     int32_t files_type = kGeneratorData; // a FileType; any other value writes zeros
     DataShape shape;                     // random data: its compressed size and share of copies
+    // Sizes over a range instead of files_size, when it is a valid range (the command line's).
+    SizeRange sizes;
     std::u16string Folder;
     RunView* owner = nullptr; // who is asked and shown things; also the progress target
 };

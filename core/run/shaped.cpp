@@ -213,24 +213,51 @@ std::optional<int32_t> parse_dedupe_unit(std::string_view text) {
     return std::nullopt;
 }
 
-ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number)
+namespace {
+
+uint64_t dedupe_key_of(uint64_t seed) { return key_from(seed + (uint64_t{1} << 63)); }
+
+} // namespace
+
+int32_t shaped_source_file(uint64_t seed, DataShape shape, int32_t number) {
+    const DataShape kept = shape_in_range(shape);
+    if (kept.unit != kDedupeUnitFile)
+        return number;
+    return static_cast<int32_t>(
+        shaped_source(dedupe_key_of(seed), kept.dedupe, static_cast<uint64_t>(number - 1)) + 1);
+}
+
+int32_t shaped_unit_bits(DataShape shape) {
+    const DataShape kept = shape_in_range(shape);
+    return kept.unit == kDedupeUnitFile ? kDedupeUnitSmallest : kept.unit;
+}
+
+ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, Source source, uint64_t file_bytes)
     : data_key_(key_from(
           seed + (static_cast<uint64_t>(std::clamp(shape.compress, kLeastCompress, kMostCompress)) << 50))),
-      dedupe_key_(key_from(seed + (uint64_t{1} << 63))), random_bytes_(shaped_random_bytes(shape.compress)),
+      dedupe_key_(dedupe_key_of(seed)), random_bytes_(shaped_random_bytes(shape.compress)),
       dedupe_(std::clamp(shape.dedupe, 0, kMostDedupe)), unit_shift_(0),
       file_blocks_(file_bytes / kShapedBlockBytes), file_units_(file_blocks_), first_unit_(0),
-      number_(number) {
+      number_(source.number) {
     const DataShape kept = shape_in_range(shape);
     if (kept.unit == kDedupeUnitFile) {
         // A copy is its source file through and through: that file's data, without copies.
-        number_ =
-            static_cast<int32_t>(shaped_source(dedupe_key_, dedupe_, static_cast<uint64_t>(number - 1)) + 1);
         dedupe_ = 0;
     } else if (kept.unit > kDedupeUnitSmallest) {
         unit_shift_ = kept.unit - kDedupeUnitSmallest;
         file_units_ = file_bytes >> kept.unit;
     }
+}
+
+ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number)
+    : ShapedFileData(seed, shape, Source{shaped_source_file(seed, shape, number)}, file_bytes) {
     first_unit_ = static_cast<uint64_t>(number_ - 1) * file_units_;
+}
+
+ShapedFileData::ShapedFileData(uint64_t seed, DataShape shape, int32_t source, uint64_t file_bytes,
+                               uint64_t first_unit)
+    : ShapedFileData(seed, shape, Source{source}, file_bytes) {
+    first_unit_ = first_unit;
 }
 
 uint64_t ShapedFileData::unit_source(uint64_t unit) const {

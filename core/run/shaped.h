@@ -95,6 +95,13 @@ uint64_t shaped_source(uint64_t key, int32_t dedupe, uint64_t index);
 // chunker that cuts by content finds the same cuts all through a stretch.
 uint64_t shaped_unit_source(uint64_t key, int32_t dedupe, uint64_t index);
 
+// The file whose data file `number` of a run of `shape` carries: the number itself, unless whole
+// files are copied and this one is a copy; then the earlier file it copies, which is no copy.
+int32_t shaped_source_file(uint64_t seed, DataShape shape, int32_t number);
+
+// The bytes a shaped run counts its units in: the unit's, or a block's when whole files are copied.
+int32_t shaped_unit_bits(DataShape shape);
+
 // The data of one file of a shaped run, from any chunk on. With a unit of 2^k bytes, the run's units
 // are its files' whole units in order (file 1's, then file 2's, ...); a file's short last unit
 // (sizes that are no multiple of the unit) is unique data of its own and takes no part in the
@@ -102,8 +109,12 @@ uint64_t shaped_unit_source(uint64_t key, int32_t dedupe, uint64_t index);
 // source's blocks. With whole files as the unit, a copy is its source file byte for byte.
 class ShapedFileData {
 public:
-    // `file_bytes`: the size of the run's files; `number`: the file's, from 1.
+    // A file of a run whose files all have `file_bytes`; `number`: the file's, from 1.
     ShapedFileData(uint64_t seed, DataShape shape, uint64_t file_bytes, int32_t number);
+    // A file of a run whose sizes differ: `source`, the file whose data this is (shaped_source_file),
+    // has `file_bytes`, and `first_unit` of the run's units come before it (its files' whole units in
+    // order, counted in blocks when whole files are copied).
+    ShapedFileData(uint64_t seed, DataShape shape, int32_t source, uint64_t file_bytes, uint64_t first_unit);
     // Fills `chunks` chunks starting with chunk `first` of the file.
     void fill(uint64_t first, uint8_t* out, size_t chunks) const;
     // The run's block that chunk `chunk` of the file carries, after following copies; the blocks of
@@ -114,6 +125,10 @@ public:
     int32_t source_file() const { return number_; }
 
 private:
+    struct Source {
+        int32_t number;
+    };
+    ShapedFileData(uint64_t seed, DataShape shape, Source source, uint64_t file_bytes);
     // The run's unit that unit `unit` of the file carries (a whole unit of the file).
     uint64_t unit_source(uint64_t unit) const;
 

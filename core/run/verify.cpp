@@ -391,9 +391,14 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
                const CheckScope& scope) {
     RunCheck check = run.check;
     check.expected_count = intent.count.value_or(0);
-    check.whole_kilobytes = !check.size_known || check.file_bytes % 1024 == 0;
-    if (check.files_type == kGeneratorData && check.file_bytes > 0)
+    const bool ranged = check.sizes.ranged();
+    check.whole_kilobytes = ranged || !check.size_known || check.file_bytes % 1024 == 0;
+    if (check.files_type == kGeneratorData && (ranged || check.file_bytes > 0))
         check_first_words(run, files);
+    // Each file's own size: the run's, or its number's in a range run.
+    const auto intended = [&](int32_t number) {
+        return ranged ? run.content.file_size(static_cast<uint32_t>(number)) : check.file_bytes;
+    };
 
     // Numbers past the most a run has, and every number wider than its numbers, are none a run
     // gives: they are reported on their own, not as gaps.
@@ -432,15 +437,27 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
             check.count_from_width = least;
     }
 
+    if (ranged) {
+        const auto add_missing = [&](int32_t first, int32_t last) {
+            for (int64_t number = first; number <= last; ++number)
+                check.range_missing_bytes += intended(static_cast<int32_t>(number));
+        };
+        for (const auto& [first, last] : check.missing)
+            add_missing(first, last);
+        if (check.count_from_width != 0 && !check.numbers.empty() &&
+            check.numbers.back() < check.count_from_width)
+            add_missing(check.numbers.back() + 1, check.count_from_width);
+    }
+
     const auto name = [&](int32_t number, bool partial) {
-        std::u16string text = file_name_head(check.files_type, check.shape, check.fill);
+        std::u16string text = file_name_head(check.files_type, check.shape, check.fill, check.sizes);
         append_number(text, number, check.width);
         return text + file_name_tail(check.tag) + (partial ? std::u16string(kPartialSuffix) : u"");
     };
     // Where a fill run ended, its last file took what room was left: whole kilobytes, fewer than
     // the others have.
-    const auto fill_end_size = [&](uint64_t size) {
-        return size > 0 && size < check.file_bytes && size % 1024 == 0;
+    const auto fill_end_size = [&](uint64_t size, uint64_t own) {
+        return size > 0 && size < own && size % 1024 == 0;
     };
     const auto whole_problem = [&](const FileRecord& file) -> std::optional<FileProblem> {
         const uint8_t flags = file.flags.load(std::memory_order_relaxed);
@@ -449,8 +466,11 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
         problem.size = file.size;
         problem.first_difference = file.first_difference.load(std::memory_order_relaxed);
         const bool skipped = (flags & kSkipped) != 0;
-        problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes &&
-                             !(check.fill && file.number == check.numbers.back() && fill_end_size(file.size));
+        const uint64_t own = intended(file.number);
+        problem.intended_size = own;
+        problem.wrong_size =
+            !skipped && check.size_known && file.size != own &&
+            !(check.fill && file.number == check.numbers.back() && fill_end_size(file.size, own));
         // One reason per file: the first thing found wrong with it.
         if ((flags & (kUnreadable | kChanged)) != 0) {
             auto [kind, reason] = queue.reason(file);
@@ -459,8 +479,10 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
             problem.changed = "it grew while it was read";
         }
         if (!problem.wrong_size && problem.first_difference == kNoDifference && problem.unreadable.empty() &&
-            problem.changed.empty())
+            problem.changed.empty()) {
+            check.range_intact_bytes += ranged ? file.size : 0;
             return std::nullopt;
+        }
         problem.name = name(file.number, false);
         return problem;
     };
@@ -504,6 +526,7 @@ namespace {
 struct ListedRun {
     uint64_t key = 0;
     uint32_t shape = 0; // shape_code()
+    SizeRange sizes;
     std::vector<int32_t> numbers;
     std::vector<int32_t> partial;
 };
@@ -548,7 +571,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     VerifyProgress& progress = options.progress != nullptr ? *options.progress : unused;
     // The listing keeps only numbers, in one list per run: a folder may hold millions of files.
     std::vector<ListedRun> listed;
-    std::map<std::pair<uint64_t, uint32_t>, size_t> run_of_key;
+    std::map<std::tuple<uint64_t, uint32_t, uint64_t, uint64_t, SizeSpread>, size_t> run_of_key;
     const FileStatus listing = reader.list(folder, [&](std::u16string_view entry) {
         const std::optional<RunFileName> name = parse_run_file_name(entry);
         // Files outside the scope are another shard's business.
@@ -556,9 +579,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
             return;
         const uint64_t key = run_key(*name);
         const uint32_t shape = shape_code(name->shape);
-        const auto [at, added] = run_of_key.try_emplace({key, shape}, listed.size());
+        const SizeRange& sizes = name->sizes;
+        const auto [at, added] =
+            run_of_key.try_emplace({key, shape, sizes.low_kb, sizes.high_kb, sizes.spread}, listed.size());
         if (added)
-            listed.push_back({key, shape, {}, {}});
+            listed.push_back({key, shape, sizes, {}, {}});
         (name->partial ? listed[at->second].partial : listed[at->second].numbers).push_back(name->number);
     });
     if (!listing.ok()) {
@@ -567,7 +592,8 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     }
     run_of_key.clear();
     std::sort(listed.begin(), listed.end(), [](const ListedRun& a, const ListedRun& b) {
-        return std::tie(a.key, a.shape) < std::tie(b.key, b.shape);
+        return std::tie(a.key, a.shape, a.sizes.low_kb, a.sizes.high_kb, a.sizes.spread) <
+               std::tie(b.key, b.shape, b.sizes.low_kb, b.sizes.high_kb, b.sizes.spread);
     });
 
     size_t file_count = 0;
@@ -591,6 +617,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         run.check.tag = tag_of_key(found.key);
         run.check.width = static_cast<int32_t>(found.key & 7);
         run.check.shape = shape_of_code(found.shape);
+        run.check.sizes = found.sizes;
         run.content.files_type = run.check.files_type;
         run.content.shape = run.check.shape;
         // Generator data follows from its words alone; random data from the seed its tag carries.
@@ -602,7 +629,8 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         }
         run.check.start_in_tag =
             run.check.files_type == kGeneratorData && generator_tag_start(run.check.tag).has_value();
-        run.path_head = base + file_name_head(run.check.files_type, run.check.shape, run.check.fill);
+        run.path_head =
+            base + file_name_head(run.check.files_type, run.check.shape, run.check.fill, run.check.sizes);
         run.name_tail = file_name_tail(run.check.tag);
         std::sort(found.numbers.begin(), found.numbers.end());
         run.check.numbers = std::move(found.numbers);
@@ -634,13 +662,20 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
                 progress.files_checked.fetch_add(1, std::memory_order_relaxed);
             }
         }
-        // The run's size is known before the reads: shaped data places its copies by it.
-        run.check.size_given = options.intent.file_bytes.has_value();
-        run.check.size_known =
-            run.check.size_given || !size_counts(files.get() + run.first_file, run.file_count).empty();
-        run.check.file_bytes =
-            options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, sized_files(run)));
+        // The run's size is known before the reads: shaped data places its copies by it. A range
+        // run's sizes come from its name, whatever size was intended for runs of one size.
+        const bool ranged = run.check.sizes.ranged();
+        run.check.size_given = !ranged && options.intent.file_bytes.has_value();
+        run.check.size_known = ranged || run.check.size_given ||
+                               !size_counts(files.get() + run.first_file, run.file_count).empty();
+        run.check.file_bytes = ranged ? 0
+                                      : options.intent.file_bytes.value_or(
+                                            common_size(files.get() + run.first_file, sized_files(run)));
         run.content.file_bytes = run.check.file_bytes;
+        if (ranged)
+            run.content.set_sizes(
+                run.check.sizes, run.check.tag,
+                static_cast<uint32_t>(run.check.numbers.empty() ? 1 : run.check.numbers.back()));
         run.check.last_file_bytes = run.file_count == 0 ? 0 : files[run.first_file + run.file_count - 1].size;
         std::sort(found.partial.begin(), found.partial.end());
         for (const int32_t number : found.partial) {
@@ -683,7 +718,7 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     facts.runs = runs.size();
     facts.direct_refused = scope.direct && reader.direct_refused();
     for (RunData& run : runs) {
-        if (!options.intent.file_bytes && run.check.size_known)
+        if (!run.check.size_given && !run.check.sizes.ranged() && run.check.size_known)
             settle_size(run, files.get() + run.first_file, sized_files(run));
         facts.intact_runs += judge(run, files.get() + run.first_file, queue, options.intent, scope).intact();
     }
@@ -729,6 +764,6 @@ FolderFacts facts_of(const FolderCheck& check) {
 }
 
 std::u16string run_pattern(const RunCheck& run) {
-    return file_name_head(run.files_type, run.shape, run.fill) +
+    return file_name_head(run.files_type, run.shape, run.fill, run.sizes) +
            std::u16string(static_cast<size_t>(run.width), u'#') + u"_" + run.tag + u".file";
 }

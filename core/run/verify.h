@@ -17,6 +17,7 @@
 #include "core/run/file_type.h"
 #include "core/run/run_limits.h"
 #include "core/run/shaped.h"
+#include "core/run/size_range.h"
 
 class FileReader;
 
@@ -24,12 +25,13 @@ class FileReader;
 struct FileProblem {
     int32_t number = 0;
     std::u16string name;
-    uint64_t size = 0;         // as found
-    bool wrong_size = false;   // shorter or longer than the run's files
-    uint64_t first_difference; // the first byte that differs, or kNoDifference
-    std::string unreadable;    // the system's reason when the file could not be read
-    std::string changed;       // how the file changed while it was checked (its size, its kind)
-    bool partial = false;      // the file a cancelled run was writing (named ".file.partial")
+    uint64_t size = 0;          // as found
+    bool wrong_size = false;    // shorter or longer than the run's files
+    uint64_t intended_size = 0; // the size the file should have: the run's, or its own in a range run
+    uint64_t first_difference;  // the first byte that differs, or kNoDifference
+    std::string unreadable;     // the system's reason when the file could not be read
+    std::string changed;        // how the file changed while it was checked (its size, its kind)
+    bool partial = false;       // the file a cancelled run was writing (named ".file.partial")
 };
 
 inline constexpr uint64_t kNoDifference = UINT64_MAX;
@@ -84,6 +86,13 @@ struct RunCheck {
     int32_t past_intended_count = 0;
     bool width_fits_count = true;
     bool size_given = false; // file_bytes is the intended size, not the one most files have
+    // A run whose sizes spread over a range: each file is judged by its own size, which its number
+    // and the tag give; file_bytes means nothing, and an intended size does not apply.
+    SizeRange sizes;
+    // Of a range run, by each file's own size: the bytes of its files found whole and as written
+    // (a fill run's last file as found), and of the files missing (as far as the check can tell).
+    uint64_t range_intact_bytes = 0;
+    uint64_t range_missing_bytes = 0;
 
     bool intact() const {
         return !numbers.empty() && whole_kilobytes && seed_known && missing.empty() &&
@@ -96,7 +105,7 @@ struct RunCheck {
 // have, and files missing at its end show only where the numbers' width says so.
 struct RunIntent {
     std::optional<int32_t> count;       // every number from 1 to count is due
-    std::optional<uint64_t> file_bytes; // every file has this size
+    std::optional<uint64_t> file_bytes; // every file has this size (of runs of one size)
 };
 
 // How far a check has come, updated by the readers as they go; another thread may read it at any

@@ -140,9 +140,11 @@ class RunWriter {
 public:
     RunWriter(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view)
         : plan_(plan), fs_(fs), folder_(folder), view_(view), separator_(1, fs.separator()),
-          head_(file_name_head(plan.content.files_type, plan.content.shape, plan.options.fill)),
+          head_(file_name_head(plan.content.files_type, plan.content.shape, plan.options.fill,
+                               plan.content.ranged() ? plan.content.sizes : SizeRange{})),
           tail_(file_name_tail(plan.tag)), width_(number_width(plan.files_c)),
-          total_(static_cast<double>(plan.content.file_bytes) * (plan.options.last - plan.options.first + 1)),
+          total_(static_cast<double>(plan.content.bytes_of_files(static_cast<uint32_t>(plan.options.first),
+                                                                 static_cast<uint32_t>(plan.options.last)))),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
           limit_(plan.options.last + 1), folder_checked_(clock_ms()),
           states_(static_cast<size_t>(std::max(0, plan.options.last - plan.options.first + 1))) {
@@ -369,6 +371,10 @@ Ended RunWriter::run(RunOutcome& outcome) {
             shown = number;
     }
     outcome.bytes_written += partial_bytes_;
+    if (outcome.last != 0)
+        outcome.last_file_bytes = outcome.last == last_cut_
+                                      ? last_cut_bytes_
+                                      : plan_.content.file_size(static_cast<uint32_t>(outcome.last));
     // A declined question stops the run without an error; any error shown makes it a failure.
     if (stop_)
         return refused && refusal_ == FileStatus::Kind::ok && !error_shown_ ? Ended::declined : Ended::failed;

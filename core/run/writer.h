@@ -38,10 +38,11 @@ struct RunOutcome {
     uint64_t bytes_written = 0; // in them, and in a file a cancel cut short (kept as ".file.partial")
     int32_t first = 0;          // the numbers of the first and the last complete file (0: none)
     int32_t last = 0;
-    double seconds = 0;          // from just before the first file was made to the end
-    bool disk_full = false;      // a run with fill that the full disk ended
-    uint64_t last_bytes = 0;     // with fill: the last file's bytes, when the room left cut it short
-    bool direct_refused = false; // direct I/O was asked for, and the file system refused it
+    double seconds = 0;           // from just before the first file was made to the end
+    bool disk_full = false;       // a run with fill that the full disk ended
+    uint64_t last_bytes = 0;      // with fill: the last file's bytes, when the room left cut it short
+    uint64_t last_file_bytes = 0; // the last complete file's bytes (its own size, or last_bytes)
+    bool direct_refused = false;  // direct I/O was asked for, and the file system refused it
 };
 
 // Everything the files of a run follow from.

@@ -59,12 +59,23 @@ void expect_run_keys(const JsonValue& run) {
                                          "signal",
                                          "dedupe_unit",
                                          "files_per_second",
-                                         "last_file_size"};
+                                         "last_file_size",
+                                         "size_low",
+                                         "size_high",
+                                         "size_spread"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     for (const char* number :
-         {"count", "size", "files_written", "bytes_written", "seed", "compress", "dedupe"})
+         {"count", "files_written", "bytes_written", "seed", "compress", "dedupe", "size_low", "size_high"})
         EXPECT_NO_THROW(run[number].whole()) << number;
+    // One size, or a range whose files each have their own.
+    if (run["size_spread"].is_null()) {
+        EXPECT_EQ(run["size"].whole(), run["size_low"].whole());
+        EXPECT_EQ(run["size"].whole(), run["size_high"].whole());
+    } else {
+        EXPECT_TRUE(run["size"].is_null());
+        EXPECT_LT(run["size_low"].whole(), run["size_high"].whole());
+    }
     EXPECT_TRUE(run["seconds"].is_number());
     // A rate only beside a time: a run refused before it began took none.
     for (const char* rate : {"bytes_per_second", "files_per_second"})

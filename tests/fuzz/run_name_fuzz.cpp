@@ -17,13 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto parsed = parse_run_file_name(candidate);
         if (!parsed)
             continue;
-        std::u16string again = file_name_head(parsed->files_type, parsed->shape, parsed->fill);
+        std::u16string again = file_name_head(parsed->files_type, parsed->shape, parsed->fill, parsed->sizes);
         append_number(again, parsed->number, parsed->width);
         again += file_name_tail(parsed->tag);
         if (parsed->partial)
             again += kPartialSuffix;
         if (again != candidate || parsed->number < 1 || parsed->width < 3 || parsed->width > 7 ||
-            !parsed->shape.canonical() || (parsed->files_type != 2 && !parsed->shape.plain()))
+            !parsed->shape.canonical() || (parsed->files_type != 2 && !parsed->shape.plain()) ||
+            (parsed->sizes != SizeRange{} && !parsed->sizes.valid()))
             std::abort();
     }
     return 0;
