@@ -228,13 +228,15 @@ void print_version() {
 void print_outcome(const CliOptions& options, const RunOutcome& outcome) {
     if (options.quiet || options.json)
         return;
+    const std::u16string size =
+        options.sizes.ranged()
+            ? number_text(options.sizes.low_kb) + u" to " + number_text(options.sizes.high_kb) + u" KB"
+            : number_text(static_cast<uint64_t>(options.size_kb)) + u" KB";
     if (outcome.disk_full && outcome.files_written == 0)
-        write_out(u"The disk is full: not one file of " +
-                  number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fits.\n");
+        write_out(u"The disk is full: not one file of " + size + u" fits.\n");
     else if (outcome.disk_full)
         write_out(u"The disk is full: " + number_text(static_cast<uint64_t>(outcome.files_written)) +
-                  (outcome.files_written == 1 ? u" file" : u" files") + u" of " +
-                  number_text(static_cast<uint64_t>(options.size_kb)) + u" KB fit, " +
+                  (outcome.files_written == 1 ? u" file" : u" files") + u" of " + size + u" fit, " +
                   number_text(outcome.bytes_written) + u" bytes (the last one is number " +
                   number_text(static_cast<uint64_t>(outcome.last)) +
                   (outcome.last_bytes != 0

@@ -70,7 +70,7 @@ public:
                 sums_[(number - 1) >> stride_bits_] = sum;
             sum += measure_of(static_cast<uint32_t>(number));
         }
-        if (((highest)&stride_mask()) == 0)
+        if ((highest & stride_mask()) == 0)
             sums_[highest >> stride_bits_] = sum;
     }
 

@@ -545,6 +545,83 @@ TEST(CliJson, AFullDiskSaysWhatFitted) {
     EXPECT_TRUE(fill_run["missing"].array().empty());
 }
 
+TEST(CliJson, ARangeOfSizesIsSaidByTheRunAndByItsCheck) {
+    ScratchFolder scratch;
+    const std::string folder = (scratch.path() / "r").string();
+    const Finished made =
+        run_process(cli({"-o", folder, "-n", "12", "-s", "4K-1M", "--seed", "5", "--json"}));
+    ASSERT_EQ(made.code, 0) << made.err;
+    const JsonValue run = json_of(made.out);
+    expect_run_keys(run);
+    EXPECT_TRUE(run["size"].is_null());
+    EXPECT_EQ(run["size_low"].whole(), 4096u);
+    EXPECT_EQ(run["size_high"].whole(), 1048576u);
+    EXPECT_EQ(run["size_spread"].string(), "log");
+    EXPECT_EQ(run["last_file"].string(), "non_compressible_s4k-1m__012_3734336137578042.file");
+    uint64_t bytes = 0;
+    for (const fs::path& file : files_in(folder)) {
+        EXPECT_EQ(file.filename().string().find("non_compressible_s4k-1m__0"), 0u) << file;
+        bytes += fs::file_size(file);
+    }
+    EXPECT_EQ(run["bytes_written"].whole(), bytes);
+    EXPECT_EQ(run["last_file_size"].whole(), fs::file_size(folder + "/" + run["last_file"].string()));
+
+    const Finished checked = run_process(cli({"verify", "--json", folder}));
+    EXPECT_EQ(checked.code, 0) << checked.out;
+    const JsonValue row = json_of(checked.out)["runs"][0];
+    EXPECT_EQ(row["prefix"].string(), "non_compressible_s4k-1m_");
+    EXPECT_TRUE(row["size"].is_null());
+    EXPECT_EQ(row["size_low"].whole(), 4096u);
+    EXPECT_EQ(row["size_high"].whole(), 1048576u);
+    EXPECT_EQ(row["size_spread"].string(), "log");
+    EXPECT_EQ(row["bytes_intact"].whole(), bytes);
+
+    // A file cut short is reported against its own size, also when a size is intended.
+    const fs::path third = fs::path(folder) / "non_compressible_s4k-1m__003_3734336137578042.file";
+    const uint64_t own = fs::file_size(third);
+    fs::resize_file(third, own - 1024);
+    const Finished report = run_process(cli({"verify", "-s", "4K", folder}));
+    EXPECT_EQ(report.code, 1);
+    EXPECT_NE(report.out.find("12 files of 4 to 1024 KB (log-uniform, each file its own size)"),
+              std::string::npos)
+        << report.out;
+    EXPECT_NE(report.out.find("__003_3734336137578042.file: truncated: " + std::to_string(own - 1024) +
+                              " of " + std::to_string(own) + " bytes"),
+              std::string::npos)
+        << report.out;
+    EXPECT_EQ(std::count(report.out.begin(), report.out.end(), '\n'), 3) << report.out;
+}
+
+TEST(CliJson, ARangeOfSizesFillsADiskAndChecksIntact) {
+    ScratchFolder scratch;
+    const fs::path mount = scratch.path() / "small";
+    fs::create_directories(mount);
+    const std::string script = "mount -t tmpfs -o size=512k tmpfs \"$0\" || exit 99\n"
+                               "\"$1\" --fill -s 16K-96K --size-spread uniform --seed 8 -o \"$0\" --json\n"
+                               "\"$1\" verify --json \"$0\"; echo \"check exit $?\" >&2\n"
+                               "ls -l \"$0\" >&2\n";
+    const Finished run = run_process(
+        {"unshare", "--map-root-user", "--mount", "sh", "-c", script, mount.string(), PELMORA_CLI});
+    if (run.code == 99 || run.code == 127 || run.err.rfind("unshare:", 0) == 0)
+        GTEST_SKIP() << "no mount namespace for a small file system here: " << run.err;
+    const size_t line_end = run.out.find('\n');
+    ASSERT_NE(line_end, std::string::npos) << run.out;
+    const JsonValue filled = json_of(run.out.substr(0, line_end + 1));
+    expect_run_keys(filled);
+    EXPECT_EQ(filled["status"].string(), "done");
+    EXPECT_TRUE(filled["disk_full"].boolean());
+    EXPECT_GT(filled["files_written"].whole(), 3u);
+    EXPECT_NE(filled["last_file"].string().find("_su16k-96k_fill__"), std::string::npos);
+    const JsonValue checked = json_of(run.out.substr(line_end + 1));
+    EXPECT_NE(run.err.find("check exit 0\n"), std::string::npos) << run.out << run.err;
+    const JsonValue& row = checked["runs"][0];
+    EXPECT_TRUE(row["intact"].boolean());
+    EXPECT_EQ(row["files"].whole(), filled["files_written"].whole());
+    EXPECT_EQ(row["bytes_intact"].whole(), filled["bytes_written"].whole());
+    EXPECT_EQ(row["last_size"].whole(), filled["last_file_size"].whole());
+    EXPECT_EQ(row["bytes_lost"].whole(), 0u);
+}
+
 TEST(CliJson, VerifyReadsBack) {
     ScratchFolder scratch;
     const std::string folder = scratch.path().string();

@@ -302,6 +302,28 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--dry-run"}), "--dry-run goes with clean only (see --help)"},
         {words({"verify", "--dry-run"}), "--dry-run does not go with verify (see --help)"},
         {words({"--count", "3", "clean", "d"}), "unknown option \"clean\" (see --help)"},
+        {words({"-s", "1M-4K"}), "-s takes a range A-B from the smaller size to the larger, not \"1M-4K\""},
+        {words({"-s", "4K-"}),
+         "-s takes kilobytes, or a number with K, M, G or T (K = 1024 bytes; also KiB, MiB, GiB, TiB), "
+         "without blanks, not \"\""},
+        {words({"-s", "4K-1M-2M"}),
+         "-s takes kilobytes, or a number with K, M, G or T (K = 1024 bytes; also KiB, MiB, GiB, TiB), "
+         "without blanks, not \"1M-2M\""},
+        {words({"-s", "-4K-1M"}), "-s must not be negative (\"-4K\")"},
+        {words({"-s", "4K-3T"}), "-s takes at most 2147483647 KB (2 TiB less 1 KiB), not \"3T\""},
+        {words({"-s", "0-1M"}),
+         "-s 0K-1024K: a log-uniform spread starts at 1K at least (or --size-spread uniform takes 0)"},
+        {words({"--size-spread", "uniform", "-s", "0-1M", "--size-spread", "log"}),
+         "-s 0K-1024K: a log-uniform spread starts at 1K at least (or --size-spread uniform takes 0)"},
+        {words({"-s", "1K-2K", "--size-spread", "cubic"}),
+         "--size-spread takes log or uniform, not \"cubic\""},
+        {words({"-s", "1K", "--size-spread", "uniform"}),
+         "--size-spread goes with a range of sizes (-s A-B)"},
+        {words({"--size-spread", "log"}), "--size-spread goes with a range of sizes (-s A-B)"},
+        {words({"verify", "--size-spread", "log"}), "--size-spread does not go with verify (see --help)"},
+        {words({"verify", "-s", "4K-1M"}),
+         "-s takes kilobytes, or a number with K, M, G or T (K = 1024 bytes; also KiB, MiB, GiB, TiB), "
+         "without blanks, not \"4K-1M\""},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_cli_options(c.arguments);
@@ -383,6 +405,34 @@ TEST(CliOptions, SizeUnits) {
         const auto parsed = parse_cli_options(words({"--size", c.text}));
         ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
         EXPECT_EQ(std::get<CliOptions>(parsed).size_kb, c.kilobytes) << c.text;
+    }
+}
+
+TEST(CliOptions, SizeRanges) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        SizeRange sizes;
+        int32_t size_kb; // the one size, or the low end
+    } cases[] = {
+        {words({"-s", "4K-1M"}), {4, 1024, SizeSpread::log}, 4},
+        {words({"--size=1-2", "--size-spread", "log"}), {1, 2, SizeSpread::log}, 1},
+        {words({"-s", "0-64K", "--size-spread", "uniform"}), {0, 64, SizeSpread::uniform}, 0},
+        {words({"--size-spread=uniform", "-s", "1.5M-2G"}), {1536, 2097152, SizeSpread::uniform}, 1536},
+        {words({"-s", "1K-2147483647"}), {1, 2147483647, SizeSpread::log}, 1},
+        // A-A is one size: no range, and no mark in the names.
+        {words({"-s", "8K-8K"}), {8, 8, SizeSpread::log}, 8},
+        {words({"-s", "0-0", "--size-spread", "log"}), {0, 0, SizeSpread::log}, 0},
+        // A later -s takes over.
+        {words({"-s", "4K-1M", "-s", "7"}), {7, 7, SizeSpread::log}, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(to_utf8(c.arguments[0]) + " " + to_utf8(c.arguments.back()));
+        const auto parsed = parse_cli_options(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<CliError>(parsed).message;
+        const CliOptions& options = std::get<CliOptions>(parsed);
+        EXPECT_EQ(options.sizes, c.sizes);
+        EXPECT_EQ(options.size_kb, c.size_kb);
+        EXPECT_EQ(options.sizes.ranged(), c.sizes.low_kb < c.sizes.high_kb);
     }
 }
 

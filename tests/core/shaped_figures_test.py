@@ -43,6 +43,10 @@ def files_in(folder):
     return sorted(os.path.join(folder, name) for name in os.listdir(folder))
 
 
+def sizes_of(folder):
+    return [os.path.getsize(path) for path in files_in(folder)]
+
+
 def share(compressed, original):
     return 100.0 * compressed / original
 
@@ -146,6 +150,40 @@ class ShapedData(unittest.TestCase):
                     figure = share(size, len(data))
                     self.assertLessEqual(abs(figure - target), 1.0, f"{name}: {figure:.3f} %")
                 self.assertEqual(run_cli("verify", folder, check=False).returncode, 0)
+
+    def test_the_shape_holds_when_every_file_has_its_own_size(self):
+        # Files of 1 KB to 300 KB: their whole blocks are the run's blocks in order, so the copies
+        # among them are exactly round(D % x blocks) of the run; each file's short last block is
+        # unique, and single blocks compress to the target as with one size.
+        folder = self.make("r", "--count", 150, "--size", "1K-300K", "--compress", 40, "--dedupe", 30,
+                           "--seed", 21)
+        seen, total, short, sizes, blocks = set(), 0, set(), set(), []
+        for path in files_in(folder):
+            self.assertIn("random_c40_d30_s1k-300k__", os.path.basename(path))
+            data = read(path)
+            sizes.add(len(data))
+            whole = len(data) // BLOCK
+            for i in range(whole):
+                block = data[i * BLOCK:(i + 1) * BLOCK]
+                seen.add(hashlib.sha256(block).digest())
+                blocks.append(block)
+            total += whole
+            if whole * BLOCK < len(data):
+                short.add(hashlib.sha256(data[whole * BLOCK:]).digest())
+        self.assertGreater(len(sizes), 50, "sizes of their own")
+        self.assertEqual(total - len(seen), min(total - 1, (total * 30 * 2 + 100) // 200))
+        self.assertEqual(len(short), sum(1 for size in sizes_of(folder) if size % BLOCK))
+        figures = [share(len(zlib.compress(block, 6)), BLOCK) for block in blocks]
+        self.assertLessEqual(abs(statistics.fmean(figures) - 40), 1.5)
+        self.assertEqual(run_cli("verify", folder, check=False).returncode, 0)
+
+        # Whole files copied: exactly round(D % x n) of the n files are byte-for-byte copies of
+        # earlier ones, each of its source's size.
+        folder = self.make("rf", "--count", 101, "--size", "1K-64K", "--size-spread", "uniform",
+                           "--compress", 50, "--dedupe", 40, "--dedupe-unit", "file", "--seed", 4)
+        contents = [read(path) for path in files_in(folder)]
+        self.assertEqual(len(contents) - len(set(contents)), (101 * 40 * 2 + 100) // 200)
+        self.assertEqual(run_cli("verify", folder, check=False).returncode, 0)
 
     def test_a_seed_makes_the_same_files_again(self):
         arguments = ["--count", 3, "--size", "300K", "--compress", 35, "--dedupe", 45]
