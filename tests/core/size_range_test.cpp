@@ -200,38 +200,55 @@ TEST(SizeRangeMark, NamesCarryTheRangeBeforeTheFillMarkAndReadBack) {
     const struct {
         int32_t type;
         DataShape shape;
+        int64_t per_folder;
         bool fill;
         SizeRange sizes;
         const char16_t* name; // of file 1 of 1,000
     } cases[] = {
-        {kGeneratorData, {}, false, {4, 1024, SizeSpread::log}, u"non_compressible_s4k-1m__0001_"},
-        {kZeros, {}, true, {0, 64, SizeSpread::uniform}, u"maximal_compressible_su0k-64k_fill__0001_"},
-        {kRandomData, {}, false, {1, 2, SizeSpread::log}, u"random_s1k-2k__0001_"},
-        {kRandomData, shaped, true, {4, 1024, SizeSpread::log}, u"random_c40_d30_u1m_s4k-1m_fill__0001_"},
+        {kGeneratorData, {}, 0, false, {4, 1024, SizeSpread::log}, u"non_compressible_s4k-1m__0001_"},
+        {kZeros, {}, 0, true, {0, 64, SizeSpread::uniform}, u"maximal_compressible_su0k-64k_fill__0001_"},
+        {kRandomData, {}, 0, false, {1, 2, SizeSpread::log}, u"random_s1k-2k__0001_"},
+        {kRandomData, shaped, 0, true, {4, 1024, SizeSpread::log}, u"random_c40_d30_u1m_s4k-1m_fill__0001_"},
+        {kRandomData,
+         shaped,
+         100,
+         true,
+         {4, 1024, SizeSpread::log},
+         u"random_c40_d30_u1m_s4k-1m_t100_fill__0001_"},
+        {kGeneratorData,
+         {},
+         10,
+         false,
+         {1, 2147483647, SizeSpread::log},
+         u"non_compressible_s1k-2147483647k_t10__0001_"},
         {kRandomData,
          {40, 30, 0},
+         0,
          false,
          {4, 1024, SizeSpread::uniform},
          u"random_c40_d30_ufile_su4k-1m__0001_"},
         // Without a range the names are those runs of one size always had.
-        {kGeneratorData, {}, false, {7, 7, SizeSpread::uniform}, u"non_compressible__0001_"},
-        {kRandomData, shaped, true, {}, u"random_c40_d30_u1m_fill__0001_"},
+        {kGeneratorData, {}, 0, false, {7, 7, SizeSpread::uniform}, u"non_compressible__0001_"},
+        {kRandomData, shaped, 100, true, {}, u"random_c40_d30_u1m_t100_fill__0001_"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(to_utf8(c.name));
-        const std::u16string name = file_name(c.type, 1000, 1, tag, c.shape, c.fill, c.sizes);
+        const std::u16string name =
+            file_name(c.type, 1000, 1, tag, RunMarks(c.shape, c.per_folder, c.fill, c.sizes));
         EXPECT_EQ(name, c.name + tag + u".file");
         const std::optional<RunFileName> parsed = parse_run_file_name(name);
         ASSERT_TRUE(parsed.has_value());
         EXPECT_EQ(parsed->files_type, c.type);
-        EXPECT_EQ(parsed->shape, c.shape);
-        EXPECT_EQ(parsed->fill, c.fill);
-        EXPECT_EQ(parsed->sizes, c.sizes.ranged() ? c.sizes : SizeRange{});
+        EXPECT_EQ(parsed->marks.shape, c.shape);
+        EXPECT_EQ(parsed->marks.fill, c.fill);
+        EXPECT_EQ(parsed->marks.per_folder, c.per_folder);
+        EXPECT_EQ(parsed->marks.sizes, c.sizes.ranged() ? c.sizes : SizeRange{});
         EXPECT_EQ(parsed->number, 1);
         EXPECT_EQ(parsed->tag, tag);
     }
     for (const char16_t* refused : {
              u"non_compressible_fill_s4k-1m__001_0123456780123456.file", // the fill mark comes last
+             u"non_compressible_t100_s4k-1m__001_0123456780123456.file", // so does the tree's
              u"random_s4k-1m_c40_d30__001_0123456780123456.file",        // the shape comes first
              u"non_compressible_s4k-1m_s4k-1m__001_0123456780123456.file",
              u"non_compressible_s4k-4k__001_0123456780123456.file", // one size has no mark
@@ -401,8 +418,8 @@ TEST_F(RangeRun, FilesHaveTheirOwnSizesTheRunsBytesAndAreIntact) {
         std::map<uint64_t, int> sizes_seen;
         std::vector<std::vector<uint8_t>> files;
         for (int32_t n = 1; n <= kCount; ++n) {
-            const fs::path path =
-                scratch.path() / fs::path(file_name(c.type, kCount, n, tag, c.shape, false, c.sizes));
+            const fs::path path = scratch.path() / fs::path(file_name(c.type, kCount, n, tag,
+                                                                      RunMarks(c.shape, 0, false, c.sizes)));
             files.push_back(read_bytes(path));
             const std::vector<uint8_t>& data = files.back();
             int32_t own = n;
@@ -434,7 +451,7 @@ TEST_F(RangeRun, FilesHaveTheirOwnSizesTheRunsBytesAndAreIntact) {
         const RunCheck& run = found.runs[0];
         EXPECT_TRUE(run.intact()) << to_utf8(run_pattern(run));
         EXPECT_EQ(run.sizes, c.sizes);
-        EXPECT_EQ(run.numbers.size(), static_cast<size_t>(kCount));
+        EXPECT_EQ(run.files_found, static_cast<uint64_t>(kCount));
         EXPECT_EQ(run.range_intact_bytes, bytes);
         // An intended size does not apply to a run whose sizes come from its name.
         EXPECT_TRUE(check(scratch.path(), RunIntent{kCount, 4096}).runs.at(0).intact());
@@ -480,6 +497,33 @@ TEST_F(RangeRun, JobsAndShardsWriteTheBytesOfOneJob) {
     }
 }
 
+// In a folder tree each file lies in its folder at its own size; the check walks the tree.
+TEST_F(RangeRun, ATreeOfFilesOfTheirOwnSizesChecksIntact) {
+    const SizeRange sizes{1, 64, SizeSpread::log};
+    ScratchFolder flat;
+    write(flat.path(), kGeneratorData, {}, sizes);
+    ScratchFolder tree;
+    RunOptions options;
+    options.per_folder = 16;
+    options.jobs = 3;
+    write(tree.path(), kGeneratorData, {}, sizes, options);
+    const std::u16string tag = run_tag(kGeneratorData, kSeeds);
+    for (int32_t n = 1; n <= kCount; ++n) {
+        std::u16string folder;
+        append_tree_path(folder, n, 16, 1, u'/');
+        const fs::path in_tree = tree.path() / fs::path(folder + file_name(kGeneratorData, kCount, n, tag,
+                                                                           RunMarks({}, 16, false, sizes)));
+        const fs::path in_flat =
+            flat.path() / fs::path(file_name(kGeneratorData, kCount, n, tag, RunMarks({}, 0, false, sizes)));
+        ASSERT_TRUE(read_bytes(in_tree) == read_bytes(in_flat)) << "file " << n;
+    }
+    const FolderCheck found = check(tree.path());
+    ASSERT_EQ(found.runs.size(), 1u);
+    EXPECT_TRUE(found.runs[0].intact());
+    EXPECT_EQ(found.runs[0].per_folder, 16);
+    EXPECT_EQ(found.runs[0].sizes, sizes);
+}
+
 void resize(const fs::path& path, uint64_t size) { fs::resize_file(path, size); }
 
 TEST_F(RangeRun, FilesOfAnotherSizeThanTheirOwnAreFound) {
@@ -494,7 +538,8 @@ TEST_F(RangeRun, FilesOfAnotherSizeThanTheirOwnAreFound) {
         content.random_seed = kSeeds.data % kRandomSeedLimit;
         content.set_sizes(c.sizes, tag, kCount);
         const auto path = [&](int32_t n) {
-            return scratch.path() / fs::path(file_name(c.type, kCount, n, tag, c.shape, false, c.sizes));
+            return scratch.path() /
+                   fs::path(file_name(c.type, kCount, n, tag, RunMarks(c.shape, 0, false, c.sizes)));
         };
         // A file cut by a kilobyte, one a kilobyte longer, one emptied, one gone, one with a byte
         // changed: the first with some bytes to lose.
@@ -522,9 +567,9 @@ TEST_F(RangeRun, FilesOfAnotherSizeThanTheirOwnAreFound) {
         const RunCheck& run = found.runs[0];
         EXPECT_FALSE(run.intact());
         ASSERT_EQ(run.missing.size(), 1u);
-        EXPECT_EQ(run.missing[0], std::pair(gone, gone));
+        EXPECT_EQ(run.missing[0], std::pair(int64_t{gone}, int64_t{gone}));
         EXPECT_EQ(run.range_missing_bytes, content.file_size(static_cast<uint32_t>(gone)));
-        std::map<int32_t, FileProblem> problems;
+        std::map<int64_t, FileProblem> problems;
         for (const FileProblem& problem : run.problems)
             problems[problem.number] = problem;
         ASSERT_EQ(problems.size(), 4u) << "the damaged files and no other";
