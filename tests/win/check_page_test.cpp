@@ -232,6 +232,41 @@ TEST(CheckPage, AFilledDiskIsIntactToItsLastFile) {
     remove_run_folder(folder);
 }
 
+// A run whose files each have their own size: the run's row gives the range, and a file of
+// another size than its own is found.
+TEST(CheckPage, ARangeOfSizesShowsTheRangeAndFindsAFileOfTheWrongSize) {
+    const std::wstring folder = fresh_folder(L"check-range");
+    ASSERT_EQ(run_process(from_unix(PELMORA_CLI), L"-q -n 6 -s 4K-64K --seed 3 -o \"" + folder + L"\""), 0);
+    std::vector<std::wstring> files = files_in(folder);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 6u);
+    ASSERT_EQ(files[0].rfind(L"non_compressible_s4k-64k__001_", 0), 0u);
+    const std::string tail = as_utf8(files[0].substr(files[0].find(L"__") + 5)); // "_<tag>.file"
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    const std::string run_row =
+        "non_compressible_s4k-64k__###" + tail + " | 6 | 4.00 KB \u2013 64.00 KB | Not Compressible File | ";
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(list_rows(page), std::vector<std::string>{run_row + "intact"});
+    const std::wstring intact = window_text(GetDlgItem(page, IDC_CHECK_SUMMARY));
+    EXPECT_NE(intact.find(L" intact, 0 bytes lost"), std::wstring::npos) << as_utf8(intact);
+
+    // Below the range's smallest size, so never this file's own.
+    std::filesystem::resize_file(std::filesystem::path(folder + L"\\" + files[1]), 3072);
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(list_rows(page), (std::vector<std::string>{run_row + "not intact",
+                                                         "    non_compressible_s4k-64k__002" + tail +
+                                                             " | 1 | 3.00 KB |  | wrong size: 3072 bytes"}));
+    const std::wstring damaged = window_text(GetDlgItem(page, IDC_CHECK_SUMMARY));
+    EXPECT_NE(damaged.find(L"damaged in 1 file"), std::wstring::npos) << as_utf8(damaged);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    remove_run_folder(folder);
+}
+
 // Fill, then check, as a user tests a drive's capacity: the run ends normally with how much fit,
 // and the Check page calls the filled drive intact. Run by small_drive.sh, which mounts the drive.
 TEST(CheckPage, AFillRunOnASmallDriveEndsNormallyAndChecksIntact) {
