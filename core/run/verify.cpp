@@ -749,9 +749,11 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
                 run.check.depth = depth;
                 run.numbers = numbers;
             }
-        for (auto& [depth, numbers] : found.placed) {
-            if (depth == run.check.depth)
+        for (auto& [placed_depth, numbers] : found.placed) {
+            if (placed_depth == run.check.depth)
                 continue;
+            // A structured binding cannot be captured by every compiler the build takes (clang 14).
+            const int depth = placed_depth;
             numbers.each([&](int64_t number) {
                 std::u16string where;
                 append_tree_path(where, number, found.per_folder, depth, u'/');
