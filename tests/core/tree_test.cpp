@@ -278,8 +278,13 @@ TEST_F(Tree, CleanTakesTheTreeAndLeavesWhatIsNotTheRuns) {
     EXPECT_EQ(facts.runs[0].marks.per_folder, 3);
     EXPECT_TRUE(fs::exists(lure)) << "a link is never followed";
     std::set<std::string> left;
-    for (const auto& entry : fs::recursive_directory_iterator(scratch.path()))
-        left.insert(entry.path().lexically_relative(scratch.path()).generic_string());
+    // Not through the link (which Wine shows as the folder it leads to).
+    for (auto entry = fs::recursive_directory_iterator(scratch.path());
+         entry != fs::recursive_directory_iterator(); ++entry) {
+        left.insert(entry->path().lexically_relative(scratch.path()).generic_string());
+        if (linked && is_link(entry->path()))
+            entry.disable_recursion_pending();
+    }
     // Only the folders that lead to the other file stay; the rest of the tree went.
     std::set<std::string> expected;
     for (fs::path at = fs::relative(path(30, 3, 4).parent_path(), scratch.path()); !at.empty();
