@@ -128,13 +128,14 @@ for place in "${places[@]}"; do
     # fs_mark fills -D folders of -N files each (named in hex, from a number its clock picks;
     # it takes no -D below 2, so a count that fits one folder goes into the one it is given);
     # -n is the count of one iteration, -k keeps the files, -S 0 leaves out its fsync; its names
-    # are a time stamp and random letters, -p as long as pelmora-cli's.
+    # are a time stamp and random letters, -p as long as pelmora-cli's; -l keeps its log out of the
+    # current folder.
     note "$place, $what: fs_mark"
     fresh "$place"
     mkdir "$mnt/tree"
     fan_out=()
     ((folders < 2)) || fan_out=(-D "$folders" -N "$per_folder")
-    measure fs_mark -d "$mnt/tree" -n "$count" -s "$bytes" -S 0 "${fan_out[@]}" -L 1 -t 1 -k -p "$name_length"
+    measure fs_mark -d "$mnt/tree" -n "$count" -s "$bytes" -S 0 "${fan_out[@]}" -L 1 -t 1 -k -p "$name_length" -l "$work/fs_mark.log"
     fs_own=$(awk '$1 ~ /^[0-9]+$/ && NF >= 5 {rate = $4} END {printf "%.0f", rate}' "$work/out")
     fs_sync=$(timed_sync)
     made=$(files_in "$mnt/tree")
