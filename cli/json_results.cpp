@@ -41,8 +41,9 @@ void text_or_null(JsonWriter& json, const std::u16string& text) {
 }
 
 // What a run is, as verify's and clean's rows both start: its name's prefix, type and shape.
-void run_identity(JsonWriter& json, int32_t files_type, DataShape shape, bool fill) {
-    std::u16string prefix = file_name_head(files_type, shape, fill);
+void run_identity(JsonWriter& json, int32_t files_type, const RunMarks& marks) {
+    const DataShape& shape = marks.shape;
+    std::u16string prefix = file_name_head(files_type, marks);
     prefix.pop_back(); // the head's last "_" separates the prefix from the number
     json.key("prefix").value(prefix);
     json.key("type").ascii(type_word(files_type));
@@ -93,13 +94,18 @@ std::string run_json(const CliOptions& options, uint64_t seed, const RunOutcome&
     text_or_null(json, outcome.tag);
     json.key("seed").value(seed);
     json.key("first_file");
-    text_or_null(json, outcome.first > 0 ? file_name(options.type, options.count, outcome.first, outcome.tag,
-                                                     options.shape, options.fill)
-                                         : u"");
+    const RunMarks marks =
+        run_marks(options.type, options.shape, options.count, options.per_folder, options.fill);
+    const int depth = tree_depth(options.count, marks.per_folder);
+    // A file of a tree is named with the folders it lies in, from the run's folder down.
+    const auto file_path = [&](int64_t number) {
+        std::u16string path;
+        append_tree_path(path, number, marks.per_folder, depth, u'/');
+        return path + file_name(options.type, options.count, number, outcome.tag, marks);
+    };
+    text_or_null(json, outcome.first > 0 ? file_path(outcome.first) : u"");
     json.key("last_file");
-    text_or_null(json, outcome.last > 0 ? file_name(options.type, options.count, outcome.last, outcome.tag,
-                                                    options.shape, options.fill)
-                                        : u"");
+    text_or_null(json, outcome.last > 0 ? file_path(outcome.last) : u"");
     json.key("disk_full").value(outcome.disk_full);
     json.key("last_file_size");
     if (outcome.last > 0)
@@ -164,13 +170,15 @@ void VerifyJson::folder(const FolderFacts& facts) {
 void VerifyJson::run(const RunCheck& run) {
     JsonWriter& json = json_;
     json.begin_object();
-    run_identity(json, run.files_type, run.shape, run.fill);
+    run_identity(json, run.files_type, marks_of(run));
     json.key("tag").value(run.tag);
     json.key("start_in_tag").value(run.start_in_tag);
     json.key("width").value(run.width);
-    json.key("files").value(static_cast<uint64_t>(run.numbers.size()));
-    json.key("first").value(run.numbers.empty() ? 0 : run.numbers.front());
-    json.key("last").value(run.numbers.empty() ? 0 : run.numbers.back());
+    json.key("per_folder").value(run.per_folder);
+    json.key("depth").value(run.depth);
+    json.key("files").value(run.files_found);
+    json.key("first").value(run.first_found());
+    json.key("last").value(run.last_found());
     json.key("size");
     if (run.size_known)
         json.value(run.file_bytes);
@@ -194,10 +202,6 @@ void VerifyJson::run(const RunCheck& run) {
         json.value(run.count_from_width);
     else
         json.null();
-    json.key("past_limit").begin_array();
-    for (const auto& [first, last] : run.impossible_numbers)
-        json.begin_array().value(first).value(last).end_array();
-    json.end_array();
     json.key("beyond_count").value(run.past_intended_count);
     json.key("width_fits_count").value(run.width_fits_count);
     json.key("damaged").begin_array();
@@ -217,6 +221,12 @@ void VerifyJson::run(const RunCheck& run) {
         json.key("changed");
         text_or_null(json, from_utf8(problem.changed));
         json.key("partial").value(problem.partial);
+        // The folders it lies in ("" for the checked folder), when they are not its run's.
+        json.key("misplaced");
+        if (problem.misplaced)
+            json.value(*problem.misplaced);
+        else
+            json.null();
         json.end_object();
     }
     json.end_array();
@@ -229,6 +239,7 @@ void VerifyJson::run(const RunCheck& run) {
     json.key("unreadable").value(rest.unreadable);
     json.key("changed").value(rest.changed);
     json.key("partial").value(rest.partial);
+    json.key("misplaced").value(rest.misplaced);
     json.key("numbers").begin_array();
     for (const auto& [first, last] : rest.numbers)
         json.begin_array().value(first).value(last).end_array();
@@ -298,8 +309,8 @@ std::string clean_json(const CliOptions& options, const CleanFacts& facts, doubl
     json.key("runs").begin_array();
     for (const CleanedRun& run : facts.runs) {
         json.begin_object();
-        run_identity(json, run.files_type, run.shape, run.fill);
-        json.key("fill").value(run.fill);
+        run_identity(json, run.files_type, run.marks);
+        json.key("fill").value(run.marks.fill);
         json.key("tag").value(run.tag);
         json.key("width").value(run.width);
         json.key("files").value(run.files);

@@ -140,6 +140,7 @@ int clean(const CliOptions& options) {
             }
         };
     const auto start = std::chrono::steady_clock::now();
+    clean_options.run_folder = tree_folder_name;
     const CleanFacts facts = clean_folder(*fs, options.folder, clean_options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!names.empty())
@@ -162,7 +163,7 @@ int clean(const CliOptions& options) {
         std::u16string text;
         for (const CleanedRun& run : facts.runs) {
             std::u16string line = (options.dry_run ? u"would go " : u"removed  ") +
-                                  file_name_head(run.files_type, run.shape, run.fill) +
+                                  file_name_head(run.files_type, run.marks) +
                                   std::u16string(run.width, u'#') + file_name_tail(run.tag) + u": " +
                                   count_text(run.files, u"file", u"files");
             if (run.partial != 0)
@@ -290,8 +291,15 @@ int run_program(int argc, char** argv) {
     settings.shape = options.shape;
     settings.Folder = options.folder;
     settings.owner = &view;
+    RunOptions run_options;
+    run_options.direct = options.direct;
+    run_options.fill = options.fill;
+    run_options.jobs = options.jobs;
+    run_options.first = options.first;
+    run_options.last = options.last;
+    run_options.per_folder = options.per_folder;
     // Refused as a bad argument before anything is made.
-    if (const std::u16string problem = settings_problem(settings, *fs, options.fill); !problem.empty()) {
+    if (const std::u16string problem = settings_problem(settings, *fs, run_options); !problem.empty()) {
         write_err(u"pelmora-cli: " + replace_all(problem, u"\r\n", u"\n") + u"\n");
         if (options.json)
             write_out(from_utf8(bad_arguments_json(replace_all(problem, u"\r\n", u": "))) + u"\n");
@@ -301,12 +309,6 @@ int run_program(int argc, char** argv) {
     // A run without --seed draws its number here, so that --json can tell it: the number makes the
     // same files again.
     const uint64_t seed = options.seed.value_or(draw_seed_number());
-    RunOptions run_options;
-    run_options.direct = options.direct;
-    run_options.fill = options.fill;
-    run_options.jobs = options.jobs;
-    run_options.first = options.first;
-    run_options.last = options.last;
     RunOutcome outcome;
     // A signal that came before the run began (while the arguments were read, say) cancels it
     // with nothing made.

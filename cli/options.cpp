@@ -17,8 +17,9 @@
 #include "core/run/writer.h"
 
 static_assert(kRandomSeedLimit - 1 == 1125899906842623, "the seed range the texts name");
-static_assert(kJobsRange.high == 64 && kThreadsRange.high == 64 && kCountRange.high == 65536 &&
-                  kCompressRange.low == 1 && kCompressRange.high == 100 && kDedupeRange.high == 99,
+static_assert(kJobsRange.high == 64 && kThreadsRange.high == 64 && kCountRange.high == 4294967295 &&
+                  kWindowCountRange.high == 65536 && kPerFolderRange.low == 2 && kCompressRange.low == 1 &&
+                  kCompressRange.high == 100 && kDedupeRange.high == 99,
               "the ranges the help texts name");
 
 namespace {
@@ -91,8 +92,12 @@ Result set_expected_size(CliOptions& o, const std::u16string& value, const std::
     return size_into(o.expected_size_kb, value, spelled);
 }
 
+Result set_per_folder(CliOptions& o, const std::u16string& value, const std::string& spelled) {
+    return number_into(o.per_folder, value, spelled, kPerFolderRange);
+}
+
 Result set_expected_count(CliOptions& o, const std::u16string& value, const std::string& spelled) {
-    int32_t count = 0;
+    int64_t count = 0;
     if (Result error = number_into(count, value, spelled, kCountRange))
         return error;
     o.expected_count = count;
@@ -164,17 +169,17 @@ Result set_jobs(CliOptions& o, const std::u16string& value, const std::string& s
     return number_into(o.jobs, value, spelled, kJobsRange);
 }
 
-// "A-B" (or "A", one file): the first and the last number, 1 <= A <= B <= 65536.
+// "A-B" (or "A", one file): the first and the last number, 1 <= A <= B <= 4294967295.
 Result set_files(CliOptions& o, const std::u16string& value, const std::string& spelled) {
     const size_t dash = value.find(u'-');
     const std::optional<int64_t> first = whole_number(value.substr(0, dash));
     const std::optional<int64_t> last =
         dash == std::u16string::npos ? first : whole_number(value.substr(dash + 1));
     if (!first || !last || !kCountRange.holds(*first) || *last < *first || !kCountRange.holds(*last))
-        return CliError{spelled + " takes A-B, file numbers with 1 <= A <= B <= 65536, not \"" +
-                        to_utf8(value) + "\""};
-    o.first = static_cast<int32_t>(*first);
-    o.last = static_cast<int32_t>(*last);
+        return CliError{spelled + " takes A-B, file numbers with 1 <= A <= B <= " +
+                        std::to_string(kCountRange.high) + ", not \"" + to_utf8(value) + "\""};
+    o.first = *first;
+    o.last = *last;
     return std::nullopt;
 }
 
@@ -194,7 +199,7 @@ Result set_no_clobber(CliOptions& o, const std::u16string&, const std::string&) 
 constexpr CliOption kOptions[] = {
     {'o', "folder", "DIR", kRunCommand, "destination folder, made if missing (default: the current folder)",
      set_folder},
-    {'n', "count", "N", kRunCommand, "number of files, 1 to 65536 (default 1)", set_count},
+    {'n', "count", "N", kRunCommand, "number of files, 1 to 4294967295 (default 1)", set_count},
     {'s', "size", "SIZE", kRunCommand, "size of each file (default 1024, in KB; see SIZE below)", set_size},
     {'t', "type", "T", kRunCommand,
      "0 or noncompressible (default): generator data; 1 or compressible: zeros; 2 or random: data that "
@@ -227,6 +232,10 @@ constexpr CliOption kOptions[] = {
      set_flag<&CliOptions::fill>},
     {0, "jobs", "N", kRunCommand, "write N files at the same time, 1 to 64 (default 1); the same files",
      set_jobs},
+    {0, "per-folder", "N", kRunCommand,
+     "at most N files in each folder, 2 to 4294967295: numbered subfolders (000, 001, ...), as many "
+     "levels of them as the count needs (default: all files in one folder)",
+     set_per_folder},
     {0, "files", "A-B", kRunCommand,
      "only files A to B of the run the other options describe, byte for byte as in the whole run (with "
      "--seed, one shard per machine)",
@@ -397,7 +406,7 @@ std::variant<CliOptions, CliError> parse_cli_options(const std::vector<std::u16s
     }
     // Filling a disk: as many files as fit, up to the most a run has.
     if (options.fill && !options.count_given)
-        options.count = static_cast<int32_t>(kCountRange.high);
+        options.count = kWindowCountRange.high;
     if (options.last > options.count)
         return CliError{"--files " + std::to_string(options.first) + "-" + std::to_string(options.last) +
                         " reaches past the run's " + std::to_string(options.count) + " files (see --count)"};

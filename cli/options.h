@@ -19,7 +19,7 @@ struct CliOptions {
     bool clean = false;   // "clean DIR": remove the runs in `folder`
     bool dry_run = false; // clean: say what would go, remove nothing
     std::u16string folder = u".";
-    int32_t count = 1;
+    int64_t count = 1;
     int32_t size_kb = 1024;
     int32_t type = 0;
     DataShape shape;              // --compress, --dedupe and --dedupe-unit: random data
@@ -42,10 +42,11 @@ struct CliOptions {
     bool shape_given = false; // --compress, --dedupe or --dedupe-unit was said
     bool count_given = false; // --count was said (--fill takes the most files otherwise)
     // --files A-B: only these files of the run (verify: of each run); last 0: all of them.
-    int32_t first = 1;
-    int32_t last = 0;
+    int64_t first = 1;
+    int64_t last = 0;
+    int64_t per_folder = 0; // --per-folder: a folder tree; 0: one folder
     // verify: what the run was meant to be, when the user says so.
-    std::optional<int32_t> expected_count;
+    std::optional<int64_t> expected_count;
     std::optional<int32_t> expected_size_kb;
 };
 

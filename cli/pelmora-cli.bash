@@ -24,14 +24,14 @@ _pelmora_cli() {
         --dedupe-unit)
             mapfile -t COMPREPLY < <(compgen -W '4K 8K 16K 32K 64K 128K 256K 512K 1M 2M 4M 8M 16M 32M 64M file' -- "$cur")
             return ;;
-        -n | --count | --seed | --threads | --jobs | --files | --compress | --dedupe)
+        -n | --count | --seed | --threads | --jobs | --per-folder | --files | --compress | --dedupe)
             return ;;
     esac
 
     local every=(--json --help -h )
     local both=(--progress --direct "${every[@]}" )
     local run=(--folder -o --count -n --size -s --type -t --compress --dedupe --dedupe-unit --seed --yes -y --no-clobber --lang
-        --quiet -q --sync --reveal --fill --jobs --files --version -V )
+        --quiet -q --sync --reveal --fill --jobs --per-folder --files --version -V )
     local check=(--count -n --size -s --threads --files --drop-cache -- )
     local clean=(--dry-run -- )
     if [[ $command ]]; then

@@ -13,7 +13,7 @@ namespace {
 std::u16string count_text(uint64_t n) { return format_ascii("%llu", static_cast<unsigned long long>(n)); }
 
 // Appends "first-last" (or "first" alone) to a list that ends in ": " or in earlier ranges.
-void append_range(std::u16string& list, int32_t first, int32_t last, int32_t width) {
+void append_range(std::u16string& list, int64_t first, int64_t last, int32_t width) {
     if (list.back() != u' ')
         list += u", ";
     append_number(list, first, width);
@@ -26,6 +26,11 @@ void append_range(std::u16string& list, int32_t first, int32_t last, int32_t wid
 // One line per damaged file: what is wrong with it.
 std::u16string problem_line(const RunCheck& run, const FileProblem& problem) {
     std::vector<std::u16string> parts;
+    if (problem.misplaced) {
+        std::u16string where = u"in the wrong folder: found in ";
+        where += problem.misplaced->empty() ? u"the checked folder" : *problem.misplaced;
+        parts.push_back(where);
+    }
     if (problem.partial)
         parts.push_back(u"left by a cancelled run: " + count_text(problem.size) + u" bytes written");
     if (!problem.unreadable.empty())
@@ -52,25 +57,28 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
     constexpr std::u16string_view kIndent = u"        ";
     std::u16string line = run.intact() ? u"OK      " : u"FAILED  ";
     line += run_pattern(run) + u": ";
-    if (run.numbers.empty()) {
+    if (run.files_found == 0) {
         line += u"no whole file";
     } else {
-        line += count_text(run.numbers.size()) + (run.numbers.size() == 1 ? u" file" : u" files");
+        line += count_text(run.files_found) + (run.files_found == 1 ? u" file" : u" files");
         line += !run.size_known ? u" of unknown size (no regular file's size could be had)"
                 : run.whole_kilobytes
                     ? u" of " + count_text(run.file_bytes / 1024) + u" KB"
                     : u" of " + count_text(run.file_bytes) + u" bytes, not a whole number of kilobytes";
         line += u", numbers ";
-        append_number(line, run.numbers.front(), run.width);
+        append_number(line, run.first_found(), run.width);
         line += u'-';
-        append_number(line, run.numbers.back(), run.width);
+        append_number(line, run.last_found(), run.width);
+        if (run.depth > 0)
+            line += u", in " + format_ascii("%d", run.depth) + (run.depth == 1 ? u" level" : u" levels") +
+                    u" of folders of " + count_text(static_cast<uint64_t>(run.per_folder));
     }
     if (!run.seed_known)
         line += u"; the tag carries no seed, so the data cannot be checked";
     lines.push_back(line);
     // A capacity test is read by these figures; what a fill run lost past its last file leaves no
     // name behind.
-    if (run.fill && !run.numbers.empty()) {
+    if (run.fill && run.files_found != 0) {
         const CheckTotals totals = run_totals(run);
         lines.push_back(std::u16string(kIndent) + u"filled a disk: " + count_text(totals.intact_bytes) +
                         u" bytes intact, " + count_text(totals.lost_bytes) + u" lost; the last file has " +
@@ -82,11 +90,9 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
         for (const auto& [first, last] : run.missing)
             append_range(missing, first, last, run.width);
         if (run.count_from_width != 0) {
-            const auto within = std::upper_bound(run.numbers.begin(), run.numbers.end(), kMostFiles);
-            append_range(missing, within == run.numbers.begin() ? 1 : *(within - 1) + 1, run.count_from_width,
-                         run.width);
+            append_range(missing, run.last_found() + 1, run.count_from_width, run.width);
             missing += u" and maybe more (" + format_ascii("%d", run.width) + u"-digit numbers: " +
-                       format_ascii("%d", run.count_from_width) + u" files or more)";
+                       count_text(static_cast<uint64_t>(run.count_from_width)) + u" files or more)";
         }
         lines.push_back(missing);
     }
@@ -99,24 +105,16 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
         lines.push_back(std::u16string(kIndent) + u"the numbers have " + format_ascii("%d", run.width) +
                         u" digits, but a run of " + count_text(static_cast<uint64_t>(run.expected_count)) +
                         u" files has " + format_ascii("%d", number_width(run.expected_count)));
-    if (!run.impossible_numbers.empty()) {
-        std::u16string past = std::u16string(kIndent) + u"numbers no run has: ";
-        for (const auto& [first, last] : run.impossible_numbers)
-            append_range(past, first, last, run.width);
-        lines.push_back(past + u" (a run has at most " + count_text(kMostFiles) + u" files, numbered with " +
-                        format_ascii("%d", number_width(kMostFiles)) + u" digits at most)");
-    }
     for (const FileProblem& problem : run.problems)
         lines.push_back(problem_line(run, problem));
     const UnlistedProblems& rest = run.unlisted;
     if (rest.files != 0) {
         std::u16string more = std::u16string(kIndent) + count_text(rest.files) + u" more damaged " +
                               (rest.files == 1 ? u"file" : u"files") + u" (";
-        const std::pair<uint64_t, const char16_t*> kinds[] = {{rest.wrong_size, u"of the wrong size"},
-                                                              {rest.differing, u"with a difference"},
-                                                              {rest.unreadable, u"unreadable"},
-                                                              {rest.changed, u"changed or no regular file"},
-                                                              {rest.partial, u"left by a cancel"}};
+        const std::pair<uint64_t, const char16_t*> kinds[] = {
+            {rest.wrong_size, u"of the wrong size"}, {rest.differing, u"with a difference"},
+            {rest.unreadable, u"unreadable"},        {rest.changed, u"changed or no regular file"},
+            {rest.partial, u"left by a cancel"},     {rest.misplaced, u"in the wrong folder"}};
         bool first = true;
         for (const auto& [count, what] : kinds)
             if (count != 0) {

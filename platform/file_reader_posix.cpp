@@ -21,6 +21,7 @@ public:
     FileStatus list(const std::u16string& folder,
                     const std::function<void(std::u16string_view name)>& each) override;
     FileStatus examine(const std::u16string& path, uint64_t& size) override;
+    bool is_folder(const std::u16string& path) override;
     FileStatus open(const std::u16string& path, Handle& file) override;
     FileStatus size(Handle file, uint64_t& size) override;
     FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override;
@@ -88,6 +89,11 @@ FileStatus PosixFileReader::examine(const std::u16string& path, uint64_t& size) 
                     ", not a regular file"};
     size = static_cast<uint64_t>(info.st_size);
     return {};
+}
+
+bool PosixFileReader::is_folder(const std::u16string& path) {
+    struct stat info;
+    return ::lstat(to_utf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 FileStatus PosixFileReader::open(const std::u16string& path, Handle& file) {

@@ -18,6 +18,7 @@ public:
     FileStatus list(const std::u16string& folder,
                     const std::function<void(std::u16string_view name)>& each) override;
     FileStatus examine(const std::u16string& path, uint64_t& size) override;
+    bool is_folder(const std::u16string& path) override;
     FileStatus open(const std::u16string& path, Handle& file) override;
     FileStatus size(Handle file, uint64_t& size) override;
     FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override;
@@ -85,6 +86,12 @@ FileStatus Win32FileReader::examine(const std::u16string& path, uint64_t& size) 
                                                    : "it is a device, not a regular file"};
     size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     return {};
+}
+
+bool Win32FileReader::is_folder(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 FileStatus Win32FileReader::open(const std::u16string& path, Handle& opened_file) {

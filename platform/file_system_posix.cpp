@@ -38,6 +38,7 @@ public:
     FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
     FileStatus open_existing_folder(const std::u16string& path, Handle& folder) override;
     FileStatus open_subfolder(Handle folder, const std::u16string& name, Handle& inner) override;
+    FileStatus make_subfolder(Handle folder, const std::u16string& name, Handle& inner) override;
     FileStatus list(Handle folder,
                     const std::function<void(std::u16string_view name, Kind kind)>& each) override;
     FileStatus file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
@@ -329,6 +330,12 @@ FileStatus PosixFileSystem::open_subfolder(Handle folder, const std::u16string& 
         return errno == ELOOP ? refusal_of(Kind::link) : status_of(errno);
     inner = fd;
     return {};
+}
+
+FileStatus PosixFileSystem::make_subfolder(Handle folder, const std::u16string& name, Handle& inner) {
+    if (::mkdirat(static_cast<int>(folder), to_utf8(name).c_str(), 0777) != 0 && errno != EEXIST)
+        return status_of(errno);
+    return open_subfolder(folder, name, inner);
 }
 
 FileStatus PosixFileSystem::list(Handle folder,

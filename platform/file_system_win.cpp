@@ -40,6 +40,7 @@ public:
     FileStatus set_length(Handle file, uint64_t length, bool reserve) override;
     FileStatus open_existing_folder(const std::u16string& path, Handle& folder) override;
     FileStatus open_subfolder(Handle folder, const std::u16string& name, Handle& inner) override;
+    FileStatus make_subfolder(Handle folder, const std::u16string& name, Handle& inner) override;
     FileStatus list(Handle folder,
                     const std::function<void(std::u16string_view name, Kind kind)>& each) override;
     FileStatus file_size(Handle folder, const std::u16string& name, uint64_t& size) override;
@@ -472,22 +473,36 @@ FileStatus Win32FileSystem::open_existing_folder(const std::u16string& path, Han
     return open_found_folder(folder, 0, opened);
 }
 
-FileStatus Win32FileSystem::open_subfolder(Handle folder, const std::u16string& name, Handle& inner) {
-    // Held without delete sharing, as the top folder: nobody renames it while it is emptied.
+namespace {
+
+// A folder in `folder` opened as itself (a reparse point is refused as a link), made first with
+// `disposition` FILE_OPEN_IF. Held without delete sharing, as the top folder: nobody renames it
+// while it is in use.
+FileStatus open_inner_folder(FileSystem::Handle folder, const std::u16string& name, ULONG disposition,
+                             FileSystem::Handle& inner) {
     HANDLE handle;
     if (const DWORD error = open_in(folder, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, disposition,
                                     FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, handle);
         error != ERROR_SUCCESS)
         return status_of(error);
-    // A reparse point opened as itself is a link, not the folder it leads to.
-    const Kind kind = kind_in(folder, name, handle);
-    if (kind != Kind::folder) {
+    const FileSystem::Kind kind = kind_in(folder, name, handle);
+    if (kind != FileSystem::Kind::folder) {
         CloseHandle(handle);
         return refusal_of(kind);
     }
-    inner = reinterpret_cast<Handle>(handle);
+    inner = reinterpret_cast<FileSystem::Handle>(handle);
     return {};
+}
+
+} // namespace
+
+FileStatus Win32FileSystem::open_subfolder(Handle folder, const std::u16string& name, Handle& inner) {
+    return open_inner_folder(folder, name, FILE_OPEN, inner);
+}
+
+FileStatus Win32FileSystem::make_subfolder(Handle folder, const std::u16string& name, Handle& inner) {
+    return open_inner_folder(folder, name, FILE_OPEN_IF, inner);
 }
 
 FileStatus Win32FileSystem::list(Handle folder,

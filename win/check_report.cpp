@@ -27,6 +27,9 @@ std::u16string type_text(const RunCheck& run) {
 }
 
 std::u16string problem_text(const FileProblem& problem) {
+    if (problem.misplaced)
+        return fill_placeholders(text(kTextWrongFolder),
+                                 {problem.misplaced->empty() ? u"." : *problem.misplaced});
     if (problem.partial)
         return text(kTextPartialFile);
     if (!problem.unreadable.empty())
@@ -43,13 +46,13 @@ std::u16string problem_text(const FileProblem& problem) {
 
 // A file row with its first number, to put the rows of a run in number order.
 struct NumberedRow {
-    int32_t number;
+    int64_t number;
     CheckRow row;
 };
 
 // The name of numbers first to last of a run: the file's name, or the range in the number's place.
-std::u16string range_name(const RunCheck& run, int32_t first, int32_t last) {
-    std::u16string name = file_name_head(run.files_type, run.shape, run.fill);
+std::u16string range_name(const RunCheck& run, int64_t first, int64_t last) {
+    std::u16string name = file_name_head(run.files_type, marks_of(run));
     append_number(name, first, run.width);
     if (last != first) {
         name += u'-';
@@ -58,7 +61,7 @@ std::u16string range_name(const RunCheck& run, int32_t first, int32_t last) {
     return name + file_name_tail(run.tag);
 }
 
-void add_range(std::vector<NumberedRow>& rows, const RunCheck& run, int32_t first, int32_t last,
+void add_range(std::vector<NumberedRow>& rows, const RunCheck& run, int64_t first, int64_t last,
                TextId what) {
     CheckRow row;
     row.name = range_name(run, first, last);
@@ -75,7 +78,7 @@ std::vector<CheckRow> check_rows(const FolderCheck& check) {
         CheckRow head;
         head.run = true;
         head.name = run_pattern(run);
-        head.files = number_text(run.numbers.size());
+        head.files = number_text(run.files_found);
         head.size = format_size(static_cast<double>(run.file_bytes));
         head.type = type_text(run);
         head.result = text(run.intact() ? kTextIntact : kTextNotIntact);
@@ -112,10 +115,8 @@ std::vector<CheckRow> check_rows(const FolderCheck& check) {
         }
         for (const auto& [first, last] : run.missing)
             add_range(files, run, first, last, kTextMissing);
-        if (run.count_from_width > 0 && !run.numbers.empty() && run.numbers.back() < run.count_from_width)
-            add_range(files, run, run.numbers.back() + 1, run.count_from_width, kTextMissing);
-        for (const auto& [first, last] : run.impossible_numbers)
-            add_range(files, run, first, last, kTextNumbersNoRunGives);
+        if (run.count_from_width > 0 && run.files_found != 0 && run.last_found() < run.count_from_width)
+            add_range(files, run, run.last_found() + 1, run.count_from_width, kTextMissing);
         std::stable_sort(files.begin(), files.end(),
                          [](const NumberedRow& a, const NumberedRow& b) { return a.number < b.number; });
         for (NumberedRow& file : files)

@@ -140,7 +140,7 @@ void start_pressed(HWND page) {
     }
     if (size_taken)
         generation_settings.files_size = static_cast<int32_t>(size.kilobytes);
-    generation_settings.files_c = std::clamp(count, 1, kMostFiles);
+    generation_settings.files_c = std::clamp<int64_t>(count, kWindowCountRange.low, kWindowCountRange.high);
     generation_settings.files_type = chosen_type(page);
     generation_settings.shape = choice.shape;
     if (!run_busy) {
@@ -152,7 +152,7 @@ void start_pressed(HWND page) {
     SetDlgItemInt(page, IDC_COUNT, static_cast<UINT>(generation_settings.files_c), TRUE);
     if (size_taken)
         SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);
-    write_setting_int(u"files_c", generation_settings.files_c);
+    write_setting_int(u"files_c", static_cast<int32_t>(generation_settings.files_c));
     if (size_taken)
         write_setting_int(u"files_size", generation_settings.files_size);
     write_setting_int(u"files_type", generation_settings.files_type);

@@ -118,7 +118,9 @@ BOOL CHauptDialog::initialise(HWND dialog) {
     // A check starts where the runs are made.
     SetDlgItemTextW(page_windows[kCheckPage], IDC_CHECK_FOLDER, wide(generation_settings.Folder));
 
-    generation_settings.files_c = read_setting_int(u"files_c", generation_settings.files_c);
+    generation_settings.files_c =
+        std::clamp<int64_t>(read_setting_int(u"files_c", static_cast<int32_t>(generation_settings.files_c)),
+                            kWindowCountRange.low, kWindowCountRange.high);
     generation_settings.files_size = read_setting_int(u"files_size", generation_settings.files_size);
     SetDlgItemInt(page, IDC_COUNT, static_cast<UINT>(generation_settings.files_c), TRUE);
     SetDlgItemInt(page, IDC_FILE_SIZE, static_cast<UINT>(generation_settings.files_size), TRUE);

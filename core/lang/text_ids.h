@@ -108,7 +108,7 @@ enum TextId : int {
     kTextFolderUnreadable = 144, // "%s": the system's reason
     kTextCacheWasRead = 145,
     kTextPastIntendedCount = 146, // "%s": the files
-    kTextNumbersNoRunGives = 147,
+    kTextWrongFolder = 147,       // "%s": the folders it lies in
     kTextNoSeed = 148,
     kTextNotWholeKilobytes = 149,
     kTextWidthNotCount = 150,

@@ -6,7 +6,7 @@
 namespace {
 
 // True when the run's file `number` (a whole one, not a ".partial") is among its damaged files.
-bool damaged(const RunCheck& run, int32_t number) {
+bool damaged(const RunCheck& run, int64_t number) {
     if (std::any_of(run.problems.begin(), run.problems.end(),
                     [&](const FileProblem& p) { return p.number == number && !p.partial; }))
         return true;
@@ -25,11 +25,11 @@ CheckTotals run_totals(const RunCheck& run) {
         damaged_whole += problem.partial ? 0 : 1;
     }
     // Without a seed nothing of the run could be compared: none of it counts as intact.
-    const uint64_t others = run.numbers.size() - damaged_whole;
+    const uint64_t others = run.files_found - damaged_whole;
     if (run.seed_known) {
         totals.intact_bytes += others * run.file_bytes;
         // A fill run's last file holds what room was left.
-        if (run.fill && !run.numbers.empty() && !damaged(run, run.numbers.back()))
+        if (run.fill && run.files_found != 0 && !damaged(run, run.last_found()))
             totals.intact_bytes = totals.intact_bytes - run.file_bytes + run.last_file_bytes;
     } else {
         totals.damaged_files += others;
@@ -37,8 +37,8 @@ CheckTotals run_totals(const RunCheck& run) {
     }
     for (const auto& [first, last] : run.missing)
         totals.missing_files += static_cast<uint64_t>(last - first + 1);
-    if (run.count_from_width > 0 && !run.numbers.empty() && run.numbers.back() < run.count_from_width)
-        totals.missing_files += static_cast<uint64_t>(run.count_from_width - run.numbers.back());
+    if (run.count_from_width > 0 && run.files_found != 0 && run.last_found() < run.count_from_width)
+        totals.missing_files += static_cast<uint64_t>(run.count_from_width - run.last_found());
     totals.lost_bytes = totals.damaged_bytes + totals.missing_files * run.file_bytes;
     return totals;
 }

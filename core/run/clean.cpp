@@ -15,11 +15,12 @@ namespace {
 // that a run still writing into the folder cannot keep the clean going.
 constexpr int kMostListings = 4;
 
-using RunKey = std::tuple<int32_t, std::u16string, int32_t, bool, int32_t, int32_t, int32_t>;
+using RunKey = std::tuple<int32_t, std::u16string, int32_t, bool, int32_t, int32_t, int32_t, int64_t>;
 
 RunKey key_of(const RunFileName& name) {
-    return {name.files_type,     name.tag,          name.width,     name.fill,
-            name.shape.compress, name.shape.dedupe, name.shape.unit};
+    const RunMarks& marks = name.marks;
+    return {name.files_type,      name.tag,           name.width,       marks.fill,
+            marks.shape.compress, marks.shape.dedupe, marks.shape.unit, marks.per_folder};
 }
 
 // What a refusal of a name says is there; `missing` for a status that refuses nothing by its kind.
@@ -74,15 +75,13 @@ private:
 
 CleanedRun& Cleaner::run_of(const RunFileName& parsed) {
     if (last_run_ != nullptr && last_run_->files_type == parsed.files_type &&
-        last_run_->width == parsed.width && last_run_->fill == parsed.fill &&
-        last_run_->shape == parsed.shape && last_run_->tag == parsed.tag)
+        last_run_->width == parsed.width && last_run_->marks == parsed.marks && last_run_->tag == parsed.tag)
         return *last_run_;
     auto [at, added] = runs_.try_emplace(key_of(parsed));
     CleanedRun& run = at->second;
     if (added) {
         run.files_type = parsed.files_type;
-        run.shape = parsed.shape;
-        run.fill = parsed.fill;
+        run.marks = parsed.marks;
         run.tag = parsed.tag;
         run.width = parsed.width;
     }

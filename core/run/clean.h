@@ -11,22 +11,21 @@
 #include <string_view>
 #include <vector>
 
-#include "core/run/shaped.h"
+#include "core/run/names.h"
 
 class FileSystem;
 
 // One run's files that went (or with a dry run would go).
 struct CleanedRun {
     int32_t files_type = 0;
-    DataShape shape;
-    bool fill = false; // a run that filled a disk ("_fill" in its names)
+    RunMarks marks; // what its names' head says beyond the type
     std::u16string tag;
     int32_t width = 0;
     uint64_t files = 0;   // ".partial" ones included
     uint64_t partial = 0; // of files: cut short by a cancel
     uint64_t bytes = 0;
-    int32_t first = 0; // the lowest and the highest number among them
-    int32_t last = 0;
+    int64_t first = 0; // the lowest and the highest number among them
+    int64_t last = 0;
     uint64_t failed = 0; // files of the run that could not be removed (not in `files`)
 };
 

@@ -33,6 +33,9 @@ public:
     // when that cannot be told.
     virtual FileStatus examine(const std::u16string& path, uint64_t& size) = 0;
 
+    // True when `path` is a folder itself, not a link to one nor anything else.
+    virtual bool is_folder(const std::u16string& path) = 0;
+
     // Opens a regular file for reading, without following a link and without waiting for a
     // writer (a pipe put in a file's place); fails when it cannot, or when what is there is no
     // regular file.

@@ -99,6 +99,8 @@ public:
     virtual FileStatus open_existing_folder(const std::u16string& path, Handle& folder) = 0;
     // Opens the folder `name` in `folder` itself, never what a link of that name points to (`link`).
     virtual FileStatus open_subfolder(Handle folder, const std::u16string& name, Handle& inner) = 0;
+    // The same, making the folder first when nothing has its name (a run's folder tree).
+    virtual FileStatus make_subfolder(Handle folder, const std::u16string& name, Handle& inner) = 0;
     // Calls `each` with the name and kind of every entry of the folder (not "." and ".."), a link
     // as a link; a name that is no valid text comes as an empty name. `each` may remove the entry
     // it was given. Failed, with the system's reason, when the folder cannot be listed to its end.

@@ -1,6 +1,7 @@
 // Run file names: made by the run, read back by the check.
 #include "core/run/names.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/run/file_type.h"
@@ -9,6 +10,8 @@ namespace {
 
 // What ends a fill run's head, before its "__".
 constexpr std::u16string_view kFillMark = u"_fill";
+// What marks the files per folder of a run in a folder tree, before the fill mark.
+constexpr std::u16string_view kTreeMark = u"_t";
 
 // Digits 0 to n - 1 for the tag (splitmix32 steps: the same seed gives the same tag on every
 // platform, which the C library's rand would not).
@@ -105,14 +108,17 @@ uint64_t tag_check(uint32_t start) {
 
 } // namespace
 
-int number_width(int32_t files_c) {
-    return files_c < 1000 ? 3 : files_c < 10000 ? 4 : files_c < 100000 ? 5 : files_c < 1000000 ? 6 : 7;
+int number_width(int64_t files_c) {
+    int width = 3;
+    for (int64_t bound = 1000; files_c >= bound && width < 19; bound *= 10)
+        ++width;
+    return width;
 }
 
-void append_number(std::u16string& text, int32_t number, int width) {
-    char16_t digits[12];
+void append_number(std::u16string& text, int64_t number, int width) {
+    char16_t digits[20];
     int n = 0;
-    for (uint32_t value = static_cast<uint32_t>(number); value != 0 || n == 0; value /= 10)
+    for (uint64_t value = static_cast<uint64_t>(number); value != 0 || n == 0; value /= 10)
         digits[n++] = static_cast<char16_t>(u'0' + value % 10);
     for (int pad = n; pad < width; ++pad)
         text += u'0';
@@ -120,30 +126,93 @@ void append_number(std::u16string& text, int32_t number, int width) {
         text += digits[--n];
 }
 
+int tree_depth(int64_t files_c, int64_t per_folder) {
+    if (per_folder < 2 || files_c <= per_folder)
+        return 0;
+    // Folders of the last level, then the levels above them until one folder holds them all.
+    int depth = 1;
+    for (int64_t folders = (files_c + per_folder - 1) / per_folder; folders > per_folder;
+         folders = (folders + per_folder - 1) / per_folder)
+        ++depth;
+    return depth;
+}
+
+int folder_width(int64_t per_folder) {
+    int width = 1;
+    for (int64_t highest = per_folder - 1; highest >= 10; highest /= 10)
+        ++width;
+    return width;
+}
+
+int64_t tree_folder(int64_t number, int64_t per_folder, int depth, int level) {
+    int64_t folder = (number - 1) / per_folder;
+    for (int below = level + 1; below < depth; ++below)
+        folder /= per_folder;
+    return folder % per_folder;
+}
+
+void append_tree_path(std::u16string& text, int64_t number, int64_t per_folder, int depth,
+                      char16_t separator) {
+    const int width = folder_width(per_folder);
+    for (int level = 0; level < depth; ++level) {
+        append_number(text, tree_folder(number, per_folder, depth, level), width);
+        text += separator;
+    }
+}
+
+bool tree_folder_name(std::u16string_view name) {
+    return !name.empty() && name.size() <= 10 &&
+           std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+std::optional<int64_t> parse_tree_folder(std::u16string_view name, int64_t per_folder) {
+    if (name.size() != static_cast<size_t>(folder_width(per_folder)))
+        return std::nullopt;
+    int64_t value = 0;
+    for (const char16_t digit : name) {
+        if (digit < u'0' || digit > u'9')
+            return std::nullopt;
+        value = value * 10 + (digit - u'0');
+    }
+    if (value >= per_folder)
+        return std::nullopt;
+    return value;
+}
+
 std::u16string file_name_tail(const std::u16string& tag) { return u"_" + tag + u".file"; }
 
-std::u16string file_name_head(int32_t files_type, DataShape shape, bool fill) {
-    if (fill) {
-        const std::u16string head = file_name_head(files_type, shape);
-        return head.substr(0, head.size() - 2) + std::u16string(kFillMark) + u"__";
-    }
+std::u16string file_name_head(int32_t files_type, const RunMarks& marks) {
+    std::u16string head;
+    const DataShape& shape = marks.shape;
     if (files_type == kRandomData && !shape.plain()) {
-        std::u16string head = u"random_c";
+        head = u"random_c";
         append_number(head, shape.compress, 1);
         head += u"_d";
         append_number(head, shape.dedupe, 1);
         if (shape.unit != kDedupeUnitSmallest)
             head += u"_u" + unit_mark(shape.unit);
-        return head + u"__";
+    } else {
+        head = files_type == kGeneratorData ? u"non_compressible"
+               : files_type == kRandomData  ? u"random"
+                                            : u"maximal_compressible";
     }
-    return files_type == kGeneratorData ? u"non_compressible__"
-           : files_type == kRandomData  ? u"random__"
-                                        : u"maximal_compressible__";
+    if (marks.per_folder != 0) {
+        head += kTreeMark;
+        append_number(head, marks.per_folder, 1);
+    }
+    if (marks.fill)
+        head += kFillMark;
+    return head + u"__";
 }
 
-std::u16string file_name(int32_t files_type, int32_t files_c, int32_t number, const std::u16string& tag,
-                         DataShape shape, bool fill) {
-    std::u16string name = file_name_head(files_type, shape, fill);
+RunMarks run_marks(int32_t files_type, DataShape shape, int64_t files_c, int64_t per_folder, bool fill) {
+    return {files_type == kRandomData ? shape_in_range(shape) : DataShape{},
+            tree_depth(files_c, per_folder) > 0 ? per_folder : 0, fill};
+}
+
+std::u16string file_name(int32_t files_type, int64_t files_c, int64_t number, const std::u16string& tag,
+                         const RunMarks& marks) {
+    std::u16string name = file_name_head(files_type, marks);
     append_number(name, number, number_width(files_c));
     return name + file_name_tail(tag);
 }
@@ -181,14 +250,14 @@ std::optional<uint32_t> generator_tag_start(std::u16string_view tag) {
 
 namespace {
 
-// A name whose head carries no fill mark.
+// A name whose head carries no mark after its type's (and its shape's).
 std::optional<RunFileName> parse_unmarked_name(std::u16string_view name) {
     constexpr std::u16string_view kEnd = u".file";
     RunFileName parsed{};
     size_t head_size = 0;
     if (const auto shaped = parse_shaped_head(name)) {
         parsed.files_type = kRandomData;
-        parsed.shape = shaped->first;
+        parsed.marks.shape = shaped->first;
         head_size = shaped->second;
     } else {
         for (const int32_t files_type : {kGeneratorData, kZeros, kRandomData})
@@ -211,7 +280,7 @@ std::optional<RunFileName> parse_unmarked_name(std::u16string_view name) {
     if (rest.back() != u'_')
         return std::nullopt;
     rest.remove_suffix(1);
-    if (rest.size() < 3 || rest.size() > 7)
+    if (rest.size() < 3 || rest.size() > static_cast<size_t>(number_width(kMostFiles)))
         return std::nullopt;
     for (const char16_t digit : rest) {
         if (digit < u'0' || digit > u'9')
@@ -221,25 +290,58 @@ std::optional<RunFileName> parse_unmarked_name(std::u16string_view name) {
     for (const char16_t digit : tag)
         if (digit < u'0' || digit > u'8')
             return std::nullopt;
-    if (parsed.number < 1)
+    if (parsed.number < 1 || parsed.number > kMostFiles)
         return std::nullopt;
     parsed.width = static_cast<int32_t>(rest.size());
     parsed.tag = tag;
     return parsed;
 }
 
+// The files per folder a tree mark at the end of `head` gives ("_t" and a number of 2 or more,
+// without a leading zero), and the mark's length; none when there is no such mark.
+std::optional<std::pair<int64_t, size_t>> tree_mark(std::u16string_view head) {
+    size_t digits = 0;
+    while (digits < head.size() && digits < 11 && head[head.size() - 1 - digits] >= u'0' &&
+           head[head.size() - 1 - digits] <= u'9')
+        ++digits;
+    const std::u16string_view number = head.substr(head.size() - digits);
+    if (digits == 0 || digits > 10 || number[0] == u'0' ||
+        !head.substr(0, head.size() - digits).ends_with(kTreeMark))
+        return std::nullopt;
+    int64_t value = 0;
+    for (const char16_t digit : number)
+        value = value * 10 + (digit - u'0');
+    if (value < 2 || value > kMostFiles)
+        return std::nullopt;
+    return std::pair{value, kTreeMark.size() + digits};
+}
+
 } // namespace
 
 std::optional<RunFileName> parse_run_file_name(std::u16string_view name) {
-    // Every head ends at the name's first "__"; a fill run's has "_fill" before it.
+    // Every head ends at the name's first "__": the type's head, then the marks, the fill mark
+    // last.
     const size_t head_end = name.find(u"__");
-    if (head_end == std::u16string_view::npos || head_end < kFillMark.size() ||
-        name.substr(head_end - kFillMark.size(), kFillMark.size()) != kFillMark)
+    if (head_end == std::u16string_view::npos)
+        return std::nullopt;
+    std::u16string_view head = name.substr(0, head_end);
+    RunMarks marks;
+    if (head.ends_with(kFillMark)) {
+        marks.fill = true;
+        head.remove_suffix(kFillMark.size());
+    }
+    if (const auto tree = tree_mark(head)) {
+        marks.per_folder = tree->first;
+        head.remove_suffix(tree->second);
+    }
+    if (!marks.fill && marks.per_folder == 0)
         return parse_unmarked_name(name);
-    std::u16string unmarked(name.substr(0, head_end - kFillMark.size()));
+    std::u16string unmarked(head);
     unmarked += name.substr(head_end);
     std::optional<RunFileName> parsed = parse_unmarked_name(unmarked);
-    if (parsed)
-        parsed->fill = true;
+    if (parsed) {
+        marks.shape = parsed->marks.shape;
+        parsed->marks = marks;
+    }
     return parsed;
 }

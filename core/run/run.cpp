@@ -53,15 +53,19 @@ uint64_t draw_seed_number() {
     uint64_t state = static_cast<uint64_t>(time_seed()) << 32 | time_seed();
     return splitmix64_next(state) % kRandomSeedLimit;
 }
-std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs, bool fill) {
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs,
+                                const RunOptions& options) {
     if (settings.files_size < 0)
         return text(kTextNegativeSize) + u"\r\n" + format_ascii("%d KB", settings.files_size);
     // The longest name of the run (every tag has 16 digits), counted as the platform counts, with
     // the ending a file a cancel cuts short gets: that name must fit as well.
-    const std::u16string longest =
-        settings.Folder + fs.separator() +
-        file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'),
-                  settings.files_type == kRandomData ? shape_in_range(settings.shape) : DataShape{}, fill);
+    const RunMarks marks =
+        run_marks(settings.files_type, settings.shape, settings.files_c, options.per_folder, options.fill);
+    std::u16string longest = settings.Folder + fs.separator();
+    append_tree_path(longest, settings.files_c, marks.per_folder,
+                     tree_depth(settings.files_c, marks.per_folder), fs.separator());
+    longest +=
+        file_name(settings.files_type, settings.files_c, settings.files_c, std::u16string(16, u'0'), marks);
     if (fs.path_length(longest + std::u16string(kPartialSuffix)) > fs.max_path_length()) {
         const auto limit = static_cast<int>(fs.max_path_length() - kPartialSuffix.size());
         return replace_all(text(kTextPathTooLong), u"%d", format_ascii("%d", limit)) + u"\r\n" +
@@ -98,10 +102,10 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     const uint64_t random_seed = random ? drawn.data % kRandomSeedLimit : 0;
     const uint32_t generator_seed = random ? 0 : static_cast<uint32_t>(drawn.data);
     const std::u16string tag = run_tag(settings.files_type, drawn);
-    const int32_t count = settings.files_c;
+    const int64_t count = settings.files_c;
 
     // Refused before anything is created.
-    if (const std::u16string problem = settings_problem(settings, fs, options.fill); !problem.empty()) {
+    if (const std::u16string problem = settings_problem(settings, fs, options); !problem.empty()) {
         if (view != nullptr)
             view->show_error(text(kTextAttention), problem);
         return Ended::failed;
@@ -122,7 +126,7 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs, const s
     plan.folder = settings.Folder;
     plan.tag = tag;
     plan.options = options;
-    plan.options.first = std::max(options.first, 1);
+    plan.options.first = std::max<int64_t>(options.first, 1);
     plan.options.last = options.last == 0 ? count : std::min(options.last, count);
     plan.start_clock = clock_ms();
     done.tag = tag;

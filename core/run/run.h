@@ -17,7 +17,7 @@
 class RunView;
 
 struct GenerationSettings {
-    int32_t files_c = 1;
+    int64_t files_c = 1;
     int32_t files_size = 1024;           // kilobytes of 1,024 bytes
     int32_t files_type = kGeneratorData; // a FileType; any other value writes zeros
     DataShape shape;                     // random data: its compressed size and share of copies
@@ -53,4 +53,5 @@ Ended generation_run(const GenerationSettings& settings, FileSystem& fs,
 // Why a run of `settings` cannot start (a negative size, a path longer than the platform takes,
 // also with the ending of a cut file, a folder name longer than a file system takes), as the text
 // of an error: the message, CR LF, the detail. Empty when it can start.
-std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs, bool fill = false);
+std::u16string settings_problem(const GenerationSettings& settings, const FileSystem& fs,
+                                const RunOptions& options = {});

@@ -10,8 +10,11 @@ struct NumberRange {
     constexpr bool holds(int64_t value) const { return value >= low && value <= high; }
 };
 
-// Files in a run; their numbers go up to the highest.
-inline constexpr NumberRange kCountRange{1, 65536};
+// Files in a run; their numbers go up to the highest. The window keeps to fewer.
+inline constexpr NumberRange kCountRange{1, 4294967295};
+inline constexpr NumberRange kWindowCountRange{1, 65536};
+// Entries in each folder of a run's folder tree.
+inline constexpr NumberRange kPerFolderRange{2, 4294967295};
 // Random data compressed to this share of its size, in percent.
 inline constexpr NumberRange kCompressRange{1, 100};
 // The share of a run's blocks that copy earlier ones, in percent.

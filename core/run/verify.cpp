@@ -2,7 +2,9 @@
 #include "core/run/verify.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -46,7 +48,7 @@ struct FileRecord {
     uint64_t size = 0; // as examined before reading
     std::atomic<uint64_t> first_difference{kNoDifference};
     uint8_t head[8] = {}; // the first bytes, kept by whoever reads block 0
-    int32_t number = 0;
+    int64_t number = 0;
     uint8_t head_bytes = 0;
     std::atomic<uint8_t> flags{0};
 };
@@ -59,17 +61,80 @@ constexpr uint8_t kSkipped = 8;    // not read: it could not be examined, or it 
                                    // Set before the reading starts, so every worker counts the same
                                    // blocks for every file.
 
+// The numbers of one run's files, a bit each in pages of 512 numbers: ten million files take
+// some 2 MiB.
+class NumberSet {
+public:
+    void insert(int64_t number) {
+        uint64_t& word = pages_[number >> 9][number >> 6 & 7];
+        const uint64_t bit = uint64_t{1} << (number & 63);
+        size_ += (word & bit) == 0;
+        word |= bit;
+    }
+    uint64_t size() const { return size_; }
+    // The lowest number from `from` on; 0 when there is none.
+    int64_t next(int64_t from) const {
+        for (auto page = pages_.lower_bound(from >> 9); page != pages_.end(); ++page) {
+            const int64_t page_first = page->first << 9;
+            for (int64_t number = std::max(from, page_first); number < page_first + 512;) {
+                const uint64_t word = page->second[static_cast<size_t>(number >> 6 & 7)] >> (number & 63);
+                if (word != 0)
+                    return number + std::countr_zero(word);
+                number = (number | 63) + 1;
+            }
+        }
+        return 0;
+    }
+    template <typename Each> void each(Each&& each) const {
+        for (int64_t number = next(1); number != 0; number = next(number + 1))
+            each(number);
+    }
+    // Ascending first-last ranges.
+    std::vector<std::pair<int64_t, int64_t>> ranges() const {
+        std::vector<std::pair<int64_t, int64_t>> ranges;
+        each([&](int64_t number) {
+            if (!ranges.empty() && ranges.back().second + 1 == number)
+                ranges.back().second = number;
+            else
+                ranges.emplace_back(number, number);
+        });
+        return ranges;
+    }
+
+private:
+    std::map<int64_t, std::array<uint64_t, 8>> pages_;
+    uint64_t size_ = 0;
+};
+
+// A run's file found where no file of the run should be (a misplaced one), or a partial file.
+struct ExtraFile {
+    int64_t number = 0;
+    bool partial = false;
+    std::optional<std::u16string> misplaced; // the folders it lies in, when it is misplaced
+    uint64_t size = 0;
+};
+
 struct RunData {
     RunCheck check;
-    std::u16string path_head; // folder, separator and the run's name head
+    std::u16string base;      // the checked folder and a separator
+    std::u16string head;      // the run's name head
     std::u16string name_tail; // "_" tag ".file"
-    size_t first_file = 0;    // the run's files in number order, from here
+    char16_t separator = u'/';
+    NumberSet numbers;             // the files where the run puts them
+    std::vector<ExtraFile> extras; // by number
+    size_t next_extra = 0;         // the first one not judged yet
+    int64_t next_number = 0;       // the first file no batch has taken yet; 0 when all have been
+    int64_t last_number = 0;       // the highest number found
+    bool sized = false;            // the run's size is decided
+    bool settle = false;           // a tie of sizes is still to be settled by what the reads found
+    size_t first_file = 0;         // the run's files in the batch, in number order, from here
     size_t file_count = 0;
-    std::vector<std::pair<int32_t, uint64_t>> partial; // number and size of ".file.partial" files
-    RunContent content;                                // once the run's size is known
+    RunContent content; // once the run's size is known
 
-    std::u16string path(int32_t number) const {
-        std::u16string text = path_head;
+    std::u16string path(int64_t number) const {
+        std::u16string text = base;
+        append_tree_path(text, number, check.per_folder, check.depth, separator);
+        text += head;
         append_number(text, number, check.width);
         return text + name_tail;
     }
@@ -137,6 +202,13 @@ public:
     }
 
     bool cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
+
+    // Before a batch's reads, and after its files were judged: the records are the next batch's.
+    void start() { next_ = 0; }
+    void forget_reasons() {
+        std::lock_guard lock(mutex_);
+        reasons_.clear();
+    }
 
     // What was found wrong with a file first (kUnreadable or kChanged) and why; 0 when nothing was.
     std::pair<uint8_t, std::string> reason(const FileRecord& file) {
@@ -305,7 +377,7 @@ bool read_whole(const FileRecord& file) {
 // first word), so one damaged file does not condemn the others.
 void check_first_words(const RunData& run, FileRecord* files) {
     // The generator repeats after 2^32 steps, so going back k steps is going forward 2^32 - k.
-    const auto steps_to = [&](int32_t number) {
+    const auto steps_to = [&](int64_t number) {
         return static_cast<uint32_t>(run.content.generator_steps_before(static_cast<uint32_t>(number)));
     };
 
@@ -316,7 +388,7 @@ void check_first_words(const RunData& run, FileRecord* files) {
         struct Vote {
             size_t count = 0;
             bool chain_holds = false; // the voter's second word follows its first
-            int32_t number = 0;       // the lowest voter
+            int64_t number = 0;       // the lowest voter
         };
         std::map<uint32_t, Vote> votes;
         for (size_t i = 0; i < run.file_count; ++i) {
@@ -355,17 +427,6 @@ void check_first_words(const RunData& run, FileRecord* files) {
     }
 }
 
-// Ascending numbers as first-last ranges of the numbers that are there.
-std::vector<std::pair<int32_t, int32_t>> ranges_of(const int32_t* first, const int32_t* last) {
-    std::vector<std::pair<int32_t, int32_t>> ranges;
-    for (const int32_t* n = first; n != last; ++n)
-        if (!ranges.empty() && ranges.back().second + 1 == *n)
-            ranges.back().second = *n;
-        else
-            ranges.emplace_back(*n, *n);
-    return ranges;
-}
-
 // Puts a damaged file in the run's list, or past kListedProblems in its counts.
 void add_problem(RunCheck& check, FileProblem&& problem) {
     if (check.problems.size() < kListedProblems) {
@@ -379,69 +440,31 @@ void add_problem(RunCheck& check, FileProblem&& problem) {
     rest.unreadable += !problem.unreadable.empty();
     rest.changed += !problem.changed.empty();
     rest.partial += problem.partial;
+    rest.misplaced += problem.misplaced.has_value();
     // A whole file and a partial one of the same number are one number.
     if (!rest.numbers.empty() && rest.numbers.back().second + 1 >= problem.number)
-        rest.numbers.back().second = problem.number;
+        rest.numbers.back().second = std::max(rest.numbers.back().second, problem.number);
     else
         rest.numbers.emplace_back(problem.number, problem.number);
 }
 
-// A run's verdict from what the reads found; the run keeps what the listing found.
-RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const RunIntent& intent,
-               const CheckScope& scope) {
-    RunCheck check = run.check;
-    check.expected_count = intent.count.value_or(0);
-    check.whole_kilobytes = !check.size_known || check.file_bytes % 1024 == 0;
-    if (check.files_type == kGeneratorData && check.file_bytes > 0)
-        check_first_words(run, files);
+// The name of file `number` of a checked run, whole or partial.
+std::u16string name_in_run(const RunCheck& check, int64_t number, bool partial) {
+    std::u16string text = file_name_head(check.files_type, marks_of(check));
+    append_number(text, number, check.width);
+    return text + file_name_tail(check.tag) + (partial ? std::u16string(kPartialSuffix) : u"");
+}
 
-    // Numbers past the most a run has, and every number wider than its numbers, are none a run
-    // gives: they are reported on their own, not as gaps.
-    const auto beyond = check.width > number_width(kMostFiles)
-                            ? check.numbers.begin()
-                            : std::upper_bound(check.numbers.begin(), check.numbers.end(), kMostFiles);
-    int32_t previous = scope.first - 1;
-    for (auto number = check.numbers.begin(); number != beyond; ++number) {
-        if (intent.count && *number > *intent.count) {
-            ++check.past_intended_count;
-            continue;
-        }
-        if (*number > previous + 1)
-            check.missing.emplace_back(previous + 1, *number - 1);
-        previous = *number;
-    }
-    check.impossible_numbers = ranges_of(check.numbers.data() + (beyond - check.numbers.begin()),
-                                         check.numbers.data() + check.numbers.size());
-    if (intent.count)
-        check.width_fits_count = check.width == number_width(*intent.count);
-    // Where the files wanted end: at the scope's last one (a shard), else at the count the user
-    // gave, whatever the width of the numbers says.
-    int32_t end = scope.last;
-    if (intent.count)
-        end = end == 0 ? *intent.count : std::min(end, *intent.count);
-    if (end != 0) {
-        if (previous < end)
-            check.missing.emplace_back(previous + 1, end);
-    } else {
-        // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
-        int32_t least = 1;
-        for (int32_t digits = 1; digits < check.width && least < 100000000; ++digits)
-            least *= 10;
-        // A fill run's numbers have the width of the most files it could write.
-        if (!check.fill && check.width > 3 && previous < least && least <= kMostFiles)
-            check.count_from_width = least;
-    }
+// Where a fill run ended, its last file took what room was left: whole kilobytes, fewer than the
+// others have.
+bool fill_end_size(const RunCheck& check, uint64_t size) {
+    return size > 0 && size < check.file_bytes && size % 1024 == 0;
+}
 
-    const auto name = [&](int32_t number, bool partial) {
-        std::u16string text = file_name_head(check.files_type, check.shape, check.fill);
-        append_number(text, number, check.width);
-        return text + file_name_tail(check.tag) + (partial ? std::u16string(kPartialSuffix) : u"");
-    };
-    // Where a fill run ended, its last file took what room was left: whole kilobytes, fewer than
-    // the others have.
-    const auto fill_end_size = [&](uint64_t size) {
-        return size > 0 && size < check.file_bytes && size % 1024 == 0;
-    };
+// The problems of the files of one batch of a run, in number order, with the run's other finds (a
+// partial file after the whole one of the same number) up to `through`.
+void judge_files(RunData& run, FileRecord* files, BlockQueue& queue, int64_t through) {
+    RunCheck& check = run.check;
     const auto whole_problem = [&](const FileRecord& file) -> std::optional<FileProblem> {
         const uint8_t flags = file.flags.load(std::memory_order_relaxed);
         FileProblem problem;
@@ -449,8 +472,9 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
         problem.size = file.size;
         problem.first_difference = file.first_difference.load(std::memory_order_relaxed);
         const bool skipped = (flags & kSkipped) != 0;
-        problem.wrong_size = !skipped && check.size_known && file.size != check.file_bytes &&
-                             !(check.fill && file.number == check.numbers.back() && fill_end_size(file.size));
+        problem.wrong_size =
+            !skipped && check.size_known && file.size != check.file_bytes &&
+            !(check.fill && file.number == run.last_number && fill_end_size(check, file.size));
         // One reason per file: the first thing found wrong with it.
         if ((flags & (kUnreadable | kChanged)) != 0) {
             auto [kind, reason] = queue.reason(file);
@@ -461,61 +485,81 @@ RunCheck judge(const RunData& run, FileRecord* files, BlockQueue& queue, const R
         if (!problem.wrong_size && problem.first_difference == kNoDifference && problem.unreadable.empty() &&
             problem.changed.empty())
             return std::nullopt;
-        problem.name = name(file.number, false);
+        problem.name = name_in_run(check, file.number, false);
         return problem;
     };
-    // In number order, a partial file after the whole one of the same number.
-    size_t partial = 0;
-    for (size_t i = 0; i <= run.file_count; ++i) {
-        const int32_t number = i < run.file_count ? files[i].number : INT32_MAX;
-        for (; partial < run.partial.size() && run.partial[partial].first < number; ++partial) {
+    const auto add_extras_before = [&](int64_t number) {
+        for (; run.next_extra < run.extras.size() && run.extras[run.next_extra].number < number;
+             ++run.next_extra) {
+            ExtraFile& extra = run.extras[run.next_extra];
             FileProblem problem;
-            problem.number = run.partial[partial].first;
-            problem.name = name(problem.number, true);
-            problem.size = run.partial[partial].second;
+            problem.number = extra.number;
+            problem.name = name_in_run(check, extra.number, extra.partial);
+            problem.size = extra.size;
             problem.first_difference = kNoDifference;
-            problem.partial = true;
+            problem.partial = extra.partial;
+            problem.misplaced = std::move(extra.misplaced);
             add_problem(check, std::move(problem));
         }
-        if (i == run.file_count)
-            break;
+    };
+    for (size_t i = 0; i < run.file_count; ++i) {
+        add_extras_before(files[i].number);
         if (std::optional<FileProblem> problem = whole_problem(files[i]))
             add_problem(check, std::move(*problem));
-        // The partial file of this number comes next.
-        if (partial < run.partial.size() && run.partial[partial].first == number) {
-            FileProblem problem;
-            problem.number = number;
-            problem.name = name(number, true);
-            problem.size = run.partial[partial].second;
-            problem.first_difference = kNoDifference;
-            problem.partial = true;
-            add_problem(check, std::move(problem));
-            ++partial;
-        }
     }
-    return check;
+    add_extras_before(through == INT64_MAX ? through : through + 1);
+}
+
+// The numbers' verdict of a run once all its files were judged: gaps, files past an intended
+// count, and what the numbers' width says.
+void judge_numbers(RunCheck& check, const RunIntent& intent, const CheckScope& scope) {
+    check.expected_count = intent.count.value_or(0);
+    int64_t previous = scope.first - 1;
+    for (const auto& [first, last] : check.found) {
+        int64_t upto = last;
+        if (intent.count && upto > *intent.count) {
+            check.past_intended_count += upto - std::max(first - 1, *intent.count);
+            upto = *intent.count;
+        }
+        if (first > upto)
+            continue;
+        if (first > previous + 1)
+            check.missing.emplace_back(previous + 1, first - 1);
+        previous = upto;
+    }
+    if (intent.count)
+        check.width_fits_count = check.width == number_width(*intent.count);
+    // Where the files wanted end: at the scope's last one (a shard), else at the count the user
+    // gave, whatever the width of the numbers says.
+    int64_t end = scope.last;
+    if (intent.count)
+        end = end == 0 ? *intent.count : std::min(end, *intent.count);
+    if (end != 0) {
+        if (previous < end)
+            check.missing.emplace_back(previous + 1, end);
+    } else {
+        // A run of fewer than 1,000 files has 3-digit numbers, of fewer than 10,000 4-digit ones, ...
+        int64_t least = 1;
+        for (int32_t digits = 1; digits < check.width; ++digits)
+            least *= 10;
+        // A fill run's numbers have the width of the most files it could write.
+        if (!check.fill && check.width > 3 && previous < least && least <= kMostFiles)
+            check.count_from_width = least;
+    }
 }
 
 } // namespace
 
 namespace {
 
-// A run while the folder is listed: its key and the numbers found.
-struct ListedRun {
-    uint64_t key = 0;
-    uint32_t shape = 0; // shape_code()
-    std::vector<int32_t> numbers;
-    std::vector<int32_t> partial;
-};
-
 // One number for fill, type, tag and width, ordered as they are: a tag's 16 digits 0-8 are a number
-// in base 9 (below 2^51), the width takes 3 bits, the type 2 and the fill mark 1.
+// in base 9 (below 2^51), the width takes 4 bits, the type 2 and the fill mark 1.
 uint64_t run_key(const RunFileName& name) {
     uint64_t tag = 0;
     for (const char16_t digit : name.tag)
         tag = tag * 9 + static_cast<uint64_t>(digit - u'0');
-    return static_cast<uint64_t>(name.fill) << 56 | static_cast<uint64_t>(name.files_type) << 54 | tag << 3 |
-           static_cast<uint64_t>(name.width);
+    return static_cast<uint64_t>(name.marks.fill) << 57 | static_cast<uint64_t>(name.files_type) << 55 |
+           tag << 4 | static_cast<uint64_t>(name.width);
 }
 
 // The shape of random data in one number, ordered as the shapes are: compress, then dedupe, then
@@ -532,10 +576,62 @@ DataShape shape_of_code(uint32_t code) {
 
 std::u16string tag_of_key(uint64_t key) {
     std::u16string tag(16, u'0');
-    uint64_t value = key >> 3 & ((uint64_t{1} << 51) - 1);
+    uint64_t value = key >> 4 & ((uint64_t{1} << 51) - 1);
     for (size_t i = 16; i-- > 0; value /= 9)
         tag[i] = static_cast<char16_t>(u'0' + value % 9);
     return tag;
+}
+
+// The deepest tree a check walks: 2 files a folder take 31 levels for the most files a run has.
+constexpr int kMostLevels = 32;
+
+// A run while the folders are listed: its key, and the numbers found at each depth where a run of
+// that depth puts them.
+struct ListedRun {
+    uint64_t key = 0;
+    uint32_t shape = 0; // shape_code()
+    int64_t per_folder = 0;
+    std::map<int, NumberSet> placed;
+    // Partial files where a run of their depth puts them: number and depth.
+    std::vector<std::pair<int64_t, int>> partial;
+    std::vector<ExtraFile> misplaced;
+};
+
+// Whether file `number` of a run with `per_folder` files a folder lies where a tree of
+// `folders.size()` levels puts it.
+bool in_place(int64_t number, int64_t per_folder, const std::vector<std::u16string>& folders) {
+    const int depth = static_cast<int>(folders.size());
+    if (per_folder == 0 || depth == 0)
+        return depth == 0 && (per_folder == 0 || number <= per_folder);
+    // The tree must be deep enough for the number: the folder above the top level is the only one.
+    int64_t above = (number - 1) / per_folder;
+    for (int level = 0; level < depth; ++level)
+        above /= per_folder;
+    if (above != 0)
+        return false;
+    for (int level = 0; level < depth; ++level) {
+        const std::optional<int64_t> folder =
+            parse_tree_folder(folders[static_cast<size_t>(level)], per_folder);
+        if (!folder || *folder != tree_folder(number, per_folder, depth, level))
+            return false;
+    }
+    return true;
+}
+
+std::u16string relative_path(const std::vector<std::u16string>& folders) {
+    std::u16string path;
+    for (const std::u16string& folder : folders)
+        path += folder + u"/";
+    return path;
+}
+
+// FileRecord holds atomics: a batch's records are set afresh rather than assigned.
+void reset(FileRecord& file, int64_t number) {
+    file.size = 0;
+    file.first_difference.store(kNoDifference, std::memory_order_relaxed);
+    file.head_bytes = 0;
+    file.number = number;
+    file.flags.store(0, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -546,51 +642,120 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
     const CheckScope& scope = options.scope;
     VerifyProgress unused;
     VerifyProgress& progress = options.progress != nullptr ? *options.progress : unused;
-    // The listing keeps only numbers, in one list per run: a folder may hold millions of files.
-    std::vector<ListedRun> listed;
-    std::map<std::pair<uint64_t, uint32_t>, size_t> run_of_key;
-    const FileStatus listing = reader.list(folder, [&](std::u16string_view entry) {
-        const std::optional<RunFileName> name = parse_run_file_name(entry);
-        // Files outside the scope are another shard's business.
-        if (!name || name->number < scope.first || (scope.last != 0 && name->number > scope.last))
-            return;
-        const uint64_t key = run_key(*name);
-        const uint32_t shape = shape_code(name->shape);
-        const auto [at, added] = run_of_key.try_emplace({key, shape}, listed.size());
-        if (added)
-            listed.push_back({key, shape, {}, {}});
-        (name->partial ? listed[at->second].partial : listed[at->second].numbers).push_back(name->number);
-    });
-    if (!listing.ok()) {
-        facts.error = listing.message.empty() ? "unknown error" : listing.message;
-        return facts;
-    }
-    run_of_key.clear();
-    std::sort(listed.begin(), listed.end(), [](const ListedRun& a, const ListedRun& b) {
-        return std::tie(a.key, a.shape) < std::tie(b.key, b.shape);
-    });
-
-    size_t file_count = 0;
-    for (const ListedRun& run : listed)
-        file_count += run.numbers.size();
-    const std::unique_ptr<FileRecord[]> files(new FileRecord[file_count]);
-    progress.files_total.store(file_count, std::memory_order_relaxed);
-
     std::u16string base = folder;
     if (!base.empty() && base.back() != reader.separator() && base.back() != u'/')
         base += reader.separator();
+
+    // The listing keeps a bit for each number, in one set per run and depth: a tree may hold
+    // millions of files. Folders are walked one at a time.
+    std::vector<ListedRun> listed;
+    std::map<std::tuple<uint64_t, uint32_t, int64_t>, size_t> run_of_key;
+    std::vector<std::vector<std::u16string>> pending{{}};
+    while (!pending.empty()) {
+        const std::vector<std::u16string> folders = std::move(pending.back());
+        pending.pop_back();
+        const std::u16string relative = relative_path(folders);
+        std::u16string here = base;
+        for (const std::u16string& name : folders)
+            here += name + reader.separator();
+        std::vector<std::u16string> inner;
+        const FileStatus listing =
+            reader.list(folders.empty() ? folder : here, [&](std::u16string_view entry) {
+                const std::optional<RunFileName> name = parse_run_file_name(entry);
+                if (!name) {
+                    if (tree_folder_name(entry) && folders.size() < static_cast<size_t>(kMostLevels))
+                        inner.emplace_back(entry);
+                    return;
+                }
+                // Files outside the scope are another shard's business.
+                if (name->number < scope.first || (scope.last != 0 && name->number > scope.last))
+                    return;
+                const uint32_t shape = shape_code(name->marks.shape);
+                const auto [at, added] =
+                    run_of_key.try_emplace({run_key(*name), shape, name->marks.per_folder}, listed.size());
+                if (added)
+                    listed.push_back({run_key(*name), shape, name->marks.per_folder, {}, {}, {}});
+                ListedRun& run = listed[at->second];
+                if (!in_place(name->number, run.per_folder, folders)) {
+                    uint64_t size = 0;
+                    reader.examine(here + std::u16string(entry), size);
+                    run.misplaced.push_back({name->number, name->partial, relative, size});
+                } else if (name->partial) {
+                    run.partial.emplace_back(name->number, static_cast<int>(folders.size()));
+                } else {
+                    run.placed[static_cast<int>(folders.size())].insert(name->number);
+                }
+            });
+        if (!listing.ok()) {
+            const std::string reason = listing.message.empty() ? "unknown error" : listing.message;
+            facts.error = folders.empty() ? reason : to_utf8(relative) + ": " + reason;
+            return facts;
+        }
+        // Only folders themselves are walked, never a link to one.
+        std::sort(inner.begin(), inner.end(), std::greater<>());
+        for (std::u16string& name : inner)
+            if (reader.is_folder(here + name)) {
+                pending.push_back(folders);
+                pending.back().push_back(std::move(name));
+            }
+    }
+    run_of_key.clear();
+    std::sort(listed.begin(), listed.end(), [](const ListedRun& a, const ListedRun& b) {
+        return std::tie(a.key, a.shape, a.per_folder) < std::tie(b.key, b.shape, b.per_folder);
+    });
+
     std::vector<RunData> runs;
     runs.reserve(listed.size());
-    BlockQueue queue(runs, files.get(), reader, progress, scope.direct, options.cancel);
-    size_t next_file = 0;
-    uint64_t blocks = 0;
+    uint64_t file_count = 0;
     for (ListedRun& found : listed) {
         RunData& run = runs.emplace_back();
-        run.check.files_type = static_cast<int32_t>(found.key >> 54 & 3);
-        run.check.fill = (found.key >> 56 & 1) != 0;
+        run.check.files_type = static_cast<int32_t>(found.key >> 55 & 3);
+        run.check.fill = (found.key >> 57 & 1) != 0;
         run.check.tag = tag_of_key(found.key);
-        run.check.width = static_cast<int32_t>(found.key & 7);
+        run.check.width = static_cast<int32_t>(found.key & 15);
         run.check.shape = shape_of_code(found.shape);
+        run.check.per_folder = found.per_folder;
+        // The run lies at the depth most of its files were found at; those found at another lie
+        // in the wrong folders.
+        for (const auto& [depth, numbers] : found.placed)
+            if (numbers.size() > run.numbers.size()) {
+                run.check.depth = depth;
+                run.numbers = numbers;
+            }
+        for (auto& [depth, numbers] : found.placed) {
+            if (depth == run.check.depth)
+                continue;
+            numbers.each([&](int64_t number) {
+                std::u16string where;
+                append_tree_path(where, number, found.per_folder, depth, u'/');
+                found.misplaced.push_back({number, false, where, 0});
+            });
+        }
+        found.placed.clear();
+        run.base = base;
+        run.separator = reader.separator();
+        run.head = file_name_head(run.check.files_type, marks_of(run.check));
+        run.name_tail = file_name_tail(run.check.tag);
+        for (const auto& [number, depth] : found.partial) {
+            ExtraFile extra{number, true, std::nullopt, 0};
+            if (depth == run.check.depth) {
+                reader.examine(run.path(number) + u".partial", extra.size);
+            } else {
+                std::u16string where;
+                append_tree_path(where, number, found.per_folder, depth, u'/');
+                extra.misplaced = where;
+            }
+            found.misplaced.push_back(std::move(extra));
+        }
+        run.extras = std::move(found.misplaced);
+        std::stable_sort(run.extras.begin(), run.extras.end(),
+                         [](const ExtraFile& a, const ExtraFile& b) { return a.number < b.number; });
+        run.check.found = run.numbers.ranges();
+        run.check.files_found = run.numbers.size();
+        run.last_number = run.check.last_found();
+        run.next_number = run.numbers.next(1);
+        file_count += run.numbers.size();
+
         run.content.files_type = run.check.files_type;
         run.content.shape = run.check.shape;
         // Generator data follows from its words alone; random data from the seed its tag carries.
@@ -602,96 +767,143 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         }
         run.check.start_in_tag =
             run.check.files_type == kGeneratorData && generator_tag_start(run.check.tag).has_value();
-        run.path_head = base + file_name_head(run.check.files_type, run.check.shape, run.check.fill);
-        run.name_tail = file_name_tail(run.check.tag);
-        std::sort(found.numbers.begin(), found.numbers.end());
-        run.check.numbers = std::move(found.numbers);
-        run.first_file = next_file;
-        run.file_count = run.check.numbers.size();
-        for (const int32_t number : run.check.numbers) {
-            FileRecord& file = files[next_file++];
-            file.number = number;
-            const FileStatus examined = reader.examine(run.path(number), file.size);
-            if (examined.kind == FileStatus::Kind::not_regular) {
-                // A pipe, folder, link, device or socket under a run file's name is a damaged
-                // file of that run, also at its last number, where leaving it out would make the
-                // run look shorter.
-                file.flags = kSkipped;
-                file.size = 0;
-                queue.note(file, kChanged,
-                           examined.message.empty() ? "it is not a regular file" : examined.message);
-            } else if (!examined.ok()) {
-                file.flags = kSkipped;
-                file.size = 0;
-                queue.note(file, kUnreadable, examined.message);
-            }
-            const uint64_t file_blocks = BlockQueue::blocks_of(run, file);
-            blocks += file_blocks;
-            progress.bytes_total.fetch_add(file.size, std::memory_order_relaxed);
-            // A file with nothing to read is checked once it is counted.
-            if (file_blocks == 0) {
-                progress.bytes_checked.fetch_add(file.size, std::memory_order_relaxed);
-                progress.files_checked.fetch_add(1, std::memory_order_relaxed);
-            }
-        }
-        // The run's size is known before the reads: shaped data places its copies by it.
         run.check.size_given = options.intent.file_bytes.has_value();
-        run.check.size_known =
-            run.check.size_given || !size_counts(files.get() + run.first_file, run.file_count).empty();
-        run.check.file_bytes =
-            options.intent.file_bytes.value_or(common_size(files.get() + run.first_file, sized_files(run)));
-        run.content.file_bytes = run.check.file_bytes;
-        run.check.last_file_bytes = run.file_count == 0 ? 0 : files[run.first_file + run.file_count - 1].size;
-        std::sort(found.partial.begin(), found.partial.end());
-        for (const int32_t number : found.partial) {
-            uint64_t size = 0;
-            reader.examine(run.path(number) + u".partial", size);
-            run.partial.emplace_back(number, size);
-        }
-        found.partial = {};
     }
     listed = {};
+    progress.files_total.store(file_count, std::memory_order_relaxed);
 
-    if (scope.drop_cache)
-        for (const RunData& run : runs)
-            for (size_t i = 0; i < run.file_count; ++i) {
-                const FileStatus dropped = reader.drop_cache(run.path(files[run.first_file + i].number));
-                if (!dropped.ok() && facts.cache_kept.empty())
-                    facts.cache_kept = dropped.message.empty() ? "unknown error" : dropped.message;
-            }
     reader.set_direct(scope.direct);
     int threads = options.threads;
     if (threads <= 0)
         threads = scope.direct
                       ? kMaxThreads
                       : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
-    threads =
-        static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(threads), std::max<uint64_t>(blocks, 1)));
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threads; ++t)
-        workers.emplace_back([&queue, blocks] { queue.work(blocks); });
-    queue.work(blocks);
-    for (std::thread& worker : workers)
-        worker.join();
-    if (queue.cancelled()) {
-        facts.cancelled = true;
-        return facts;
+    const size_t batch_files = static_cast<size_t>(std::min<uint64_t>(file_count, kVerifyBatchFiles));
+    const std::unique_ptr<FileRecord[]> files(new FileRecord[std::max<size_t>(batch_files, 1)]);
+    BlockQueue queue(runs, files.get(), reader, progress, scope.direct, options.cancel);
+    uint64_t files_examined = 0;
+    uint64_t bytes_examined = 0;
+    for (size_t first_run = 0; first_run < runs.size();) {
+        // The next batch: the files of the runs in order, up to batch_files.
+        size_t taken = 0;
+        size_t last_run = first_run;
+        for (size_t r = first_run; r < runs.size(); ++r) {
+            RunData& run = runs[r];
+            if (taken == batch_files && run.next_number != 0)
+                break;
+            run.first_file = taken;
+            for (; run.next_number != 0 && taken < batch_files;
+                 run.next_number = run.numbers.next(run.next_number + 1))
+                reset(files[taken++], run.next_number);
+            run.file_count = taken - run.first_file;
+            last_run = r;
+            if (run.next_number != 0)
+                break;
+        }
+        uint64_t blocks = 0;
+        for (size_t r = first_run; r <= last_run; ++r) {
+            RunData& run = runs[r];
+            for (size_t i = run.first_file; i < run.first_file + run.file_count; ++i) {
+                FileRecord& file = files[i];
+                const FileStatus examined = reader.examine(run.path(file.number), file.size);
+                if (examined.kind == FileStatus::Kind::not_regular) {
+                    // A pipe, folder, link, device or socket under a run file's name is a damaged
+                    // file of that run, also at its last number, where leaving it out would make
+                    // the run look shorter.
+                    file.flags = kSkipped;
+                    file.size = 0;
+                    queue.note(file, kChanged,
+                               examined.message.empty() ? "it is not a regular file" : examined.message);
+                } else if (!examined.ok()) {
+                    file.flags = kSkipped;
+                    file.size = 0;
+                    queue.note(file, kUnreadable, examined.message);
+                }
+                ++files_examined;
+                bytes_examined += file.size;
+                if (file.number == run.last_number)
+                    run.check.last_file_bytes = file.size;
+            }
+            // The run's size is known before the reads: shaped data places its copies by it. A
+            // run's first batch decides it.
+            if (!run.sized) {
+                run.sized = true;
+                run.check.size_known = run.check.size_given ||
+                                       !size_counts(files.get() + run.first_file, run.file_count).empty();
+                run.check.file_bytes = options.intent.file_bytes.value_or(
+                    common_size(files.get() + run.first_file, sized_files(run)));
+                run.content.file_bytes = run.check.file_bytes;
+                run.settle = !run.check.size_given && run.check.size_known;
+            }
+            for (size_t i = run.first_file; i < run.first_file + run.file_count; ++i) {
+                const uint64_t file_blocks = BlockQueue::blocks_of(run, files[i]);
+                blocks += file_blocks;
+                // A file with nothing to read is checked once it is counted.
+                if (file_blocks == 0) {
+                    progress.bytes_checked.fetch_add(files[i].size, std::memory_order_relaxed);
+                    progress.files_checked.fetch_add(1, std::memory_order_relaxed);
+                }
+            }
+        }
+        // The bytes still to come are guessed from those examined so far.
+        progress.bytes_total.store(bytes_examined +
+                                       (file_count - files_examined) *
+                                           (bytes_examined / std::max<uint64_t>(files_examined, 1)),
+                                   std::memory_order_relaxed);
+        if (scope.drop_cache)
+            for (size_t r = first_run; r <= last_run; ++r)
+                for (size_t i = 0; i < runs[r].file_count; ++i) {
+                    const FileStatus dropped =
+                        reader.drop_cache(runs[r].path(files[runs[r].first_file + i].number));
+                    if (!dropped.ok() && facts.cache_kept.empty())
+                        facts.cache_kept = dropped.message.empty() ? "unknown error" : dropped.message;
+                }
+        const int batch_threads = static_cast<int>(
+            std::min<uint64_t>(static_cast<uint64_t>(threads), std::max<uint64_t>(blocks, 1)));
+        queue.start();
+        std::vector<std::thread> workers;
+        for (int t = 1; t < batch_threads; ++t)
+            workers.emplace_back([&queue, blocks] { queue.work(blocks); });
+        queue.work(blocks);
+        for (std::thread& worker : workers)
+            worker.join();
+        if (queue.cancelled()) {
+            facts.cancelled = true;
+            return facts;
+        }
+        for (size_t r = first_run; r <= last_run; ++r) {
+            RunData& run = runs[r];
+            FileRecord* const slice = files.get() + run.first_file;
+            if (run.settle) {
+                run.settle = false;
+                settle_size(run, slice, sized_files(run));
+            }
+            run.check.whole_kilobytes = !run.check.size_known || run.check.file_bytes % 1024 == 0;
+            if (run.check.files_type == kGeneratorData && run.check.file_bytes > 0)
+                check_first_words(run, slice);
+            const bool done = run.next_number == 0;
+            judge_files(run, slice, queue,
+                        done ? INT64_MAX : files[run.first_file + run.file_count - 1].number);
+        }
+        queue.forget_reasons();
+        // The runs whose files are all judged are done with; the reads do not look at them again.
+        for (size_t r = first_run; r <= last_run; ++r)
+            runs[r].first_file = runs[r].file_count = 0;
+        first_run = runs[last_run].next_number == 0 ? last_run + 1 : last_run;
+    }
+    for (RunData& run : runs) {
+        run.numbers = {};
+        judge_numbers(run.check, options.intent, scope);
     }
 
-    // The folder's verdict goes first (a report may start with it), so every run is judged twice:
-    // once for the count of intact runs, once to be handed over. Judging reads nothing.
     facts.runs = runs.size();
     facts.direct_refused = scope.direct && reader.direct_refused();
-    for (RunData& run : runs) {
-        if (!options.intent.file_bytes && run.check.size_known)
-            settle_size(run, files.get() + run.first_file, sized_files(run));
-        facts.intact_runs += judge(run, files.get() + run.first_file, queue, options.intent, scope).intact();
-    }
+    for (const RunData& run : runs)
+        facts.intact_runs += run.check.intact();
     sink.folder(facts);
     for (RunData& run : runs) {
-        sink.run(judge(run, files.get() + run.first_file, queue, options.intent, scope));
-        run.check.numbers = {};
-        run.partial = {};
+        sink.run(run.check);
+        run.check = {};
     }
     return facts;
 }
@@ -728,7 +940,9 @@ FolderFacts facts_of(const FolderCheck& check) {
     return facts;
 }
 
+RunMarks marks_of(const RunCheck& run) { return {run.shape, run.per_folder, run.fill}; }
+
 std::u16string run_pattern(const RunCheck& run) {
-    return file_name_head(run.files_type, run.shape, run.fill) +
+    return file_name_head(run.files_type, marks_of(run)) +
            std::u16string(static_cast<size_t>(run.width), u'#') + u"_" + run.tag + u".file";
 }

@@ -140,12 +140,19 @@ class RunWriter {
 public:
     RunWriter(const RunPlan& plan, FileSystem& fs, FileSystem::Handle folder, RunView* view)
         : plan_(plan), fs_(fs), folder_(folder), view_(view), separator_(1, fs.separator()),
-          head_(file_name_head(plan.content.files_type, plan.content.shape, plan.options.fill)),
-          tail_(file_name_tail(plan.tag)), width_(number_width(plan.files_c)),
-          total_(static_cast<double>(plan.content.file_bytes) * (plan.options.last - plan.options.first + 1)),
+          head_(file_name_head(plan.content.files_type,
+                               run_marks(plan.content.files_type, plan.content.shape, plan.files_c,
+                                         plan.options.per_folder, plan.options.fill))),
+          per_folder_(run_marks(plan.content.files_type, plan.content.shape, plan.files_c,
+                                plan.options.per_folder, plan.options.fill)
+                          .per_folder),
+          depth_(tree_depth(plan.files_c, per_folder_)), tail_(file_name_tail(plan.tag)),
+          width_(number_width(plan.files_c)),
+          total_(static_cast<double>(plan.content.file_bytes) *
+                 static_cast<double>(plan.options.last - plan.options.first + 1)),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
           limit_(plan.options.last + 1), folder_checked_(clock_ms()),
-          states_(static_cast<size_t>(std::max(0, plan.options.last - plan.options.first + 1))) {
+          states_(static_cast<size_t>(std::max<int64_t>(0, plan.options.last - plan.options.first + 1))) {
         const int32_t jobs = std::clamp(plan.options.jobs, 1, kMaxJobs);
         lanes_ = std::max(1, kDirectLanes / jobs);
         const size_t share = kDirectBufferBytes / static_cast<size_t>(jobs * lanes_);
@@ -161,8 +168,28 @@ private:
     // could not be given.
     enum State : uint8_t { untouched, created, complete, partial, cut, removed };
 
+    // The last folder of a tree a job wrote into, open for its next file.
+    struct HeldFolder {
+        FileSystem* fs = nullptr;
+        int64_t index = -1; // (number - 1) / per_folder
+        FileSystem::Handle handle = FileSystem::kNoHandle;
+        HeldFolder() = default;
+        HeldFolder(HeldFolder&& other) noexcept : fs(other.fs), index(other.index), handle(other.handle) {
+            other.handle = FileSystem::kNoHandle;
+        }
+        HeldFolder& operator=(HeldFolder&&) = delete;
+        ~HeldFolder() { close(); }
+        void close() {
+            if (handle != FileSystem::kNoHandle)
+                fs->close_folder(handle);
+            handle = FileSystem::kNoHandle;
+            index = -1;
+        }
+    };
+
     // What one job keeps between its files: its buffers.
     struct Job {
+        HeldFolder folder;
         bool reporter = false;
         OpenRunFile* open_file = nullptr; // its slot in open_run_files
         std::unique_ptr<uint8_t[]> batch;
@@ -174,17 +201,17 @@ private:
     enum class End { complete, cancelled, abandoned, failed };
 
     void work(Job& job);
-    bool write_file(int32_t number, Job& job);
-    End write_buffered(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
-    End write_direct(FileSystem::Handle file, int32_t number, Job& job, FileStatus& status);
-    uint64_t fill_rest(FileSystem::Handle file, int32_t number, Job& job, uint64_t from, bool direct);
+    bool write_file(int64_t number, Job& job);
+    End write_buffered(FileSystem::Handle file, int64_t number, Job& job, FileStatus& status);
+    End write_direct(FileSystem::Handle file, int64_t number, Job& job, FileStatus& status);
+    uint64_t fill_rest(FileSystem::Handle file, int64_t number, Job& job, uint64_t from, bool direct);
     // True when the file being written must not go on: the run stops, a file before it was
     // refused, or with fill another job has found the disk full.
-    bool abandoned(int32_t number) const { return stop_ || full_ || number > limit_; }
+    bool abandoned(int64_t number) const { return stop_ || full_ || number > limit_; }
     // A file that is not written ends the row at the one before it, as with one job: no job takes
     // a file after it, files after it in progress go, and the first such file's reason is shown
     // at the end (when `status` says one; a declined question says none).
-    void refuse(int32_t number, FileStatus::Kind status) {
+    void refuse(int64_t number, FileStatus::Kind status) {
         std::lock_guard lock(state_mutex_);
         if (number < limit_) {
             limit_ = number;
@@ -207,16 +234,29 @@ private:
     bool zeros() const { return plan_.content.zeros(); }
     // All jobs write until they are out of files or one of them ends the run.
     void write_with_jobs(std::vector<Job>& jobs);
-    void set_state(int32_t number, State state) {
+    void set_state(int64_t number, State state) {
         std::lock_guard lock(state_mutex_);
         states_[static_cast<size_t>(number - plan_.options.first)] = state;
     }
-    std::u16string name_of(int32_t number) const {
+    std::u16string name_of(int64_t number) const {
         std::u16string name = head_;
         append_number(name, number, width_);
         return name + tail_;
     }
-    std::u16string path_of(int32_t number) const { return plan_.folder + separator_ + name_of(number); }
+    // The folders from the run's folder down to file `number`'s, each with a separator.
+    std::u16string folders_of(int64_t number, char16_t separator) const {
+        std::u16string path;
+        append_tree_path(path, number, per_folder_, depth_, separator);
+        return path;
+    }
+    std::u16string path_of(int64_t number) const {
+        return plan_.folder + separator_ + folders_of(number, separator_[0]) + name_of(number);
+    }
+    // The folder file `number` lies in, opened (and made where it is missing) level by level from
+    // the run's folder, never through a link; `held` keeps the last one open for the next file.
+    FileStatus folder_of(int64_t number, HeldFolder& held, FileSystem::Handle& folder);
+    // Removes a complete file of the run; true when it went.
+    bool remove_file(int64_t number, HeldFolder& held);
     // The reporting job counts its file creations and chunks, one each; above `limit` a report.
     void tick(bool reporter, int limit) {
         if (!reporter || ++counter_ <= limit)
@@ -248,6 +288,8 @@ private:
     RunView* const view_;
     const std::u16string separator_;
     const std::u16string head_;
+    const int64_t per_folder_; // a folder tree's files per folder; 0: none
+    const int depth_;          // its levels
     const std::u16string tail_;
     const int width_;
     const double total_;
@@ -256,13 +298,13 @@ private:
     int lanes_ = 1;
     size_t block_ = kDirectBlockBytes; // bytes of a direct write
 
-    std::atomic<int32_t> next_;     // the next file a job takes
+    std::atomic<int64_t> next_;     // the next file a job takes
     std::atomic<bool> full_{false}; // fill: a job has found the disk full
     bool one_job_ = false;          // fill: the files are written by one job, one after the other
-    int32_t last_cut_ = 0;          // fill: the file that took the room left, and its bytes
+    int64_t last_cut_ = 0;          // fill: the file that took the room left, and its bytes
     uint64_t last_cut_bytes_ = 0;
-    std::atomic<int32_t> taken_{0}; // the highest file taken
-    std::atomic<int32_t> limit_;    // the last file of the row a refusal leaves
+    std::atomic<int64_t> taken_{0}; // the highest file taken
+    std::atomic<int64_t> limit_;    // the last file of the row a refusal leaves
     std::atomic<bool> stop_{false}; // an error ends the run
     std::atomic<int32_t> folder_checked_;
     std::atomic<bool> cancelled_{false}; // a job has seen the cancel
@@ -306,8 +348,10 @@ Ended RunWriter::run(RunOutcome& outcome) {
     one_job_ = jobs.size() == 1;
     write_with_jobs(jobs);
 
-    const int32_t first = plan_.options.first;
-    const auto state_of = [&](int32_t number) -> State& {
+    const int64_t first = plan_.options.first;
+    HeldFolder recovery;
+    recovery.fs = &fs_;
+    const auto state_of = [&](int64_t number) -> State& {
         return states_[static_cast<size_t>(number - first)];
     };
     // With fill, the file a job found no room for may have lacked only the room that the other
@@ -315,11 +359,11 @@ Ended RunWriter::run(RunOutcome& outcome) {
     // complete, by one job, as a run of one job would have written it: a complete file after that
     // one goes first, so that the files that fit are one unbroken row.
     if (full_ && !stop_ && !cancelled_ && limit_ > plan_.options.last && jobs.size() > 1) {
-        int32_t gap = first;
+        int64_t gap = first;
         while (gap <= taken_ && state_of(gap) == complete)
             ++gap;
-        for (int32_t number = gap + 1; number <= taken_; ++number)
-            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)).ok())
+        for (int64_t number = gap + 1; number <= taken_; ++number)
+            if (state_of(number) == complete && remove_file(number, recovery))
                 state_of(number) = removed;
         jobs.resize(1);
         one_job_ = true;
@@ -332,8 +376,8 @@ Ended RunWriter::run(RunOutcome& outcome) {
     // refusal came, go.
     const bool refused = limit_ <= plan_.options.last;
     if (refused) {
-        for (int32_t number = limit_; number <= taken_; ++number)
-            if (state_of(number) == complete && fs_.remove(folder_, name_of(number)).ok())
+        for (int64_t number = limit_; number <= taken_; ++number)
+            if (state_of(number) == complete && remove_file(number, recovery))
                 state_of(number) = removed;
         if (refusal_ != FileStatus::Kind::ok) {
             std::lock_guard lock(view_mutex_);
@@ -353,8 +397,8 @@ Ended RunWriter::run(RunOutcome& outcome) {
     if (last_cut_ != 0 && state_of(last_cut_) == complete)
         outcome.last_bytes = last_cut_bytes_;
     outcome.direct_refused = direct_refused_;
-    int32_t shown = 0; // the last file there is: complete, or cut short by a cancel
-    for (int32_t number = first; number <= taken_; ++number) {
+    int64_t shown = 0; // the last file there is: complete, or cut short by a cancel
+    for (int64_t number = first; number <= taken_; ++number) {
         const State state = state_of(number);
         if (state == complete) {
             ++outcome.files_written;
@@ -415,10 +459,10 @@ void RunWriter::work(Job& job) {
     for (;;) {
         if (stop_ || cancelled_)
             break;
-        const int32_t number = next_.fetch_add(1);
+        const int64_t number = next_.fetch_add(1);
         if (number > plan_.options.last || full_ || number > limit_ || !folder_still_there(false))
             break;
-        int32_t taken = taken_;
+        int64_t taken = taken_;
         while (number > taken && !taken_.compare_exchange_weak(taken, number)) {
         }
         if (!write_file(number, job))
@@ -434,8 +478,42 @@ void RunWriter::work(Job& job) {
     done_signal_.notify_all();
 }
 
+FileStatus RunWriter::folder_of(int64_t number, HeldFolder& held, FileSystem::Handle& folder) {
+    if (depth_ == 0) {
+        folder = folder_;
+        return {};
+    }
+    const int64_t index = (number - 1) / per_folder_;
+    if (index != held.index) {
+        held.close();
+        held.fs = &fs_;
+        FileSystem::Handle at = folder_;
+        const int width = folder_width(per_folder_);
+        for (int level = 0; level < depth_; ++level) {
+            std::u16string name;
+            append_number(name, tree_folder(number, per_folder_, depth_, level), width);
+            FileSystem::Handle inner = FileSystem::kNoHandle;
+            const FileStatus made = fs_.make_subfolder(at, name, inner);
+            if (at != folder_)
+                fs_.close_folder(at);
+            if (!made.ok())
+                return made;
+            at = inner;
+        }
+        held.index = index;
+        held.handle = at;
+    }
+    folder = held.handle;
+    return {};
+}
+
+bool RunWriter::remove_file(int64_t number, HeldFolder& held) {
+    FileSystem::Handle folder = FileSystem::kNoHandle;
+    return folder_of(number, held, folder).ok() && fs_.remove(folder, name_of(number)).ok();
+}
+
 // False when the job must end: the run stops, is cancelled or has found the disk full.
-bool RunWriter::write_file(int32_t number, Job& job) {
+bool RunWriter::write_file(int64_t number, Job& job) {
     const std::u16string name = name_of(number);
     // The names a signal handler may need, made before the file is (see OpenRunFile).
     OpenRunFile& open_file = *job.open_file;
@@ -448,7 +526,10 @@ bool RunWriter::write_file(int32_t number, Job& job) {
     // A name nobody has taken needs no question; anything else goes the long way.
     FileSystem::Handle file = FileSystem::kNoHandle;
     open_file.state = OpenRunFile::kOpen;
-    FileStatus made = fs_.create_new_file(folder_, name, file);
+    FileSystem::Handle folder = FileSystem::kNoHandle;
+    FileStatus made = folder_of(number, job.folder, folder);
+    if (made.ok())
+        made = fs_.create_new_file(folder, name, file);
     if (made.kind == FileStatus::Kind::exists) {
         // The file there is another's until it is overwritten.
         open_file.state = OpenRunFile::kNone;
@@ -458,13 +539,13 @@ bool RunWriter::write_file(int32_t number, Job& job) {
         if (stop_ || number > limit_)
             return false;
         FileStatus::Kind refusal;
-        const Ended answer = confirm_overwrite(folder_, name, path_of(number), view_, fs_, refusal);
+        const Ended answer = confirm_overwrite(folder, name, path_of(number), view_, fs_, refusal);
         if (answer != Ended::done) {
             refuse(number, refusal);
             return false;
         }
         open_file.state = OpenRunFile::kOpen;
-        made = fs_.create_file(folder_, name, file);
+        made = fs_.create_file(folder, name, file);
     }
     if (!made.ok()) {
         // With fill, a disk without room for another file entry is as full as one without room
@@ -504,7 +585,7 @@ bool RunWriter::write_file(int32_t number, Job& job) {
     const FileStatus closed = fs_.close(file);
     if (kept > 0 && closed.ok()) {
         open_file.state = OpenRunFile::kNone;
-        fs_.remove(folder_, name + std::u16string(kPartialSuffix));
+        fs_.remove(folder, name + std::u16string(kPartialSuffix));
         last_cut_ = number;
         last_cut_bytes_ = kept;
         set_state(number, complete);
@@ -520,7 +601,7 @@ bool RunWriter::write_file(int32_t number, Job& job) {
     case End::complete:
         open_file.state = OpenRunFile::kNone;
         // A cut copy of this file that an earlier, cancelled run left is out of date now.
-        fs_.remove(folder_, partial_name);
+        fs_.remove(folder, partial_name);
         set_state(number, complete);
         return true;
     case End::cancelled: {
@@ -529,7 +610,7 @@ bool RunWriter::write_file(int32_t number, Job& job) {
         // the file keeps its own, and the user hears that it is cut short (a check finds it too
         // short).
         cancelled_ = true;
-        const bool renamed = fs_.rename(folder_, name, partial_name).ok();
+        const bool renamed = fs_.rename(folder, name, partial_name).ok();
         set_state(number, renamed ? partial : cut);
         {
             std::lock_guard lock(state_mutex_);
@@ -547,7 +628,7 @@ bool RunWriter::write_file(int32_t number, Job& job) {
         break;
     }
     // A short file must not pass for a whole one: it goes, the complete ones stay.
-    fs_.remove(folder_, name);
+    fs_.remove(folder, name);
     set_state(number, removed);
     if (end == End::abandoned)
         return false;
@@ -563,7 +644,7 @@ bool RunWriter::write_file(int32_t number, Job& job) {
 // Writes file `number` on from `from` (its bytes before are there) in ever smaller pieces, down to
 // a kilobyte (a direct file's alignment), until the disk takes no more, then cuts the file to the
 // whole kilobytes written. Returns the file's length: 0 when not one piece fit.
-uint64_t RunWriter::fill_rest(FileSystem::Handle file, int32_t number, Job& job, uint64_t from, bool direct) {
+uint64_t RunWriter::fill_rest(FileSystem::Handle file, int64_t number, Job& job, uint64_t from, bool direct) {
     const uint64_t smallest = direct ? kDirectAlignment : 1024;
     const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
     uint64_t at = from / smallest * smallest;
@@ -594,7 +675,7 @@ uint64_t RunWriter::fill_rest(FileSystem::Handle file, int32_t number, Job& job,
     return at;
 }
 
-RunWriter::End RunWriter::write_buffered(FileSystem::Handle file, int32_t number, Job& job,
+RunWriter::End RunWriter::write_buffered(FileSystem::Handle file, int64_t number, Job& job,
                                          FileStatus& status) {
     if (!job.batch)
         job.batch.reset(zeros() ? new uint8_t[kBatchBytes]() : new uint8_t[kBatchBytes]);
@@ -626,7 +707,7 @@ RunWriter::End RunWriter::write_buffered(FileSystem::Handle file, int32_t number
     return End::complete;
 }
 
-RunWriter::End RunWriter::write_direct(FileSystem::Handle file, int32_t number, Job& job,
+RunWriter::End RunWriter::write_direct(FileSystem::Handle file, int64_t number, Job& job,
                                        FileStatus& status) {
     const uint64_t bytes = plan_.content.file_size(static_cast<uint32_t>(number));
     job.file_written = 0;

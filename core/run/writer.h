@@ -25,8 +25,11 @@ struct RunOptions {
     int32_t jobs = 1;
     // Only files first to last of the run (a shard of it), each byte for byte as the whole run
     // writes it; last 0 stands for files_c.
-    int32_t first = 1;
-    int32_t last = 0;
+    int64_t first = 1;
+    int64_t last = 0;
+    // A folder tree of at most this many files (and folders) in each folder (names.h); 0: all
+    // files in the run's folder.
+    int64_t per_folder = 0;
 };
 
 inline constexpr int32_t kMaxJobs = static_cast<int32_t>(kJobsRange.high);
@@ -34,10 +37,10 @@ inline constexpr int32_t kMaxJobs = static_cast<int32_t>(kJobsRange.high);
 // What a run did, in numbers, for front ends that tell more than the summary line.
 struct RunOutcome {
     std::u16string tag;         // empty when the run was refused before it began
-    int32_t files_written = 0;  // complete files
+    int64_t files_written = 0;  // complete files
     uint64_t bytes_written = 0; // in them, and in a file a cancel cut short (kept as ".file.partial")
-    int32_t first = 0;          // the numbers of the first and the last complete file (0: none)
-    int32_t last = 0;
+    int64_t first = 0;          // the numbers of the first and the last complete file (0: none)
+    int64_t last = 0;
     double seconds = 0;          // from just before the first file was made to the end
     bool disk_full = false;      // a run with fill that the full disk ended
     uint64_t last_bytes = 0;     // with fill: the last file's bytes, when the room left cut it short
@@ -46,7 +49,7 @@ struct RunOutcome {
 
 // Everything the files of a run follow from.
 struct RunPlan {
-    int32_t files_c = 1;
+    int64_t files_c = 1;
     RunContent content;
     std::u16string folder;
     std::u16string tag;

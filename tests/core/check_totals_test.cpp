@@ -5,9 +5,20 @@
 
 namespace {
 
-RunCheck run_of(std::vector<int32_t> numbers, uint64_t file_bytes) {
+// The numbers found, as a check keeps them: ranges and their count.
+void set_found(RunCheck& run, const std::vector<int64_t>& numbers) {
+    run.found.clear();
+    for (const int64_t number : numbers)
+        if (!run.found.empty() && run.found.back().second + 1 == number)
+            run.found.back().second = number;
+        else
+            run.found.emplace_back(number, number);
+    run.files_found = numbers.size();
+}
+
+RunCheck run_of(const std::vector<int64_t>& numbers, uint64_t file_bytes) {
     RunCheck run;
-    run.numbers = std::move(numbers);
+    set_found(run, numbers);
     run.file_bytes = file_bytes;
     run.width = 3;
     return run;
@@ -44,7 +55,7 @@ TEST(CheckTotals, IntactDamagedAndMissingOverEveryRun) {
     RunCheck filled_damaged = filled;
     filled_damaged.problems = {problem(2, 4096)};
     filled_damaged.missing = {{3, 3}};
-    filled_damaged.numbers = {1, 2, 4};
+    set_found(filled_damaged, {1, 2, 4});
     RunCheck filled_last_damaged = filled;
     filled_last_damaged.problems = {problem(4, 1024)};
 

@@ -38,7 +38,7 @@ void write_bytes(const fs::path& path, size_t size, char fill = 'x') {
 
 std::string name_of(int32_t type, int32_t count, int32_t number, uint32_t seed, DataShape shape = {},
                     bool fill = false) {
-    return to_utf8(file_name(type, count, number, make_tag(seed), shape, fill));
+    return to_utf8(file_name(type, count, number, make_tag(seed), {shape, 0, fill}));
 }
 
 #ifdef _WIN32
@@ -147,7 +147,7 @@ std::vector<Entry> folder_table() {
         {"a file of a run that filled a disk", name_of(kZeros, 2, 2, 12, {}, true), Make::file, true, 50},
         {"a file of no run", "kept.txt", Make::file, false, 9},
         {"a number too short", "random__01_0000000000000007.file", Make::file, false, 1},
-        {"a number too long", "random__00000001_0000000000000007.file", Make::file, false, 1},
+        {"a number too long", "random__00000000001_0000000000000007.file", Make::file, false, 1},
         {"a tag of 15 digits", "random__001_000000000000007.file", Make::file, false, 1},
         {"a tag with a 9", "random__001_0000000000000009.file", Make::file, false, 1},
         {"number 0", "random__000_0000000000000007.file", Make::file, false, 1},
@@ -253,10 +253,10 @@ TEST(Clean, TakesExactlyTheRunsFilesAndTheirLeftovers) {
         for (const auto& row : rows) {
             SCOPED_TRACE("the run of seed " + std::to_string(row.seed) + (row.fill ? ", filled" : ""));
             const auto run = std::find_if(facts.runs.begin(), facts.runs.end(), [&](const CleanedRun& r) {
-                return r.files_type == row.type && r.tag == make_tag(row.seed) && r.fill == row.fill;
+                return r.files_type == row.type && r.tag == make_tag(row.seed) && r.marks.fill == row.fill;
             });
             ASSERT_NE(run, facts.runs.end());
-            EXPECT_EQ(run->shape, row.shape);
+            EXPECT_EQ(run->marks.shape, row.shape);
             EXPECT_EQ(run->width, row.width);
             EXPECT_EQ(run->files, row.files);
             EXPECT_EQ(run->partial, row.partial);

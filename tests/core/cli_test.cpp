@@ -187,6 +187,15 @@ TEST(CliOptions, StorageOptions) {
         EXPECT_EQ(std::get<CliOptions>(filled).last, c.last);
     }
 
+    // The most files a run has, a shard at their end, and a folder tree.
+    const auto largest = parse_cli_options(
+        words({"-n", "4294967295", "--per-folder", "1000", "--files", "4294967000-4294967295"}));
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(largest)) << std::get<CliError>(largest).message;
+    EXPECT_EQ(std::get<CliOptions>(largest).count, 4294967295);
+    EXPECT_EQ(std::get<CliOptions>(largest).per_folder, 1000);
+    EXPECT_EQ(std::get<CliOptions>(largest).first, 4294967000);
+    EXPECT_EQ(std::get<CliOptions>(largest).last, 4294967295);
+
     const struct {
         std::vector<std::u16string> arguments;
         bool direct, drop_cache;
@@ -214,11 +223,13 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         std::vector<std::u16string> arguments;
         const char* message;
     } cases[] = {
-        {words({"--count", "abc"}), "--count takes a whole number from 1 to 65536, not \"abc\""},
-        {words({"--count", "12abc"}), "--count takes a whole number from 1 to 65536, not \"12abc\""},
-        {words({"--count", "0"}), "--count takes a whole number from 1 to 65536, not \"0\""},
-        {words({"--count", "65537"}), "--count takes a whole number from 1 to 65536, not \"65537\""},
-        {words({"--count", ""}), "--count takes a whole number from 1 to 65536, not \"\""},
+        {words({"--count", "abc"}), "--count takes a whole number from 1 to 4294967295, not \"abc\""},
+        {words({"--count", "12abc"}), "--count takes a whole number from 1 to 4294967295, not \"12abc\""},
+        {words({"--count", "0"}), "--count takes a whole number from 1 to 4294967295, not \"0\""},
+        {words({"--count", "4294967296"}),
+         "--count takes a whole number from 1 to 4294967295, not \"4294967296\""},
+        {words({"--per-folder", "1"}), "--per-folder takes a whole number from 2 to 4294967295, not \"1\""},
+        {words({"--count", ""}), "--count takes a whole number from 1 to 4294967295, not \"\""},
         {words({"--size", "-1"}), "--size must not be negative (\"-1\")"},
         {words({"--size", "1.5"}), "--size takes whole kilobytes, not \"1.5\""},
         {words({"--size", "99999999999"}),
@@ -256,8 +267,8 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"verify", "-y"}), "-y does not go with verify (see --help)"},
         {words({"--threads", "2"}), "--threads goes with verify only (see --help)"},
         {words({"verify", "-s", "1.5"}), "-s takes whole kilobytes, not \"1.5\""},
-        {words({"verify", "--count", "0"}), "--count takes a whole number from 1 to 65536, not \"0\""},
-        {words({"-n", "0"}), "-n takes a whole number from 1 to 65536, not \"0\""},
+        {words({"verify", "--count", "0"}), "--count takes a whole number from 1 to 4294967295, not \"0\""},
+        {words({"-n", "0"}), "-n takes a whole number from 1 to 4294967295, not \"0\""},
         {words({"-n"}), "-n needs a value"},
         {words({"-qn"}), "-n needs a value"},
         {words({"-x"}), "unknown option \"-x\" (see --help)"},
@@ -279,17 +290,20 @@ TEST(CliOptions, RejectsBadValuesNamingTheOption) {
         {words({"--jobs", "0"}), "--jobs takes a whole number from 1 to 64, not \"0\""},
         {words({"--jobs=65"}), "--jobs takes a whole number from 1 to 64, not \"65\""},
         {words({"--jobs"}), "--jobs needs a value"},
-        {words({"--files", "5-3"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"5-3\""},
-        {words({"--files", "0-3"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"0-3\""},
-        {words({"--files", "1-65537"}),
-         "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"1-65537\""},
-        {words({"--files", "2-"}), "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"2-\""},
+        {words({"--files", "5-3"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 4294967295, not \"5-3\""},
+        {words({"--files", "0-3"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 4294967295, not \"0-3\""},
+        {words({"--files", "1-4294967296"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 4294967295, not \"1-4294967296\""},
+        {words({"--files", "2-"}),
+         "--files takes A-B, file numbers with 1 <= A <= B <= 4294967295, not \"2-\""},
         {words({"--files", "1-3", "--count", "2"}),
          "--files 1-3 reaches past the run's 2 files (see --count)"},
         {words({"verify", "--direct", "--drop-cache"}),
          "--direct and --drop-cache exclude each other (direct reads pass the cache)"},
         {words({"verify", "--files", "x"}),
-         "--files takes A-B, file numbers with 1 <= A <= B <= 65536, not \"x\""},
+         "--files takes A-B, file numbers with 1 <= A <= B <= 4294967295, not \"x\""},
         {words({"--colour"}), "unknown option \"--colour\" (see --help)"},
         {words({"clean"}), "clean needs a folder (\"clean .\" for the current one)"},
         {words({"clean", "--dry-run", "--json"}), "clean needs a folder (\"clean .\" for the current one)"},
@@ -494,7 +508,7 @@ TEST(CliProgram, ExitCodesAndOutput) {
 
     std::tie(code, output) = run_cli("--count 12abc");
     EXPECT_EQ(code, 2);
-    EXPECT_EQ(output, "pelmora-cli: --count takes a whole number from 1 to 65536, not \"12abc\"\n");
+    EXPECT_EQ(output, "pelmora-cli: --count takes a whole number from 1 to 4294967295, not \"12abc\"\n");
 
     std::tie(code, output) = run_cli("--folder " + folder + " --size -3");
     EXPECT_EQ(code, 2) << output;

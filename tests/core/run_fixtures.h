@@ -58,6 +58,9 @@ public:
     FileStatus open_existing_folder(const std::u16string& path, Handle& folder) override {
         return base_->open_existing_folder(path, folder);
     }
+    FileStatus make_subfolder(Handle folder, const std::u16string& name, Handle& inner) override {
+        return base_->make_subfolder(folder, name, inner);
+    }
     FileStatus open_subfolder(Handle folder, const std::u16string& name, Handle& inner) override {
         return base_->open_subfolder(folder, name, inner);
     }

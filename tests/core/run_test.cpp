@@ -122,7 +122,7 @@ TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
         const std::optional<RunFileName> parsed = parse_run_file_name(name);
         ASSERT_TRUE(parsed.has_value()) << to_utf8(name);
         EXPECT_EQ(parsed->files_type, c.type);
-        EXPECT_EQ(parsed->shape, c.type == 2 ? c.shape : DataShape{}) << to_utf8(name);
+        EXPECT_EQ(parsed->marks.shape, c.type == 2 ? c.shape : DataShape{}) << to_utf8(name);
         EXPECT_EQ(parsed->number, 3);
         EXPECT_EQ(parsed->tag, tag);
     }
@@ -143,39 +143,50 @@ TEST(FileName, ShapedRandomDataNamesItsShapeAndReadsBack) {
         EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
 }
 
-TEST(FileName, AFillRunIsMarkedLastInItsHeadAndReadsBack) {
+TEST(FileName, TheMarksOfTreesAndFillRunsComeLastInTheHeadAndReadBack) {
     const std::u16string tag = u"0123456780123456";
     const struct {
         int32_t type;
-        DataShape shape;
+        RunMarks marks;
         std::u16string expected;
     } cases[] = {
-        {0, {}, u"non_compressible_fill__00003_0123456780123456.file"},
-        {1, {}, u"maximal_compressible_fill__00003_0123456780123456.file"},
-        {2, {}, u"random_fill__00003_0123456780123456.file"},
-        {2, {40, 30}, u"random_c40_d30_fill__00003_0123456780123456.file"},
-        {2, {40, 30, 20}, u"random_c40_d30_u1m_fill__00003_0123456780123456.file"},
+        {0, {{}, 0, true}, u"non_compressible_fill__00003_0123456780123456.file"},
+        {1, {{}, 0, true}, u"maximal_compressible_fill__00003_0123456780123456.file"},
+        {2, {{}, 0, true}, u"random_fill__00003_0123456780123456.file"},
+        {2, {{40, 30}, 0, true}, u"random_c40_d30_fill__00003_0123456780123456.file"},
+        {2, {{40, 30, 20}, 0, true}, u"random_c40_d30_u1m_fill__00003_0123456780123456.file"},
+        {0, {{}, 1000, false}, u"non_compressible_t1000__00003_0123456780123456.file"},
+        {2, {{40, 30, 20}, 2, false}, u"random_c40_d30_u1m_t2__00003_0123456780123456.file"},
+        {1, {{}, 4294967295, true}, u"maximal_compressible_t4294967295_fill__00003_0123456780123456.file"},
     };
     for (const auto& c : cases) {
-        const std::u16string name = file_name(c.type, 65536, 3, tag, c.shape, true);
+        const std::u16string name = file_name(c.type, 65536, 3, tag, c.marks);
         EXPECT_EQ(name, c.expected);
         for (const bool partial : {false, true}) {
             const std::optional<RunFileName> parsed =
                 parse_run_file_name(partial ? name + std::u16string(kPartialSuffix) : name);
             ASSERT_TRUE(parsed.has_value()) << to_utf8(name);
-            EXPECT_TRUE(parsed->fill);
+            EXPECT_EQ(parsed->marks, c.marks);
             EXPECT_EQ(parsed->partial, partial);
             EXPECT_EQ(parsed->files_type, c.type);
-            EXPECT_EQ(parsed->shape, c.shape);
             EXPECT_EQ(parsed->number, 3);
             EXPECT_EQ(parsed->tag, tag);
         }
-        // The same run without fill is another run.
+        // The same run without its marks is another run.
         const std::optional<RunFileName> plain =
-            parse_run_file_name(file_name(c.type, 65536, 3, tag, c.shape));
+            parse_run_file_name(file_name(c.type, 65536, 3, tag, c.marks.shape));
         ASSERT_TRUE(plain.has_value());
-        EXPECT_FALSE(plain->fill);
+        EXPECT_EQ(plain->marks, RunMarks(c.marks.shape));
     }
+    // A tree mark is "_t" and a number of 2 or more without a leading zero, before the fill mark.
+    for (const char16_t* name :
+         {u"non_compressible_t1__00003_0123456780123456.file",
+          u"non_compressible_t01000__00003_0123456780123456.file",
+          u"non_compressible_t__00003_0123456780123456.file",
+          u"non_compressible_fill_t10__00003_0123456780123456.file",
+          u"non_compressible_t10_t10__00003_0123456780123456.file",
+          u"non_compressible_t4294967296__00003_0123456780123456.file", u"t10__00003_0123456780123456.file"})
+        EXPECT_FALSE(parse_run_file_name(name).has_value()) << to_utf8(name);
     // The mark belongs right before the "__", once, after a head a run writes.
     for (const char16_t* name :
          {u"fill__00003_0123456780123456.file", u"non_compressible_fill_fill__00003_0123456780123456.file",
@@ -275,7 +286,8 @@ TEST_F(Run, ShapedDataFollowsTheSeedTheShapeAndTheRunsFileSize) {
     s.Folder = folder.text();
     ASSERT_EQ(generation_run(s, fs, kSeeds), Ended::done);
     EXPECT_TRUE(std::filesystem::exists(
-        folder.path() / std::filesystem::path(file_name(2, 1, 1, random_tag(kSeeds.data), {1, 99}))));
+        folder.path() /
+        std::filesystem::path(file_name(2, 1, 1, random_tag(kSeeds.data), DataShape{1, 99}))));
 }
 
 TEST(RunSeeds, OneNumberFixesBothSeeds) {

@@ -522,7 +522,7 @@ TEST_F(StorageRun, AFilledDisksDamageIsStillFound) {
     FolderCheck found = check();
     ASSERT_EQ(found.runs.size(), 1u);
     EXPECT_FALSE(found.runs[0].intact());
-    EXPECT_EQ(found.runs[0].missing, (std::vector<std::pair<int32_t, int32_t>>{{5, 5}}));
+    EXPECT_EQ(found.runs[0].missing, (std::vector<std::pair<int64_t, int64_t>>{{5, 5}}));
     EXPECT_EQ(run_totals(found.runs[0]).lost_bytes, 100u * 1024);
     // The last file cut to a size that is not whole kilobytes, or grown past the others: damaged.
     const std::vector<uint8_t> last = read_file(files[10]);

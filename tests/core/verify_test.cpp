@@ -40,6 +40,7 @@ public:
     FileStatus examine(const std::u16string& path, uint64_t& size) override {
         return base_->examine(path, size);
     }
+    bool is_folder(const std::u16string& path) override { return base_->is_folder(path); }
     FileStatus open(const std::u16string& path, Handle& file) override { return base_->open(path, file); }
     FileStatus size(Handle file, uint64_t& size) override { return base_->size(file, size); }
     FileStatus read_at(Handle file, uint64_t offset, uint8_t* data, size_t size, size_t& got) override {
@@ -55,6 +56,16 @@ private:
 };
 
 constexpr RunSeeds kSeeds{1234, 0xC0FFEE};
+
+// The numbers of the files a check found, one by one.
+std::vector<int64_t> found_numbers(const RunCheck& run) {
+    std::vector<int64_t> numbers;
+    for (const auto& [first, last] : run.found)
+        for (int64_t number = first; number <= last; ++number)
+            numbers.push_back(number);
+    EXPECT_EQ(numbers.size(), run.files_found);
+    return numbers;
+}
 
 class Verify : public ::testing::Test {
 protected:
@@ -125,7 +136,7 @@ TEST_F(Verify, FreshRunsOfEveryTypeAndSizeAreIntact) {
                 EXPECT_TRUE(run.intact()) << describe(result);
                 EXPECT_EQ(run.files_type, type);
                 EXPECT_EQ(run.tag, tag);
-                EXPECT_EQ(run.numbers, (std::vector<int32_t>{1, 2, 3, 4}));
+                EXPECT_EQ(found_numbers(run), (std::vector<int64_t>{1, 2, 3, 4}));
                 EXPECT_EQ(run.file_bytes, static_cast<uint64_t>(size_kb) * 1024);
                 EXPECT_EQ(
                     verify_report(result),
@@ -341,9 +352,9 @@ TEST_F(Verify, MissingTruncatedAndLongerFilesAreReported) {
         const FolderCheck result = check();
         ASSERT_EQ(result.runs.size(), 1u);
         const RunCheck& run = result.runs[0];
-        EXPECT_EQ(run.numbers, (std::vector<int32_t>{2, 5, 6, 7}));
+        EXPECT_EQ(found_numbers(run), (std::vector<int64_t>{2, 5, 6, 7}));
         EXPECT_EQ(run.file_bytes, 5u * 1024) << "most files keep the run's size";
-        EXPECT_EQ(run.missing, (std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {3, 4}}));
+        EXPECT_EQ(run.missing, (std::vector<std::pair<int64_t, int64_t>>{{1, 1}, {3, 4}}));
         ASSERT_EQ(run.problems.size(), 2u) << describe(result);
         // The data that is there is right: file 5 is only short, file 6 only long (its extra zero
         // byte differs from what generator and random data would have gone on with).
@@ -396,11 +407,11 @@ TEST_F(Verify, FilesOfOtherRunsAreRunsOfTheirOwn) {
     ASSERT_NE(run_with(result, 2, random_tag(5)), nullptr);
     EXPECT_EQ(run_with(result, 2, random_tag(5))->problems.size(), 1u);
     ASSERT_NE(run_with(result, 0, first_tag), nullptr);
-    EXPECT_EQ(run_with(result, 0, first_tag)->numbers.size(), 3u);
+    EXPECT_EQ(run_with(result, 0, first_tag)->files_found, 3u);
     ASSERT_NE(run_with(result, 0, second_tag), nullptr);
-    EXPECT_EQ(run_with(result, 0, second_tag)->numbers.size(), 2u);
+    EXPECT_EQ(run_with(result, 0, second_tag)->files_found, 2u);
     ASSERT_NE(run_with(result, 1, u""), nullptr);
-    EXPECT_EQ(run_with(result, 1, u"")->numbers.size(), 1000u);
+    EXPECT_EQ(run_with(result, 1, u"")->files_found, 1000u);
     EXPECT_EQ(run_with(result, 1, u"")->width, 4);
     ASSERT_NE(run_with(result, 2, random_tag(77)), nullptr);
 
@@ -447,10 +458,10 @@ TEST_F(Verify, AScopeWantsOnlyItsFilesOfEachRun) {
     make_run(0, 10000, 6, kSeeds, shard);
     std::filesystem::remove(path(0, 10000, 5));
     flip_byte(path(0, 10000, 1), 100);
-    using Ranges = std::vector<std::pair<int32_t, int32_t>>;
+    using Ranges = std::vector<std::pair<int64_t, int64_t>>;
     const struct {
         int32_t first, last;
-        std::vector<int32_t> numbers;
+        std::vector<int64_t> numbers;
         Ranges missing;
         bool damage_seen;
         const char16_t* missing_line; // the report's second line, when one is expected
@@ -474,7 +485,7 @@ TEST_F(Verify, AScopeWantsOnlyItsFilesOfEachRun) {
         const FolderCheck result = check(0, scope);
         ASSERT_EQ(result.runs.size(), 1u);
         const RunCheck& run = result.runs[0];
-        EXPECT_EQ(run.numbers, c.numbers);
+        EXPECT_EQ(found_numbers(run), c.numbers);
         EXPECT_EQ(run.missing, c.missing);
         EXPECT_EQ(run.count_from_width, c.last == 0 ? 10000 : 0);
         EXPECT_EQ(!run.problems.empty(), c.damage_seen) << describe(result);
@@ -794,7 +805,7 @@ TEST_F(Verify, EntriesUnderARunFilesNameThatAreNoRegularFilesAreDamaged) {
                 ASSERT_EQ(result.runs.size(), 1u) << describe(result);
                 const RunCheck& run = result.runs[0];
                 EXPECT_FALSE(run.intact());
-                EXPECT_EQ(run.numbers, (std::vector<int32_t>{1, 2, 3}));
+                EXPECT_EQ(found_numbers(run), (std::vector<int64_t>{1, 2, 3}));
                 EXPECT_EQ(run.file_bytes, 5u * 1024);
                 ASSERT_EQ(run.problems.size(), 1u) << describe(result);
                 EXPECT_EQ(run.problems[0].number, number);
@@ -935,7 +946,7 @@ TEST_F(Verify, ManyDamagedFilesAreListedUpToALimitAndCountedPastIt) {
     EXPECT_EQ(run.unlisted.differing, 4u);
     EXPECT_EQ(run.unlisted.wrong_size, 1u);
     EXPECT_EQ(run.unlisted.numbers,
-              (std::vector<std::pair<int32_t, int32_t>>{{kCount - 4, kCount - 3}, {kCount - 1, kCount}}));
+              (std::vector<std::pair<int64_t, int64_t>>{{kCount - 4, kCount - 3}, {kCount - 1, kCount}}));
     const std::vector<std::u16string> lines = verify_report(result);
     ASSERT_EQ(lines.size(), 1 + kListedProblems + 1 + 1);
     EXPECT_EQ(
@@ -1008,40 +1019,36 @@ TEST_F(Verify, ATieBetweenTwoSizesBlamesTheFileThatChanged) {
     }
 }
 
-TEST_F(Verify, NumbersNoRunGivesAreReported) {
+TEST_F(Verify, NumbersOfAnyWidthUpToTheMostFilesAreARunsNumbers) {
     // Zeros of 0 bytes: names are all that matter here.
     const struct {
         const char* what;
         int width;
-        std::vector<int32_t> numbers;
+        std::vector<int64_t> numbers;
         std::vector<std::u16string> report;
     } cases[] = {
         {"past 65,536",
          5,
          {1, 2, 3, 65537, 65538, 70000},
          {u"FAILED  maximal_compressible__#####_%.file: 6 files of 0 KB, numbers 00001-70000",
-          u"        missing: 00004-10000 and maybe more (5-digit numbers: 10000 files or more)",
-          u"        numbers no run has: 65537-65538, 70000 (a run has at most 65536 files, numbered with 5 "
-          u"digits at most)"}},
-        {"the last a run has",
-         5,
-         {65536},
-         {u"FAILED  maximal_compressible__#####_%.file: 1 file of 0 KB, numbers 65536-65536",
-          u"        missing: 00001-65535"}},
+          u"        missing: 00004-65536, 65539-69999"}},
         {"six digits",
          6,
          {1, 2},
          {u"FAILED  maximal_compressible__######_%.file: 2 files of 0 KB, numbers 000001-000002",
-          u"        numbers no run has: 000001-000002 (a run has at most 65536 files, numbered with 5 digits "
-          u"at "
-          u"most)"}},
+          u"        missing: 000003-100000 and maybe more (6-digit numbers: 100000 files or more)"}},
+        {"the most files a run has",
+         10,
+         {4294967295},
+         {u"FAILED  maximal_compressible__##########_%.file: 1 file of 0 KB, numbers 4294967295-4294967295",
+          u"        missing: 0000000001-4294967294"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(scratch.path());
         std::filesystem::create_directories(scratch.path());
         tag = make_tag(7);
-        for (const int32_t number : c.numbers) {
+        for (const int64_t number : c.numbers) {
             std::u16string name = file_name_head(1);
             append_number(name, number, c.width);
             std::ofstream(scratch.path() / std::filesystem::path(name + file_name_tail(tag)));

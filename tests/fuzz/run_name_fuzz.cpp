@@ -17,13 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto parsed = parse_run_file_name(candidate);
         if (!parsed)
             continue;
-        std::u16string again = file_name_head(parsed->files_type, parsed->shape, parsed->fill);
+        std::u16string again = file_name_head(parsed->files_type, parsed->marks);
         append_number(again, parsed->number, parsed->width);
         again += file_name_tail(parsed->tag);
         if (parsed->partial)
             again += kPartialSuffix;
-        if (again != candidate || parsed->number < 1 || parsed->width < 3 || parsed->width > 7 ||
-            !parsed->shape.canonical() || (parsed->files_type != 2 && !parsed->shape.plain()))
+        if (again != candidate || parsed->number < 1 || parsed->number > kMostFiles || parsed->width < 3 ||
+            parsed->width > 10 || !parsed->marks.shape.canonical() ||
+            (parsed->files_type != 2 && !parsed->marks.shape.plain()) ||
+            (parsed->marks.per_folder != 0 && parsed->marks.per_folder < 2))
             std::abort();
     }
     return 0;

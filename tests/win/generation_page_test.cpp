@@ -83,7 +83,7 @@ TEST_P(GenerationPageStart, TakesTheFieldsAsTheyStandAndRevealsTheLastFile) {
     const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), *reader);
     ASSERT_EQ(check.runs.size(), 1u) << check.error;
     EXPECT_EQ(check.runs[0].files_type, kGeneratorData);
-    EXPECT_EQ(check.runs[0].numbers.size(), c.files);
+    EXPECT_EQ(check.runs[0].files_found, c.files);
     EXPECT_EQ(check.runs[0].file_bytes, c.kilobytes * 1024);
     EXPECT_TRUE(check.runs[0].intact());
     const std::wstring last = folder + L"\\" + files.back();
@@ -562,7 +562,7 @@ TEST_P(GenerationPageOverwrite, AnExistingFileIsRewrittenOnlyAfterYes) {
         const std::unique_ptr<FileReader> reader = make_file_reader();
         const FolderCheck check = verify_folder(std::u16string(folder.begin(), folder.end()), *reader);
         ASSERT_EQ(check.runs.size(), 1u) << check.error;
-        EXPECT_EQ(check.runs[0].numbers, (std::vector<int32_t>{1, 2, 3}));
+        EXPECT_EQ(check.runs[0].found, (std::vector<std::pair<int64_t, int64_t>>{{1, 3}}));
         EXPECT_EQ(check.runs[0].file_bytes, static_cast<uint64_t>(size_kb) * 1024);
         EXPECT_TRUE(check.runs[0].intact());
     } else {
