@@ -202,7 +202,7 @@ report=$(
   echo "\`bench/many_files.sh\`: $(grouped "$count") files at $(grouped "$per_folder") a folder ($(grouped "$folders") folders"
   echo "$( ((folders > per_folder)) && echo "over more than one level" || echo "in one level")), names of $name_length characters for every tool, one run of each"
   echo "side by side. Each tree is made on a fresh file system: tmpfs, or ext4 on an image through a"
-  echo "loop device on $disk ($(stat -f -c %T "$dir")). Caches are dropped before every timed step. The time is the"
+  echo "loop device on $disk ($(df --output=fstype "$dir" | tail -n 1)). Caches are dropped before every timed step. The time is the"
   echo "wall time of the whole process; \"then sync\" is the sync after it, outside the rate. \"own\" is"
   echo "the rate the tool reports itself (the C loop and fs_mark without their start, pelmora-cli's JSON)."
   echo "The C loop: openat(O_CREAT|O_EXCL), one write, close, into the same tree; fs_mark -S 0 -k -L 1"
