@@ -109,6 +109,8 @@ void TerminalView::draw() {
     out += u"\n\r\x1b[K";
     out += bar;
     out += lower_;
+    if (!file_rate_.empty())
+        out += u"  ||  " + file_rate_;
     write_err(out);
     drawn_ = true;
 }
@@ -119,7 +121,7 @@ void TerminalView::print_line() {
     const auto now = std::chrono::steady_clock::now();
     if (upper_.empty() || (line_printed_ && now - last_line_ < std::chrono::seconds(1)))
         return;
-    write_err(upper_ + u"  ||  " + lower_ + u"\n");
+    write_err(upper_ + u"  ||  " + lower_ + (file_rate_.empty() ? u"" : u"  ||  " + file_rate_) + u"\n");
     last_line_ = now;
     line_printed_ = true;
 }

@@ -37,6 +37,7 @@ public:
     void set_bar(int position) override { bar_ = position; }
     void set_upper_line(const std::u16string& text) override { upper_ = text; }
     void set_lower_line(const std::u16string& text) override { lower_ = text; }
+    void set_file_rate(const std::u16string& text) override { file_rate_ = text; }
 
     bool shows_running_reports() const override { return style_ != ProgressStyle::none; }
 
@@ -67,6 +68,7 @@ private:
     const ProgressStyle style_;
     int bar_ = 0;
     std::u16string upper_, lower_, summary_, error_;
+    std::u16string file_rate_; // shown after the lower line while the run goes
     bool drawn_ = false;
     bool interrupted_ = false;
     std::chrono::steady_clock::time_point last_line_{};

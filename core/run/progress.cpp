@@ -48,10 +48,18 @@ std::u16string format_size(double bytes) {
     return format_ascii("%d Byte", static_cast<int>(bytes));
 }
 
-void report_progress(double done, double total, RunView* owner, int finished, int32_t started) {
+void report_progress(double done, double total, RunView* owner, int finished, int32_t started,
+                     uint64_t files_done, uint64_t files_total) {
     if (owner == nullptr)
         return;
-    const double fraction = done / total;
+    if (files_total > 0)
+        owner->set_file_rate(
+            format_ascii("%.0f ", static_cast<double>(files_done) / divisor(elapsed_seconds(started))) +
+            text(kTextColumnFiles) + u" / " + text(kTextSeconds));
+    // Empty files have no bytes to count: their number tells how far the run is.
+    const double fraction = total > 0 || files_total == 0
+                                ? done / total
+                                : static_cast<double>(files_done) / static_cast<double>(files_total);
     const double percent = fraction * 100.0;
     // An undefined percentage (a total of 0) leaves the bar at 0.
     owner->set_bar(percent > 0.0 ? static_cast<int>(percent) : 0);

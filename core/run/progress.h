@@ -14,8 +14,10 @@ double elapsed_seconds(int32_t start);
 
 // Updates owner's bar and lines, when there is an owner. The elapsed time is measured from
 // `started`, the clock_ms reading when the run began. The final summary's throughput is `done` over
-// that time: what a cancelled run wrote, not what it planned.
-void report_progress(double done, double total, RunView* owner, int finished, int32_t started);
+// that time: what a cancelled run wrote, not what it planned. A run also tells the files it has made
+// of all it makes: their rate goes to the owner, and a run of empty files shows its share of them.
+void report_progress(double done, double total, RunView* owner, int finished, int32_t started,
+                     uint64_t files_done = 0, uint64_t files_total = 0);
 
 // "5 sec.", "< 1 sec.", "2 min., 5 sec.." in the active language.
 std::u16string format_duration(double seconds);

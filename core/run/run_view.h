@@ -19,6 +19,9 @@ public:
     virtual void set_bar(int position) = 0;
     virtual void set_upper_line(const std::u16string& text) = 0;
     virtual void set_lower_line(const std::u16string& text) = 0;
+    // How many files a second a run makes, as a text ("812 Files / sec."), for a view that shows it
+    // beside the lines; runs of many small files are read by it.
+    virtual void set_file_rate(const std::u16string& text) { (void)text; }
     // False when only the final report is ever seen (output that is no terminal): the run then
     // skips the running ones.
     virtual bool shows_running_reports() const { return true; }

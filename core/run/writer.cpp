@@ -152,7 +152,9 @@ public:
                  static_cast<double>(plan.options.last - plan.options.first + 1)),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
           limit_(plan.options.last + 1), folder_checked_(clock_ms()),
-          states_(static_cast<size_t>(std::max<int64_t>(0, plan.options.last - plan.options.first + 1))) {
+          files_total_(
+              static_cast<uint64_t>(std::max<int64_t>(0, plan.options.last - plan.options.first + 1))),
+          states_(static_cast<size_t>(files_total_)) {
         const int32_t jobs = std::clamp(plan.options.jobs, 1, kMaxJobs);
         lanes_ = std::max(1, kDirectLanes / jobs);
         const size_t share = kDirectBufferBytes / static_cast<size_t>(jobs * lanes_);
@@ -270,7 +272,8 @@ private:
         if (!running_reports_ || run_ending)
             return;
         std::lock_guard lock(view_mutex_);
-        report_progress(static_cast<double>(written_.load()), total_, view_, 0, plan_.start_clock);
+        report_progress(static_cast<double>(written_.load()), total_, view_, 0, plan_.start_clock,
+                        files_done_.load(std::memory_order_relaxed), files_total_);
     }
     // An error that stops the run; only the first one is shown.
     void fail(const std::u16string& message, const std::u16string& detail) {
@@ -310,7 +313,9 @@ private:
     std::atomic<bool> cancelled_{false}; // a job has seen the cancel
     std::atomic<bool> direct_refused_{false};
     std::atomic<uint64_t> written_{0};
-    int counter_ = 0; // the reporting job's alone
+    std::atomic<uint64_t> files_done_{0}; // complete
+    const uint64_t files_total_;          // of the shard
+    int counter_ = 0;                     // the reporting job's alone
 
     std::mutex view_mutex_;    // questions, errors and reports go to the view one at a time
     bool error_shown_ = false; // under view_mutex_: the run ends failed, not declined
@@ -423,7 +428,8 @@ Ended RunWriter::run(RunOutcome& outcome) {
     // A run that the full disk ended did what it could: its summary counts what fits.
     const double done =
         outcome.disk_full ? static_cast<double>(outcome.bytes_written) : static_cast<double>(written_);
-    report_progress(done, outcome.disk_full ? done : total_, view_, 1, plan_.start_clock);
+    report_progress(done, outcome.disk_full ? done : total_, view_, 1, plan_.start_clock,
+                    static_cast<uint64_t>(outcome.files_written), files_total_);
     if (view_ != nullptr && shown != 0)
         view_->reveal(path_of(shown) + std::u16string(state_of(shown) == partial ? kPartialSuffix : u""));
     return Ended::done;
@@ -603,6 +609,7 @@ bool RunWriter::write_file(int64_t number, Job& job) {
         // A cut copy of this file that an earlier, cancelled run left is out of date now.
         fs_.remove(folder, partial_name);
         set_state(number, complete);
+        files_done_.fetch_add(1, std::memory_order_relaxed);
         return true;
     case End::cancelled: {
         // Cancelled part way: the bytes written stay, under a name that no complete file has, so

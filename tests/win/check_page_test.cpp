@@ -345,11 +345,13 @@ TEST(CheckPage, AnIntendedCountOrSizeIsHeldAgainstTheRunAndBadOnesAreRefused) {
         const wchar_t* size;
         const wchar_t* message;
     } refused[] = {
+        // The page checks runs of the command line too, which may have the most files a run has.
         {L"0", L"",
-         L"The value \"0\" for \"Intended count\" cannot be taken: write a whole number from 1 to 65536."},
-        {L"65537", L"",
-         L"The value \"65537\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
-         L"65536."},
+         L"The value \"0\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
+         L"4294967295."},
+        {L"4294967296", L"",
+         L"The value \"4294967296\" for \"Intended count\" cannot be taken: write a whole number from 1 to "
+         L"4294967295."},
         {L"", L"12abc",
          L"The size \"12abc\" cannot be read: write whole kilobytes (512), or a number with K, M, G or "
          L"T (1.5M, 10G; 1K = 1024 bytes)."},
