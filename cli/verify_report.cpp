@@ -70,8 +70,9 @@ std::vector<std::u16string> run_report(const RunCheck& run) {
         line += u'-';
         append_number(line, run.last_found(), run.width);
         if (run.depth > 0)
-            line += u", in " + format_ascii("%d", run.depth) + (run.depth == 1 ? u" level" : u" levels") +
-                    u" of folders of " + count_text(static_cast<uint64_t>(run.per_folder));
+            line += u", in a tree of " + format_ascii("%d", run.depth) +
+                    (run.depth == 1 ? u" level" : u" levels") + u", " +
+                    count_text(static_cast<uint64_t>(run.per_folder)) + u" a folder";
     }
     if (!run.seed_known)
         line += u"; the tag carries no seed, so the data cannot be checked";

@@ -93,20 +93,6 @@ FileSystem::Kind kind_of(mode_t mode) {
                             : FileSystem::Kind::other;
 }
 
-// Why a name taken by this kind of thing is not written.
-FileStatus refusal_of(FileSystem::Kind kind) {
-    switch (kind) {
-    case FileSystem::Kind::link:
-        return {FileStatus::Kind::link, "it is a symbolic link"};
-    case FileSystem::Kind::pipe:
-        return {FileStatus::Kind::pipe, "it is a named pipe"};
-    case FileSystem::Kind::folder:
-        return {FileStatus::Kind::folder, "it is a folder"};
-    default:
-        return {FileStatus::Kind::not_regular, "it is not a regular file"};
-    }
-}
-
 int open_at(int folder, const char* name, int flags) {
     int fd;
     do

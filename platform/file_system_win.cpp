@@ -90,17 +90,6 @@ FileSystem::Kind kind_of(DWORD attributes) {
                                                             : FileSystem::Kind::file;
 }
 
-FileStatus refusal_of(FileSystem::Kind kind) {
-    switch (kind) {
-    case FileSystem::Kind::link:
-        return {FileStatus::Kind::link, "it is a link"};
-    case FileSystem::Kind::folder:
-        return {FileStatus::Kind::folder, "it is a folder"};
-    default:
-        return {FileStatus::Kind::not_regular, "it is not a regular file"};
-    }
-}
-
 // Files are opened by a name relative to the folder's handle, which the Win32 calls cannot do:
 // the system's own call takes the folder as the root of the name. Looked up rather than imported,
 // so that the programs' imports stay the usual system libraries.

@@ -26,10 +26,16 @@ std::u16string type_text(const RunCheck& run) {
     return type;
 }
 
+// Folders as Explorer writes them, with backslashes.
+std::u16string windows_folders(std::u16string folders) {
+    std::replace(folders.begin(), folders.end(), u'/', u'\\');
+    return folders;
+}
+
 std::u16string problem_text(const FileProblem& problem) {
     if (problem.misplaced)
         return fill_placeholders(text(kTextWrongFolder),
-                                 {problem.misplaced->empty() ? u"." : *problem.misplaced});
+                                 {problem.misplaced->empty() ? u"." : windows_folders(*problem.misplaced)});
     if (problem.partial)
         return text(kTextPartialFile);
     if (!problem.unreadable.empty())
@@ -107,7 +113,12 @@ std::vector<CheckRow> check_rows(const FolderCheck& check) {
         for (const FileProblem& problem : run.problems) {
             CheckRow row;
             row.name = problem.name;
-            row.file = problem.name;
+            // A file of a tree lies in its folders, or where it was found.
+            if (problem.misplaced)
+                row.file = windows_folders(*problem.misplaced);
+            else
+                append_tree_path(row.file, problem.number, run.per_folder, run.depth, u'\\');
+            row.file += problem.name;
             row.files = number_text(1);
             row.size = format_size(static_cast<double>(problem.size));
             row.result = problem_text(problem);

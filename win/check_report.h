@@ -10,7 +10,7 @@
 struct CheckRow {
     bool run = false; // a run's row; the rows under it are its files
     std::u16string name, files, size, type, result;
-    std::u16string file; // the file a double-click shows, when there is one
+    std::u16string file; // the file a double-click shows, when there is one: its path from the folder
 };
 
 // A row per run (pattern, files, size, type and shape, intact or not), and under each a row per

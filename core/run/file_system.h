@@ -116,6 +116,21 @@ public:
     virtual FileStatus remove_folder(Handle folder, const std::u16string& name) = 0;
 };
 
+// The status an operation gives for a name it will not touch because of what has it; the words are
+// the same on every platform ("a link": a symbolic link, or on Windows any reparse point).
+inline FileStatus refusal_of(FileSystem::Kind kind) {
+    switch (kind) {
+    case FileSystem::Kind::link:
+        return {FileStatus::Kind::link, "it is a link"};
+    case FileSystem::Kind::pipe:
+        return {FileStatus::Kind::pipe, "it is a named pipe"};
+    case FileSystem::Kind::folder:
+        return {FileStatus::Kind::folder, "it is a folder"};
+    default:
+        return {FileStatus::Kind::not_regular, "it is not a regular file"};
+    }
+}
+
 // The platform's file system (one factory in each platform file). With sync set, every file's data
 // is flushed to the disk before it is closed.
 std::unique_ptr<FileSystem> make_file_system(bool sync = false);

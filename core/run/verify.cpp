@@ -124,6 +124,7 @@ struct RunData {
     std::vector<ExtraFile> extras; // by number
     size_t next_extra = 0;         // the first one not judged yet
     int64_t next_number = 0;       // the first file no batch has taken yet; 0 when all have been
+    uint64_t files_taken = 0;      // by the batches so far
     int64_t last_number = 0;       // the highest number found
     bool sized = false;            // the run's size is decided
     bool settle = false;           // a tie of sizes is still to be settled by what the reads found
@@ -304,9 +305,11 @@ private:
     std::unordered_map<const FileRecord*, std::pair<uint8_t, std::string>> reasons_;
 };
 
-// The files a run's size is judged by: all but a fill run's last, which may be shorter.
+// The files of the batch a run's size is judged by: all but a fill run's last, which may be
+// shorter.
 size_t sized_files(const RunData& run) {
-    return run.check.fill && run.file_count > 1 ? run.file_count - 1 : run.file_count;
+    const bool last_in_batch = run.next_number == 0;
+    return run.check.fill && last_in_batch && run.file_count > 1 ? run.file_count - 1 : run.file_count;
 }
 
 // How many of a run's files, examined as regular files, have each size.
@@ -778,7 +781,8 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         threads = scope.direct
                       ? kMaxThreads
                       : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
-    const size_t batch_files = static_cast<size_t>(std::min<uint64_t>(file_count, kVerifyBatchFiles));
+    const size_t batch_files =
+        static_cast<size_t>(std::min<uint64_t>(file_count, std::max<size_t>(options.batch_files, 1)));
     const std::unique_ptr<FileRecord[]> files(new FileRecord[std::max<size_t>(batch_files, 1)]);
     BlockQueue queue(runs, files.get(), reader, progress, scope.direct, options.cancel);
     uint64_t files_examined = 0;
@@ -789,13 +793,16 @@ FolderFacts verify_folder(const std::u16string& folder, FileReader& reader, cons
         size_t last_run = first_run;
         for (size_t r = first_run; r < runs.size(); ++r) {
             RunData& run = runs[r];
-            if (taken == batch_files && run.next_number != 0)
+            // A run that does not fit in what is left of the batch starts the next one: a run of
+            // up to batch_files files is judged as one, and a larger one's first batch is whole.
+            if (taken > 0 && run.numbers.size() - run.files_taken > batch_files - taken)
                 break;
             run.first_file = taken;
             for (; run.next_number != 0 && taken < batch_files;
                  run.next_number = run.numbers.next(run.next_number + 1))
                 reset(files[taken++], run.next_number);
             run.file_count = taken - run.first_file;
+            run.files_taken += run.file_count;
             last_run = r;
             if (run.next_number != 0)
                 break;

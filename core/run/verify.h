@@ -146,6 +146,8 @@ struct VerifyOptions {
     RunIntent intent;
     VerifyProgress* progress = nullptr;
     CheckScope scope;
+    // The most files examined and read at a time (at least 1).
+    size_t batch_files = kVerifyBatchFiles;
     // Set from another thread (or a signal handler) to stop the reads; the check then reports
     // no run.
     const std::atomic<bool>* cancel = nullptr;

@@ -444,3 +444,50 @@ TEST(CheckPage, ACheckIsCancelledKeepsTheProgramOpenAndEndsWithIt) {
 }
 
 } // namespace
+
+// A run of the command line in a folder tree: a file moved to another folder of it shows where it
+// lies, in the window's words, its place shows as missing, and a double-click shows it where it is.
+TEST(CheckPage, AFileOfATreeInTheWrongFolderShowsWhereItLies) {
+    const std::wstring record = explorer_record();
+    const std::wstring folder = fresh_folder(L"check-tree");
+    // 12 files, 3 a folder: "0\0", "0\1", "0\2" and "1\0".
+    ASSERT_EQ(
+        run_process(from_unix(PELMORA_CLI), L"-q -n 12 -s 4 --per-folder 3 --seed 3 -o \"" + folder + L"\""),
+        0);
+    const std::wstring moved_from = folder + L"\\0\\1";
+    std::vector<std::wstring> files = files_in(moved_from);
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files[1].rfind(L"non_compressible_t3__005_", 0), 0u) << as_utf8(files[1]);
+    const std::string tail = as_utf8(files[1].substr(files[1].find(L"__") + 5)); // "_<tag>.file"
+    ASSERT_TRUE(
+        MoveFileW((moved_from + L"\\" + files[1]).c_str(), (folder + L"\\1\\0\\" + files[1]).c_str()));
+
+    Program program(L"[Program]\r\nc_wnd=2\r\nFolder=" + folder + L"\r\n", true);
+    HWND dialog = nullptr;
+    HWND page = start_on_check_page(program, dialog);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(check_to_the_end(dialog, page));
+    EXPECT_EQ(list_rows(page),
+              (std::vector<std::string>{
+                  "non_compressible_t3__###" + tail + " | 11 | 4.00 KB | Not Compressible File | not intact",
+                  "    non_compressible_t3__005" + tail + " | 1 | 4.00 KB |  | in the wrong folder: 1\\0\\",
+                  "    non_compressible_t3__005" + tail + " | 1 |  |  | missing"}));
+
+    RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));
+    const POINT at = list.middle(1);
+    HWND list_window = GetDlgItem(page, IDC_CHECK_LIST);
+    PostMessageW(list_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }));
+    EXPECT_NE(read_record(record).find(L" /select,\"" + folder + L"\\1\\0\\" + files[1] + L"\",/e"),
+              std::wstring::npos)
+        << as_utf8(read_record(record));
+
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(program.exit_code(), 1);
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+}
