@@ -147,7 +147,8 @@ public:
                                 plan.options.per_folder, plan.options.fill)
                           .per_folder),
           depth_(tree_depth(plan.files_c, per_folder_)), tail_(file_name_tail(plan.tag)),
-          width_(number_width(plan.files_c)),
+          width_(number_width(plan.files_c)), folder_utf8_(to_utf8(plan.folder + separator_)),
+          head_utf8_(to_utf8(head_)), tail_utf8_(to_utf8(tail_)),
           total_(static_cast<double>(plan.content.file_bytes) *
                  static_cast<double>(plan.options.last - plan.options.first + 1)),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
@@ -260,6 +261,28 @@ private:
     std::u16string path_of(int64_t number) const {
         return plan_.folder + separator_ + folders_of(number, separator_[0]) + name_of(number);
     }
+    // The UTF-8 paths a signal handler renames file `number` by. A run's paths all have one
+    // length, so they are written over in the room reserved for them, without a new string: runs of
+    // many small files spend as much on their names as on the system's calls otherwise.
+    void set_open_names(OpenRunFile& file, int64_t number) const {
+        const auto digits = [](std::string& text, int64_t value, int width) {
+            const size_t end = text.size() + static_cast<size_t>(width);
+            text.resize(end, '0');
+            for (size_t at = end; value != 0 && at-- > end - static_cast<size_t>(width); value /= 10)
+                text[at] = static_cast<char>('0' + value % 10);
+        };
+        file.name.assign(folder_utf8_);
+        const int width = folder_width(per_folder_);
+        for (int level = 0; level < depth_; ++level) {
+            digits(file.name, tree_folder(number, per_folder_, depth_, level), width);
+            file.name += static_cast<char>(separator_[0]);
+        }
+        file.name += head_utf8_;
+        digits(file.name, number, width_);
+        file.name += tail_utf8_;
+        file.partial.assign(file.name);
+        file.partial += ".partial";
+    }
     // The folder file `number` lies in, opened (and made where it is missing) level by level from
     // the run's folder, never through a link; `held` keeps the last one open for the next file.
     // `partials` tells whether that folder held ".partial" files of a cancelled run when the run
@@ -305,6 +328,8 @@ private:
     const int depth_;          // its levels
     const std::u16string tail_;
     const int width_;
+    // The run's folder with a separator, the names' head and tail, in UTF-8.
+    const std::string folder_utf8_, head_utf8_, tail_utf8_;
     const double total_;
     const bool running_reports_;
     int32_t jobs_ = 1;
@@ -571,8 +596,7 @@ bool RunWriter::write_file(int64_t number, Job& job) {
     const std::u16string name = name_of(number);
     // The names a signal handler may need, made before the file is (see OpenRunFile).
     OpenRunFile& open_file = *job.open_file;
-    open_file.name = to_utf8(path_of(number));
-    open_file.partial = open_file.name + to_utf8(kPartialSuffix);
+    set_open_names(open_file, number);
     struct Closed {
         OpenRunFile& file;
         ~Closed() { file.state = OpenRunFile::kNone; }
