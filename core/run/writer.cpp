@@ -148,7 +148,8 @@ public:
                                 plan.options.per_folder, plan.options.fill)
                           .per_folder),
           depth_(tree_depth(plan.files_c, per_folder_)), tail_(file_name_tail(plan.tag)),
-          width_(number_width(plan.files_c)),
+          width_(number_width(plan.files_c)), folder_utf8_(to_utf8(plan.folder + separator_)),
+          head_utf8_(to_utf8(head_)), tail_utf8_(to_utf8(tail_)),
           total_(static_cast<double>(plan.content.bytes_of_files(static_cast<uint32_t>(plan.options.first),
                                                                  static_cast<uint32_t>(plan.options.last)))),
           running_reports_(view != nullptr && view->shows_running_reports()), next_(plan.options.first),
@@ -176,8 +177,10 @@ private:
         FileSystem* fs = nullptr;
         int64_t index = -1; // (number - 1) / per_folder
         FileSystem::Handle handle = FileSystem::kNoHandle;
+        bool partials = false; // the folder held ".partial" files when it was opened
         HeldFolder() = default;
-        HeldFolder(HeldFolder&& other) noexcept : fs(other.fs), index(other.index), handle(other.handle) {
+        HeldFolder(HeldFolder&& other) noexcept
+            : fs(other.fs), index(other.index), handle(other.handle), partials(other.partials) {
             other.handle = FileSystem::kNoHandle;
         }
         HeldFolder& operator=(HeldFolder&&) = delete;
@@ -204,6 +207,10 @@ private:
     enum class End { complete, cancelled, abandoned, failed };
 
     void work(Job& job);
+    // The files a job takes next, first to last: one, or in a tree the rest of a folder's, so that
+    // each job creates its files in a folder of its own (most file systems create the files of
+    // one folder one at a time). None are left once first is past the shard's last.
+    std::pair<int64_t, int64_t> claim();
     bool write_file(int64_t number, Job& job);
     End write_buffered(FileSystem::Handle file, int64_t number, Job& job, FileStatus& status);
     End write_direct(FileSystem::Handle file, int64_t number, Job& job, FileStatus& status);
@@ -255,9 +262,35 @@ private:
     std::u16string path_of(int64_t number) const {
         return plan_.folder + separator_ + folders_of(number, separator_[0]) + name_of(number);
     }
+    // The UTF-8 paths a signal handler renames file `number` by. A run's paths all have one
+    // length, so they are written over in the room reserved for them, without a new string: runs of
+    // many small files spend as much on their names as on the system's calls otherwise.
+    void set_open_names(OpenRunFile& file, int64_t number) const {
+        const auto digits = [](std::string& text, int64_t value, int width) {
+            const size_t end = text.size() + static_cast<size_t>(width);
+            text.resize(end, '0');
+            for (size_t at = end; value != 0 && at-- > end - static_cast<size_t>(width); value /= 10)
+                text[at] = static_cast<char>('0' + value % 10);
+        };
+        file.name.assign(folder_utf8_);
+        const int width = folder_width(per_folder_);
+        for (int level = 0; level < depth_; ++level) {
+            digits(file.name, tree_folder(number, per_folder_, depth_, level), width);
+            file.name += static_cast<char>(separator_[0]);
+        }
+        file.name += head_utf8_;
+        digits(file.name, number, width_);
+        file.name += tail_utf8_;
+        file.partial.assign(file.name);
+        file.partial += ".partial";
+    }
     // The folder file `number` lies in, opened (and made where it is missing) level by level from
     // the run's folder, never through a link; `held` keeps the last one open for the next file.
-    FileStatus folder_of(int64_t number, HeldFolder& held, FileSystem::Handle& folder);
+    // `partials` tells whether that folder held ".partial" files of a cancelled run when the run
+    // opened it: only then does a complete file look for its own cut copy to remove.
+    FileStatus folder_of(int64_t number, HeldFolder& held, FileSystem::Handle& folder, bool& partials);
+    // Whether `folder` holds a ".partial" file.
+    bool holds_partials(FileSystem::Handle folder);
     // Removes a complete file of the run; true when it went.
     bool remove_file(int64_t number, HeldFolder& held);
     // The reporting job counts its file creations and chunks, one each; above `limit` a report.
@@ -296,6 +329,8 @@ private:
     const int depth_;          // its levels
     const std::u16string tail_;
     const int width_;
+    // The run's folder with a separator, the names' head and tail, in UTF-8.
+    const std::string folder_utf8_, head_utf8_, tail_utf8_;
     const double total_;
     const bool running_reports_;
     int32_t jobs_ = 1;
@@ -314,6 +349,7 @@ private:
     std::atomic<bool> cancelled_{false}; // a job has seen the cancel
     std::atomic<bool> direct_refused_{false};
     std::atomic<uint64_t> written_{0};
+    bool folder_partials_ = false;        // the run's folder held ".partial" files at the start
     std::atomic<uint64_t> files_done_{0}; // complete
     const uint64_t files_total_;          // of the shard
     int counter_ = 0;                     // the reporting job's alone
@@ -351,6 +387,8 @@ Ended RunWriter::run(RunOutcome& outcome) {
     } unpublish;
     if (plan_.options.direct)
         fs_.set_direct(true);
+    if (depth_ == 0)
+        folder_partials_ = holds_partials(folder_);
     one_job_ = jobs.size() == 1;
     write_with_jobs(jobs);
 
@@ -466,22 +504,43 @@ void RunWriter::write_with_jobs(std::vector<Job>& jobs) {
         thread.join();
 }
 
-void RunWriter::work(Job& job) {
-    for (;;) {
-        if (stop_ || cancelled_)
-            break;
+std::pair<int64_t, int64_t> RunWriter::claim() {
+    if (depth_ == 0) {
         const int64_t number = next_.fetch_add(1);
-        if (number > plan_.options.last || full_ || number > limit_ || !folder_still_there(false))
-            break;
-        int64_t taken = taken_;
-        while (number > taken && !taken_.compare_exchange_weak(taken, number)) {
-        }
-        if (!write_file(number, job))
-            break;
-        // Also after files that take no writes: a cancel acts after the file it came during.
-        if (run_cancel) {
-            cancelled_ = true;
-            break;
+        return {number, number};
+    }
+    int64_t first = next_.load();
+    int64_t last = first;
+    do {
+        if (first > plan_.options.last)
+            return {first, first};
+        last = std::min(plan_.options.last, ((first - 1) / per_folder_ + 1) * per_folder_);
+    } while (!next_.compare_exchange_weak(first, last + 1));
+    return {first, last};
+}
+
+void RunWriter::work(Job& job) {
+    for (bool going = true; going;) {
+        const auto [first, last] = claim();
+        for (int64_t number = first; number <= last; ++number) {
+            if (stop_ || cancelled_ || number > plan_.options.last || full_ || number > limit_ ||
+                !folder_still_there(false)) {
+                going = false;
+                break;
+            }
+            int64_t taken = taken_;
+            while (number > taken && !taken_.compare_exchange_weak(taken, number)) {
+            }
+            if (!write_file(number, job)) {
+                going = false;
+                break;
+            }
+            // Also after files that take no writes: a cancel acts after the file it came during.
+            if (run_cancel) {
+                cancelled_ = true;
+                going = false;
+                break;
+            }
         }
     }
     std::lock_guard lock(done_mutex_);
@@ -489,9 +548,20 @@ void RunWriter::work(Job& job) {
     done_signal_.notify_all();
 }
 
-FileStatus RunWriter::folder_of(int64_t number, HeldFolder& held, FileSystem::Handle& folder) {
+bool RunWriter::holds_partials(FileSystem::Handle folder) {
+    bool found = false;
+    // A folder that cannot be listed may hold anything.
+    const FileStatus listed = fs_.list(folder, [&](std::u16string_view name, FileSystem::Kind) {
+        found = found || name.ends_with(kPartialSuffix);
+    });
+    return found || !listed.ok();
+}
+
+FileStatus RunWriter::folder_of(int64_t number, HeldFolder& held, FileSystem::Handle& folder,
+                                bool& partials) {
     if (depth_ == 0) {
         folder = folder_;
+        partials = folder_partials_;
         return {};
     }
     const int64_t index = (number - 1) / per_folder_;
@@ -513,14 +583,17 @@ FileStatus RunWriter::folder_of(int64_t number, HeldFolder& held, FileSystem::Ha
         }
         held.index = index;
         held.handle = at;
+        held.partials = holds_partials(at);
     }
     folder = held.handle;
+    partials = held.partials;
     return {};
 }
 
 bool RunWriter::remove_file(int64_t number, HeldFolder& held) {
     FileSystem::Handle folder = FileSystem::kNoHandle;
-    return folder_of(number, held, folder).ok() && fs_.remove(folder, name_of(number)).ok();
+    bool partials = false;
+    return folder_of(number, held, folder, partials).ok() && fs_.remove(folder, name_of(number)).ok();
 }
 
 // False when the job must end: the run stops, is cancelled or has found the disk full.
@@ -528,8 +601,7 @@ bool RunWriter::write_file(int64_t number, Job& job) {
     const std::u16string name = name_of(number);
     // The names a signal handler may need, made before the file is (see OpenRunFile).
     OpenRunFile& open_file = *job.open_file;
-    open_file.name = to_utf8(path_of(number));
-    open_file.partial = open_file.name + to_utf8(kPartialSuffix);
+    set_open_names(open_file, number);
     struct Closed {
         OpenRunFile& file;
         ~Closed() { file.state = OpenRunFile::kNone; }
@@ -538,7 +610,8 @@ bool RunWriter::write_file(int64_t number, Job& job) {
     FileSystem::Handle file = FileSystem::kNoHandle;
     open_file.state = OpenRunFile::kOpen;
     FileSystem::Handle folder = FileSystem::kNoHandle;
-    FileStatus made = folder_of(number, job.folder, folder);
+    bool partials = false;
+    FileStatus made = folder_of(number, job.folder, folder, partials);
     if (made.ok())
         made = fs_.create_new_file(folder, name, file);
     if (made.kind == FileStatus::Kind::exists) {
@@ -596,7 +669,8 @@ bool RunWriter::write_file(int64_t number, Job& job) {
     const FileStatus closed = fs_.close(file);
     if (kept > 0 && closed.ok()) {
         open_file.state = OpenRunFile::kNone;
-        fs_.remove(folder, name + std::u16string(kPartialSuffix));
+        if (partials)
+            fs_.remove(folder, name + std::u16string(kPartialSuffix));
         last_cut_ = number;
         last_cut_bytes_ = kept;
         set_state(number, complete);
@@ -612,7 +686,8 @@ bool RunWriter::write_file(int64_t number, Job& job) {
     case End::complete:
         open_file.state = OpenRunFile::kNone;
         // A cut copy of this file that an earlier, cancelled run left is out of date now.
-        fs_.remove(folder, partial_name);
+        if (partials)
+            fs_.remove(folder, partial_name);
         set_state(number, complete);
         files_done_.fetch_add(1, std::memory_order_relaxed);
         return true;

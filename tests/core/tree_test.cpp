@@ -341,3 +341,18 @@ TEST_F(Tree, ChecksInBatchesJudgeEachRunAsAWhole) {
 }
 
 } // namespace
+
+namespace {
+
+// A cut copy that a cancelled run left in a folder of the tree goes when the file is written whole.
+TEST_F(Tree, AWholeFileTakesThePlaceOfItsCutCopyInItsFolder) {
+    tag = run_tag(kRandomData, kSeeds);
+    const fs::path cut = path(12, 3, 5).string() + ".partial";
+    fs::create_directories(cut.parent_path());
+    std::ofstream(cut) << "cut short";
+    make_run(scratch.path(), 12, 3);
+    EXPECT_FALSE(fs::exists(cut));
+    EXPECT_TRUE(fs::exists(path(12, 3, 5)));
+}
+
+} // namespace
