@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/run/file_type.h"
+#include "core/run/tag.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ std::optional<std::pair<DataShape, size_t>> parse_shaped_head(std::u16string_vie
 
 // The check of a generator tag: the number above its start, below 9^16 / 2^32.
 constexpr uint64_t kTagChecks = 431439;
-static_assert(kTagChecks << 32 <= 1853020188851841ull && (kTagChecks + 1) << 32 > 1853020188851841ull,
+static_assert(kTagChecks << 32 <= kTagNumbers && (kTagChecks + 1) << 32 > kTagNumbers,
               "the largest check that keeps the tag within 16 digits of base 9");
 
 uint64_t tag_check(uint32_t start) {
@@ -228,25 +229,14 @@ std::u16string make_tag(uint32_t seed) {
     return tag;
 }
 
-std::u16string generator_tag(uint32_t start) {
-    uint64_t value = tag_check(start) << 32 | start;
-    std::u16string tag(16, u'0');
-    for (size_t i = 16; i-- > 0; value /= 9)
-        tag[i] = static_cast<char16_t>(u'0' + value % 9);
-    return tag;
-}
+std::u16string generator_tag(uint32_t start) { return tag_text(tag_check(start) << 32 | start); }
 
 std::optional<uint32_t> generator_tag_start(std::u16string_view tag) {
-    if (tag.size() != 16)
+    const std::optional<uint64_t> value = tag_number(tag);
+    if (!value)
         return std::nullopt;
-    uint64_t value = 0;
-    for (const char16_t digit : tag) {
-        if (digit < u'0' || digit > u'8')
-            return std::nullopt;
-        value = value * 9 + static_cast<uint64_t>(digit - u'0');
-    }
-    const auto start = static_cast<uint32_t>(value);
-    if (value >> 32 != tag_check(start))
+    const auto start = static_cast<uint32_t>(*value);
+    if (*value >> 32 != tag_check(start))
         return std::nullopt;
     return start;
 }

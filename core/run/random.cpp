@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/run/tag.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "random words are little-endian");
 static_assert(kChunkBytes % (8 * kRandomLanes) == 0, "a chunk is a whole number of steps");
 static_assert(kRandomSegmentBytes % kChunkBytes == 0, "a segment is a whole number of chunks");
@@ -180,23 +182,11 @@ void RandomFileData::fill(uint64_t first, uint8_t* out, size_t chunks) {
     }
 }
 
-std::u16string random_tag(uint64_t seed) {
-    std::u16string tag(16, u'0');
-    for (int i = 15; i >= 0; --i, seed /= 9)
-        tag[static_cast<size_t>(i)] = static_cast<char16_t>(u'0' + seed % 9);
-    return tag;
-}
+std::u16string random_tag(uint64_t seed) { return tag_text(seed); }
 
 std::optional<uint64_t> random_tag_seed(std::u16string_view tag) {
-    if (tag.size() != 16)
-        return std::nullopt;
-    uint64_t seed = 0;
-    for (const char16_t digit : tag) {
-        if (digit < u'0' || digit > u'8')
-            return std::nullopt;
-        seed = seed * 9 + static_cast<uint64_t>(digit - u'0');
-    }
-    if (seed >= kRandomSeedLimit)
+    const std::optional<uint64_t> seed = tag_number(tag);
+    if (!seed || *seed >= kRandomSeedLimit)
         return std::nullopt;
     return seed;
 }

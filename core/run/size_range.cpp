@@ -98,18 +98,6 @@ std::optional<SizeSpread> parse_size_spread(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<uint64_t> tag_number(std::u16string_view tag) {
-    if (tag.size() != 16)
-        return std::nullopt;
-    uint64_t value = 0;
-    for (const char16_t digit : tag) {
-        if (digit < u'0' || digit > u'8')
-            return std::nullopt;
-        value = value * 9 + static_cast<uint64_t>(digit - u'0');
-    }
-    return value;
-}
-
 SizeDraw::SizeDraw(const SizeRange& range, uint64_t tag_value)
     : low_(range.low_kb), high_(std::max(range.high_kb, range.low_kb)),
       log_(range.spread == SizeSpread::log && range.low_kb > 0), tag_value_(tag_value),

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/run/tag.h"
+
 // How sizes spread between the ends: log-uniform (as many files per doubling of the size, the usual
 // shape of real data, and the default) or uniform (as many per kilobyte).
 enum class SizeSpread : int32_t { log = 0, uniform = 1 };
@@ -34,9 +36,6 @@ struct SizeRange {
 // A spread as the command line and the results spell it: "log", "uniform".
 std::string size_spread_text(SizeSpread spread);
 std::optional<SizeSpread> parse_size_spread(std::string_view text);
-
-// The tag's 16 digits of base 9 as one number (below 9^16); none for a text that is not a tag.
-std::optional<uint64_t> tag_number(std::u16string_view tag);
 
 // The sizes of one run's files: the range and the tag, with what the draw needs of them worked out
 // once.

@@ -22,6 +22,7 @@
 #include "core/run/names.h"
 #include "core/run/random.h"
 #include "core/run/shaped.h"
+#include "core/run/tag.h"
 
 namespace {
 
@@ -579,9 +580,7 @@ namespace {
 // One number for fill, type, tag and width, ordered as they are: a tag's 16 digits 0-8 are a number
 // in base 9 (below 2^51), the width takes 4 bits, the type 2 and the fill mark 1.
 uint64_t run_key(const RunFileName& name) {
-    uint64_t tag = 0;
-    for (const char16_t digit : name.tag)
-        tag = tag * 9 + static_cast<uint64_t>(digit - u'0');
+    const uint64_t tag = tag_number(name.tag).value_or(0);
     return static_cast<uint64_t>(name.marks.fill) << 57 | static_cast<uint64_t>(name.files_type) << 55 |
            tag << 4 | static_cast<uint64_t>(name.width);
 }
@@ -598,13 +597,7 @@ DataShape shape_of_code(uint32_t code) {
                      static_cast<int32_t>(code & 255)};
 }
 
-std::u16string tag_of_key(uint64_t key) {
-    std::u16string tag(16, u'0');
-    uint64_t value = key >> 4 & ((uint64_t{1} << 51) - 1);
-    for (size_t i = 16; i-- > 0; value /= 9)
-        tag[i] = static_cast<char16_t>(u'0' + value % 9);
-    return tag;
-}
+std::u16string tag_of_key(uint64_t key) { return tag_text(key >> 4 & ((uint64_t{1} << 51) - 1)); }
 
 // The deepest tree a check walks: 2 files a folder take 31 levels for the most files a run has.
 constexpr int kMostLevels = 32;
