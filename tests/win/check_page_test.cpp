@@ -97,6 +97,16 @@ HWND start_on_check_page(Program& program, HWND& dialog) {
     return dialog != nullptr ? Program::page_with(dialog, IDC_CHECK_START) : nullptr;
 }
 
+// Double-clicks row `row` of the page's list, as a user does to show its file in Explorer.
+void double_click_row(HWND page, int row) {
+    const POINT at = RemoteList(GetDlgItem(page, IDC_CHECK_LIST)).middle(row);
+    HWND list_window = GetDlgItem(page, IDC_CHECK_LIST);
+    PostMessageW(list_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+}
+
 void press(HWND page, int id) { PostMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
 // Presses Check and waits for the check to end; false when it did not.
@@ -171,13 +181,7 @@ TEST(CheckPage, FindsAFlippedByteAndAMissingFileAndShowsTheFileInExplorer) {
     }
 
     // A double-click on the damaged file's row shows it in Explorer.
-    RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));
-    const POINT at = list.middle(1);
-    HWND list_window = GetDlgItem(page, IDC_CHECK_LIST);
-    PostMessageW(list_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
-    PostMessageW(list_window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    double_click_row(page, 1);
     ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }));
     EXPECT_NE(read_record(record).find(L" /select,\"" + folder + L"\\" + files[2] + L"\",/e"),
               std::wstring::npos)
@@ -509,13 +513,7 @@ TEST(CheckPage, AFileOfATreeInTheWrongFolderShowsWhereItLies) {
                   "    non_compressible_t3__005" + tail + " | 1 | 4.00 KB |  | in the wrong folder: 1\\0\\",
                   "    non_compressible_t3__005" + tail + " | 1 |  |  | missing"}));
 
-    RemoteList list(GetDlgItem(page, IDC_CHECK_LIST));
-    const POINT at = list.middle(1);
-    HWND list_window = GetDlgItem(page, IDC_CHECK_LIST);
-    PostMessageW(list_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
-    PostMessageW(list_window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-    PostMessageW(list_window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    double_click_row(page, 1);
     ASSERT_TRUE(wait_until([&] { return !read_record(record).empty(); }));
     EXPECT_NE(read_record(record).find(L" /select,\"" + folder + L"\\1\\0\\" + files[1] + L"\",/e"),
               std::wstring::npos)
